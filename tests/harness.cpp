@@ -1,0 +1,310 @@
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+extern char **environ;
+
+const Fault fork_fails{"clone,clone3,fork,vfork", "EAGAIN"};
+
+static long long
+now_ms()
+{
+	timespec ts{};
+
+	clock_gettime(CLOCK_MONOTONIC, &ts);
+	return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+static std::vector<char *>
+pointers(std::vector<std::string> &strings)
+{
+	std::vector<char *> v;
+
+	for (auto &s : strings)
+		v.push_back(s.data());
+	v.push_back(nullptr);
+	return v;
+}
+
+static void
+sever(int &fd)
+{
+	if (fd >= 0)
+		close(fd);
+	fd = -1;
+}
+
+End
+End::from_wait_status(int status)
+{
+	if (WIFSIGNALED(status))
+		return killed(WTERMSIG(status));
+	return exited(WEXITSTATUS(status));
+}
+
+void
+PrintTo(const End &end, std::ostream *os)
+{
+	if (end.how == End::How::exited) {
+		*os << "exited with " << end.value;
+	} else {
+		const char *name = sigabbrev_np(end.value);
+		*os << "killed by signal " << end.value << " (SIG"
+		    << (name ? name : "?") << ")";
+	}
+}
+
+std::string
+program_path(const std::string &program)
+{
+	if (program.find('/') != std::string::npos)
+		return program;
+	const char *dir = std::getenv("SUITE_BIN_DIR");
+	return std::string(dir ? dir : SUITE_BIN_DIR) + "/" + program;
+}
+
+long
+trailing_number(const std::string &line)
+{
+	std::size_t end = line.find_last_of("0123456789");
+	std::size_t start = line.find_last_not_of("0123456789", end);
+
+	if (end == std::string::npos)
+		return -1;
+	return std::strtol(line.c_str() + start + 1, nullptr, 10);
+}
+
+Process::Process(const std::string &program, const Options &o)
+    : input_(o.input), deadline_ms_(now_ms() + o.timeout_ms)
+{
+	std::vector<std::string> argv;
+	if (o.fault) {
+		const std::string &c = o.fault->calls;
+		argv = {STRACE_PATH, "-f", "-qq", "-o", "/dev/null",
+		    "-e", "trace=" + c, "-e", "inject=" + c + ":error=" +
+		    o.fault->error, "--"};
+	}
+	argv.push_back(program_path(program));
+	argv.insert(argv.end(), o.args.begin(), o.args.end());
+
+	std::vector<std::string> env;
+	for (char **e = environ; *e; e++) {
+		std::string kv(*e);
+		if (!o.env.contains(kv.substr(0, kv.find('='))))
+			env.push_back(kv);
+	}
+	for (const auto &[key, value] : o.env)
+		if (value)
+			env.push_back(key + "=" + *value);
+
+	std::vector<char *> argvp = pointers(argv), envp = pointers(env);
+	int in[2], out[2], err[2];
+	if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) ||
+	    pipe2(err, O_CLOEXEC))
+		throw std::runtime_error("pipe2 failed");
+	if (o.stdout_to_file) {
+		file_ = open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+		if (file_ < 0)
+			throw std::runtime_error("O_TMPFILE failed");
+	}
+
+	pid_ = fork();
+	if (pid_ < 0)
+		throw std::runtime_error("fork failed");
+	if (pid_ == 0) {
+		// Only async-signal-safe calls from here to execve. The program
+		// starts as from a fresh shell: own process group, every
+		// signal at its default and none blocked, whatever the test
+		// runner inherited.
+		struct sigaction dfl {};
+		dfl.sa_handler = SIG_DFL;
+		sigset_t none;
+		sigemptyset(&none);
+		setpgid(0, 0);
+		for (int sig = 1; sig < NSIG; sig++)
+			sigaction(sig, &dfl, nullptr);
+		sigprocmask(SIG_SETMASK, &none, nullptr);
+		dup2(in[0], 0);
+		dup2(file_ >= 0 ? file_ : out[1], 1);
+		dup2(err[1], 2);
+		if (o.close_stdout)
+			close(1);
+		if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0)
+			_exit(126);
+		execve(argvp[0], argvp.data(), envp.data());
+		_exit(127);
+	}
+	setpgid(pid_, pid_);
+	close(in[0]);
+	close(out[1]);
+	close(err[1]);
+	in_ = in[1];
+	out_ = out[0];
+	err_ = err[0];
+	fcntl(in_, F_SETFL, O_NONBLOCK);
+	if (input_.empty())
+		sever(in_);
+	result_.pid = pid_;
+}
+
+Process::~Process()
+{
+	if (!finished_) {
+		kill(-pid_, SIGKILL);
+		finish();
+	}
+}
+
+// Moves what is ready between the pipes and the buffers; false once
+// nothing is left open.
+bool
+Process::pump(int timeout_ms)
+{
+	pollfd fds[3] = {{out_, POLLIN, 0}, {err_, POLLIN, 0},
+	    {in_, POLLOUT, 0}};
+
+	if (out_ < 0 && err_ < 0 && in_ < 0)
+		return false;
+	if (poll(fds, 3, timeout_ms) <= 0)
+		return true;
+	char buf[65536];
+	std::string *dest[2] = {&result_.out, &result_.err};
+	int *fd[2] = {&out_, &err_};
+	for (int i = 0; i < 2; i++) {
+		if (!fds[i].revents)
+			continue;
+		ssize_t n = read(*fd[i], buf, sizeof buf);
+		if (n > 0)
+			dest[i]->append(buf, static_cast<std::size_t>(n));
+		else if (n == 0 || errno != EINTR)
+			sever(*fd[i]);
+	}
+	if (fds[2].revents) {
+		ssize_t n = write(in_, input_.data() + input_done_,
+		    input_.size() - input_done_);
+		if (n > 0)
+			input_done_ += static_cast<std::size_t>(n);
+		if ((n < 0 && errno != EAGAIN) || input_done_ == input_.size())
+			sever(in_);
+	}
+	return true;
+}
+
+void
+Process::give_up()
+{
+	result_.timed_out = true;
+	kill(-pid_, SIGKILL);
+}
+
+std::string
+Process::read_line()
+{
+	for (;;) {
+		std::size_t nl = result_.out.find('\n', line_start_);
+		if (nl != std::string::npos || out_ < 0) {
+			std::size_t end = nl == std::string::npos ?
+			    result_.out.size() : nl + 1;
+			std::string line = result_.out.substr(line_start_,
+			    end - line_start_);
+			line_start_ = end;
+			return line;
+		}
+		long long left = deadline_ms_ - now_ms();
+		if (left <= 0) {
+			ADD_FAILURE() << "no complete line within the time limit";
+			return "";
+		}
+		pump(static_cast<int>(left));
+	}
+}
+
+void
+Process::signal(int sig) const
+{
+	kill(pid_, sig);
+}
+
+void
+Process::signal_group(int sig) const
+{
+	kill(-pid_, sig);
+}
+
+Result
+Process::finish()
+{
+	if (finished_)
+		return result_;
+	finished_ = true;
+	while (out_ >= 0 || err_ >= 0) {
+		long long left = deadline_ms_ - now_ms();
+		if (left <= 0) {
+			give_up();
+			left = 1000;
+		}
+		pump(static_cast<int>(left));
+	}
+	sever(in_);
+
+	// Every process of the run shares the group the program was given,
+	// orphans included: wait for the group until it is empty.
+	int status;
+	bool main_done = false;
+	for (;;) {
+		pid_t p = waitpid(main_done ? -pid_ : pid_, &status, WNOHANG);
+		if (p < 0 && errno == EINTR)
+			continue;
+		if (p < 0)
+			break;
+		if (p == 0) {
+			if (now_ms() > deadline_ms_ && !result_.timed_out)
+				give_up();
+			usleep(1000);
+			continue;
+		}
+		if (p == pid_) {
+			result_.end = End::from_wait_status(status);
+			main_done = true;
+		} else {
+			result_.orphans.push_back(
+			    {p, End::from_wait_status(status)});
+		}
+	}
+
+	if (file_ >= 0) {
+		char buf[65536];
+		ssize_t n;
+		for (off_t at = 0; (n = pread(file_, buf, sizeof buf, at)) > 0;
+		    at += n)
+			result_.out.append(buf, static_cast<std::size_t>(n));
+		sever(file_);
+	}
+	for (std::size_t at = 0; at < result_.out.size();) {
+		std::size_t nl = result_.out.find('\n', at);
+		std::size_t end = nl == std::string::npos ?
+		    result_.out.size() : nl + 1;
+		result_.lines.push_back(result_.out.substr(at, end - at));
+		at = end;
+	}
+	if (result_.timed_out)
+		ADD_FAILURE() << "run did not end within the time limit; killed";
+	return result_;
+}
+
+Result
+run(const std::string &program, const Options &options)
+{
+	return Process(program, options).finish();
+}

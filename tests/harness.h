@@ -1,0 +1,104 @@
+// Starts the built programs as a user would and reports what they did:
+// every byte on descriptors 1 and 2, read to EOF, how the started process
+// ended, and how every process that outlived its parent ended (the test
+// process is a child subreaper, so orphans come back to it).
+#ifndef HARNESS_H
+#define HARNESS_H
+
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// How a process ended: "exited with N" or "killed by signal S".
+struct End {
+	enum class How { exited, killed };
+	How how;
+	int value;
+
+	static End exited(int status) { return {How::exited, status}; }
+	static End killed(int sig) { return {How::killed, sig}; }
+	static End from_wait_status(int status);
+	bool operator==(const End &) const = default;
+};
+void PrintTo(const End &end, std::ostream *os);
+
+// Makes system calls of the program really fail: it runs under
+// strace -f, which injects the error into every call named.
+struct Fault {
+	std::string calls;	// e.g. "clone,clone3,fork,vfork"
+	std::string error;	// e.g. "EAGAIN"
+};
+extern const Fault fork_fails;
+
+struct Options {
+	std::vector<std::string> args;
+	std::string input;	// bytes on descriptor 0, then end of input
+	std::string cwd;	// working directory; empty: the test's own
+	// Changes to the test's environment: a value sets, nullopt unsets.
+	std::map<std::string, std::optional<std::string>> env;
+	std::optional<Fault> fault;
+	bool close_stdout = false;	// start with descriptor 1 closed
+	bool stdout_to_file = false;	// a regular file instead of a pipe
+	int timeout_ms = 30000;
+};
+
+struct Orphan {
+	pid_t pid;
+	End end;
+};
+
+struct Result {
+	pid_t pid = -1;	// the process started: strace itself under a Fault
+	End end{};
+	std::string out;
+	std::vector<std::string> lines;	// out cut after every '\n'
+	std::string err;
+	std::vector<Orphan> orphans;	// in the order they were collected
+	bool timed_out = false;
+};
+
+// A started program. Tests that must act while it runs (send a signal,
+// read a line, then another) use it directly; the rest call run().
+class Process {
+public:
+	Process(const std::string &program, const Options &options = {});
+	Process(const Process &) = delete;
+	Process &operator=(const Process &) = delete;
+	~Process();
+
+	pid_t pid() const { return pid_; }
+	// The next line of standard output, '\n' included; "" once every
+	// writer has closed it.
+	std::string read_line();
+	// Sends sig to the process started, or to its whole process group
+	// (the program gets one of its own), as Ctrl-C would.
+	void signal(int sig) const;
+	void signal_group(int sig) const;
+	// Reads to EOF, collects the started process and every orphan.
+	Result finish();
+
+private:
+	bool pump(int timeout_ms);
+	void give_up();
+
+	pid_t pid_ = -1;
+	int in_ = -1, out_ = -1, err_ = -1, file_ = -1;
+	std::string input_;
+	std::size_t input_done_ = 0, line_start_ = 0;
+	long long deadline_ms_ = 0;
+	Result result_;
+	bool finished_ = false;
+};
+
+// Resolves a demo's name to its path in the build's bin folder; a name
+// holding '/' is used as it is.
+std::string program_path(const std::string &program);
+Result run(const std::string &program, const Options &options = {});
+// The number in a line that ends "... %d\n".
+long trailing_number(const std::string &line);
+
+#endif

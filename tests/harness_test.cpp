@@ -1,0 +1,73 @@
+// The harness itself, driven with the shell: what it reports has to be
+// true before any demo's test can be believed.
+#include <csignal>
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace {
+
+Result
+sh(const std::string &script, Options o = {})
+{
+	o.args = {"-c", script};
+	return run("/bin/sh", o);
+}
+
+TEST(Harness, TellsExitFromSignal)
+{
+	EXPECT_EQ(sh("exit 3").end, End::exited(3));
+	EXPECT_EQ(sh("kill -ALRM $$").end, End::killed(SIGALRM));
+}
+
+TEST(Harness, StartsProgramsWithDefaultSignals)
+{
+	// As a background job would: SIGINT ignored, SIGALRM blocked.
+	sigset_t alrm;
+	sigemptyset(&alrm);
+	sigaddset(&alrm, SIGALRM);
+	sigprocmask(SIG_BLOCK, &alrm, nullptr);
+	auto old = std::signal(SIGINT, SIG_IGN);
+	End intr = sh("kill -INT $$; exit 7").end;
+	End alarm = sh("kill -ALRM $$; exit 7").end;
+	std::signal(SIGINT, old);
+	sigprocmask(SIG_UNBLOCK, &alrm, nullptr);
+	EXPECT_EQ(intr, End::killed(SIGINT));
+	EXPECT_EQ(alarm, End::killed(SIGALRM));
+}
+
+TEST(Harness, ReadsUntilTheLastWriterEndsAndCollectsOrphans)
+{
+	Result r = sh("(sleep 0.2; echo tarde; exit 4) & echo pronto");
+	EXPECT_EQ(r.lines, (std::vector<std::string>{"pronto\n", "tarde\n"}));
+	EXPECT_EQ(r.end, End::exited(0));
+	ASSERT_EQ(r.orphans.size(), 1u);
+	EXPECT_EQ(r.orphans[0].end, End::exited(4));
+}
+
+TEST(Harness, PassesInputDirectoryAndEnvironment)
+{
+	setenv("HARNESS_GONE", "x", 1);
+	Options o;
+	o.input = "uno\ndos";
+	o.cwd = "/tmp";
+	o.env = {{"HARNESS_SET", "si"}, {"HARNESS_GONE", std::nullopt}};
+	Result r = sh("cat; echo; pwd; echo \"$HARNESS_SET${HARNESS_GONE-}\" >&2", o);
+	EXPECT_EQ(r.out, "uno\ndos\n/tmp\n");
+	EXPECT_EQ(r.err, "si\n");
+}
+
+TEST(Harness, ReadsLineByLineWhileTheProgramRuns)
+{
+	Options o;
+	o.args = {"-c", "echo uno; read x; echo $x"};
+	o.input = "dos\n";
+	Process p("/bin/sh", o);
+	EXPECT_EQ(p.read_line(), "uno\n");
+	EXPECT_EQ(p.read_line(), "dos\n");
+	EXPECT_EQ(p.read_line(), "");
+	EXPECT_EQ(p.finish().end, End::exited(0));
+}
+
+} // namespace
