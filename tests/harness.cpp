@@ -283,6 +283,9 @@ Process::finish()
 		}
 	}
 
+	if (!main_done)
+		ADD_FAILURE() << "could not collect process " << pid_;
+
 	if (file_ >= 0) {
 		char buf[65536];
 		ssize_t n;

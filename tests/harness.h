@@ -53,7 +53,7 @@ struct Orphan {
 
 struct Result {
 	pid_t pid = -1;	// the process started: strace itself under a Fault
-	End end{};
+	End end = End::killed(0);	// until it is collected
 	std::string out;
 	std::vector<std::string> lines;	// out cut after every '\n'
 	std::string err;
