@@ -99,6 +99,10 @@ Process::Process(const std::string &program, const Options &o)
 	argv.insert(argv.end(), o.args.begin(), o.args.end());
 
 	std::vector<std::string> env;
+	// LeakSanitizer cannot run under ptrace; in a sanitizer build it
+	// would fail every program started under strace.
+	if (o.fault && !std::getenv("ASAN_OPTIONS"))
+		env.push_back("ASAN_OPTIONS=detect_leaks=0");
 	for (char **e = environ; *e; e++) {
 		std::string kv(*e);
 		if (!o.env.contains(kv.substr(0, kv.find('='))))
