@@ -1,8 +1,11 @@
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -85,15 +88,63 @@ trailing_number(const std::string &line)
 	return std::strtol(line.c_str() + start + 1, nullptr, 10);
 }
 
+// The strace command line that runs the program, logging into trace_dir
+// a file per process: the program's execve, and its writes if asked.
+static std::vector<std::string>
+strace_argv(const Options &o, const std::string &trace_dir)
+{
+	std::string traced = o.trace_writes ? "execve,write" : "execve";
+	if (o.fault)
+		traced += "," + o.fault->calls;
+	std::vector<std::string> argv = {STRACE_PATH, "-f", "-qq", "-ff",
+	    "-o", trace_dir + "/t", "-xx", "-s", "65536", "-e", "signal=none",
+	    "-e", "trace=" + traced};
+	if (o.fault)
+		argv.insert(argv.end(), {"-e", "inject=" + o.fault->calls +
+		    ":error=" + o.fault->error});
+	argv.push_back("--");
+	return argv;
+}
+
+// Reads what strace logged, a file per process, and removes the files.
+static void
+read_trace(const std::string &dir, Result &r)
+{
+	std::vector<std::pair<pid_t, std::string>> files;
+	for (const auto &e : std::filesystem::directory_iterator(dir)) {
+		std::string name = e.path().filename();
+		files.emplace_back(std::stoi(name.substr(name.find('.') + 1)),
+		    e.path());
+	}
+	std::sort(files.begin(), files.end());
+	for (const auto &[pid, path] : files) {
+		std::ifstream in(path);
+		for (std::string l; std::getline(in, l);) {
+			if (l.rfind("execve(", 0) == 0 && r.pid < 0)
+				r.pid = pid;
+			if (l.rfind("write(", 0) != 0)
+				continue;
+			Write w{pid, std::stoi(l.substr(6)), ""};
+			for (std::size_t at = l.find("\"\\x"); l[at + 1] == '\\';
+			    at += 4)
+				w.data += static_cast<char>(
+				    std::stoi(l.substr(at + 3, 2), nullptr, 16));
+			r.writes.push_back(w);
+		}
+	}
+	std::filesystem::remove_all(dir);
+}
+
 Process::Process(const std::string &program, const Options &o)
     : input_(o.input), deadline_ms_(now_ms() + o.timeout_ms)
 {
 	std::vector<std::string> argv;
-	if (o.fault) {
-		const std::string &c = o.fault->calls;
-		argv = {STRACE_PATH, "-f", "-qq", "-o", "/dev/null",
-		    "-e", "trace=" + c, "-e", "inject=" + c + ":error=" +
-		    o.fault->error, "--"};
+	if (o.fault || o.trace_writes) {
+		char dir[] = "/tmp/harness-trace.XXXXXX";
+		if (!mkdtemp(dir))
+			throw std::runtime_error("mkdtemp failed");
+		trace_dir_ = dir;
+		argv = strace_argv(o, trace_dir_);
 	}
 	argv.push_back(program_path(program));
 	argv.insert(argv.end(), o.args.begin(), o.args.end());
@@ -101,7 +152,7 @@ Process::Process(const std::string &program, const Options &o)
 	std::vector<std::string> env;
 	// LeakSanitizer cannot run under ptrace; in a sanitizer build it
 	// would fail every program started under strace.
-	if (o.fault && !std::getenv("ASAN_OPTIONS"))
+	if (!trace_dir_.empty() && !std::getenv("ASAN_OPTIONS"))
 		env.push_back("ASAN_OPTIONS=detect_leaks=0");
 	for (char **e = environ; *e; e++) {
 		std::string kv(*e);
@@ -113,19 +164,25 @@ Process::Process(const std::string &program, const Options &o)
 			env.push_back(key + "=" + *value);
 
 	std::vector<char *> argvp = pointers(argv), envp = pointers(env);
-	int in[2], out[2], err[2];
+	int fds[6] = {-1, -1, -1, -1, -1, -1};
+	int *in = fds, *out = fds + 2, *err = fds + 4;
+	auto fail = [&](const char *what) {
+		for (int fd : fds)
+			if (fd >= 0)
+				close(fd);
+		sever(file_);
+		throw std::runtime_error(what);
+	};
 	if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) ||
 	    pipe2(err, O_CLOEXEC))
-		throw std::runtime_error("pipe2 failed");
-	if (o.stdout_to_file) {
-		file_ = open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-		if (file_ < 0)
-			throw std::runtime_error("O_TMPFILE failed");
-	}
+		fail("pipe2 failed");
+	if (o.stdout_to_file &&
+	    (file_ = open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600)) < 0)
+		fail("O_TMPFILE failed");
 
 	pid_ = fork();
 	if (pid_ < 0)
-		throw std::runtime_error("fork failed");
+		fail("fork failed");
 	if (pid_ == 0) {
 		// Only async-signal-safe calls from here to execve. The program
 		// starts as from a fresh shell: own process group, every
@@ -159,7 +216,8 @@ Process::Process(const std::string &program, const Options &o)
 	fcntl(in_, F_SETFL, O_NONBLOCK);
 	if (input_.empty())
 		sever(in_);
-	result_.pid = pid_;
+	if (trace_dir_.empty())
+		result_.pid = pid_;
 }
 
 Process::~Process()
@@ -212,6 +270,21 @@ Process::give_up()
 	kill(-pid_, SIGKILL);
 }
 
+// Past the time limit the run's group is killed; past a short grace
+// after that, whatever still holds on (a process that left the group)
+// is abandoned.
+bool
+Process::overdue()
+{
+	if (now_ms() < deadline_ms_)
+		return false;
+	if (result_.timed_out)
+		return true;
+	give_up();
+	deadline_ms_ = now_ms() + 2000;
+	return false;
+}
+
 std::string
 Process::read_line()
 {
@@ -253,12 +326,12 @@ Process::finish()
 		return result_;
 	finished_ = true;
 	while (out_ >= 0 || err_ >= 0) {
-		long long left = deadline_ms_ - now_ms();
-		if (left <= 0) {
-			give_up();
-			left = 1000;
+		if (overdue()) {
+			sever(out_);
+			sever(err_);
+			break;
 		}
-		pump(static_cast<int>(left));
+		pump(static_cast<int>(std::max(1LL, deadline_ms_ - now_ms())));
 	}
 	sever(in_);
 
@@ -273,8 +346,8 @@ Process::finish()
 		if (p < 0)
 			break;
 		if (p == 0) {
-			if (now_ms() > deadline_ms_ && !result_.timed_out)
-				give_up();
+			if (overdue())
+				break;
 			usleep(1000);
 			continue;
 		}
@@ -305,6 +378,8 @@ Process::finish()
 		result_.lines.push_back(result_.out.substr(at, end - at));
 		at = end;
 	}
+	if (!trace_dir_.empty())
+		read_trace(trace_dir_, result_);
 	if (result_.timed_out)
 		ADD_FAILURE() << "run did not end within the time limit; killed";
 	return result_;

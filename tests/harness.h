@@ -27,7 +27,8 @@ struct End {
 void PrintTo(const End &end, std::ostream *os);
 
 // Makes system calls of the program really fail: it runs under
-// strace -f, which injects the error into every call named.
+// strace -f, which injects the error into every call named. Under strace
+// the process started is strace; the program is its child.
 struct Fault {
 	std::string calls;	// e.g. "clone,clone3,fork,vfork"
 	std::string error;	// e.g. "EAGAIN"
@@ -43,6 +44,7 @@ struct Options {
 	std::optional<Fault> fault;
 	bool close_stdout = false;	// start with descriptor 1 closed
 	bool stdout_to_file = false;	// a regular file instead of a pipe
+	bool trace_writes = false;	// log every write(2), under strace -f
 	int timeout_ms = 30000;
 };
 
@@ -51,13 +53,21 @@ struct Orphan {
 	End end;
 };
 
+struct Write {
+	pid_t pid;	// the process that made the call
+	int fd;
+	std::string data;
+};
+
 struct Result {
-	pid_t pid = -1;	// the process started: strace itself under a Fault
+	// The program's process number; under strace, as strace saw it exec.
+	pid_t pid = -1;
 	End end = End::killed(0);	// until it is collected
 	std::string out;
 	std::vector<std::string> lines;	// out cut after every '\n'
 	std::string err;
 	std::vector<Orphan> orphans;	// in the order they were collected
+	std::vector<Write> writes;	// each process's, in its own order
 	bool timed_out = false;
 };
 
@@ -70,7 +80,7 @@ public:
 	Process &operator=(const Process &) = delete;
 	~Process();
 
-	pid_t pid() const { return pid_; }
+	pid_t pid() const { return pid_; }	// strace's, if it runs under it
 	// The next line of standard output, '\n' included; "" once every
 	// writer has closed it.
 	std::string read_line();
@@ -84,12 +94,14 @@ public:
 private:
 	bool pump(int timeout_ms);
 	void give_up();
+	bool overdue();
 
 	pid_t pid_ = -1;
 	int in_ = -1, out_ = -1, err_ = -1, file_ = -1;
 	std::string input_;
 	std::size_t input_done_ = 0, line_start_ = 0;
 	long long deadline_ms_ = 0;
+	std::string trace_dir_;
 	Result result_;
 	bool finished_ = false;
 };

@@ -2,6 +2,7 @@
 // true before any demo's test can be believed.
 #include <csignal>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include "harness.h"
@@ -39,7 +40,7 @@ TEST(Harness, StartsProgramsWithDefaultSignals)
 
 TEST(Harness, ReadsUntilTheLastWriterEndsAndCollectsOrphans)
 {
-	Result r = sh("(sleep 0.2; echo tarde; exit 4) & echo pronto");
+	Result r = sh("echo pronto; (sleep 0.2; echo tarde; exit 4) &");
 	EXPECT_EQ(r.lines, (std::vector<std::string>{"pronto\n", "tarde\n"}));
 	EXPECT_EQ(r.end, End::exited(0));
 	ASSERT_EQ(r.orphans.size(), 1u);
@@ -68,6 +69,19 @@ TEST(Harness, ReadsLineByLineWhileTheProgramRuns)
 	EXPECT_EQ(p.read_line(), "dos\n");
 	EXPECT_EQ(p.read_line(), "");
 	EXPECT_EQ(p.finish().end, End::exited(0));
+}
+
+TEST(Harness, GivesUpOnARunPastItsTimeLimit)
+{
+	// The second sleep leaves the group, so killing the group does not
+	// close the pipes: the harness must still come back.
+	static Result r;
+	Options o;
+	o.args = {"-c", "setsid sleep 4 & sleep 4"};
+	o.timeout_ms = 300;
+	EXPECT_NONFATAL_FAILURE(r = run("/bin/sh", o), "time limit");
+	EXPECT_TRUE(r.timed_out);
+	EXPECT_EQ(r.end, End::killed(SIGKILL));
 }
 
 } // namespace

@@ -21,8 +21,10 @@ main(int argc, char **argv)
 	// can tell how every one of them ended.
 	if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0)
 		return 1;
-	// A program that ignores its input must not kill the test with SIGPIPE.
+	// A program that ignores its input must not kill the test with SIGPIPE,
+	// and ended children must wait for us, not vanish.
 	signal(SIGPIPE, SIG_IGN);
+	signal(SIGCHLD, SIG_DFL);
 	testing::InitGoogleTest(&argc, argv);
 	return RUN_ALL_TESTS();
 }

@@ -37,7 +37,8 @@ match(const std::string &tmpl, const std::string &line, Bindings &b,
 		while (end < line.size() && std::isdigit(
 		    static_cast<unsigned char>(line[end])))
 			end++;
-		ok = end > l && end - l < 12 && (line[l] != '0' || end == l + 1);
+		// A process number is positive and has no leading zero.
+		ok = end > l && end - l < 12 && line[l] != '0';
 		if (!ok)
 			break;
 		long n = std::stol(line.substr(l, end - l));
@@ -82,11 +83,16 @@ shown(const std::string &line)
 } // namespace
 
 std::size_t
-Rules::at(const std::string &role) const
+Rules::at(const std::string &role, std::size_t line) const
 {
-	for (std::size_t i = 0; i < procs.size(); i++)
-		if (procs[i].role == role)
-			return i;
+	for (std::size_t i = 0; i < procs.size(); i++) {
+		if (procs[i].role != role)
+			continue;
+		if (line != npos && line >= procs[i].lines.size())
+			throw std::invalid_argument(role + " has no line " +
+			    std::to_string(line));
+		return i;
+	}
 	throw std::invalid_argument("no process with role " + role);
 }
 
@@ -100,15 +106,18 @@ Rules::proc(const std::string &role, std::vector<std::string> lines)
 Rules &
 Rules::forks(const std::string &parent, std::size_t i, const std::string &child)
 {
-	order.push_back({at(parent), i, at(child), 0});
+	std::size_t p = at(parent, i), c = at(child, npos);
+	if (!procs[c].lines.empty())
+		order.push_back({p, i, c, 0});
 	return *this;
 }
 
 Rules &
 Rules::waits(const std::string &parent, std::size_t i, const std::string &child)
 {
-	std::size_t c = at(child);
-	order.push_back({c, procs[c].lines.size() - 1, at(parent), i});
+	std::size_t p = at(parent, i), c = at(child, npos);
+	if (!procs[c].lines.empty())
+		order.push_back({c, procs[c].lines.size() - 1, p, i});
 	return *this;
 }
 

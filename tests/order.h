@@ -27,6 +27,7 @@ struct Rules {
 
 	Rules &proc(const std::string &role, std::vector<std::string> lines);
 	// Everything child writes comes after line i of parent: the fork.
+	// A child that writes nothing is ordered by neither rule.
 	Rules &forks(const std::string &parent, std::size_t i,
 	    const std::string &child);
 	// Everything child writes comes before line i of parent: the wait.
@@ -34,7 +35,9 @@ struct Rules {
 	    const std::string &child);
 
 private:
-	std::size_t at(const std::string &role) const;
+	static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+	// The index of role's process; throws unless it has line `line`.
+	std::size_t at(const std::string &role, std::size_t line) const;
 };
 
 struct Verdict {

@@ -43,6 +43,11 @@ TEST(OrderCheck, AcceptsExactlyTheInterleavingsAllowed)
 	    .waits("P", 2, "C1");
 	EXPECT_EQ(accepted_orders(waiting,
 	    {"padre 10\n", "fin 10\n", "hijo 11\n", "acaba 11\n"}), 3);
+
+	// A child that writes nothing orders nothing.
+	Rules silent = Rules().proc("P", {"antes {P}\n", "fin {P}\n"})
+	    .proc("C1", {}).forks("P", 0, "C1").waits("P", 1, "C1");
+	EXPECT_TRUE(check_order(silent, {"antes 10\n", "fin 10\n"}).ok);
 }
 
 TEST(OrderCheck, RejectsBrokenRuns)
@@ -57,6 +62,8 @@ TEST(OrderCheck, RejectsBrokenRuns)
 		// the child's lines carry two numbers, or the parent's
 		{"antes 10\n", "padre 10\n", "dos 10\n", "hijo 11\n", "dos 12\n"},
 		{"antes 10\n", "padre 10\n", "dos 10\n", "hijo 10\n", "dos 10\n"},
+		// a number that is no process's
+		{"antes 10\n", "padre 10\n", "dos 10\n", "hijo 0\n", "dos 0\n"},
 		// a cut line
 		{"antes 10\n", "padre 10\n", "dos 10\n", "hijo 11\n", "dos 11"},
 	};
