@@ -2,7 +2,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -80,12 +79,12 @@ program_path(const std::string &program)
 long
 trailing_number(const std::string &line)
 {
-	std::size_t end = line.find_last_of("0123456789");
-	std::size_t start = line.find_last_not_of("0123456789", end);
+	std::size_t end = line.size() - (line.ends_with('\n') ? 1 : 0);
+	std::size_t start = line.find_last_not_of("0123456789", end - 1) + 1;
 
-	if (end == std::string::npos)
+	if (end == 0 || start == end)
 		return -1;
-	return std::strtol(line.c_str() + start + 1, nullptr, 10);
+	return std::strtol(line.c_str() + start, nullptr, 10);
 }
 
 // The strace command line that runs the program, logging into trace_dir

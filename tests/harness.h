@@ -110,7 +110,7 @@ private:
 // holding '/' is used as it is.
 std::string program_path(const std::string &program);
 Result run(const std::string &program, const Options &options = {});
-// The number in a line that ends "... %d\n".
+// The number a line ends with, before its newline; -1 if there is none.
 long trailing_number(const std::string &line);
 
 #endif
