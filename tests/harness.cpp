@@ -39,6 +39,19 @@ pointers(std::vector<std::string> &strings)
 	return v;
 }
 
+// The line of s that starts at `at`, '\n' included if it has one; moves
+// `at` past it.
+static std::string
+next_line(const std::string &s, std::size_t &at)
+{
+	std::size_t nl = s.find('\n', at);
+	std::size_t end = nl == std::string::npos ? s.size() : nl + 1;
+	std::string line = s.substr(at, end - at);
+
+	at = end;
+	return line;
+}
+
 static void
 sever(int &fd)
 {
@@ -227,18 +240,15 @@ Process::~Process()
 	}
 }
 
-// Moves what is ready between the pipes and the buffers; false once
-// nothing is left open.
-bool
+// Moves what is ready between the pipes and the buffers.
+void
 Process::pump(int timeout_ms)
 {
 	pollfd fds[3] = {{out_, POLLIN, 0}, {err_, POLLIN, 0},
 	    {in_, POLLOUT, 0}};
 
-	if (out_ < 0 && err_ < 0 && in_ < 0)
-		return false;
 	if (poll(fds, 3, timeout_ms) <= 0)
-		return true;
+		return;
 	char buf[65536];
 	std::string *dest[2] = {&result_.out, &result_.err};
 	int *fd[2] = {&out_, &err_};
@@ -259,14 +269,6 @@ Process::pump(int timeout_ms)
 		if ((n < 0 && errno != EAGAIN) || input_done_ == input_.size())
 			sever(in_);
 	}
-	return true;
-}
-
-void
-Process::give_up()
-{
-	result_.timed_out = true;
-	kill(-pid_, SIGKILL);
 }
 
 // Past the time limit the run's group is killed; past a short grace
@@ -279,7 +281,8 @@ Process::overdue()
 		return false;
 	if (result_.timed_out)
 		return true;
-	give_up();
+	result_.timed_out = true;
+	kill(-pid_, SIGKILL);
 	deadline_ms_ = now_ms() + 2000;
 	return false;
 }
@@ -288,15 +291,9 @@ std::string
 Process::read_line()
 {
 	for (;;) {
-		std::size_t nl = result_.out.find('\n', line_start_);
-		if (nl != std::string::npos || out_ < 0) {
-			std::size_t end = nl == std::string::npos ?
-			    result_.out.size() : nl + 1;
-			std::string line = result_.out.substr(line_start_,
-			    end - line_start_);
-			line_start_ = end;
-			return line;
-		}
+		if (result_.out.find('\n', line_start_) != std::string::npos ||
+		    out_ < 0)
+			return next_line(result_.out, line_start_);
 		long long left = deadline_ms_ - now_ms();
 		if (left <= 0) {
 			ADD_FAILURE() << "no complete line within the time limit";
@@ -370,13 +367,8 @@ Process::finish()
 			result_.out.append(buf, static_cast<std::size_t>(n));
 		sever(file_);
 	}
-	for (std::size_t at = 0; at < result_.out.size();) {
-		std::size_t nl = result_.out.find('\n', at);
-		std::size_t end = nl == std::string::npos ?
-		    result_.out.size() : nl + 1;
-		result_.lines.push_back(result_.out.substr(at, end - at));
-		at = end;
-	}
+	for (std::size_t at = 0; at < result_.out.size();)
+		result_.lines.push_back(next_line(result_.out, at));
 	if (!trace_dir_.empty())
 		read_trace(trace_dir_, result_);
 	if (result_.timed_out)

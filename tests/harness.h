@@ -92,8 +92,7 @@ public:
 	Result finish();
 
 private:
-	bool pump(int timeout_ms);
-	void give_up();
+	void pump(int timeout_ms);
 	bool overdue();
 
 	pid_t pid_ = -1;

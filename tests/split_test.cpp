@@ -76,12 +76,17 @@ protected:
 			EXPECT_EQ(r.orphans[0].end, End::exited(0));
 		}
 	}
+
+	void expect_sound_runs(int runs, const Options &o = {})
+	{
+		for (int i = 0; i < runs && !HasFatalFailure(); i++)
+			expect_sound(run(GetParam().name, o));
+	}
 };
 
 TEST_P(Split, EveryRunIsAnAllowedOrder)
 {
-	for (int i = 0; i < 50 && !HasFatalFailure(); i++)
-		expect_sound(run(GetParam().name));
+	expect_sound_runs(50);
 }
 
 // Each line is one write(2) of one whole line, and the number a line ends
@@ -109,16 +114,14 @@ TEST_P(Split, ArgumentsChangeNothing)
 {
 	Options o;
 	o.args = {"uno", "%s%n", "--help", ""};
-	for (int i = 0; i < 10 && !HasFatalFailure(); i++)
-		expect_sound(run(GetParam().name, o));
+	expect_sound_runs(10, o);
 }
 
 TEST_P(Split, FileOutputHoldsEveryLineOnce)
 {
 	Options o;
 	o.stdout_to_file = true;
-	for (int i = 0; i < 20 && !HasFatalFailure(); i++)
-		expect_sound(run(GetParam().name, o));
+	expect_sound_runs(20, o);
 }
 
 TEST_P(Split, FailedForkLeavesOneProcessOnItsParentPath)
