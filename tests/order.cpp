@@ -174,6 +174,9 @@ check_order(const Rules &rules, const std::vector<std::string> &lines,
 		if (pos == lines.size() && pos == total) {
 			v.ok = true;
 			v.pids = b;
+			stack.pop_back();
+			for (const auto &f : stack)
+				v.writers.push_back(rules.procs[f.chosen].role);
 			return v;
 		}
 		Frame &f = stack.back();
@@ -217,15 +220,27 @@ check_order(const Rules &rules, const std::vector<std::string> &lines,
 		    << "point: \"" << shown(lines[furthest]) << "\"\n";
 	else
 		why << "Lines are missing at the end.\n";
+	// Long runs show only what surrounds the line that broke.
+	constexpr std::size_t context = 20;
+	auto skipped = [&](std::size_t n) {
+		if (n > 0)
+			why << "    ... " << n << " lines\n";
+	};
 	why << "Each process's lines, in order:\n";
 	for (const auto &p : rules.procs) {
 		why << "  " << p.role << ":\n";
-		for (const auto &l : p.lines)
-			why << "    " << shown(fill(l, furthest_b)) << "\n";
+		std::size_t shown_lines = std::min(p.lines.size(), 2 * context);
+		for (std::size_t i = 0; i < shown_lines; i++)
+			why << "    " << shown(fill(p.lines[i], furthest_b)) << "\n";
+		skipped(p.lines.size() - shown_lines);
 	}
 	why << "The run's lines:\n";
-	for (std::size_t i = 0; i < lines.size(); i++)
+	std::size_t from = furthest > context ? furthest - context : 0;
+	std::size_t to = std::min(lines.size(), furthest + context);
+	skipped(from);
+	for (std::size_t i = from; i < to; i++)
 		why << "  " << i + 1 << ": " << shown(lines[i]) << "\n";
+	skipped(lines.size() - to);
 	v.why = why.str();
 	return v;
 }

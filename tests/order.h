@@ -44,6 +44,7 @@ struct Verdict {
 	bool ok = false;
 	std::string why;	// on failure: what broke, and the run's lines
 	std::map<std::string, long> pids;	// role -> identifier
+	std::vector<std::string> writers;	// the role of each line
 };
 
 Verdict check_order(const Rules &rules, const std::vector<std::string> &lines,
