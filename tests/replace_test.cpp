@@ -54,6 +54,44 @@ expect_lines(const Result &r, const std::vector<std::string> &lines)
 const std::vector<std::vector<std::string>> argument_sets = {{},
     {"uno", "%s%n", "--help", ""}};
 
+std::string
+bin_dir()
+{
+	return fs::path(program_path("twinspeak")).parent_path();
+}
+
+// A stand-in for the program each demo runs shows the arguments it gets,
+// whatever the demo got, and that the process ends with its status, not
+// one of the demo's own: ls is found along PATH, twinspeak in the
+// current directory.
+TEST(Replace, NewProgramGetsOnlyTheArgumentsOfTheCall)
+{
+	struct Case {
+		std::string demo, standin;
+		bool on_path;
+		std::vector<std::string> lines;
+	};
+	const Case cases[] = {
+		{"becomelist", "ls", true, {first, "ls\n", "-l\n"}},
+		{"becometwin", "twinspeak", false, {first, "twinspeak\n"}},
+	};
+	for (const auto &c : cases) {
+		Scratch dir;
+		dir.standin(c.standin);
+		Options o;
+		if (c.on_path)
+			o.env = {{"PATH", dir.path + ":/usr/bin:/bin"}};
+		else
+			o.cwd = dir.path;
+		for (const auto &args : argument_sets) {
+			o.args = args;
+			Result r = run(c.demo, o);
+			expect_lines(r, c.lines);
+			EXPECT_EQ(r.end, End::exited(7));
+		}
+	}
+}
+
 TEST(BecomeList, ItsLineThenExactlyWhatLsPrints)
 {
 	Scratch dir;
@@ -81,22 +119,6 @@ TEST(BecomeList, ItsLineThenExactlyWhatLsPrints)
 	}
 }
 
-// A stand-in ls first on PATH shows the arguments it gets and that the
-// process ends with its status, not one of becomelist's own.
-TEST(BecomeList, LsGetsOnlyDashLAndSetsTheStatus)
-{
-	Scratch dir;
-	dir.standin("ls");
-	Options o;
-	o.env = {{"PATH", dir.path + ":/usr/bin:/bin"}};
-	for (const auto &args : argument_sets) {
-		o.args = args;
-		Result r = run("becomelist", o);
-		expect_lines(r, {first, "ls\n", "-l\n"});
-		EXPECT_EQ(r.end, End::exited(7));
-	}
-}
-
 TEST(BecomeList, NoLsOnPathMeansTheLineTwice)
 {
 	Scratch dir;
@@ -113,7 +135,7 @@ TEST(BecomeList, NoLsOnPathMeansTheLineTwice)
 TEST(BecomeTwin, FromTwinspeaksFolderTheSameProcessGoesOn)
 {
 	Options o;
-	o.cwd = fs::path(program_path("twinspeak")).parent_path();
+	o.cwd = bin_dir();
 	Rules rules = Rules()
 	    .proc("P", {first, "Soy el proceso {P}\n"})
 	    .proc("C1", {"Soy el proceso {C1}\n"})
@@ -133,25 +155,11 @@ TEST(BecomeTwin, FromTwinspeaksFolderTheSameProcessGoesOn)
 TEST(BecomeTwin, TwinspeaksFailedForkLeavesTwoLines)
 {
 	Options o;
-	o.cwd = fs::path(program_path("twinspeak")).parent_path();
+	o.cwd = bin_dir();
 	o.fault = fork_fails;
 	Result r = run("becometwin", o);
 	expect_lines(r, {first, "Soy el proceso {P}\n"});
 	EXPECT_EQ(r.end, End::exited(0));
-}
-
-TEST(BecomeTwin, TwinspeakGetsOnlyItsName)
-{
-	Scratch dir;
-	dir.standin("twinspeak");
-	Options o;
-	o.cwd = dir.path;
-	for (const auto &args : argument_sets) {
-		o.args = args;
-		Result r = run("becometwin", o);
-		expect_lines(r, {first, "twinspeak\n"});
-		EXPECT_EQ(r.end, End::exited(7));
-	}
 }
 
 // Anywhere else the call returns, even with twinspeak on PATH, and also
@@ -161,8 +169,7 @@ TEST(BecomeTwin, ElsewhereTheCallReturns)
 	Scratch dir;
 	Options o;
 	o.cwd = dir.path;
-	o.env = {{"PATH", fs::path(program_path("twinspeak")).parent_path()
-	    .string() + ":/usr/bin:/bin"}};
+	o.env = {{"PATH", bin_dir() + ":/usr/bin:/bin"}};
 	for (bool present : {false, true}) {
 		if (present) {
 			dir.standin("twinspeak");
