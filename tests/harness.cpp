@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -111,9 +112,16 @@ strace_argv(const Options &o, const std::string &trace_dir)
 	std::vector<std::string> argv = {STRACE_PATH, "-f", "-qq", "-ff",
 	    "-o", trace_dir + "/t", "-xx", "-s", "65536", "-e", "signal=none",
 	    "-e", "trace=" + traced};
-	if (o.fault)
-		argv.insert(argv.end(), {"-e", "inject=" + o.fault->calls +
-		    ":error=" + o.fault->error});
+	if (o.fault) {
+		std::string inject = "inject=" + o.fault->calls;
+		if (!o.fault->error.empty())
+			inject += ":error=" + o.fault->error;
+		if (!o.fault->signal.empty())
+			inject += ":signal=" + o.fault->signal;
+		if (o.fault->when > 0)
+			inject += ":when=" + std::to_string(o.fault->when);
+		argv.insert(argv.end(), {"-e", inject});
+	}
 	argv.push_back("--");
 	return argv;
 }
@@ -148,7 +156,8 @@ read_trace(const std::string &dir, Result &r)
 }
 
 Process::Process(const std::string &program, const Options &o)
-    : input_(o.input), deadline_ms_(now_ms() + o.timeout_ms)
+    : input_(o.input), more_input_(o.more_input),
+      deadline_ms_(now_ms() + o.timeout_ms)
 {
 	std::vector<std::string> argv;
 	if (o.fault || o.trace_writes) {
@@ -160,6 +169,9 @@ Process::Process(const std::string &program, const Options &o)
 	}
 	argv.push_back(program_path(program));
 	argv.insert(argv.end(), o.args.begin(), o.args.end());
+	std::string file = argv[0];
+	if (o.argv0)
+		argv[0] = *o.argv0;
 
 	std::vector<std::string> env;
 	// LeakSanitizer cannot run under ptrace; in a sanitizer build it
@@ -215,7 +227,7 @@ Process::Process(const std::string &program, const Options &o)
 			close(1);
 		if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0)
 			_exit(126);
-		execve(argvp[0], argvp.data(), envp.data());
+		execve(file.c_str(), argvp.data(), envp.data());
 		_exit(127);
 	}
 	setpgid(pid_, pid_);
@@ -226,7 +238,7 @@ Process::Process(const std::string &program, const Options &o)
 	out_ = out[0];
 	err_ = err[0];
 	fcntl(in_, F_SETFL, O_NONBLOCK);
-	if (input_.empty())
+	if (input_.empty() && !more_input_)
 		sever(in_);
 	if (trace_dir_.empty())
 		result_.pid = pid_;
@@ -244,8 +256,9 @@ Process::~Process()
 void
 Process::pump(int timeout_ms)
 {
+	bool pending = input_done_ < input_.size();
 	pollfd fds[3] = {{out_, POLLIN, 0}, {err_, POLLIN, 0},
-	    {in_, POLLOUT, 0}};
+	    {pending ? in_ : -1, POLLOUT, 0}};
 
 	if (poll(fds, 3, timeout_ms) <= 0)
 		return;
@@ -266,7 +279,8 @@ Process::pump(int timeout_ms)
 		    input_.size() - input_done_);
 		if (n > 0)
 			input_done_ += static_cast<std::size_t>(n);
-		if ((n < 0 && errno != EAGAIN) || input_done_ == input_.size())
+		if ((n < 0 && errno != EAGAIN) ||
+		    (input_done_ == input_.size() && !more_input_))
 			sever(in_);
 	}
 }
@@ -301,6 +315,25 @@ Process::read_line()
 		}
 		pump(static_cast<int>(left));
 	}
+}
+
+void
+Process::feed(const std::string &bytes, bool last)
+{
+	int queued = 0;
+
+	input_ += bytes;
+	more_input_ = !last;
+	while (in_ >= 0 && (input_done_ < input_.size() ||
+	    (ioctl(in_, FIONREAD, &queued) == 0 && queued > 0))) {
+		if (now_ms() >= deadline_ms_) {
+			ADD_FAILURE() << "input not taken within the time limit";
+			return;
+		}
+		pump(1);
+	}
+	if (last)
+		sever(in_);
 }
 
 void

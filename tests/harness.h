@@ -26,18 +26,23 @@ struct End {
 };
 void PrintTo(const End &end, std::ostream *os);
 
-// Makes system calls of the program really fail: it runs under
-// strace -f, which injects the error into every call named. Under strace
-// the process started is strace; the program is its child.
+// Makes system calls of the program really fail, or has a signal reach
+// it on them: it runs under strace -f, which injects the error or the
+// signal into the calls named. Under strace the process started is
+// strace; the program is its child.
 struct Fault {
 	std::string calls;	// e.g. "clone,clone3,fork,vfork"
-	std::string error;	// e.g. "EAGAIN"
+	std::string error;	// e.g. "EAGAIN"; empty: the calls are made
+	std::string signal = "";	// e.g. "SIGSEGV", taken as a call returns
+	int when = 0;		// only the when-th of those calls; 0: every one
 };
 extern const Fault fork_fails;
 
 struct Options {
 	std::vector<std::string> args;
+	std::optional<std::string> argv0;	// its name; else its path (not under strace)
 	std::string input;	// bytes on descriptor 0, then end of input
+	bool more_input = false;	// no end of input until Process::feed says so
 	std::string cwd;	// working directory; empty: the test's own
 	// Changes to the test's environment: a value sets, nullopt unsets.
 	std::map<std::string, std::optional<std::string>> env;
@@ -84,6 +89,9 @@ public:
 	// The next line of standard output, '\n' included; "" once every
 	// writer has closed it.
 	std::string read_line();
+	// Writes bytes to the program's input and waits until it has taken
+	// them all out of the pipe; last: then ends its input.
+	void feed(const std::string &bytes, bool last);
 	// Sends sig to the process started, or to its whole process group
 	// (the program gets one of its own), as Ctrl-C would.
 	void signal(int sig) const;
@@ -99,6 +107,7 @@ private:
 	int in_ = -1, out_ = -1, err_ = -1, file_ = -1;
 	std::string input_;
 	std::size_t input_done_ = 0, line_start_ = 0;
+	bool more_input_ = false;
 	long long deadline_ms_ = 0;
 	std::string trace_dir_;
 	Result result_;
