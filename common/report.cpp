@@ -1,3 +1,4 @@
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,31 @@ report(int fd, char *buf, std::size_t size, const char *fmt, ...)
 	va_start(ap, fmt);
 	std::vsnprintf(buf, size, fmt, ap);
 	va_end(ap);
+	emit(fd, buf);
+}
+
+void
+report_safe(int fd, char *buf, std::size_t size, const char *fmt, ...)
+{
+	va_list ap;
+	char *at = buf, *end;
+
+	if (size == 0)
+		return;
+	end = buf + size - 1;
+	va_start(ap, fmt);
+	for (const char *f = fmt; *f != '\0' && at < end; f++) {
+		if (f[0] == '%' && f[1] == 'd') {
+			at = std::to_chars(at, end, va_arg(ap, int)).ptr;
+			f++;
+		} else {
+			if (f[0] == '%' && f[1] == '%')
+				f++;
+			*at++ = *f;
+		}
+	}
+	va_end(ap);
+	*at = '\0';
 	emit(fd, buf);
 }
 

@@ -11,6 +11,11 @@
 void report(int fd, char *buf, std::size_t size, const char *fmt, ...)
     __attribute__((format(printf, 4, 5)));
 
+// As report, but with nothing that is unsafe in a signal handler: it
+// understands "%d" (an int) and "%%" alone.
+void report_safe(int fd, char *buf, std::size_t size, const char *fmt, ...)
+    __attribute__((format(printf, 4, 5)));
+
 // Copies a fixed text into buf, never past size bytes, then writes it.
 void report_text(int fd, char *buf, std::size_t size, const char *text);
 
