@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -369,7 +371,9 @@ Process::finish()
 	int status;
 	bool main_done = false;
 	for (;;) {
-		pid_t p = waitpid(main_done ? -pid_ : pid_, &status, WNOHANG);
+		rusage usage{};
+		pid_t p = wait4(main_done ? -pid_ : pid_, &status, WNOHANG,
+		    &usage);
 		if (p < 0 && errno == EINTR)
 			continue;
 		if (p < 0)
@@ -382,6 +386,9 @@ Process::finish()
 		}
 		if (p == pid_) {
 			result_.end = End::from_wait_status(status);
+			result_.user_time = std::chrono::seconds(
+			    usage.ru_utime.tv_sec) + std::chrono::microseconds(
+			    usage.ru_utime.tv_usec);
 			main_done = true;
 		} else {
 			result_.orphans.push_back(
@@ -407,6 +414,39 @@ Process::finish()
 	if (result_.timed_out)
 		ADD_FAILURE() << "run did not end within the time limit; killed";
 	return result_;
+}
+
+bool
+await_sigsuspend(pid_t pid, int timeout_ms)
+{
+	std::string path = "/proc/" + std::to_string(pid) + "/syscall";
+
+	for (long long end = now_ms() + timeout_ms; now_ms() < end;
+	    usleep(1000)) {
+		// The number of the call it is blocked in; "running" or
+		// nothing while it runs, nothing once it has ended.
+		long call = -1;
+		std::ifstream in(path);
+		if (!in.is_open())
+			return false;
+		if (in >> call && call == SYS_rt_sigsuspend)
+			return true;
+	}
+	return false;
+}
+
+std::vector<pid_t>
+children_of(pid_t pid)
+{
+	std::vector<pid_t> children;
+	std::string dir = "/proc/" + std::to_string(pid) + "/task";
+
+	for (const auto &task : std::filesystem::directory_iterator(dir)) {
+		std::ifstream in(task.path() / "children");
+		for (pid_t child; in >> child;)
+			children.push_back(child);
+	}
+	return children;
 }
 
 Result

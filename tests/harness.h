@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -73,6 +74,8 @@ struct Result {
 	std::string err;
 	std::vector<Orphan> orphans;	// in the order they were collected
 	std::vector<Write> writes;	// each process's, in its own order
+	// User CPU time of the process started (strace's, under strace).
+	std::chrono::microseconds user_time{0};
 	bool timed_out = false;
 };
 
@@ -118,6 +121,12 @@ private:
 // holding '/' is used as it is.
 std::string program_path(const std::string &program);
 Result run(const std::string &program, const Options &options = {});
+// Polls until process pid sits in sigsuspend, where a signal it lets
+// through takes effect at once; false if it is gone or has not got there
+// within timeout_ms.
+bool await_sigsuspend(pid_t pid, int timeout_ms = 10000);
+// The processes whose parent is pid.
+std::vector<pid_t> children_of(pid_t pid);
 // The number a line ends with, before its newline; -1 if there is none.
 long trailing_number(const std::string &line);
 
