@@ -1,0 +1,408 @@
+// The signal and timer demos. A SIGALRM sent while a process sits in
+// sigsuspend counts like an expiry, so these tests drive the timers from
+// outside and never wait for a real alarm; the Realtime tests do, and
+// carry the ctest label realtime.
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <set>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const Fault sigaction_fails{"rt_sigaction", "EINVAL"};
+
+std::string
+tick(pid_t pid, int segundos)
+{
+	return "ALARMA pid=" + std::to_string(pid) + ": " +
+	    std::to_string(segundos) + " segundos\n";
+}
+
+// Signals sent in order, each once its receiver sits in its wait.
+struct Send {
+	char to;	// 'P' the program, 'C' its child, 'G' both, as Ctrl-C
+	int sig;
+	int times = 1;
+};
+
+struct Walk {
+	std::string name;
+	std::string program;
+	bool reports;	// writes a line for every SIGALRM
+	std::vector<Send> sends;
+	End parent;
+	std::optional<End> child;	// for the programs that fork
+
+	friend void PrintTo(const Walk &w, std::ostream *os) { *os << w.name; }
+};
+
+const Walk walks[] = {
+	{"LonetimerAlarm", "lonetimer", false, {{'P', SIGALRM}},
+	    End::killed(SIGALRM), {}},
+	{"LonetimerInterrupt", "lonetimer", false, {{'P', SIGINT}},
+	    End::killed(SIGINT), {}},
+	// The wait holds SIGTERM back; the alarm's default action ends it.
+	{"LonetimerHoldsTerm", "lonetimer", false,
+	    {{'P', SIGTERM}, {'P', SIGALRM}}, End::killed(SIGALRM), {}},
+	{"TickcounterToHundred", "tickcounter", true, {{'P', SIGALRM, 10}},
+	    End::exited(1), {}},
+	{"TickcounterInterrupt", "tickcounter", true,
+	    {{'P', SIGALRM, 2}, {'P', SIGINT}}, End::killed(SIGINT), {}},
+	{"TickcounterTermAfterNextReport", "tickcounter", true,
+	    {{'P', SIGALRM}, {'P', SIGTERM}, {'P', SIGALRM}},
+	    End::killed(SIGTERM), {}},
+	{"TickpairToHundred", "tickpair", true, {{'G', SIGALRM, 10}},
+	    End::exited(1), End::exited(1)},
+	{"TickpairOneAdvancesAlone", "tickpair", true,
+	    {{'P', SIGALRM, 10}, {'C', SIGALRM}, {'C', SIGINT}},
+	    End::exited(1), End::killed(SIGINT)},
+	{"TickpairCtrlC", "tickpair", true, {{'G', SIGALRM}, {'G', SIGINT}},
+	    End::killed(SIGINT), End::killed(SIGINT)},
+	// The ended child is left to us: its parent never collects it.
+	{"TickheirChildThenParent", "tickheir", true,
+	    {{'C', SIGALRM, 10}, {'P', SIGALRM, 10}}, End::exited(1),
+	    End::exited(1)},
+	{"TickheirCtrlC", "tickheir", true, {{'C', SIGALRM}, {'G', SIGINT}},
+	    End::killed(SIGINT), End::killed(SIGINT)},
+};
+
+class Timers : public testing::TestWithParam<Walk> {};
+
+// Each SIGALRM must bring exactly the line of its receiver's next count,
+// and nothing may follow the last signal but the ends it brings.
+TEST_P(Timers, EndAsSignalled)
+{
+	const Walk &w = GetParam();
+	Options o;
+	o.args = {"uno", "%d"};	// change nothing
+	Process p(w.program, o);
+	std::map<char, pid_t> pid = {{'P', p.pid()}};
+	ASSERT_TRUE(await_sigsuspend(p.pid()));
+	if (w.child) {
+		std::vector<pid_t> children = children_of(p.pid());
+		ASSERT_EQ(children.size(), 1u);
+		pid['C'] = children[0];
+	}
+	std::map<char, int> segundos;
+	std::size_t lines = 0;
+	for (const Send &s : w.sends) {
+		std::string to = s.to == 'G' ? "PC" : std::string(1, s.to);
+		for (int i = 0; i < s.times; i++) {
+			std::multiset<std::string> want, got;
+			for (char who : to) {
+				ASSERT_TRUE(await_sigsuspend(pid[who])) << who;
+				if (s.sig == SIGALRM && w.reports)
+					want.insert(tick(pid[who],
+					    segundos[who] += 10));
+			}
+			if (s.to == 'G')
+				p.signal_group(s.sig);
+			else
+				kill(pid[s.to], s.sig);
+			while (got.size() < want.size())
+				got.insert(p.read_line());
+			ASSERT_EQ(got, want);
+			lines += want.size();
+		}
+	}
+	Result r = p.finish();
+	EXPECT_EQ(r.lines.size(), lines) << r.out;
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.end, w.parent);
+	if (!w.child) {
+		EXPECT_TRUE(r.orphans.empty());
+		return;
+	}
+	ASSERT_EQ(r.orphans.size(), 1u);
+	EXPECT_EQ(r.orphans[0].pid, pid['C']);
+	EXPECT_EQ(r.orphans[0].end, *w.child);
+}
+
+INSTANTIATE_TEST_SUITE_P(Demos, Timers, testing::ValuesIn(walks),
+    [](const testing::TestParamInfo<Walk> &w) { return w.param.name; });
+
+struct Failure {
+	std::string name;
+	std::string program;
+	Fault fault;
+	std::string err;
+
+	friend void PrintTo(const Failure &f, std::ostream *os)
+	{
+		*os << f.name;
+	}
+};
+
+const Failure failures[] = {
+	{"TickcounterSigaction", "tickcounter", sigaction_fails,
+	    "sigaction: Invalid argument\n"},
+	{"TickpairSigaction", "tickpair", sigaction_fails,
+	    "sigaction: Invalid argument\n"},
+	{"TickheirSigaction", "tickheir", sigaction_fails,
+	    "sigaction: Invalid argument\n"},
+	{"TickpairFork", "tickpair", fork_fails,
+	    "fork: Resource temporarily unavailable\n"},
+	{"TickheirFork", "tickheir", fork_fails,
+	    "fork: Resource temporarily unavailable\n"},
+};
+
+class TimerFailures : public testing::TestWithParam<Failure> {};
+
+TEST_P(TimerFailures, EndWithOneAndNoReport)
+{
+	Options o;
+	o.fault = GetParam().fault;
+	Result r = run(GetParam().program, o);
+	EXPECT_EQ(r.out, "");
+	EXPECT_EQ(r.err, GetParam().err);
+	EXPECT_EQ(r.end, End::exited(1));
+	EXPECT_TRUE(r.orphans.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Demos, TimerFailures, testing::ValuesIn(failures),
+    [](const testing::TestParamInfo<Failure> &f) { return f.param.name; });
+
+struct Reaping {
+	std::size_t created = 0;
+	std::vector<long> greeted, reaped;	// sorted
+	std::size_t ungreeted = 0;	// reaped with no greeting before
+};
+
+// Sorts out reaper's lines, failing on any line it may not write where it
+// stands: creation lines in order and all before the first reaping line,
+// the n-th greeting after the n-th fork.
+Reaping
+read_reaping(const Result &r)
+{
+	Reaping g;
+	for (const std::string &line : r.lines) {
+		std::string n = std::to_string(trailing_number(line));
+		if (line == "Creando el hijo numero " +
+		    std::to_string(g.created) + "\n") {
+			EXPECT_TRUE(g.reaped.empty()) << r.out;
+			g.created++;
+		} else if (line == "Hola, soy " + n + "\n") {
+			EXPECT_LT(g.greeted.size(), g.created) << r.out;
+			g.greeted.push_back(std::stol(n));
+		} else if (line == "Waitpid bloqueante. Termina " + n + "\n") {
+			g.reaped.push_back(std::stol(n));
+			if (std::find(g.greeted.begin(), g.greeted.end(),
+			    g.reaped.back()) == g.greeted.end())
+				g.ungreeted++;
+		} else {
+			ADD_FAILURE() << "unexpected line " << line << r.out;
+		}
+	}
+	std::sort(g.greeted.begin(), g.greeted.end());
+	std::sort(g.reaped.begin(), g.reaped.end());
+	return g;
+}
+
+void
+expect_all_reaped(const Result &r)
+{
+	Reaping g = read_reaping(r);
+	EXPECT_EQ(r.lines.size(), 30u);
+	EXPECT_EQ(g.created, 10u);
+	EXPECT_EQ(g.greeted, g.reaped);
+	EXPECT_EQ(g.ungreeted, 0u) << r.out;
+	EXPECT_EQ(std::set<long>(g.reaped.begin(), g.reaped.end()).size(), 10u);
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.end, End::exited(0));
+	EXPECT_TRUE(r.orphans.empty());
+}
+
+// Runs reaper, sending each child its SIGALRM as soon as it waits, so no
+// run lasts its children's one-second alarms.
+Result
+reap(const Options &o = {})
+{
+	Process p("reaper", o);
+	for (std::string line; !(line = p.read_line()).empty();) {
+		pid_t child = static_cast<pid_t>(trailing_number(line));
+		if (line.starts_with("Hola") && await_sigsuspend(child))
+			kill(child, SIGALRM);
+	}
+	return p.finish();
+}
+
+TEST(Reaper, CollectsEveryChildItGreeted)
+{
+	for (int i = 0; i < 5 && !HasFailure(); i++) {
+		Result r = reap();
+		expect_all_reaped(r);
+		// The busy count really ran: well over any start-up's share.
+		EXPECT_GT(r.user_time, std::chrono::milliseconds(10))
+		    << r.user_time.count() << " us";
+	}
+}
+
+TEST(Reaper, FailedForkEndsAfterTheLinesSoFar)
+{
+	Options o;
+	o.fault = fork_fails;
+	o.fault->when = 4;
+	Result r = reap(o);
+	Reaping g = read_reaping(r);
+	EXPECT_EQ(g.created, 4u);
+	EXPECT_EQ(g.greeted.size(), 3u);
+	EXPECT_TRUE(g.reaped.empty());
+	EXPECT_EQ(r.err, "Error en el fork: Resource temporarily unavailable\n");
+	EXPECT_EQ(r.end, End::exited(1));
+	// The children already made go on by themselves and come back to us.
+	std::vector<long> orphans;
+	for (const Orphan &orphan : r.orphans) {
+		orphans.push_back(orphan.pid);
+		EXPECT_EQ(orphan.end, End::exited(0));
+	}
+	std::sort(orphans.begin(), orphans.end());
+	EXPECT_EQ(orphans, g.greeted);
+}
+
+TEST(Reaper, CollectsChildrenWhoseSigactionFailed)
+{
+	Options o;
+	o.fault = sigaction_fails;
+	Result r = run("reaper", o);
+	Reaping g = read_reaping(r);
+	EXPECT_EQ(g.created, 10u);
+	EXPECT_TRUE(g.greeted.empty());
+	EXPECT_EQ(g.ungreeted, 10u);
+	EXPECT_EQ(std::set<long>(g.reaped.begin(), g.reaped.end()).size(), 10u);
+	std::string err;
+	for (int i = 0; i < 10; i++)
+		err += "sigaction: Invalid argument\n";
+	EXPECT_EQ(r.err, err);
+	EXPECT_EQ(r.end, End::exited(0));
+	EXPECT_TRUE(r.orphans.empty());
+}
+
+// The real alarms. Each time is measured from a moment before the alarm
+// was armed, so it can only be late, and never by the slack a loaded
+// machine might add.
+
+struct TimedLine {
+	std::string line;
+	Clock::time_point at;
+};
+
+TimedLine
+timed_line(Process &p)
+{
+	std::string line = p.read_line();
+	return {line, Clock::now()};
+}
+
+void
+expect_after(Clock::time_point from, Clock::time_point at, double seconds)
+{
+	double took = std::chrono::duration<double>(at - from).count();
+	EXPECT_GE(took, seconds);
+	EXPECT_LT(took, seconds + 2);
+}
+
+Options
+patient()
+{
+	Options o;
+	o.timeout_ms = 60000;
+	return o;
+}
+
+TEST(Realtime, LonetimerEndsAfterTenSeconds)
+{
+	Clock::time_point start = Clock::now();
+	Result r = run("lonetimer", patient());
+	expect_after(start, Clock::now(), 10);
+	EXPECT_EQ(r.out + r.err, "");
+	EXPECT_EQ(r.end, End::killed(SIGALRM));
+}
+
+// An outside SIGALRM makes the next pass arm a fresh alarm, replacing
+// the pending one: the next line comes ten seconds after it.
+TEST(Realtime, TickcounterTicksEveryTenSeconds)
+{
+	Clock::time_point start = Clock::now();
+	Process p("tickcounter", patient());
+	TimedLine first = timed_line(p);
+	EXPECT_EQ(first.line, tick(p.pid(), 10));
+	expect_after(start, first.at, 10);
+	// Far enough from the replaced alarm's expiry to tell the two apart.
+	std::this_thread::sleep_for(std::chrono::seconds(3));
+	ASSERT_TRUE(await_sigsuspend(p.pid()));
+	Clock::time_point sent = Clock::now();
+	p.signal(SIGALRM);
+	EXPECT_EQ(p.read_line(), tick(p.pid(), 20));
+	TimedLine third = timed_line(p);
+	EXPECT_EQ(third.line, tick(p.pid(), 30));
+	expect_after(sent, third.at, 10);
+	p.signal(SIGINT);
+	EXPECT_EQ(p.finish().end, End::killed(SIGINT));
+}
+
+TEST(Realtime, TickpairTicksEveryTenSecondsInBoth)
+{
+	Clock::time_point start = Clock::now();
+	Process p("tickpair", patient());
+	ASSERT_TRUE(await_sigsuspend(p.pid()));
+	std::vector<pid_t> children = children_of(p.pid());
+	ASSERT_EQ(children.size(), 1u);
+	for (int segundos = 10; segundos <= 20; segundos += 10) {
+		std::multiset<std::string> got;
+		for (int i = 0; i < 2; i++) {
+			TimedLine l = timed_line(p);
+			got.insert(l.line);
+			expect_after(start, l.at, segundos);
+		}
+		EXPECT_EQ(got, (std::multiset<std::string>{tick(p.pid(),
+		    segundos), tick(children[0], segundos)}));
+	}
+	p.signal_group(SIGINT);
+	EXPECT_EQ(p.finish().end, End::killed(SIGINT));
+}
+
+// The child ticks from the start; the parent, which arms no alarm of its
+// own, only from an outside SIGALRM.
+TEST(Realtime, TickheirTicksEveryTenSecondsInEach)
+{
+	Clock::time_point start = Clock::now();
+	Process p("tickheir", patient());
+	ASSERT_TRUE(await_sigsuspend(p.pid()));
+	std::vector<pid_t> children = children_of(p.pid());
+	ASSERT_EQ(children.size(), 1u);
+	TimedLine first = timed_line(p);
+	EXPECT_EQ(first.line, tick(children[0], 10));
+	expect_after(start, first.at, 10);
+	ASSERT_TRUE(await_sigsuspend(p.pid()));
+	Clock::time_point sent = Clock::now();
+	p.signal(SIGALRM);
+	EXPECT_EQ(p.read_line(), tick(p.pid(), 10));
+	std::map<std::string, Clock::time_point> at;
+	for (int i = 0; i < 2; i++) {
+		TimedLine l = timed_line(p);
+		at[l.line] = l.at;
+	}
+	ASSERT_TRUE(at.contains(tick(children[0], 20)));
+	ASSERT_TRUE(at.contains(tick(p.pid(), 20)));
+	expect_after(start, at[tick(children[0], 20)], 20);
+	expect_after(sent, at[tick(p.pid(), 20)], 10);
+	p.signal_group(SIGINT);
+	EXPECT_EQ(p.finish().end, End::killed(SIGINT));
+}
+
+TEST(Realtime, ReaperChildrenLiveOneSecond)
+{
+	Clock::time_point start = Clock::now();
+	Result r = run("reaper");
+	expect_after(start, Clock::now(), 1);
+	expect_all_reaped(r);
+}
+
+} // namespace
