@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -350,6 +349,19 @@ Process::signal_group(int sig) const
 	kill(-pid_, sig);
 }
 
+// The processor time an ended process not yet collected spent itself,
+// without its children's (which wait4 would add); 0 if the kernel has no
+// scheduler statistics.
+static std::chrono::nanoseconds
+own_cpu_time(pid_t pid)
+{
+	std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
+	long long ns = 0;
+
+	in >> ns;
+	return std::chrono::nanoseconds(ns);
+}
+
 Result
 Process::finish()
 {
@@ -371,9 +383,11 @@ Process::finish()
 	int status;
 	bool main_done = false;
 	for (;;) {
-		rusage usage{};
-		pid_t p = wait4(main_done ? -pid_ : pid_, &status, WNOHANG,
-		    &usage);
+		siginfo_t ended{};
+		if (!main_done && waitid(P_PID, static_cast<id_t>(pid_), &ended,
+		    WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid == pid_)
+			result_.cpu_time = own_cpu_time(pid_);
+		pid_t p = waitpid(main_done ? -pid_ : pid_, &status, WNOHANG);
 		if (p < 0 && errno == EINTR)
 			continue;
 		if (p < 0)
@@ -386,9 +400,6 @@ Process::finish()
 		}
 		if (p == pid_) {
 			result_.end = End::from_wait_status(status);
-			result_.user_time = std::chrono::seconds(
-			    usage.ru_utime.tv_sec) + std::chrono::microseconds(
-			    usage.ru_utime.tv_usec);
 			main_done = true;
 		} else {
 			result_.orphans.push_back(

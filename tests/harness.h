@@ -74,8 +74,9 @@ struct Result {
 	std::string err;
 	std::vector<Orphan> orphans;	// in the order they were collected
 	std::vector<Write> writes;	// each process's, in its own order
-	// User CPU time of the process started (strace's, under strace).
-	std::chrono::microseconds user_time{0};
+	// Processor time the process started spent itself, its children not
+	// counted (strace's, under strace).
+	std::chrono::nanoseconds cpu_time{0};
 	bool timed_out = false;
 };
 
