@@ -7,20 +7,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "alarma.h"
 #include "error_y_exit.h"
-#include "report.h"
-
-int segundos;
-
-static void
-funcion_alarma(int)
-{
-	char buffer[256];
-
-	segundos = segundos + 10;
-	report_safe(1, buffer, sizeof buffer, "ALARMA pid=%d: %d segundos\n",
-	    getpid(), segundos);
-}
 
 int
 main(int, char **)
