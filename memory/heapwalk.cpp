@@ -12,6 +12,7 @@ int
 main(int, char **)
 {
 	char buffer[256];
+	int *bloque;
 	int contador;
 	int *fin;
 
@@ -23,7 +24,9 @@ main(int, char **)
 		report_text(2, buffer, sizeof buffer, "ERROR en el malloc\n");
 		return 1;
 	}
-	// The block is all the program owns: not one store past it.
+	// The block is all the program owns: not one store past it. The walk
+	// leaves p past its end, so the block is kept to be freed.
+	bloque = p;
 	fin = p + 1;
 	while (p < fin) {
 		*p = contador;
@@ -33,5 +36,6 @@ main(int, char **)
 		p = p + 1;
 		contador = contador + 1;
 	}
+	std::free(bloque);
 	return 0;
 }
