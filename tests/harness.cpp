@@ -175,10 +175,19 @@ Process::Process(const std::string &program, const Options &o)
 		argv[0] = *o.argv0;
 
 	std::vector<std::string> env;
-	// LeakSanitizer cannot run under ptrace; in a sanitizer build it
-	// would fail every program started under strace.
-	if (!trace_dir_.empty() && !std::getenv("ASAN_OPTIONS"))
-		env.push_back("ASAN_OPTIONS=detect_leaks=0");
+	// For a sanitizer's runtime, in a build that has one; elsewhere no one
+	// reads them. LeakSanitizer cannot run under ptrace, and the runtime's
+	// own sigaction calls at start-up would take a failure counted on the
+	// program's. A preloaded library comes before the runtime, which it
+	// only passes requests on to.
+	std::string sanitizer;
+	if (!trace_dir_.empty())
+		sanitizer += "detect_leaks=0:handle_segv=0:handle_sigbus=0:"
+		    "handle_sigfpe=0:";
+	if (o.env.contains("LD_PRELOAD"))
+		sanitizer += "verify_asan_link_order=0:";
+	if (!sanitizer.empty() && !std::getenv("ASAN_OPTIONS"))
+		env.push_back("ASAN_OPTIONS=" + sanitizer);
 	for (char **e = environ; *e; e++) {
 		std::string kv(*e);
 		if (!o.env.contains(kv.substr(0, kv.find('='))))

@@ -7,9 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <dlfcn.h>
 #include <unistd.h>
-
-extern "C" void *__libc_malloc(std::size_t size);
 
 static bool
 named(const char *variable, std::size_t size)
@@ -26,7 +25,11 @@ malloc(std::size_t size) noexcept
 		errno = ENOMEM;
 		return nullptr;
 	}
-	void *block = __libc_malloc(size);
+	// The next malloc in line: the C library's, or a sanitizer's, whose
+	// free the program will call.
+	static auto next = reinterpret_cast<void *(*)(std::size_t)>(
+	    dlsym(RTLD_NEXT, "malloc"));
+	void *block = next(size);
 	if (named("MALLOC_TELL_SIZE", size)) {
 		char line[64];
 		int n = std::snprintf(line, sizeof line, "malloc(%zu) = %p\n",
