@@ -13,6 +13,6 @@ funcion_alarma(int)
 	char buffer[256];
 
 	segundos = segundos + 10;
-	report_safe(1, buffer, sizeof buffer, "ALARMA pid=%d: %d segundos\n",
+	report(1, buffer, sizeof buffer, "ALARMA pid=%d: %d segundos\n",
 	    getpid(), segundos);
 }

@@ -8,12 +8,9 @@
 #include <cstddef>
 
 // Formats into buf, never past size bytes, then writes strlen(buf) bytes.
+// It understands "%d" (an int), "%c", "%s", "%p" and "%%", with no flags
+// or widths, and is safe to call in a signal handler.
 void report(int fd, char *buf, std::size_t size, const char *fmt, ...)
-    __attribute__((format(printf, 4, 5)));
-
-// As report, but with nothing that is unsafe in a signal handler: it
-// understands "%d" (an int) and "%%" alone.
-void report_safe(int fd, char *buf, std::size_t size, const char *fmt, ...)
     __attribute__((format(printf, 4, 5)));
 
 // Copies a fixed text into buf, never past size bytes, then writes it.
