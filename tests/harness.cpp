@@ -62,24 +62,10 @@ sever(int &fd)
 	fd = -1;
 }
 
-End
-End::from_wait_status(int status)
-{
-	if (WIFSIGNALED(status))
-		return killed(WTERMSIG(status));
-	return exited(WEXITSTATUS(status));
-}
-
 void
 PrintTo(const End &end, std::ostream *os)
 {
-	if (end.how == End::How::exited) {
-		*os << "exited with " << end.value;
-	} else {
-		const char *name = sigabbrev_np(end.value);
-		*os << "killed by signal " << end.value << " (SIG"
-		    << (name ? name : "?") << ")";
-	}
+	*os << describe(end);
 }
 
 std::string

@@ -14,17 +14,8 @@
 #include <string>
 #include <vector>
 
-// How a process ended: "exited with N" or "killed by signal S".
-struct End {
-	enum class How { exited, killed };
-	How how;
-	int value;
+#include "end.h"
 
-	static End exited(int status) { return {How::exited, status}; }
-	static End killed(int sig) { return {How::killed, sig}; }
-	static End from_wait_status(int status);
-	bool operator==(const End &) const = default;
-};
 void PrintTo(const End &end, std::ostream *os);
 
 // Makes system calls of the program really fail, or has a signal reach

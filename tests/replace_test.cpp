@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
-#include "order.h"
+#include "demo_rules.h"
 
 namespace fs = std::filesystem;
 
@@ -114,6 +114,9 @@ TEST(BecomeList, ItsLineThenExactlyWhatLsPrints)
 		EXPECT_EQ(r.lines[0], "Soy el proceso: " +
 		    std::to_string(r.pid) + "\n");
 		EXPECT_EQ(r.out.substr(r.lines[0].size()), ls.out);
+		Verdict v = check_order(find_demo("becomelist")->rules(),
+		    r.lines, {{"P", r.pid}});
+		EXPECT_TRUE(v.ok) << v.why;
 		EXPECT_EQ(r.err, "");
 		EXPECT_EQ(r.end, End::exited(0));
 	}
@@ -136,10 +139,7 @@ TEST(BecomeTwin, FromTwinspeaksFolderTheSameProcessGoesOn)
 {
 	Options o;
 	o.cwd = bin_dir();
-	Rules rules = Rules()
-	    .proc("P", {first, "Soy el proceso {P}\n"})
-	    .proc("C1", {"Soy el proceso {C1}\n"})
-	    .forks("P", 0, "C1");
+	Rules rules = find_demo("becometwin")->rules();
 	for (int i = 0; i < 30 && !HasFailure(); i++) {
 		o.stdout_to_file = i % 2;
 		Result r = run("becometwin", o);
