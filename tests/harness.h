@@ -109,6 +109,22 @@ private:
 	bool finished_ = false;
 };
 
+// A fresh directory, removed with what it holds.
+class Scratch {
+public:
+	Scratch();
+	~Scratch();
+	Scratch(const Scratch &) = delete;
+	Scratch &operator=(const Scratch &) = delete;
+
+	// Puts the stand-in program here under `name`.
+	void standin(const std::string &name) const;
+	// Puts a shell script here under `name`; returns its path.
+	std::string script(const std::string &name, const std::string &body) const;
+
+	std::string path;
+};
+
 // Resolves a demo's name to its path in the build's bin folder; a name
 // holding '/' is used as it is.
 std::string program_path(const std::string &program);

@@ -3,45 +3,19 @@
 // the arguments the call names, and the fallback runs only when the call
 // returns.
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
 
-#include "harness.h"
 #include "demo_rules.h"
+#include "harness.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string first = "Soy el proceso: {P}\n";
-
-// A fresh directory, removed with what it holds.
-class Scratch {
-public:
-	Scratch()
-	{
-		char dir[] = "/tmp/replace-test.XXXXXX";
-		if (!mkdtemp(dir))
-			throw std::runtime_error("mkdtemp failed");
-		path = dir;
-	}
-	~Scratch() { fs::remove_all(path); }
-	Scratch(const Scratch &) = delete;
-	Scratch &operator=(const Scratch &) = delete;
-
-	// Puts the stand-in program here under `name`.
-	void standin(const std::string &name) const
-	{
-		fs::copy_file(STANDIN_PATH, path + "/" + name);
-	}
-
-	std::string path;
-};
 
 void
 expect_lines(const Result &r, const std::vector<std::string> &lines)
