@@ -76,6 +76,20 @@ sever(int &fd)
 	fd = -1;
 }
 
+// The group of the run a helper is making, for end_run.
+volatile sig_atomic_t run_group = 0;
+
+// A helper interrupted, or left by us, takes its run along: nothing of it
+// may go on by itself (a timer demo's parent can wait for ever).
+void
+end_run(int sig)
+{
+	if (run_group > 0)
+		kill(-run_group, SIGKILL);
+	signal(sig, SIG_DFL);
+	raise(sig);
+}
+
 // Whether pid has children and all of them have ended, uncollected.
 bool
 children_ended(pid_t pid)
@@ -143,6 +157,7 @@ run_once(const std::vector<std::string> &argv, const std::string &cwd,
 		return r;
 	}
 	setpgid(pid, pid);
+	run_group = pid;
 	r.pid = pid;
 
 	long long deadline = now_ms() + timeout_ms;
@@ -695,6 +710,7 @@ run_all(Tally &t, const std::vector<std::string> &argv, const std::string &cwd,
 	int timeout_ms = (t.demo.seconds * 2 + 30) * 1000;
 	std::vector<Helper> live;
 	int started = 0;
+	pid_t self = getpid();
 
 	while (started < runs || !live.empty()) {
 		while (started < runs && live.size() < static_cast<std::size_t>(jobs)) {
@@ -711,6 +727,11 @@ run_all(Tally &t, const std::vector<std::string> &argv, const std::string &cwd,
 			if (pid == 0) {
 				close(fds[0]);
 				prctl(PR_SET_CHILD_SUBREAPER, 1);
+				for (int sig : {SIGINT, SIGTERM, SIGHUP})
+					signal(sig, end_run);
+				prctl(PR_SET_PDEATHSIG, SIGTERM);
+				if (getppid() != self)
+					_exit(1);
 				std::string s = serialise(run_once(argv, cwd,
 				    t.demo, timeout_ms));
 				for (std::size_t at = 0; at < s.size();) {
