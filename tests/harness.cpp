@@ -5,6 +5,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -62,24 +63,38 @@ sever(int &fd)
 	fd = -1;
 }
 
-End
-End::from_wait_status(int status)
-{
-	if (WIFSIGNALED(status))
-		return killed(WTERMSIG(status));
-	return exited(WEXITSTATUS(status));
-}
-
 void
 PrintTo(const End &end, std::ostream *os)
 {
-	if (end.how == End::How::exited) {
-		*os << "exited with " << end.value;
-	} else {
-		const char *name = sigabbrev_np(end.value);
-		*os << "killed by signal " << end.value << " (SIG"
-		    << (name ? name : "?") << ")";
-	}
+	*os << describe(end);
+}
+
+Scratch::Scratch()
+{
+	char dir[] = "/tmp/suite-test.XXXXXX";
+	if (!mkdtemp(dir))
+		throw std::runtime_error("mkdtemp failed");
+	path = dir;
+}
+
+Scratch::~Scratch()
+{
+	std::filesystem::remove_all(path);
+}
+
+void
+Scratch::standin(const std::string &name) const
+{
+	std::filesystem::copy_file(STANDIN_PATH, path + "/" + name);
+}
+
+std::string
+Scratch::script(const std::string &name, const std::string &body) const
+{
+	std::string file = path + "/" + name;
+	std::ofstream(file) << "#!/bin/sh\n" << body;
+	std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+	return file;
 }
 
 std::string

@@ -14,17 +14,8 @@
 #include <string>
 #include <vector>
 
-// How a process ended: "exited with N" or "killed by signal S".
-struct End {
-	enum class How { exited, killed };
-	How how;
-	int value;
+#include "end.h"
 
-	static End exited(int status) { return {How::exited, status}; }
-	static End killed(int sig) { return {How::killed, sig}; }
-	static End from_wait_status(int status);
-	bool operator==(const End &) const = default;
-};
 void PrintTo(const End &end, std::ostream *os);
 
 // Makes system calls of the program really fail, or has a signal reach
@@ -116,6 +107,22 @@ private:
 	std::string trace_dir_;
 	Result result_;
 	bool finished_ = false;
+};
+
+// A fresh directory, removed with what it holds.
+class Scratch {
+public:
+	Scratch();
+	~Scratch();
+	Scratch(const Scratch &) = delete;
+	Scratch &operator=(const Scratch &) = delete;
+
+	// Puts the stand-in program here under `name`.
+	void standin(const std::string &name) const;
+	// Puts a shell script here under `name`; returns its path.
+	std::string script(const std::string &name, const std::string &body) const;
+
+	std::string path;
 };
 
 // Resolves a demo's name to its path in the build's bin folder; a name

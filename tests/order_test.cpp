@@ -1,9 +1,12 @@
 // The order checker is what every ordering test leans on: it must accept
 // exactly the interleavings the rules allow.
 #include <algorithm>
+#include <set>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
+#include "demo_rules.h"
 #include "order.h"
 
 namespace {
@@ -101,6 +104,155 @@ TEST(OrderCheck, LongRunsStayLinear)
 		lines.push_back("b2\n");
 	}
 	EXPECT_TRUE(check_order(Rules().proc("P", a).proc("C1", b), lines).ok);
+}
+
+} // namespace
+
+namespace {
+
+// A line of an order with made-up numbers: P is 10, Ck is 10 + k.
+std::string
+filled(const Rules &rules, const Step &s)
+{
+	const Rules::Proc &p = rules.procs[s.proc];
+	if (s.line >= p.lines.size())
+		return "total 0\n";
+	std::string line = p.lines[s.line];
+	for (std::size_t at; (at = line.find('{')) != std::string::npos;) {
+		std::size_t close = line.find('}', at);
+		std::string role = line.substr(at + 1, close - at - 1);
+		line.replace(at, close - at + 1, role == "addr" ? "0x7ffd1000" :
+		    std::to_string(10 + (role == "P" ? 0 :
+		    std::stoi(role.substr(1)))));
+	}
+	return line;
+}
+
+// How many orders each demo's rules allow, counted by hand: a fork only
+// puts the child after the parent's first line, a wait puts the child
+// before the parent's next line. interleave, with 200004 lines, is left
+// out.
+TEST(DemoRules, CountOfAllowedOrders)
+{
+	const std::map<std::string, std::uint64_t> counts = {
+		{"twinspeak", 2},	// two lines, no order between them
+		{"tworoles", 6},	// 2 + 2 lines after the first: C(4, 2)
+		{"childquits", 3},	// C(3, 1)
+		{"busychild", 6},	// C(4, 2)
+		{"patientparent", 3},	// the child's two lines around PADRE
+		{"copyview", 3},
+		{"copyedit", 3},
+		{"funcview", 10},	// C(5, 2)
+		{"becomelist", 1},	// the listing counts as one line
+		{"becometwin", 2},
+		{"lonetimer", 1},	// no line at all: one, empty, order
+		{"tickcounter", 1},
+		{"tickpair", 184756},	// C(20, 10)
+		{"tickheir", 1},
+		{"reaper", 202382019239400000},
+		{"heapwalk", 1},
+		{"faultcatch", 1},
+	};
+	for (const DemoRules &d : demo_rules) {
+		if (d.mixes)
+			continue;
+		ASSERT_TRUE(counts.contains(d.name)) << d.name;
+		EXPECT_EQ(count_orders(d.rules()), counts.at(d.name)) << d.name;
+	}
+}
+
+// Every order the rules yield is one the checker accepts, once each.
+TEST(DemoRules, EveryOrderGoneThroughIsAccepted)
+{
+	for (const DemoRules &d : demo_rules) {
+		Rules rules = d.rules();
+		if (d.mixes || *count_orders(rules) > 1000)
+			continue;
+		std::set<std::vector<std::string>> seen;
+		each_order(rules, [&](const std::vector<Step> &steps) {
+			std::vector<std::string> lines;
+			for (const Step &s : steps)
+				lines.push_back(filled(rules, s));
+			Verdict v = check_order(rules, lines, {{"P", 10}});
+			EXPECT_TRUE(v.ok) << d.name << "\n" << v.why;
+			seen.insert(lines);
+			return !HasFailure();
+		});
+		std::size_t alike = d.name == "funcview" ? 2 : 0;
+		EXPECT_EQ(seen.size() + alike, *count_orders(rules)) << d.name;
+	}
+}
+
+// Lines in any order among themselves, each still after what its own
+// rules put before it: two children's ends collected as they come.
+TEST(OrderCheck, GroupsTakeAnyOrderWithinTheirBounds)
+{
+	Rules r = Rules()
+	    .proc("P", {"crea\n", "fin {C1}\n", "fin {C2}\n", "listo\n"})
+	    .any_order("P", 1, 3)
+	    .proc("C1", {"hola {C1}\n"}).proc("C2", {"hola {C2}\n"})
+	    .forks("P", 0, "C1").forks("P", 0, "C2")
+	    .waits("P", 1, "C1").waits("P", 2, "C2");
+	// crea, then h1 and h2 in either order, each before its own fin:
+	// 2 orders with both greetings first, 1 + 1 with one fin between.
+	EXPECT_EQ(count_orders(r), 6u);
+	const std::vector<std::vector<std::string>> good = {
+		{"crea\n", "hola 11\n", "hola 12\n", "fin 12\n", "fin 11\n",
+		    "listo\n"},
+		{"crea\n", "hola 12\n", "fin 12\n", "hola 11\n", "fin 11\n",
+		    "listo\n"},
+	};
+	for (const auto &lines : good)
+		EXPECT_TRUE(check_order(r, lines, {{"P", 10}}).ok)
+		    << testing::PrintToString(lines);
+	const std::vector<std::vector<std::string>> bad = {
+		// collected before it greeted
+		{"crea\n", "hola 12\n", "fin 11\n", "hola 11\n", "fin 12\n",
+		    "listo\n"},
+		// the line after the group inside it
+		{"crea\n", "hola 11\n", "hola 12\n", "fin 11\n", "listo\n",
+		    "fin 12\n"},
+		// one child collected twice
+		{"crea\n", "hola 11\n", "hola 12\n", "fin 11\n", "fin 11\n",
+		    "listo\n"},
+	};
+	for (const auto &lines : bad)
+		EXPECT_FALSE(check_order(r, lines, {{"P", 10}}).ok)
+		    << testing::PrintToString(lines);
+	EXPECT_THROW(Rules().proc("P", {"a\n"}).any_order("P", 0, 2),
+	    std::invalid_argument);
+}
+
+TEST(OrderCheck, FurtherLinesComeOnlyAfterTheProcesssOwn)
+{
+	Rules r = Rules().proc("P", {"soy {P}\n"}).then_anything("P", "ls");
+	const std::vector<std::pair<std::vector<std::string>, bool>> cases = {
+		{{"soy 10\n"}, true},
+		{{"soy 10\n", "total 0\n", "-rw x\n"}, true},
+		{{"total 0\n", "soy 10\n"}, false},
+		{{}, false},
+	};
+	for (const auto &[lines, ok] : cases) {
+		Verdict v = check_order(r, lines, {{"P", 10}});
+		EXPECT_EQ(v.ok, ok) << testing::PrintToString(lines);
+		if (v.ok) {
+			EXPECT_EQ(v.steps.size(), lines.size());
+		}
+	}
+}
+
+TEST(OrderCheck, AddressesMatchAnyAddressButNothingElse)
+{
+	Rules r = Rules().proc("P", {"p: {addr}, {P}\n"});
+	const std::vector<std::pair<std::string, bool>> cases = {
+		{"p: 0x55d0412ab010, 10\n", true},
+		{"p: (nil), 10\n", true},
+		{"p: 0x, 10\n", false},
+		{"p: 4096, 10\n", false},
+		{"p: 0xABC, 10\n", false},
+	};
+	for (const auto &[line, ok] : cases)
+		EXPECT_EQ(check_order(r, {line}, {{"P", 10}}).ok, ok) << line;
 }
 
 } // namespace

@@ -3,45 +3,19 @@
 // the arguments the call names, and the fallback runs only when the call
 // returns.
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
 
+#include "demo_rules.h"
 #include "harness.h"
-#include "order.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string first = "Soy el proceso: {P}\n";
-
-// A fresh directory, removed with what it holds.
-class Scratch {
-public:
-	Scratch()
-	{
-		char dir[] = "/tmp/replace-test.XXXXXX";
-		if (!mkdtemp(dir))
-			throw std::runtime_error("mkdtemp failed");
-		path = dir;
-	}
-	~Scratch() { fs::remove_all(path); }
-	Scratch(const Scratch &) = delete;
-	Scratch &operator=(const Scratch &) = delete;
-
-	// Puts the stand-in program here under `name`.
-	void standin(const std::string &name) const
-	{
-		fs::copy_file(STANDIN_PATH, path + "/" + name);
-	}
-
-	std::string path;
-};
 
 void
 expect_lines(const Result &r, const std::vector<std::string> &lines)
@@ -114,6 +88,9 @@ TEST(BecomeList, ItsLineThenExactlyWhatLsPrints)
 		EXPECT_EQ(r.lines[0], "Soy el proceso: " +
 		    std::to_string(r.pid) + "\n");
 		EXPECT_EQ(r.out.substr(r.lines[0].size()), ls.out);
+		Verdict v = check_order(find_demo("becomelist")->rules(),
+		    r.lines, {{"P", r.pid}});
+		EXPECT_TRUE(v.ok) << v.why;
 		EXPECT_EQ(r.err, "");
 		EXPECT_EQ(r.end, End::exited(0));
 	}
@@ -136,10 +113,7 @@ TEST(BecomeTwin, FromTwinspeaksFolderTheSameProcessGoesOn)
 {
 	Options o;
 	o.cwd = bin_dir();
-	Rules rules = Rules()
-	    .proc("P", {first, "Soy el proceso {P}\n"})
-	    .proc("C1", {"Soy el proceso {C1}\n"})
-	    .forks("P", 0, "C1");
+	Rules rules = find_demo("becometwin")->rules();
 	for (int i = 0; i < 30 && !HasFailure(); i++) {
 		o.stdout_to_file = i % 2;
 		Result r = run("becometwin", o);

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "demo_rules.h"
 #include "harness.h"
 
 namespace {
@@ -219,6 +220,9 @@ read_reaping(const Result &r)
 void
 expect_all_reaped(const Result &r)
 {
+	Verdict v = check_order(find_demo("reaper")->rules(), r.lines,
+	    {{"P", r.pid}});
+	EXPECT_TRUE(v.ok) << v.why;
 	Reaping g = read_reaping(r);
 	EXPECT_EQ(r.lines.size(), 30u);
 	EXPECT_EQ(g.created, 10u);

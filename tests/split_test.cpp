@@ -2,13 +2,14 @@
 // and how every process ends.
 #include <algorithm>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "harness.h"
-#include "order.h"
+#include "demo_rules.h"
 
 namespace {
 
@@ -16,104 +17,49 @@ const std::string before = "Antes del fork: Soy el proceso {P}\n";
 const std::string failed = "Se ha prodcido une error\n";
 const std::string only_parent = "Solo lo ejecuta el padre: Soy el proceso {P}\n";
 
+// What the shared table does not hold: the lines after a failed fork,
+// and how many runs a test may make.
 struct Demo {
 	std::string name;
-	Rules (*rules)();		// after a successful fork
 	std::vector<std::string> alone;	// after a failed fork
-	bool reaps_child;		// else the child comes back to us
 	int max_runs;			// caps the repeats of every test
 
 	friend void PrintTo(const Demo &d, std::ostream *os) { *os << d.name; }
 };
 
-Rules
-parent_and_child(std::vector<std::string> parent, std::vector<std::string> child)
-{
-	Rules r;
-	r.proc("P", std::move(parent)).proc("C1", std::move(child));
-	return r.forks("P", 0, "C1");
-}
-
-const std::vector<std::string> busy_child = {"HIJO: Soy el proceso {C1}\n",
-    "HIJO acaba: Soy el proceso {C1}\n"};
-
-// A parent that waits between its role line and its variable line.
-Rules
-copies(const std::string &child_values)
-{
-	return parent_and_child({before, "PADRE: Soy el proceso {P}\n",
-	    "PADRE:La variable_global vale A y la local a\n", only_parent},
-	    {"HIJO: Soy el proceso {C1}\n", "HIJO:La variable_global vale " +
-	    child_values + "\n"}).waits("P", 2, "C1");
-}
-
-// A role line, then 100000 variable lines whose letter steps up from
-// `first` every 10000 lines.
-std::vector<std::string>
-writer(const std::string &name, char first)
-{
-	std::vector<std::string> lines = {name + ": Soy el proceso {" +
-	    (name == "PADRE" ? "P" : "C1") + "}\n"};
-	for (int k = 0; k < 100000; k++)
-		lines.push_back(name + ":La variable_global vale " +
-		    static_cast<char>(first + k / 10000) + "\n");
-	return lines;
-}
-
-Rules
-interleaved()
-{
-	std::vector<std::string> parent = writer("PADRE", 'b');
-	parent.insert(parent.begin(), before);
-	parent.push_back(only_parent);
-	return parent_and_child(parent, writer("HIJO", 'B'));
-}
-
-const std::string funcion = "Funcion:La variable_global vale A y la local a\n";
+const std::vector<std::string> quits = {before, failed, only_parent};
 
 const Demo demos[] = {
-	{"twinspeak", [] {
-		return Rules().proc("P", {"Soy el proceso {P}\n"})
-		    .proc("C1", {"Soy el proceso {C1}\n"});
-	}, {"Soy el proceso {P}\n"}, false, 50},
-	{"tworoles", [] {
-		return parent_and_child({before, "PADRE: Soy el proceso {P}\n",
-		    "Los DOS: Soy el proceso {P}\n"},
-		    {"HIJO: Soy el proceso {C1}\n",
-		    "Los DOS: Soy el proceso {C1}\n"});
-	}, {before, failed, "Los DOS: Soy el proceso {P}\n"}, false, 50},
-	{"childquits", [] {
-		return parent_and_child({before, "PADRE: Soy el proceso {P}\n",
-		    only_parent}, {"HIJO: Soy el proceso {C1}\n"});
-	}, {before, failed, only_parent}, false, 50},
-	{"busychild", [] {
-		return parent_and_child({before, "PADRE: Soy el proceso {P}\n",
-		    only_parent}, busy_child);
-	}, {before, failed, only_parent}, false, 50},
-	{"patientparent", [] {
-		return parent_and_child({before, "PADRE: Soy el proceso {P}\n",
-		    only_parent}, busy_child).waits("P", 2, "C1");
-	}, {before, failed, only_parent}, true, 50},
-	{"copyview", [] { return copies("A y la local a"); },
-	    {before, failed, only_parent}, true, 50},
-	{"copyedit", [] { return copies("B y la local b"); },
-	    {before, failed, only_parent}, true, 50},
-	{"funcview", [] {
-		return parent_and_child({before, "PADRE: Soy el proceso {P}\n",
-		    funcion, only_parent},
-		    {"HIJO: Soy el proceso {C1}\n", funcion});
-	}, {before, failed, only_parent}, false, 50},
+	{"twinspeak", {"Soy el proceso {P}\n"}, 50},
+	{"tworoles", {before, failed, "Los DOS: Soy el proceso {P}\n"}, 50},
+	{"childquits", quits, 50},
+	{"busychild", quits, 50},
+	{"patientparent", quits, 50},
+	{"copyview", quits, 50},
+	{"copyedit", quits, 50},
+	{"funcview", quits, 50},
 	// Its own failure text, and 200004 lines a run: one run a test.
-	{"interleave", interleaved,
-	    {before, "Se ha producido une error\n", only_parent}, false, 1},
+	{"interleave", {before, "Se ha producido une error\n", only_parent}, 1},
 };
+
+const DemoRules &
+table(const std::string &name)
+{
+	const DemoRules *d = find_demo(name);
+	if (!d)
+		throw std::invalid_argument("no rules for " + name);
+	return *d;
+}
 
 class Split : public testing::TestWithParam<Demo> {
 protected:
-	const Rules rules = GetParam().rules();
+	const DemoRules &demo = table(GetParam().name);
+	const Rules rules = demo.rules();
+	// Only the started process comes back to us: the child is collected.
+	const bool reaps_child = demo.ends.size() == 1;
 
 	// One run after a successful fork: an allowed order, nothing on
-	// descriptor 2, every process ends with status 0, and the child
+	// descriptor 2, every process ends as the table says, and the child
 	// comes back to us exactly when its parent did not collect it.
 	Verdict expect_sound(const Result &r)
 	{
@@ -121,15 +67,15 @@ protected:
 		EXPECT_TRUE(v.ok) << v.why;
 		if (!v.ok)
 			return v;
-		EXPECT_EQ(r.end, End::exited(0));
+		EXPECT_EQ(r.end, demo.ends[0].second);
 		EXPECT_EQ(r.err, "");
-		if (GetParam().reaps_child) {
+		if (reaps_child) {
 			EXPECT_TRUE(r.orphans.empty());
 		} else {
 			EXPECT_EQ(r.orphans.size(), 1u);
 			for (const auto &orphan : r.orphans) {
 				EXPECT_EQ(orphan.pid, v.pids["C1"]);
-				EXPECT_EQ(orphan.end, End::exited(0));
+				EXPECT_EQ(orphan.end, demo.ends[1].second);
 			}
 		}
 		return v;
@@ -217,7 +163,7 @@ TEST_P(Split, ClosedOutputStillEndsWithZero)
 	EXPECT_EQ(r.out, "");
 	EXPECT_EQ(r.err, "");
 	EXPECT_EQ(r.end, End::exited(0));
-	EXPECT_EQ(r.orphans.size(), GetParam().reaps_child ? 0u : 1u);
+	EXPECT_EQ(r.orphans.size(), reaps_child ? 0u : 1u);
 	for (const auto &orphan : r.orphans)
 		EXPECT_EQ(orphan.end, End::exited(0));
 }

@@ -1,0 +1,488 @@
+#include <algorithm>
+#include <cctype>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "order.h"
+
+namespace {
+
+using Bindings = std::map<std::string, long>;
+
+// How long an address may be: "0x" and 16 hexadecimal digits.
+constexpr std::size_t max_address = 18;
+
+// The length of the address at the start of s, or 0 if there is none.
+std::size_t
+address_at(const std::string &s, std::size_t at)
+{
+	if (s.compare(at, 5, "(nil)") == 0)
+		return 5;
+	if (s.compare(at, 2, "0x") != 0)
+		return 0;
+	std::size_t end = at + 2;
+	while (end < s.size() && end - at < max_address && std::isxdigit(
+	    static_cast<unsigned char>(s[end])) && !std::isupper(
+	    static_cast<unsigned char>(s[end])))
+		end++;
+	return end > at + 2 ? end - at : 0;
+}
+
+// Matches line against a template, binding roles seen for the first time;
+// on a mismatch nothing stays bound.
+bool
+match(const std::string &tmpl, const std::string &line, Bindings &b,
+    std::vector<std::string> &bound)
+{
+	std::size_t t = 0, l = 0;
+	bool ok = true;
+
+	while (ok && t < tmpl.size()) {
+		if (tmpl[t] != '{') {
+			ok = l < line.size() && line[l++] == tmpl[t++];
+			continue;
+		}
+		std::size_t close = tmpl.find('}', t);
+		std::string role = tmpl.substr(t + 1, close - t - 1);
+		t = close + 1;
+		if (role == "addr") {
+			std::size_t n = address_at(line, l);
+			ok = n > 0;
+			l += n;
+			continue;
+		}
+		if (auto it = b.find(role); it != b.end()) {
+			std::string n = std::to_string(it->second);
+			ok = line.compare(l, n.size(), n) == 0;
+			l += n.size();
+			continue;
+		}
+		std::size_t end = l;
+		while (end < line.size() && std::isdigit(
+		    static_cast<unsigned char>(line[end])))
+			end++;
+		// A process number is positive and has no leading zero.
+		ok = end > l && end - l < 12 && line[l] != '0';
+		if (!ok)
+			break;
+		long n = std::stol(line.substr(l, end - l));
+		ok = std::none_of(b.begin(), b.end(),
+		    [n](const auto &kv) { return kv.second == n; });
+		if (ok) {
+			b[role] = n;
+			bound.push_back(role);
+		}
+		l = end;
+	}
+	if (!ok || l != line.size()) {
+		for (const auto &role : bound)
+			b.erase(role);
+		bound.clear();
+		return false;
+	}
+	return true;
+}
+
+std::string
+fill(const std::string &tmpl, const Bindings &b)
+{
+	std::string s = tmpl;
+
+	for (const auto &[role, n] : b) {
+		std::string key = "{" + role + "}";
+		for (std::size_t at; (at = s.find(key)) != std::string::npos;)
+			s.replace(at, key.size(), std::to_string(n));
+	}
+	return s;
+}
+
+std::string
+shown(const std::string &line)
+{
+	if (!line.empty() && line.back() == '\n')
+		return line.substr(0, line.size() - 1);
+	return line + "   (no newline)";
+}
+
+// Where a walk through the rules stands: for each process, the first line
+// it has not written, or the first of the group it is writing and which
+// lines of that group it has written. A process with further lines counts
+// them past its last line.
+class Frontier {
+public:
+	// once: the further lines of a process are one step, not any number.
+	Frontier(const Rules &r, bool once)
+	    : r_(r), once_(once), next_(r.procs.size(), 0),
+	      mask_(r.procs.size(), 0), into_(r.procs.size())
+	{
+		for (std::size_t p = 0; p < r.procs.size(); p++)
+			into_[p].resize(r.procs[p].lines.size());
+		for (const auto &o : r.order)
+			into_[o.b][o.j].push_back({o.a, o.i});
+	}
+
+	// The steps that may come next; further lines last.
+	std::vector<Step> ready() const
+	{
+		std::vector<Step> v, rest;
+		for (std::size_t p = 0; p < r_.procs.size(); p++) {
+			const Rules::Proc &proc = r_.procs[p];
+			std::size_t n = proc.lines.size(), s = next_[p];
+			if (s >= n) {
+				if (!proc.rest.empty() && (!once_ || s == n))
+					rest.push_back({p, n});
+				continue;
+			}
+			for (std::size_t i = s; i < n && proc.group[i] == s; i++)
+				if (!written({p, i}) && std::all_of(
+				    into_[p][i].begin(), into_[p][i].end(),
+				    [this](const Step &a) { return written(a); }))
+					v.push_back({p, i});
+		}
+		v.insert(v.end(), rest.begin(), rest.end());
+		return v;
+	}
+
+	struct Undo {
+		std::size_t next;
+		std::uint64_t mask;
+	};
+
+	Undo take(const Step &s)
+	{
+		Undo u{next_[s.proc], mask_[s.proc]};
+		const Rules::Proc &proc = r_.procs[s.proc];
+		std::size_t from = next_[s.proc], to = from;
+		if (s.line >= proc.lines.size()) {
+			next_[s.proc]++;
+			return u;
+		}
+		while (to < proc.lines.size() && proc.group[to] == from)
+			to++;
+		mask_[s.proc] |= std::uint64_t{1} << (s.line - from);
+		if (mask_[s.proc] == ~std::uint64_t{0} >> (64 - (to - from))) {
+			next_[s.proc] = to;
+			mask_[s.proc] = 0;
+		}
+		return u;
+	}
+
+	void undo(const Step &s, const Undo &u)
+	{
+		next_[s.proc] = u.next;
+		mask_[s.proc] = u.mask;
+	}
+
+	bool finished() const
+	{
+		for (std::size_t p = 0; p < r_.procs.size(); p++) {
+			std::size_t n = r_.procs[p].lines.size();
+			if (next_[p] < n || (once_ && next_[p] == n &&
+			    !r_.procs[p].rest.empty()))
+				return false;
+		}
+		return true;
+	}
+
+	std::string key() const
+	{
+		std::string k;
+		for (std::size_t p = 0; p < next_.size(); p++)
+			k += std::to_string(next_[p]) + "." +
+			    std::to_string(mask_[p]) + ",";
+		return k;
+	}
+
+private:
+	bool written(const Step &s) const
+	{
+		std::size_t from = next_[s.proc];
+		if (s.line < from)
+			return true;
+		return s.line - from < 64 &&
+		    r_.procs[s.proc].group[s.line] == from &&
+		    (mask_[s.proc] >> (s.line - from) & 1);
+	}
+
+	const Rules &r_;
+	bool once_;
+	std::vector<std::size_t> next_;
+	std::vector<std::uint64_t> mask_;
+	std::vector<std::vector<std::vector<Step>>> into_;
+};
+
+constexpr std::uint64_t too_many = ~std::uint64_t{0};
+
+std::uint64_t
+count_from(Frontier &f, std::unordered_map<std::string, std::uint64_t> &memo)
+{
+	if (f.finished())
+		return 1;
+	std::string key = f.key();
+	if (auto it = memo.find(key); it != memo.end())
+		return it->second;
+	std::uint64_t n = 0;
+	for (const Step &s : f.ready()) {
+		Frontier::Undo u = f.take(s);
+		std::uint64_t more = count_from(f, memo);
+		f.undo(s, u);
+		if (more == too_many || __builtin_add_overflow(n, more, &n) ||
+		    n == too_many) {
+			n = too_many;
+			break;
+		}
+	}
+	memo[key] = n;
+	return n;
+}
+
+bool
+each_from(Frontier &f, std::vector<Step> &path,
+    const std::function<bool(const std::vector<Step> &)> &fn)
+{
+	if (f.finished())
+		return fn(path);
+	for (const Step &s : f.ready()) {
+		Frontier::Undo u = f.take(s);
+		path.push_back(s);
+		bool go_on = each_from(f, path, fn);
+		path.pop_back();
+		f.undo(s, u);
+		if (!go_on)
+			return false;
+	}
+	return true;
+}
+
+} // namespace
+
+std::size_t
+Rules::at(const std::string &role, std::size_t line) const
+{
+	for (std::size_t i = 0; i < procs.size(); i++) {
+		if (procs[i].role != role)
+			continue;
+		if (line != npos && line >= procs[i].lines.size())
+			throw std::invalid_argument(role + " has no line " +
+			    std::to_string(line));
+		return i;
+	}
+	throw std::invalid_argument("no process with role " + role);
+}
+
+std::pair<std::size_t, std::size_t>
+Rules::group_of(std::size_t p, std::size_t i) const
+{
+	const Proc &proc = procs[p];
+	std::size_t from = proc.group[i], to = from;
+	while (to < proc.lines.size() && proc.group[to] == from)
+		to++;
+	return {from, to};
+}
+
+Rules &
+Rules::proc(const std::string &role, std::vector<std::string> lines)
+{
+	Proc p{role, std::move(lines), {}, {}};
+	for (std::size_t i = 0; i < p.lines.size(); i++)
+		p.group.push_back(i);
+	procs.push_back(std::move(p));
+	return *this;
+}
+
+Rules &
+Rules::any_order(const std::string &role, std::size_t from, std::size_t to)
+{
+	std::size_t p = at(role, to - 1);
+	if (!order.empty() || to <= from || to - from > 64 ||
+	    procs[p].group[from] != from || group_of(p, to - 1).second != to)
+		throw std::invalid_argument("group of " + role + " out of place");
+	for (std::size_t i = from; i < to; i++)
+		procs[p].group[i] = from;
+	return *this;
+}
+
+Rules &
+Rules::then_anything(const std::string &role, const std::string &what)
+{
+	procs[at(role, npos)].rest = what;
+	return *this;
+}
+
+Rules &
+Rules::forks(const std::string &parent, std::size_t i, const std::string &child)
+{
+	std::size_t p = at(parent, i), c = at(child, npos);
+	if (procs[c].lines.empty())
+		return *this;
+	auto [from, to] = group_of(c, 0);
+	for (std::size_t j = from; j < to; j++)
+		order.push_back({p, i, c, j});
+	return *this;
+}
+
+Rules &
+Rules::waits(const std::string &parent, std::size_t i, const std::string &child)
+{
+	std::size_t p = at(parent, i), c = at(child, npos);
+	if (procs[c].lines.empty())
+		return *this;
+	auto [from, to] = group_of(c, procs[c].lines.size() - 1);
+	for (std::size_t j = from; j < to; j++)
+		order.push_back({c, j, p, i});
+	return *this;
+}
+
+Verdict
+check_order(const Rules &rules, const std::vector<std::string> &lines,
+    const std::map<std::string, long> &known)
+{
+	Frontier at(rules, false);
+	Bindings b = known;
+	std::set<std::string> dead;	// states from which no order fits
+
+	auto state = [&] {
+		std::string k = at.key();
+		for (const auto &[role, n] : b)
+			k += role + "=" + std::to_string(n) + ",";
+		return k;
+	};
+
+	struct Frame {
+		std::vector<Step> ready;
+		std::size_t tried = 0;
+		Step chosen{};
+		Frontier::Undo undo{};
+		std::vector<std::string> bound;
+	};
+	std::vector<Frame> stack;
+	auto enter = [&] {
+		Frame f;
+		if (!dead.contains(state()))
+			f.ready = at.ready();
+		stack.push_back(std::move(f));
+	};
+
+	Verdict v;
+	std::size_t pos = 0, furthest = 0;
+	Bindings furthest_b = b;
+	enter();
+	while (!stack.empty()) {
+		if (pos == lines.size() && at.finished()) {
+			v.ok = true;
+			v.pids = b;
+			stack.pop_back();
+			for (const auto &f : stack) {
+				v.writers.push_back(rules.procs[f.chosen.proc].role);
+				v.steps.push_back(f.chosen);
+			}
+			return v;
+		}
+		Frame &f = stack.back();
+		bool moved = false;
+		while (pos < lines.size() && f.tried < f.ready.size()) {
+			const Step &s = f.ready[f.tried++];
+			const Rules::Proc &proc = rules.procs[s.proc];
+			if (s.line >= proc.lines.size() ||
+			    match(proc.lines[s.line], lines[pos], b, f.bound)) {
+				f.chosen = s;
+				f.undo = at.take(s);
+				moved = true;
+				break;
+			}
+		}
+		if (moved) {
+			if (++pos > furthest) {
+				furthest = pos;
+				furthest_b = b;
+			}
+			enter();
+			continue;
+		}
+		dead.insert(state());
+		stack.pop_back();
+		if (stack.empty())
+			break;
+		Frame &back = stack.back();
+		at.undo(back.chosen, back.undo);
+		pos--;
+		for (const auto &role : back.bound)
+			b.erase(role);
+		back.bound.clear();
+	}
+
+	std::size_t total = 0;
+	bool more = false;
+	for (const auto &p : rules.procs) {
+		total += p.lines.size();
+		more = more || !p.rest.empty();
+	}
+	std::ostringstream why;
+	if (lines.size() < total || (lines.size() > total && !more))
+		why << total << " lines expected, " << lines.size()
+		    << " written.\n";
+	if (furthest < lines.size())
+		why << "Line " << furthest + 1 << " fits no process at that "
+		    << "point: \"" << shown(lines[furthest]) << "\"\n";
+	else
+		why << "Lines are missing at the end.\n";
+	// Long runs show only what surrounds the line that broke.
+	constexpr std::size_t context = 20;
+	auto skipped = [&](std::size_t n) {
+		if (n > 0)
+			why << "    ... " << n << " lines\n";
+	};
+	bool groups = std::any_of(rules.procs.begin(), rules.procs.end(),
+	    [](const Rules::Proc &p) {
+		for (std::size_t i = 0; i < p.group.size(); i++)
+			if (p.group[i] != i)
+				return true;
+		return false;
+	    });
+	why << "Each process's lines, in order" << (groups ?
+	    " (~: in any order among the neighbouring ~ lines)" : "")
+	    << ":\n";
+	for (const auto &p : rules.procs) {
+		why << "  " << p.role << ":\n";
+		std::size_t shown_lines = std::min(p.lines.size(), 2 * context);
+		for (std::size_t i = 0; i < shown_lines; i++)
+			why << "    " << (p.group[i] != i ||
+			    (i + 1 < p.lines.size() && p.group[i + 1] == i) ?
+			    "~ " : "") << shown(fill(p.lines[i], furthest_b))
+			    << "\n";
+		skipped(p.lines.size() - shown_lines);
+		if (!p.rest.empty())
+			why << "    then " << p.rest << "\n";
+	}
+	why << "The run's lines:\n";
+	std::size_t from = furthest > context ? furthest - context : 0;
+	std::size_t to = std::min(lines.size(), furthest + context);
+	skipped(from);
+	for (std::size_t i = from; i < to; i++)
+		why << "  " << i + 1 << ": " << shown(lines[i]) << "\n";
+	skipped(lines.size() - to);
+	v.why = why.str();
+	return v;
+}
+
+std::optional<std::uint64_t>
+count_orders(const Rules &rules)
+{
+	Frontier f(rules, true);
+	std::unordered_map<std::string, std::uint64_t> memo;
+	std::uint64_t n = count_from(f, memo);
+	if (n == too_many)
+		return std::nullopt;
+	return n;
+}
+
+void
+each_order(const Rules &rules,
+    const std::function<bool(const std::vector<Step> &)> &f)
+{
+	Frontier at(rules, true);
+	std::vector<Step> path;
+	each_from(at, path, f);
+}
