@@ -1,0 +1,18 @@
+#include "floor.h"
+
+int
+main(void)
+{
+	pid_t pid;
+
+	say_int("Antes del fork: Soy el proceso ", getpid());
+	pid = fork();
+	if (pid == -1)
+		say(1, "Se ha prodcido une error\n");
+	else if (pid == 0)
+		say_int("HIJO: Soy el proceso ", getpid());
+	else
+		say_int("PADRE: Soy el proceso ", getpid());
+	say_int("Los DOS: Soy el proceso ", getpid());
+	return 0;
+}
