@@ -360,7 +360,8 @@ check_order(const Rules &rules, const std::vector<std::string> &lines,
 	std::vector<Frame> stack;
 	auto enter = [&] {
 		Frame f;
-		if (!dead.contains(state()))
+		// Most runs never step back: no state to look up, none built.
+		if (dead.empty() || !dead.contains(state()))
 			f.ready = at.ready();
 		stack.push_back(std::move(f));
 	};
