@@ -19,10 +19,17 @@ void
 report(int fd, char *buf, std::size_t size, const char *fmt, ...)
 {
 	va_list ap;
+	int n;
 
+	if (size == 0)
+		return;
 	va_start(ap, fmt);
-	std::vsnprintf(buf, size, fmt, ap);
+	n = std::vsnprintf(buf, size, fmt, ap);
 	va_end(ap);
+	// A line too long for buf is cut short; a line that could not be
+	// formed at all leaves nothing in buf worth writing.
+	if (n < 0)
+		return;
 	emit(fd, buf);
 }
 

@@ -7,7 +7,8 @@
 
 #include <cstddef>
 
-// Formats into buf, never past size bytes, then writes strlen(buf) bytes.
+// Formats into buf, never past size bytes, then writes strlen(buf) bytes;
+// with size 0, or if the line cannot be formed, it writes nothing.
 void report(int fd, char *buf, std::size_t size, const char *fmt, ...)
     __attribute__((format(printf, 4, 5)));
 
