@@ -9,6 +9,9 @@
 
 #include <unistd.h>
 
+// The C library's own malloc, under the reserved name it exports for
+// wrappers like this one.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" void *__libc_malloc(std::size_t size);
 
 static bool
