@@ -9,7 +9,8 @@
 
 // Formats into buf, never past size bytes, then writes strlen(buf) bytes.
 // It understands "%d" (an int), "%c", "%s", "%p" and "%%", with no flags
-// or widths, and is safe to call in a signal handler.
+// or widths, and is safe to call in a signal handler. With size 0 it
+// writes nothing.
 void report(int fd, char *buf, std::size_t size, const char *fmt, ...)
     __attribute__((format(printf, 4, 5)));
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -18,8 +19,6 @@
 
 #include "harness.h"
 
-extern char **environ;
-
 const Fault fork_fails{"clone,clone3,fork,vfork", "EAGAIN"};
 
 static long long
@@ -31,11 +30,18 @@ now_ms()
 	return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
 }
 
+static void
+nap()
+{
+	std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 static std::vector<char *>
 pointers(std::vector<std::string> &strings)
 {
 	std::vector<char *> v;
 
+	v.reserve(strings.size() + 1);
 	for (auto &s : strings)
 		v.push_back(s.data());
 	v.push_back(nullptr);
@@ -138,7 +144,7 @@ strace_argv(const Options &o, const std::string &trace_dir)
 			inject += ":when=" + std::to_string(o.fault->when);
 		argv.insert(argv.end(), {"-e", inject});
 	}
-	argv.push_back("--");
+	argv.emplace_back("--");
 	return argv;
 }
 
@@ -289,15 +295,16 @@ Process::pump(int timeout_ms)
 		return;
 	char buf[65536];
 	std::string *dest[2] = {&result_.out, &result_.err};
-	int *fd[2] = {&out_, &err_};
+	int *from[2] = {&out_, &err_};
 	for (int i = 0; i < 2; i++) {
 		if (!fds[i].revents)
 			continue;
-		ssize_t n = read(*fd[i], buf, sizeof buf);
+		int &fd = *from[i];
+		ssize_t n = read(fd, buf, sizeof buf);
 		if (n > 0)
 			dest[i]->append(buf, static_cast<std::size_t>(n));
 		else if (n == 0 || errno != EINTR)
-			sever(*fd[i]);
+			sever(fd);
 	}
 	if (fds[2].revents) {
 		ssize_t n = write(in_, input_.data() + input_done_,
@@ -419,7 +426,7 @@ Process::finish()
 		if (p == 0) {
 			if (overdue())
 				break;
-			usleep(1000);
+			nap();
 			continue;
 		}
 		if (p == pid_) {
@@ -452,12 +459,12 @@ Process::finish()
 }
 
 bool
-await_sigsuspend(pid_t pid, int timeout_ms)
+await_sigsuspend(pid_t pid, std::chrono::milliseconds timeout)
 {
 	std::string path = "/proc/" + std::to_string(pid) + "/syscall";
 
-	for (long long end = now_ms() + timeout_ms; now_ms() < end;
-	    usleep(1000)) {
+	for (long long end = now_ms() + timeout.count(); now_ms() < end;
+	    nap()) {
 		// The number of the call it is blocked in; "running" or
 		// nothing while it runs, nothing once it has ended.
 		long call = -1;

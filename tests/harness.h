@@ -25,7 +25,7 @@ void PrintTo(const End &end, std::ostream *os);
 struct Fault {
 	std::string calls;	// e.g. "clone,clone3,fork,vfork"
 	std::string error;	// e.g. "EAGAIN"; empty: the calls are made
-	std::string signal = "";	// e.g. "SIGSEGV", taken as a call returns
+	std::string signal{};	// e.g. "SIGSEGV", taken as a call returns
 	int when = 0;		// only the when-th of those calls; 0: every one
 };
 extern const Fault fork_fails;
@@ -75,12 +75,14 @@ struct Result {
 // read a line, then another) use it directly; the rest call run().
 class Process {
 public:
-	Process(const std::string &program, const Options &options = {});
+	explicit Process(const std::string &program,
+	    const Options &options = {});
 	Process(const Process &) = delete;
 	Process &operator=(const Process &) = delete;
 	~Process();
 
-	pid_t pid() const { return pid_; }	// strace's, if it runs under it
+	// The started process's number; strace's, if it runs under it.
+	[[nodiscard]] pid_t pid() const { return pid_; }
 	// The next line of standard output, '\n' included; "" once every
 	// writer has closed it.
 	std::string read_line();
@@ -131,8 +133,9 @@ std::string program_path(const std::string &program);
 Result run(const std::string &program, const Options &options = {});
 // Polls until process pid sits in sigsuspend, where a signal it lets
 // through takes effect at once; false if it is gone or has not got there
-// within timeout_ms.
-bool await_sigsuspend(pid_t pid, int timeout_ms = 10000);
+// within timeout.
+bool await_sigsuspend(pid_t pid,
+    std::chrono::milliseconds timeout = std::chrono::seconds(10));
 // The processes whose parent is pid.
 std::vector<pid_t> children_of(pid_t pid);
 // The number a line ends with, before its newline; -1 if there is none.

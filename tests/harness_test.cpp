@@ -30,9 +30,10 @@ TEST(Harness, StartsProgramsWithDefaultSignals)
 	sigaddset(&alrm, SIGALRM);
 	sigprocmask(SIG_BLOCK, &alrm, nullptr);
 	auto old = std::signal(SIGINT, SIG_IGN);
+	EXPECT_NE(old, SIG_ERR);
 	End intr = sh("kill -INT $$; exit 7").end;
 	End alarm = sh("kill -ALRM $$; exit 7").end;
-	std::signal(SIGINT, old);
+	EXPECT_NE(std::signal(SIGINT, old), SIG_ERR);
 	sigprocmask(SIG_UNBLOCK, &alrm, nullptr);
 	EXPECT_EQ(intr, End::killed(SIGINT));
 	EXPECT_EQ(alarm, End::killed(SIGALRM));

@@ -23,8 +23,9 @@ main(int argc, char **argv)
 		return 1;
 	// A program that ignores its input must not kill the test with SIGPIPE,
 	// and ended children must wait for us, not vanish.
-	signal(SIGPIPE, SIG_IGN);
-	signal(SIGCHLD, SIG_DFL);
+	if (signal(SIGPIPE, SIG_IGN) == SIG_ERR ||
+	    signal(SIGCHLD, SIG_DFL) == SIG_ERR)
+		return 1;
 	testing::InitGoogleTest(&argc, argv);
 	return RUN_ALL_TESTS();
 }

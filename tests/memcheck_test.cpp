@@ -104,7 +104,7 @@ TEST_P(Memcheck, NoInvalidAccessNorLeakInAnyProcess)
 		if (to != "P")
 			receivers.push_back(child);
 		for (pid_t pid : receivers) {
-			ASSERT_TRUE(await_sigsuspend(pid, 60000));
+			ASSERT_TRUE(await_sigsuspend(pid, std::chrono::seconds(60)));
 			kill(pid, SIGALRM);
 		}
 		for (std::size_t i = 0; i < receivers.size(); i++)

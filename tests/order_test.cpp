@@ -98,10 +98,10 @@ TEST(OrderCheck, LongRunsStayLinear)
 {
 	std::vector<std::string> a, b, lines;
 	for (int i = 0; i < 100000; i++) {
-		a.push_back("a{P}\n");
-		b.push_back("b{C1}\n");
-		lines.push_back("a1\n");
-		lines.push_back("b2\n");
+		a.emplace_back("a{P}\n");
+		b.emplace_back("b{C1}\n");
+		lines.emplace_back("a1\n");
+		lines.emplace_back("b2\n");
 	}
 	EXPECT_TRUE(check_order(Rules().proc("P", a).proc("C1", b), lines).ok);
 }

@@ -25,14 +25,16 @@ Escribe_linea(int fd, char *buf, std::size_t size, const char *fmt, ...)
 	va_end(ap);
 	if (n < 0)
 		error_y_exit("vsnprintf", 1);
-	std::size_t len = static_cast<std::size_t>(n);
+	auto len = static_cast<std::size_t>(n);
 	if (len >= size) {
 		linea = static_cast<char *>(std::malloc(len + 1));
 		if (linea == nullptr)
 			error_y_exit("malloc", 1);
 		va_start(ap, fmt);
-		std::vsnprintf(linea, len + 1, fmt, ap);
+		n = std::vsnprintf(linea, len + 1, fmt, ap);
 		va_end(ap);
+		if (n < 0)
+			error_y_exit("vsnprintf", 1);
 	}
 	// A failed write is not reported, as for every other report line.
 	ssize_t escritos = write(fd, linea, len);

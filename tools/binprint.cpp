@@ -12,12 +12,11 @@ main(int, char **)
 	char buffer[64];
 	int valor = 0;
 	std::size_t leidos = 0;
-	ssize_t n;
 
 	// A pipe or a terminal may hand the 4 bytes over in pieces: read until
 	// all have come or the input ends; bytes that never come stay 0.
 	while (leidos < sizeof valor) {
-		n = read(0, reinterpret_cast<char *>(&valor) + leidos,
+		ssize_t n = read(0, reinterpret_cast<char *>(&valor) + leidos,
 		    sizeof valor - leidos);
 		if (n <= 0)
 			break;
