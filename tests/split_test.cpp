@@ -81,7 +81,10 @@ protected:
 		return v;
 	}
 
-	int runs(int wanted) { return std::min(wanted, GetParam().max_runs); }
+	static int runs(int wanted)
+	{
+		return std::min(wanted, GetParam().max_runs);
+	}
 
 	void expect_sound_runs(int wanted, const Options &o = {})
 	{
