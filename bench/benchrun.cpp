@@ -55,7 +55,7 @@ die(const char *what)
 [[noreturn]] void
 usage()
 {
-	std::fputs("usage: benchrun [-n RUNS] [-i INPUT] [-p] [-C DIR] "
+	(void)std::fputs("usage: benchrun [-n RUNS] [-i INPUT] [-p] [-C DIR] "
 	    "DEMODIR FLOORDIR NAME [ARG...]\n", stderr);
 	std::exit(2);
 }
@@ -124,7 +124,7 @@ run_once(const Setup &setup, Side &side, bool keep)
 	if (errno != ECHILD)
 		die("wait4");
 	if (WIFEXITED(main_status) && WEXITSTATUS(main_status) == 127) {
-		std::fprintf(stderr, "benchrun: %s could not be started\n",
+		(void)std::fprintf(stderr, "benchrun: %s could not be started\n",
 		    path.c_str());
 		std::exit(2);
 	}
@@ -133,7 +133,7 @@ run_once(const Setup &setup, Side &side, bool keep)
 	side.ms.push_back(now_ms() - start);
 	side.kib.push_back(kib);
 	if (side.status != -1 && side.status != main_status)
-		std::fprintf(stderr, "benchrun: %s ended differently from run "
+		(void)std::fprintf(stderr, "benchrun: %s ended differently from run "
 		    "to run (%#x, then %#x)\n", path.c_str(), side.status,
 		    main_status);
 	side.status = main_status;
@@ -244,7 +244,7 @@ main(int argc, char **argv)
 		run_once(setup, second, true);
 	}
 	if (demo.status != floor_side.status)
-		std::fprintf(stderr, "benchrun: %s: the demo ends with %#x, the "
+		(void)std::fprintf(stderr, "benchrun: %s: the demo ends with %#x, the "
 		    "floor with %#x\n", argv[optind + 2], demo.status,
 		    floor_side.status);
 	std::printf("%s %.3f %.3f %ld %ld\n", argv[optind + 2],

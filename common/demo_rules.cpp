@@ -15,7 +15,8 @@ Rules
 parent_and_child(std::vector<std::string> parent, std::vector<std::string> child)
 {
 	Rules r;
-	r.proc("P", std::move(parent)).proc("C1", std::move(child));
+	r.proc("P", std::move(parent));
+	r.proc("C1", std::move(child));
 	return r.forks("P", 0, "C1");
 }
 
@@ -71,6 +72,7 @@ Rules
 reaping()
 {
 	std::vector<std::string> parent;
+	parent.reserve(20);
 	for (int k = 0; k < 10; k++)
 		parent.push_back("Creando el hijo numero " +
 		    std::to_string(k) + "\n");

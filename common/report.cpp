@@ -17,7 +17,7 @@ emit(int fd, const char *buf)
 
 // Appends text to [at, end), as much as fits.
 static char *
-put(char *at, char *end, const char *text, std::size_t n)
+put(char *at, const char *end, const char *text, std::size_t n)
 {
 	if (n > static_cast<std::size_t>(end - at))
 		n = static_cast<std::size_t>(end - at);
@@ -28,7 +28,7 @@ put(char *at, char *end, const char *text, std::size_t n)
 // Appends the digits of v in base, as many as fit, like a cut line.
 template <typename T>
 static char *
-put_number(char *at, char *end, T v, int base)
+put_number(char *at, const char *end, T v, int base)
 {
 	char digits[24];
 

@@ -122,7 +122,8 @@ public:
 	// Puts the stand-in program here under `name`.
 	void standin(const std::string &name) const;
 	// Puts a shell script here under `name`; returns its path.
-	std::string script(const std::string &name, const std::string &body) const;
+	[[nodiscard]] std::string script(const std::string &name,
+	    const std::string &body) const;
 
 	std::string path;
 };

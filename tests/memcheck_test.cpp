@@ -25,7 +25,7 @@ struct Case {
 	End end;
 	std::vector<End> orphans;	// children left to us, as they end
 	std::vector<std::string> drive;	// SIGALRMs to "P", "C" or both "G"
-	std::string err = "";	// the program's own; valgrind's must not come
+	std::string err{};	// the program's own; valgrind's must not come
 
 	friend void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 };
@@ -80,7 +80,7 @@ TEST_P(Memcheck, NoInvalidAccessNorLeakInAnyProcess)
 	    "--trace-children=yes", "--trace-children-skip=*/ls"};
 	// faultcatch's store through a null pointer is the lesson itself.
 	if (c.program == "faultcatch")
-		o.args.push_back("--suppressions=" SUITE_SOURCE_DIR
+		o.args.emplace_back("--suppressions=" SUITE_SOURCE_DIR
 		    "/tests/faultcatch.supp");
 	if (c.program == "becometwin")
 		o.cwd = SUITE_BIN_DIR;

@@ -171,6 +171,7 @@ TEST(DemoRules, EveryOrderGoneThroughIsAccepted)
 		std::set<std::vector<std::string>> seen;
 		each_order(rules, [&](const std::vector<Step> &steps) {
 			std::vector<std::string> lines;
+			lines.reserve(steps.size());
 			for (const Step &s : steps)
 				lines.push_back(filled(rules, s));
 			Verdict v = check_order(rules, lines, {{"P", 10}});
