@@ -14,7 +14,9 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct Rules {
@@ -75,6 +77,8 @@ struct Verdict {
 	std::vector<Step> steps;	// what each line is in the rules
 };
 
+Verdict check_order(const Rules &rules, std::span<const std::string_view> lines,
+    const std::map<std::string, long> &known = {});
 Verdict check_order(const Rules &rules, const std::vector<std::string> &lines,
     const std::map<std::string, long> &known = {});
 
