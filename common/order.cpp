@@ -42,7 +42,11 @@ match(const std::string &tmpl, std::string_view line, Bindings &b,
 
 	while (ok && t < tmpl.size()) {
 		if (tmpl[t] != '{') {
-			ok = l < line.size() && line[l++] == tmpl[t++];
+			std::size_t to = std::min(tmpl.find('{', t), tmpl.size());
+			std::string_view text(tmpl.data() + t, to - t);
+			ok = line.substr(l).starts_with(text);
+			l += text.size();
+			t = to;
 			continue;
 		}
 		std::size_t close = tmpl.find('}', t);
