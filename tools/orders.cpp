@@ -43,6 +43,8 @@ constexpr int default_runs = 200, default_mixing_runs = 20;
 constexpr std::size_t shown_orders = 10, listed_unseen = 24;
 constexpr std::uint64_t enumerable = 20000;
 constexpr int examples = 3;
+// What a helper reads of the demo's output at most at once.
+constexpr std::size_t piece = 65536;
 
 struct Run {
 	long pid = -1;
@@ -130,6 +132,8 @@ run_once(const std::vector<std::string> &argv, const std::string &cwd,
 		r.err = std::string("orders: ") + std::strerror(errno) + "\n";
 		return r;
 	}
+	// Room for what a demo writes while we wait between reads.
+	fcntl(out[0], F_SETPIPE_SZ, 1 << 20);
 	pid_t pid = fork();
 	if (pid == 0) {
 		struct sigaction dfl {};
@@ -185,10 +189,15 @@ run_once(const std::vector<std::string> &argv, const std::string &cwd,
 			kill(pid, demo.nudge);
 			nudged = true;
 		}
+		// A run that writes much is read in long pieces, not a line
+		// at a time as it comes: past the first piece, the pipe gets
+		// a moment to fill before each read.
+		if (r.out.size() + r.err.size() >= piece)
+			usleep(2000);
 		pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
 		if (poll(p, 2, demo.nudge && !nudged ? 50 : 200) <= 0)
 			continue;
-		char buf[65536];
+		char buf[piece];
 		for (int i = 0; i < 2; i++) {
 			if (!p[i].revents)
 				continue;
