@@ -425,9 +425,6 @@ check_order(const Rules &rules, std::span<const std::string_view> lines,
 		if (pos == lines.size() && at.finished()) {
 			v.ok = true;
 			v.pids = b;
-			v.writers.reserve(path.size());
-			for (const Step &p : path)
-				v.writers.push_back(rules.procs[p.proc].role);
 			v.steps = std::move(path);
 			return v;
 		}
@@ -530,6 +527,16 @@ check_order(const Rules &rules, const std::vector<std::string> &lines,
 {
 	std::vector<std::string_view> views(lines.begin(), lines.end());
 	return check_order(rules, views, known);
+}
+
+std::vector<std::string>
+writers(const Rules &rules, const Verdict &v)
+{
+	std::vector<std::string> w;
+
+	for (const Step &s : v.steps)
+		w.push_back(rules.procs[s.proc].role);
+	return w;
 }
 
 std::optional<std::uint64_t>
