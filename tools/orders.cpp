@@ -423,11 +423,16 @@ judge(const DemoRules &demo, const Rules &rules, const Run &r)
 
 	j.allowed = v.ok;
 	if (demo.mixes) {
+		// The parent is the first process, the child the second; the
+		// trailer is the parent's last line.
 		const std::vector<Step> &steps = v.steps;
+		const Step trailer{0, rules.procs[0].lines.size() - 1};
 		for (std::size_t i = 1; i < steps.size(); i++)
 			j.switches += steps[i].proc != steps[i - 1].proc;
-		for (std::size_t i = 0; i + 1 < steps.size(); i++)
-			j.trailer += rules.procs[steps[i].proc].role == "C1";
+		j.trailer = std::count_if(steps.begin(), std::find(steps.begin(),
+		    steps.end(), trailer), [](const Step &s) {
+			return s.proc == 1;
+		});
 	} else {
 		j.shown = v.ok ? render(rules, v.steps, names) :
 		    render_raw(lines, roles, names);
