@@ -17,7 +17,8 @@ parent_and_child(std::vector<std::string> parent, std::vector<std::string> child
 	Rules r;
 	r.proc("P", std::move(parent));
 	r.proc("C1", std::move(child));
-	return r.forks("P", 0, "C1");
+	r.forks("P", 0, "C1");
+	return r;
 }
 
 const std::vector<std::string> busy_child = {hijo,
@@ -40,9 +41,12 @@ writer(const std::string &name, char first)
 {
 	std::vector<std::string> lines = {name + ": Soy el proceso {" +
 	    (name == "PADRE" ? "P" : "C1") + "}\n"};
-	for (int k = 0; k < 100000; k++)
-		lines.push_back(name + ":La variable_global vale " +
-		    static_cast<char>(first + k / 10000) + "\n");
+	std::string line = name + ":La variable_global vale ?\n";
+	lines.reserve(100002);
+	for (int k = 0; k < 100000; k++) {
+		line[line.size() - 2] = static_cast<char>(first + k / 10000);
+		lines.push_back(line);
+	}
 	return lines;
 }
 
@@ -52,7 +56,7 @@ interleaved()
 	std::vector<std::string> parent = writer("PADRE", 'b');
 	parent.insert(parent.begin(), before);
 	parent.push_back(only_parent);
-	return parent_and_child(parent, writer("HIJO", 'B'));
+	return parent_and_child(std::move(parent), writer("HIJO", 'B'));
 }
 
 // The ten lines of a tick loop that runs to the end in role's process.

@@ -3,6 +3,7 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 #include <unordered_map>
 
 #include "order.h"
@@ -16,7 +17,7 @@ constexpr std::size_t max_address = 18;
 
 // The length of the address at the start of s, or 0 if there is none.
 std::size_t
-address_at(const std::string &s, std::size_t at)
+address_at(std::string_view s, std::size_t at)
 {
 	if (s.compare(at, 5, "(nil)") == 0)
 		return 5;
@@ -33,7 +34,7 @@ address_at(const std::string &s, std::size_t at)
 // Matches line against a template, binding roles seen for the first time;
 // on a mismatch nothing stays bound.
 bool
-match(const std::string &tmpl, const std::string &line, Bindings &b,
+match(const std::string &tmpl, std::string_view line, Bindings &b,
     std::vector<std::string> &bound)
 {
 	std::size_t t = 0, l = 0;
@@ -41,7 +42,11 @@ match(const std::string &tmpl, const std::string &line, Bindings &b,
 
 	while (ok && t < tmpl.size()) {
 		if (tmpl[t] != '{') {
-			ok = l < line.size() && line[l++] == tmpl[t++];
+			std::size_t to = std::min(tmpl.find('{', t), tmpl.size());
+			std::string_view text(tmpl.data() + t, to - t);
+			ok = line.substr(l).starts_with(text);
+			l += text.size();
+			t = to;
 			continue;
 		}
 		std::size_t close = tmpl.find('}', t);
@@ -67,7 +72,7 @@ match(const std::string &tmpl, const std::string &line, Bindings &b,
 		ok = end > l && end - l < 12 && line[l] != '0';
 		if (!ok)
 			break;
-		long n = std::stol(line.substr(l, end - l));
+		long n = std::stol(std::string(line.substr(l, end - l)));
 		ok = std::none_of(b.begin(), b.end(),
 		    [n](const auto &kv) { return kv.second == n; });
 		if (ok) {
@@ -99,11 +104,11 @@ fill(const std::string &tmpl, const Bindings &b)
 }
 
 std::string
-shown(const std::string &line)
+shown(std::string_view line)
 {
-	if (!line.empty() && line.back() == '\n')
-		return line.substr(0, line.size() - 1);
-	return line + "   (no newline)";
+	if (line.ends_with('\n'))
+		return std::string(line.substr(0, line.size() - 1));
+	return std::string(line) + "   (no newline)";
 }
 
 // Where a walk through the rules stands: for each process, the first line
@@ -115,64 +120,58 @@ public:
 	// once: the further lines of a process are one step, not any number.
 	Frontier(const Rules &r, bool once)
 	    : r_(r), once_(once), next_(r.procs.size(), 0),
-	      mask_(r.procs.size(), 0), into_(r.procs.size())
+	      mask_(r.procs.size(), 0), into_(r.order)
 	{
-		for (std::size_t p = 0; p < r.procs.size(); p++)
-			into_[p].resize(r.procs[p].lines.size());
-		for (const auto &o : r.order)
-			into_[o.b][o.j].push_back({o.a, o.i});
+		std::sort(into_.begin(), into_.end(), [](const auto &x,
+		    const auto &y) { return std::tie(x.b, x.j) <
+		    std::tie(y.b, y.j); });
 	}
 
-	// The steps that may come next; further lines last.
-	std::vector<Step> ready() const
+	// The steps that may come next are tried in one order: each
+	// process's own lines in turn, further lines last. first() finds the
+	// first of them, next() the one after s; both false past the last.
+	bool first(Step &s) const
 	{
-		std::vector<Step> v, rest;
-		for (std::size_t p = 0; p < r_.procs.size(); p++) {
-			const Rules::Proc &proc = r_.procs[p];
-			std::size_t n = proc.lines.size(), s = next_[p];
-			if (s >= n) {
-				if (!proc.rest.empty() && (!once_ || s == n))
-					rest.push_back({p, n});
-				continue;
-			}
-			for (std::size_t i = s; i < n && proc.group[i] == s; i++)
-				if (!written({p, i}) && std::all_of(
-				    into_[p][i].begin(), into_[p][i].end(),
-				    [this](const Step &a) { return written(a); }))
-					v.push_back({p, i});
-		}
-		v.insert(v.end(), rest.begin(), rest.end());
-		return v;
+		return own(0, 0, s);
 	}
 
-	struct Undo {
-		std::size_t next;
-		std::uint64_t mask;
-	};
-
-	Undo take(const Step &s)
+	bool next(Step &s) const
 	{
-		Undo u{next_[s.proc], mask_[s.proc]};
+		if (s.line < r_.procs[s.proc].lines.size())
+			return own(s.proc, s.line + 1, s);
+		return further(s.proc + 1, s);
+	}
+
+	void take(const Step &s)
+	{
 		const Rules::Proc &proc = r_.procs[s.proc];
-		std::size_t from = next_[s.proc], to = from;
+		std::size_t from = next_[s.proc];
 		if (s.line >= proc.lines.size()) {
 			next_[s.proc]++;
-			return u;
+			return;
 		}
-		while (to < proc.lines.size() && proc.group[to] == from)
-			to++;
+		std::size_t to = group_end(s.proc, from);
 		mask_[s.proc] |= std::uint64_t{1} << (s.line - from);
-		if (mask_[s.proc] == ~std::uint64_t{0} >> (64 - (to - from))) {
+		if (mask_[s.proc] == full(from, to)) {
 			next_[s.proc] = to;
 			mask_[s.proc] = 0;
 		}
-		return u;
 	}
 
-	void undo(const Step &s, const Undo &u)
+	// Takes back s, the last step taken.
+	void undo(const Step &s)
 	{
-		next_[s.proc] = u.next;
-		mask_[s.proc] = u.mask;
+		const Rules::Proc &proc = r_.procs[s.proc];
+		if (s.line >= proc.lines.size()) {
+			next_[s.proc]--;
+			return;
+		}
+		std::size_t from = proc.group[s.line];
+		if (next_[s.proc] != from) {	// s completed its group
+			mask_[s.proc] = full(from, next_[s.proc]);
+			next_[s.proc] = from;
+		}
+		mask_[s.proc] &= ~(std::uint64_t{1} << (s.line - from));
 	}
 
 	bool finished() const
@@ -196,21 +195,77 @@ public:
 	}
 
 private:
-	bool written(const Step &s) const
+	static std::uint64_t full(std::size_t from, std::size_t to)
 	{
-		std::size_t from = next_[s.proc];
-		if (s.line < from)
+		return ~std::uint64_t{0} >> (64 - (to - from));
+	}
+
+	std::size_t group_end(std::size_t p, std::size_t from) const
+	{
+		const Rules::Proc &proc = r_.procs[p];
+		std::size_t to = from;
+		while (to < proc.lines.size() && proc.group[to] == from)
+			to++;
+		return to;
+	}
+
+	bool written(std::size_t p, std::size_t line) const
+	{
+		std::size_t from = next_[p];
+		if (line < from)
 			return true;
-		return s.line - from < 64 &&
-		    r_.procs[s.proc].group[s.line] == from &&
-		    (mask_[s.proc] >> (s.line - from) & 1);
+		return line - from < 64 && r_.procs[p].group[line] == from &&
+		    (mask_[p] >> (line - from) & 1);
+	}
+
+	// Whether every line the rules put before line of p is written.
+	bool due(std::size_t p, std::size_t line) const
+	{
+		auto [lo, hi] = std::equal_range(into_.begin(), into_.end(),
+		    Rules::Before{0, 0, p, line}, [](const auto &x,
+		    const auto &y) { return std::tie(x.b, x.j) <
+		    std::tie(y.b, y.j); });
+		return std::all_of(lo, hi, [this](const Rules::Before &o) {
+			return written(o.a, o.i);
+		});
+	}
+
+	// The first own line that may come next, from line `line` of p on.
+	bool own(std::size_t p, std::size_t line, Step &s) const
+	{
+		for (; p < r_.procs.size(); p++, line = 0) {
+			const Rules::Proc &proc = r_.procs[p];
+			std::size_t from = next_[p];
+			for (std::size_t i = std::max(line, from); i <
+			    proc.lines.size() && proc.group[i] == from; i++)
+				if (!written(p, i) && due(p, i)) {
+					s = {p, i};
+					return true;
+				}
+		}
+		return further(0, s);
+	}
+
+	// The first process from p on whose further lines may come next.
+	bool further(std::size_t p, Step &s) const
+	{
+		for (; p < r_.procs.size(); p++) {
+			const Rules::Proc &proc = r_.procs[p];
+			std::size_t n = proc.lines.size();
+			if (next_[p] >= n && !proc.rest.empty() &&
+			    (!once_ || next_[p] == n)) {
+				s = {p, n};
+				return true;
+			}
+		}
+		return false;
 	}
 
 	const Rules &r_;
 	bool once_;
 	std::vector<std::size_t> next_;
 	std::vector<std::uint64_t> mask_;
-	std::vector<std::vector<std::vector<Step>>> into_;
+	std::vector<Rules::Before> into_;	// by the line they order
 };
 
 constexpr std::uint64_t too_many = ~std::uint64_t{0};
@@ -224,11 +279,12 @@ count_from(Frontier &f, std::unordered_map<std::string, std::uint64_t> &memo)
 	if (auto it = memo.find(key); it != memo.end())
 		return it->second;
 	std::uint64_t n = 0;
-	for (const Step &s : f.ready()) {
-		Frontier::Undo u = f.take(s);
-		std::uint64_t more = count_from(f, memo);
-		f.undo(s, u);
-		if (more == too_many || __builtin_add_overflow(n, more, &n) ||
+	Step s{};
+	for (bool more = f.first(s); more; more = f.next(s)) {
+		f.take(s);
+		std::uint64_t m = count_from(f, memo);
+		f.undo(s);
+		if (m == too_many || __builtin_add_overflow(n, m, &n) ||
 		    n == too_many) {
 			n = too_many;
 			break;
@@ -244,12 +300,13 @@ each_from(Frontier &f, std::vector<Step> &path,
 {
 	if (f.finished())
 		return fn(path);
-	for (const Step &s : f.ready()) {
-		Frontier::Undo u = f.take(s);
+	Step s{};
+	for (bool more = f.first(s); more; more = f.next(s)) {
+		f.take(s);
 		path.push_back(s);
 		bool go_on = each_from(f, path, fn);
 		path.pop_back();
-		f.undo(s, u);
+		f.undo(s);
 		if (!go_on)
 			return false;
 	}
@@ -336,7 +393,7 @@ Rules::waits(const std::string &parent, std::size_t i, const std::string &child)
 }
 
 Verdict
-check_order(const Rules &rules, const std::vector<std::string> &lines,
+check_order(const Rules &rules, std::span<const std::string_view> lines,
     const std::map<std::string, long> &known)
 {
 	Frontier at(rules, false);
@@ -350,68 +407,64 @@ check_order(const Rules &rules, const std::vector<std::string> &lines,
 		return k;
 	};
 
-	struct Frame {
-		std::vector<Step> ready;
-		std::size_t tried = 0;
-		Step chosen{};
-		Frontier::Undo undo{};
-		std::vector<std::string> bound;
-	};
-	std::vector<Frame> stack;
-	auto enter = [&] {
-		Frame f;
-		// Most runs never step back: no state to look up, none built.
-		if (dead.empty() || !dead.contains(state()))
-			f.ready = at.ready();
-		stack.push_back(std::move(f));
-	};
-
+	// Depth first through the steps that may come next: path holds the
+	// step taken for each line so far, bound the roles each of them
+	// bound; untried: s is a step not yet tried for the next line.
 	Verdict v;
-	std::size_t pos = 0, furthest = 0;
+	std::vector<Step> path;
+	std::vector<std::pair<std::size_t, std::string>> bound;
+	std::vector<std::string> fresh;
+	std::size_t furthest = 0;
 	Bindings furthest_b = b;
-	enter();
-	while (!stack.empty()) {
+	bool rebound = false;	// b changed since furthest_b was taken
+	Step s{};
+	bool untried = at.first(s);
+	path.reserve(lines.size());
+	for (;;) {
+		std::size_t pos = path.size();
 		if (pos == lines.size() && at.finished()) {
 			v.ok = true;
 			v.pids = b;
-			stack.pop_back();
-			for (const auto &f : stack) {
-				v.writers.push_back(rules.procs[f.chosen.proc].role);
-				v.steps.push_back(f.chosen);
-			}
+			v.steps = std::move(path);
 			return v;
 		}
-		Frame &f = stack.back();
-		bool moved = false;
-		while (pos < lines.size() && f.tried < f.ready.size()) {
-			const Step &s = f.ready[f.tried++];
+		for (; untried && pos < lines.size(); untried = at.next(s)) {
 			const Rules::Proc &proc = rules.procs[s.proc];
 			if (s.line >= proc.lines.size() ||
-			    match(proc.lines[s.line], lines[pos], b, f.bound)) {
-				f.chosen = s;
-				f.undo = at.take(s);
-				moved = true;
+			    match(proc.lines[s.line], lines[pos], b, fresh))
 				break;
-			}
 		}
-		if (moved) {
-			if (++pos > furthest) {
-				furthest = pos;
-				furthest_b = b;
+		if (untried && pos < lines.size()) {
+			at.take(s);
+			path.push_back(s);
+			rebound = rebound || !fresh.empty();
+			for (auto &role : fresh)
+				bound.emplace_back(pos, std::move(role));
+			fresh.clear();
+			if (pos + 1 > furthest) {
+				furthest = pos + 1;
+				if (rebound)
+					furthest_b = b;
+				rebound = false;
 			}
-			enter();
+			// Most runs never step back: no state to look up,
+			// none built.
+			untried = (dead.empty() || !dead.contains(state())) &&
+			    at.first(s);
 			continue;
 		}
 		dead.insert(state());
-		stack.pop_back();
-		if (stack.empty())
+		if (path.empty())
 			break;
-		Frame &back = stack.back();
-		at.undo(back.chosen, back.undo);
-		pos--;
-		for (const auto &role : back.bound)
-			b.erase(role);
-		back.bound.clear();
+		s = path.back();
+		path.pop_back();
+		at.undo(s);
+		for (; !bound.empty() && bound.back().first == pos - 1;
+		    bound.pop_back()) {
+			b.erase(bound.back().second);
+			rebound = true;
+		}
+		untried = at.next(s);
 	}
 
 	std::size_t total = 0;
@@ -466,6 +519,24 @@ check_order(const Rules &rules, const std::vector<std::string> &lines,
 	skipped(lines.size() - to);
 	v.why = why.str();
 	return v;
+}
+
+Verdict
+check_order(const Rules &rules, const std::vector<std::string> &lines,
+    const std::map<std::string, long> &known)
+{
+	std::vector<std::string_view> views(lines.begin(), lines.end());
+	return check_order(rules, views, known);
+}
+
+std::vector<std::string>
+writers(const Rules &rules, const Verdict &v)
+{
+	std::vector<std::string> w;
+
+	for (const Step &s : v.steps)
+		w.push_back(rules.procs[s.proc].role);
+	return w;
 }
 
 std::optional<std::uint64_t>

@@ -14,7 +14,9 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct Rules {
@@ -71,12 +73,16 @@ struct Verdict {
 	bool ok = false;
 	std::string why;	// on failure: what broke, and the run's lines
 	std::map<std::string, long> pids;	// role -> identifier
-	std::vector<std::string> writers;	// the role of each line
 	std::vector<Step> steps;	// what each line is in the rules
 };
 
+Verdict check_order(const Rules &rules, std::span<const std::string_view> lines,
+    const std::map<std::string, long> &known = {});
 Verdict check_order(const Rules &rules, const std::vector<std::string> &lines,
     const std::map<std::string, long> &known = {});
+
+// The role of the process that wrote each line of a run the rules allow.
+std::vector<std::string> writers(const Rules &rules, const Verdict &v);
 
 // How many orders the rules allow, the further lines of a process counted
 // as one line; nullopt if there are 2^64 or more.

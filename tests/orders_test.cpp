@@ -98,6 +98,21 @@ const StandIn standins[] = {
 	    "exec sleep 1000\n", {"-n", "2"}, 0,
 	    {"2 runs  P killed by signal 2 (SIGINT); C1 exited with 1, left "
 	    "for orders to collect", "      ALARMA pid=C1: 100 segundos\n"}},
+	// 5.6 MB a run, the child's lines all after the parent's trailer.
+	{"MixingIsSummedUp", "interleave",
+	    "lines='BEGIN { for (k = 0; k < 100000; k++) printf \"%s:La "
+	    "variable_global vale %c\\n\", who, first + int(k / 10000) }'\n"
+	    "export lines\n"
+	    "echo \"Antes del fork: Soy el proceso $$\"\n"
+	    "echo \"PADRE: Soy el proceso $$\"\n"
+	    "awk -v who=PADRE -v first=98 \"$lines\"\n"
+	    "echo \"Solo lo ejecuta el padre: Soy el proceso $$\"\n"
+	    "sh -c 'echo \"HIJO: Soy el proceso $$\"; "
+	    "exec awk -v who=HIJO -v first=66 \"$lines\"' &\n", {"-n", "2"}, 0,
+	    {"switches between the writers: min 1, median 1, max 1\n",
+	    "the parent's trailer came after this many of the child's 100001 "
+	    "lines: min 0, median 0, max 0\n", "after all of them in 0 runs, "
+	    "before the child's last line in 2\n", "Every run was sound.\n"}},
 };
 
 class OrdersStandIn : public testing::TestWithParam<StandIn> {};

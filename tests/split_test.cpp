@@ -112,8 +112,9 @@ TEST_P(Split, EveryLineIsOneWriteByItsWriter)
 		if (!v.ok)
 			break;
 		std::map<long, std::vector<std::string>> expected, written;
+		std::vector<std::string> roles = writers(rules, v);
 		for (std::size_t l = 0; l < r.lines.size(); l++)
-			expected[v.pids[v.writers[l]]].push_back(r.lines[l]);
+			expected[v.pids[roles[l]]].push_back(r.lines[l]);
 		for (const auto &w : r.writes)
 			if (w.fd == 1)
 				written[w.pid].push_back(w.data);

@@ -3,9 +3,10 @@
 // never showed up, and how its processes ended. Each run is made by a
 // helper process of ours that is a child subreaper: it reads the demo's
 // output to its end, collects the demo and every process left behind,
-// and hands the whole run back over a pipe.
+// judges the run and hands back over a pipe only what is kept of it.
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -41,6 +43,8 @@ constexpr int default_runs = 200, default_mixing_runs = 20;
 constexpr std::size_t shown_orders = 10, listed_unseen = 24;
 constexpr std::uint64_t enumerable = 20000;
 constexpr int examples = 3;
+// What a helper reads of the demo's output at most at once.
+constexpr std::size_t piece = 65536;
 
 struct Run {
 	long pid = -1;
@@ -128,6 +132,8 @@ run_once(const std::vector<std::string> &argv, const std::string &cwd,
 		r.err = std::string("orders: ") + std::strerror(errno) + "\n";
 		return r;
 	}
+	// Room for what a demo writes while we wait between reads.
+	fcntl(out[0], F_SETPIPE_SZ, 1 << 20);
 	pid_t pid = fork();
 	if (pid == 0) {
 		struct sigaction dfl {};
@@ -183,10 +189,15 @@ run_once(const std::vector<std::string> &argv, const std::string &cwd,
 			kill(pid, demo.nudge);
 			nudged = true;
 		}
+		// A run that writes much is read in long pieces, not a line
+		// at a time as it comes: past the first piece, the pipe gets
+		// a moment to fill before each read.
+		if (r.out.size() + r.err.size() >= piece)
+			usleep(2000);
 		pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
 		if (poll(p, 2, demo.nudge && !nudged ? 50 : 200) <= 0)
 			continue;
-		char buf[65536];
+		char buf[piece];
 		for (int i = 0; i < 2; i++) {
 			if (!p[i].revents)
 				continue;
@@ -225,70 +236,13 @@ run_once(const std::vector<std::string> &argv, const std::string &cwd,
 	return r;
 }
 
-void
-put_end(std::ostringstream &s, const End &e)
+std::vector<std::string_view>
+split_lines(std::string_view s)
 {
-	s << (e.how == End::How::exited ? 'e' : 'k') << ' ' << e.value;
-}
+	std::vector<std::string_view> lines;
 
-std::string
-serialise(const Run &r)
-{
-	std::ostringstream s;
-
-	s << r.pid << ' ';
-	put_end(s, r.end);
-	s << ' ' << r.timed_out << ' ' << r.orphans.size();
-	for (const auto &[pid, end] : r.orphans) {
-		s << ' ' << pid << ' ';
-		put_end(s, end);
-	}
-	s << ' ' << r.out.size() << ' ' << r.err.size() << '\n' << r.out << r.err;
-	return s.str();
-}
-
-End
-get_end(std::istringstream &s)
-{
-	char how = 0;
-	int value = 0;
-
-	s >> how >> value;
-	return how == 'e' ? End::exited(value) : End::killed(value);
-}
-
-Run
-parse(const std::string &text)
-{
-	std::size_t nl = text.find('\n');
-	std::istringstream s(text.substr(0, nl));
-	Run r;
-	std::size_t orphans = 0, out = 0, err = 0;
-
-	s >> r.pid;
-	r.end = get_end(s);
-	s >> r.timed_out >> orphans;
-	for (std::size_t i = 0; i < orphans && s; i++) {
-		long pid = 0;
-		s >> pid;
-		r.orphans.emplace_back(pid, get_end(s));
-	}
-	s >> out >> err;
-	if (!s || nl == std::string::npos || text.size() - nl - 1 != out + err) {
-		r.pid = -1;
-		r.err = "orders: the helper that made this run failed\n";
-		return r;
-	}
-	r.out = text.substr(nl + 1, out);
-	r.err = text.substr(nl + 1 + out);
-	return r;
-}
-
-std::vector<std::string>
-split_lines(const std::string &s)
-{
-	std::vector<std::string> lines;
-
+	lines.reserve(static_cast<std::size_t>(std::count(s.begin(), s.end(),
+	    '\n')) + 1);
 	for (std::size_t at = 0; at < s.size();) {
 		std::size_t nl = s.find('\n', at);
 		std::size_t end = nl == std::string::npos ? s.size() : nl + 1;
@@ -363,12 +317,12 @@ render(const Rules &rules, const std::vector<Step> &steps, Names &names)
 // The lines of a run the rules do not allow, shown the same way as far as
 // they can be: the numbers of the processes known, and addresses.
 std::vector<std::string>
-render_raw(const std::vector<std::string> &lines,
+render_raw(const std::vector<std::string_view> &lines,
     const std::map<long, std::string> &known, Names &names)
 {
 	std::vector<std::string> out;
 
-	for (const std::string &line : lines) {
+	for (std::string_view line : lines) {
 		std::string s;
 		for (std::size_t k = 0; k < line.size();) {
 			std::size_t end = k;
@@ -383,10 +337,13 @@ render_raw(const std::vector<std::string> &lines,
 				s += "<addr>";
 			} else if (end > k && (k == 0 || !std::isalnum(
 			    static_cast<unsigned char>(line[k - 1])))) {
-				auto it = known.find(std::stol(line.substr(k,
-				    std::min<std::size_t>(end - k, 12))));
-				s += it == known.end() ? line.substr(k, end - k) :
-				    names(it->second);
+				auto it = known.find(std::stol(std::string(
+				    line.substr(k, std::min<std::size_t>(end - k,
+				    12)))));
+				if (it == known.end())
+					s += line.substr(k, end - k);
+				else
+					s += names(it->second);
 			} else {
 				end = std::max(end, k + 1);
 				s += line.substr(k, end - k);
@@ -414,6 +371,15 @@ struct Seen {
 	std::vector<std::string> lines;
 };
 
+// What one run shows, all that is kept of it.
+struct Judged {
+	std::vector<std::string> why;	// what broke, if anything
+	std::string ending;	// how its processes ended
+	bool allowed = false;	// its order is one the rules allow
+	std::vector<std::string> shown;	// the order shown, mixing demos aside
+	long switches = 0, trailer = 0;	// mixing demos only
+};
+
 struct Tally {
 	const DemoRules &demo;
 	Rules rules;
@@ -425,16 +391,17 @@ struct Tally {
 };
 
 // Looks at one run: the order, what came on descriptor 2, how every
-// process it saw ended against the table.
-void
-tally(Tally &t, const Run &r)
+// process it saw ended against the table. Done by the helper that made
+// the run, which hands back only this.
+Judged
+judge(const DemoRules &demo, const Rules &rules, const Run &r)
 {
-	std::size_t index = static_cast<std::size_t>(t.runs++);
-	std::vector<std::string> lines = split_lines(r.out);
-	std::vector<std::string> why;
+	Judged j;
+	std::vector<std::string_view> lines = split_lines(r.out);
+	std::vector<std::string> &why = j.why;
 	Verdict v;
 	if (r.pid > 0)
-		v = check_order(t.rules, lines, {{"P", r.pid}});
+		v = check_order(rules, lines, {{"P", r.pid}});
 	if (r.pid <= 0)
 		why.push_back("the demo could not be started or collected");
 	if (r.timed_out)
@@ -454,27 +421,26 @@ tally(Tally &t, const Run &r)
 			roles.try_emplace(o.first, "?" + std::to_string(o.first));
 	}
 
-	std::string key;
-	std::vector<std::string> shown_lines;
-	if (t.demo.mixes) {
-		if (v.ok) {
-			long switches = 0, before = 0;
-			for (std::size_t i = 1; i < v.writers.size(); i++)
-				switches += v.writers[i] != v.writers[i - 1];
-			for (std::size_t i = 0; i + 1 < v.writers.size(); i++)
-				before += v.writers[i] == "C1";
-			t.switches.push_back(switches);
-			t.trailer.push_back(before);
-		}
+	j.allowed = v.ok;
+	if (demo.mixes) {
+		// The parent is the first process, the child the second; the
+		// trailer is the parent's last line.
+		const std::vector<Step> &steps = v.steps;
+		const Step trailer{0, rules.procs[0].lines.size() - 1};
+		for (std::size_t i = 1; i < steps.size(); i++)
+			j.switches += steps[i].proc != steps[i - 1].proc;
+		j.trailer = std::count_if(steps.begin(), std::find(steps.begin(),
+		    steps.end(), trailer), [](const Step &s) {
+			return s.proc == 1;
+		});
 	} else {
-		shown_lines = v.ok ? render(t.rules, v.steps, names) :
+		j.shown = v.ok ? render(rules, v.steps, names) :
 		    render_raw(lines, roles, names);
-		key = joined(shown_lines);
 	}
 
 	// Ends: the started process, then each one that came back to us.
 	std::ostringstream ending;
-	const auto &ends = t.demo.ends;
+	const auto &ends = demo.ends;
 	if (r.pid > 0) {
 		ending << "P " << describe(r.end);
 		if (r.end != ends[0].second)
@@ -520,25 +486,138 @@ tally(Tally &t, const Run &r)
 		    "collect";
 	if (r.orphans.empty() && r.pid > 0)
 		ending << "; no process left behind";
-	t.endings[ending.str()]++;
+	j.ending = ending.str();
+	return j;
+}
 
+// Counts a judged run in.
+void
+tally(Tally &t, const Judged &j)
+{
+	std::size_t index = static_cast<std::size_t>(t.runs++);
+
+	t.endings[j.ending]++;
 	if (!t.demo.mixes) {
-		Seen &s = t.orders[key];
+		Seen &s = t.orders[joined(j.shown)];
 		if (s.count++ == 0) {
-			s.allowed = v.ok;
+			s.allowed = j.allowed;
 			s.first = index;
-			s.lines = shown_lines;
+			s.lines = j.shown;
 		}
+	} else if (j.allowed) {
+		t.switches.push_back(j.switches);
+		t.trailer.push_back(j.trailer);
 	}
-	if (why.empty())
+	if (j.why.empty())
 		return;
 	t.failed++;
 	if (t.problems.size() >= examples)
 		return;
 	std::string p = "Run " + std::to_string(index + 1) + ":\n";
-	for (const auto &w : why)
+	for (const auto &w : j.why)
 		p += "  " + w + (w.ends_with('\n') ? "" : "\n");
 	t.problems.push_back(p);
+}
+
+// A judged run as it crosses the pipe: numbers in decimal and strings
+// with their length, each followed by a space.
+void
+put(std::string &out, long n)
+{
+	out += std::to_string(n);
+	out += ' ';
+}
+
+void
+put(std::string &out, std::string_view s)
+{
+	put(out, static_cast<long>(s.size()));
+	out += s;
+	out += ' ';
+}
+
+void
+put(std::string &out, const std::vector<std::string> &v)
+{
+	put(out, static_cast<long>(v.size()));
+	for (const auto &s : v)
+		put(out, s);
+}
+
+std::string
+encode(const Judged &j)
+{
+	std::string out;
+
+	put(out, j.allowed);
+	put(out, j.switches);
+	put(out, j.trailer);
+	put(out, j.ending);
+	put(out, j.why);
+	put(out, j.shown);
+	return out;
+}
+
+class Decoder {
+public:
+	explicit Decoder(std::string_view text) : text_(text) {}
+
+	bool get(long &n)
+	{
+		const char *last = text_.data() + text_.size();
+		auto [end, ec] = std::from_chars(text_.data(), last, n);
+		if (ec != std::errc() || end == last || *end != ' ')
+			return false;
+		text_.remove_prefix(static_cast<std::size_t>(end -
+		    text_.data()) + 1);
+		return true;
+	}
+
+	bool get(bool &b)
+	{
+		long n;
+		if (!get(n) || (n != 0 && n != 1))
+			return false;
+		b = n == 1;
+		return true;
+	}
+
+	bool get(std::string &s)
+	{
+		long n;
+		if (!get(n) || n < 0 || static_cast<std::size_t>(n) >=
+		    text_.size() || text_[static_cast<std::size_t>(n)] != ' ')
+			return false;
+		s = text_.substr(0, static_cast<std::size_t>(n));
+		text_.remove_prefix(static_cast<std::size_t>(n) + 1);
+		return true;
+	}
+
+	bool get(std::vector<std::string> &v)
+	{
+		long n;
+		if (!get(n) || n < 0 || static_cast<std::size_t>(n) >
+		    text_.size())
+			return false;
+		v.resize(static_cast<std::size_t>(n));
+		return std::all_of(v.begin(), v.end(),
+		    [this](std::string &s) { return get(s); });
+	}
+
+	bool done() const { return text_.empty(); }
+
+private:
+	std::string_view text_;
+};
+
+// False unless text is one whole judged run.
+bool
+decode(std::string_view text, Judged &j)
+{
+	Decoder d(text);
+
+	return d.get(j.allowed) && d.get(j.switches) && d.get(j.trailer) &&
+	    d.get(j.ending) && d.get(j.why) && d.get(j.shown) && d.done();
 }
 
 std::string
@@ -732,8 +811,8 @@ run_all(Tally &t, const std::vector<std::string> &argv, const std::string &cwd,
 				prctl(PR_SET_PDEATHSIG, SIGTERM);
 				if (getppid() != self)
 					_exit(1);
-				std::string s = serialise(run_once(argv, cwd,
-				    t.demo, timeout_ms));
+				std::string s = encode(judge(t.demo, t.rules,
+				    run_once(argv, cwd, t.demo, timeout_ms)));
 				for (std::size_t at = 0; at < s.size();) {
 					ssize_t n = write(fds[1], s.data() + at,
 					    s.size() - at);
@@ -766,7 +845,14 @@ run_all(Tally &t, const std::vector<std::string> &argv, const std::string &cwd,
 				continue;
 			close(live[i].fd);
 			waitpid(live[i].pid, nullptr, 0);
-			tally(t, parse(live[i].text));
+			Judged j;
+			if (!decode(live[i].text, j)) {
+				Run failed;
+				failed.err = "orders: the helper that made this "
+				    "run failed\n";
+				j = judge(t.demo, t.rules, failed);
+			}
+			tally(t, j);
 			live.erase(live.begin() + static_cast<long>(i));
 		}
 	}
