@@ -174,7 +174,7 @@ public:
 		mask_[s.proc] &= ~(std::uint64_t{1} << (s.line - from));
 	}
 
-	bool finished() const
+	[[nodiscard]] bool finished() const
 	{
 		for (std::size_t p = 0; p < r_.procs.size(); p++) {
 			std::size_t n = r_.procs[p].lines.size();
@@ -185,7 +185,7 @@ public:
 		return true;
 	}
 
-	std::string key() const
+	[[nodiscard]] std::string key() const
 	{
 		std::string k;
 		for (std::size_t p = 0; p < next_.size(); p++)
@@ -195,12 +195,14 @@ public:
 	}
 
 private:
+	// A group holds 1 to 64 lines (any_order sees to it).
 	static std::uint64_t full(std::size_t from, std::size_t to)
 	{
-		return ~std::uint64_t{0} >> (64 - (to - from));
+		std::size_t n = to - from;
+		return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
 	}
 
-	std::size_t group_end(std::size_t p, std::size_t from) const
+	[[nodiscard]] std::size_t group_end(std::size_t p, std::size_t from) const
 	{
 		const Rules::Proc &proc = r_.procs[p];
 		std::size_t to = from;
@@ -209,7 +211,7 @@ private:
 		return to;
 	}
 
-	bool written(std::size_t p, std::size_t line) const
+	[[nodiscard]] bool written(std::size_t p, std::size_t line) const
 	{
 		std::size_t from = next_[p];
 		if (line < from)
@@ -219,7 +221,7 @@ private:
 	}
 
 	// Whether every line the rules put before line of p is written.
-	bool due(std::size_t p, std::size_t line) const
+	[[nodiscard]] bool due(std::size_t p, std::size_t line) const
 	{
 		auto [lo, hi] = std::equal_range(into_.begin(), into_.end(),
 		    Rules::Before{0, 0, p, line}, [](const auto &x,
@@ -270,8 +272,9 @@ private:
 
 constexpr std::uint64_t too_many = ~std::uint64_t{0};
 
+// Recurses as deep as the rules have lines.
 std::uint64_t
-count_from(Frontier &f, std::unordered_map<std::string, std::uint64_t> &memo)
+count_from(Frontier &f, std::unordered_map<std::string, std::uint64_t> &memo)	// NOLINT(misc-no-recursion)
 {
 	if (f.finished())
 		return 1;
@@ -294,8 +297,9 @@ count_from(Frontier &f, std::unordered_map<std::string, std::uint64_t> &memo)
 	return n;
 }
 
+// Recurses as deep as the rules have lines.
 bool
-each_from(Frontier &f, std::vector<Step> &path,
+each_from(Frontier &f, std::vector<Step> &path,	// NOLINT(misc-no-recursion)
     const std::function<bool(const std::vector<Step> &)> &fn)
 {
 	if (f.finished())

@@ -56,9 +56,10 @@ struct Rules {
 private:
 	static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 	// The index of role's process; throws unless it has line `line`.
-	std::size_t at(const std::string &role, std::size_t line) const;
+	[[nodiscard]] std::size_t at(const std::string &role,
+	    std::size_t line) const;
 	// The lines of procs[p]'s group that holds line i.
-	std::pair<std::size_t, std::size_t> group_of(std::size_t p,
+	[[nodiscard]] std::pair<std::size_t, std::size_t> group_of(std::size_t p,
 	    std::size_t i) const;
 };
 
@@ -85,7 +86,8 @@ Verdict check_order(const Rules &rules, const std::vector<std::string> &lines,
 std::vector<std::string> writers(const Rules &rules, const Verdict &v);
 
 // How many orders the rules allow, the further lines of a process counted
-// as one line; nullopt if there are 2^64 or more.
+// as one line; nullopt if there are 2^64 or more. Both recurse once per
+// line: for rules of a few hundred lines, not for interleave's.
 std::optional<std::uint64_t> count_orders(const Rules &rules);
 
 // Calls f with each order the rules allow, until f returns false.

@@ -90,8 +90,8 @@ end_run(int sig)
 {
 	if (run_group > 0)
 		kill(-run_group, SIGKILL);
-	signal(sig, SIG_DFL);
-	raise(sig);
+	(void)signal(sig, SIG_DFL);
+	(void)raise(sig);
 }
 
 // Whether pid has children and all of them have ended, uncollected.
@@ -122,6 +122,7 @@ run_once(const std::vector<std::string> &argv, const std::string &cwd,
 {
 	Run r;
 	std::vector<char *> args;
+	args.reserve(argv.size() + 1);
 	for (const auto &a : argv)
 		args.push_back(const_cast<char *>(a.c_str()));
 	args.push_back(nullptr);
@@ -403,9 +404,9 @@ judge(const DemoRules &demo, const Rules &rules, const Run &r)
 	if (r.pid > 0)
 		v = check_order(rules, lines, {{"P", r.pid}});
 	if (r.pid <= 0)
-		why.push_back("the demo could not be started or collected");
+		why.emplace_back("the demo could not be started or collected");
 	if (r.timed_out)
-		why.push_back("the run did not end in time and was killed");
+		why.emplace_back("the run did not end in time and was killed");
 	if (r.pid > 0 && !v.ok)
 		why.push_back("an order the rules do not allow:\n" + v.why);
 	if (!r.err.empty())
@@ -494,7 +495,7 @@ judge(const DemoRules &demo, const Rules &rules, const Run &r)
 void
 tally(Tally &t, const Judged &j)
 {
-	std::size_t index = static_cast<std::size_t>(t.runs++);
+	auto index = static_cast<std::size_t>(t.runs++);
 
 	t.endings[j.ending]++;
 	if (!t.demo.mixes) {
@@ -604,7 +605,7 @@ public:
 		    [this](std::string &s) { return get(s); });
 	}
 
-	bool done() const { return text_.empty(); }
+	[[nodiscard]] bool done() const { return text_.empty(); }
 
 private:
 	std::string_view text_;
@@ -807,7 +808,7 @@ run_all(Tally &t, const std::vector<std::string> &argv, const std::string &cwd,
 				close(fds[0]);
 				prctl(PR_SET_CHILD_SUBREAPER, 1);
 				for (int sig : {SIGINT, SIGTERM, SIGHUP})
-					signal(sig, end_run);
+					(void)signal(sig, end_run);
 				prctl(PR_SET_PDEATHSIG, SIGTERM);
 				if (getppid() != self)
 					_exit(1);
@@ -827,6 +828,7 @@ run_all(Tally &t, const std::vector<std::string> &argv, const std::string &cwd,
 			started++;
 		}
 		std::vector<pollfd> p;
+		p.reserve(live.size());
 		for (const auto &h : live)
 			p.push_back({h.fd, POLLIN, 0});
 		if (poll(p.data(), p.size(), -1) < 0)
@@ -911,8 +913,8 @@ main(int argc, char **argv)
 	}
 
 	// A helper that cannot hand its run back must not take us along.
-	signal(SIGPIPE, SIG_IGN);
-	signal(SIGCHLD, SIG_DFL);
+	(void)signal(SIGPIPE, SIG_IGN);
+	(void)signal(SIGCHLD, SIG_DFL);
 	std::vector<std::string> args = {fs::absolute(path)};
 	args.insert(args.end(), argv + optind + 1, argv + argc);
 	std::string cwd = demo->in_own_folder ?
