@@ -52,7 +52,9 @@ report(int fd, char *buf, std::size_t size, const char *fmt, ...)
 	va_start(ap, fmt);
 	for (const char *f = fmt; *f != '\0' && at < end; f++) {
 		if (f[0] != '%' || f[1] == '\0') {
-			std::size_t n = std::strcspn(f + 1, "%") + 1;
+			std::size_t n = 1;
+			while (f[n] != '\0' && f[n] != '%')
+				n++;
 			at = put(at, end, f, n);
 			f += n - 1;
 			continue;
