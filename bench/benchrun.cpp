@@ -91,7 +91,7 @@ run_once(const Setup &setup, Side &side, bool keep)
 	std::string path = side.dir + "/" + (setup.argv[0] + 2);
 	long kib = 0;
 	int status, main_status = -1;
-	rusage usage{};
+	rusage used{};
 	pid_t pid, got;
 	double start;
 
@@ -116,8 +116,8 @@ run_once(const Setup &setup, Side &side, bool keep)
 		_exit(127);
 	}
 	setpgid(pid, pid);
-	while ((got = wait4(-pid, &status, 0, &usage)) > 0) {
-		kib = std::max(kib, usage.ru_maxrss);
+	while ((got = wait4(-pid, &status, 0, &used)) > 0) {
+		kib = std::max(kib, used.ru_maxrss);
 		if (got == pid)
 			main_status = status;
 	}

@@ -336,9 +336,9 @@ Rules::at(const std::string &role, std::size_t line) const
 std::pair<std::size_t, std::size_t>
 Rules::group_of(std::size_t p, std::size_t i) const
 {
-	const Proc &proc = procs[p];
-	std::size_t from = proc.group[i], to = from;
-	while (to < proc.lines.size() && proc.group[to] == from)
+	const Proc &owner = procs[p];
+	std::size_t from = owner.group[i], to = from;
+	while (to < owner.lines.size() && owner.group[to] == from)
 		to++;
 	return {from, to};
 }

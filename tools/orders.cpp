@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -194,7 +196,7 @@ run_once(const std::vector<std::string> &argv, const std::string &cwd,
 		// at a time as it comes: past the first piece, the pipe gets
 		// a moment to fill before each read.
 		if (r.out.size() + r.err.size() >= piece)
-			usleep(2000);
+			std::this_thread::sleep_for(std::chrono::milliseconds(2));
 		pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
 		if (poll(p, 2, demo.nudge && !nudged ? 50 : 200) <= 0)
 			continue;
@@ -222,7 +224,7 @@ run_once(const std::vector<std::string> &argv, const std::string &cwd,
 		if (p == 0) {
 			if (overdue())
 				break;
-			usleep(1000);
+			std::this_thread::sleep_for(std::chrono::milliseconds(1));
 			continue;
 		}
 		if (p == pid) {
@@ -756,7 +758,7 @@ report(const Tally &t)
 
 	std::vector<std::pair<std::string, int>> endings(t.endings.begin(),
 	    t.endings.end());
-	std::sort(endings.begin(), endings.end(), [](auto &a, auto &b) {
+	std::sort(endings.begin(), endings.end(), [](const auto &a, const auto &b) {
 		return a.second > b.second;
 	});
 	std::cout << "How the processes ended:\n";

@@ -5,10 +5,9 @@ main(void)
 {
 	int valor = 0;
 	size_t leidos = 0;
-	ssize_t n;
 
 	while (leidos < sizeof valor) {
-		n = read(0, (char *)&valor + leidos, sizeof valor - leidos);
+		ssize_t n = read(0, (char *)&valor + leidos, sizeof valor - leidos);
 		if (n <= 0)
 			break;
 		leidos += (size_t)n;
