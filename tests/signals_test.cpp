@@ -268,7 +268,11 @@ busy_count_time()
 
 TEST(Reaper, CollectsEveryChildItGreeted)
 {
+	// The fastest of a few counts: one slowed by a busy machine (the
+	// other hardware thread of the core, say) would set the bar too high.
 	std::chrono::microseconds busy = busy_count_time();
+	for (int i = 0; i < 4; i++)
+		busy = std::min(busy, busy_count_time());
 	for (int i = 0; i < 5 && !HasFailure(); i++) {
 		Result r = reap();
 		expect_all_reaped(r);
