@@ -1,7 +1,7 @@
-// Starts the built programs as a user would and reports what they did:
-// every byte on descriptors 1 and 2, read to EOF, how the started process
-// ended, and how every process that outlived its parent ended (the test
-// process is a child subreaper, so orphans come back to it).
+// Starts the built programs through the runner (runner.h), as a user
+// would, and adds what only the tests need: system calls made to fail
+// under strace, every write(2) logged with its writer, a run's output
+// read line by line while it goes on, and failures told to GoogleTest.
 #ifndef HARNESS_H
 #define HARNESS_H
 
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "end.h"
+#include "runner.h"
 
 void PrintTo(const End &end, std::ostream *os);
 
@@ -45,34 +45,23 @@ struct Options {
 	int timeout_ms = 30000;
 };
 
-struct Orphan {
-	pid_t pid;
-	End end;
-};
-
 struct Write {
 	pid_t pid;	// the process that made the call
 	int fd;
 	std::string data;
 };
 
-struct Result {
-	// The program's process number; under strace, as strace saw it exec.
-	pid_t pid = -1;
-	End end = End::killed(0);	// until it is collected
-	std::string out;
+// What the runner saw; under strace, pid is the program's as strace saw
+// it exec.
+struct Result : Outcome {
 	std::vector<std::string> lines;	// out cut after every '\n'
-	std::string err;
-	std::vector<Orphan> orphans;	// in the order they were collected
 	std::vector<Write> writes;	// each process's, in its own order
-	// Processor time the process started spent itself, its children not
-	// counted (strace's, under strace).
-	std::chrono::nanoseconds cpu_time{0};
-	bool timed_out = false;
 };
 
 // A started program. Tests that must act while it runs (send a signal,
-// read a line, then another) use it directly; the rest call run().
+// read a line, then another) use it directly; the rest call run(). A
+// failure to collect the program, or a run past its time limit, fails
+// the test.
 class Process {
 public:
 	explicit Process(const std::string &program,
@@ -82,7 +71,7 @@ public:
 	~Process();
 
 	// The started process's number; strace's, if it runs under it.
-	[[nodiscard]] pid_t pid() const { return pid_; }
+	[[nodiscard]] pid_t pid() const { return run_.pid(); }
 	// The next line of standard output, '\n' included; "" once every
 	// writer has closed it.
 	std::string read_line();
@@ -91,24 +80,15 @@ public:
 	void feed(const std::string &bytes, bool last);
 	// Sends sig to the process started, or to its whole process group
 	// (the program gets one of its own), as Ctrl-C would.
-	void signal(int sig) const;
-	void signal_group(int sig) const;
+	void signal(int sig) const { run_.signal(sig); }
+	void signal_group(int sig) const { run_.signal_group(sig); }
 	// Reads to EOF, collects the started process and every orphan.
 	Result finish();
 
 private:
-	void pump(int timeout_ms);
-	bool overdue();
-
-	pid_t pid_ = -1;
-	int in_ = -1, out_ = -1, err_ = -1, file_ = -1;
-	std::string input_;
-	std::size_t input_done_ = 0, line_start_ = 0;
-	bool more_input_ = false;
-	long long deadline_ms_ = 0;
-	std::string trace_dir_;
-	Result result_;
-	bool finished_ = false;
+	std::string trace_dir_;	// made before the run starts
+	Run run_;
+	std::size_t line_start_ = 0;
 };
 
 // A fresh directory, removed with what it holds.
@@ -137,8 +117,6 @@ Result run(const std::string &program, const Options &options = {});
 // within timeout.
 bool await_sigsuspend(pid_t pid,
     std::chrono::milliseconds timeout = std::chrono::seconds(10));
-// The processes whose parent is pid.
-std::vector<pid_t> children_of(pid_t pid);
 // The number a line ends with, before its newline; -1 if there is none.
 long trailing_number(const std::string &line);
 

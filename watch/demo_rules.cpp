@@ -1,5 +1,6 @@
+// Every demo's rules: the lines each of its processes writes, what orders
+// them between processes, and how each process seen from outside ends.
 #include <csignal>
-#include <cstring>
 
 #include "demo_rules.h"
 
@@ -182,14 +183,4 @@ find_demo(std::string_view name)
 		if (d.name == name)
 			return &d;
 	return nullptr;
-}
-
-std::string
-describe(const End &end)
-{
-	if (end.how == End::How::exited)
-		return "exited with " + std::to_string(end.value);
-	const char *name = sigabbrev_np(end.value);
-	return "killed by signal " + std::to_string(end.value) + " (SIG" +
-	    (name ? name : "?") + ")";
 }

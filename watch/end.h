@@ -1,4 +1,5 @@
-// How a process ended: "exited with N" or "killed by signal S".
+// How a process ended: "exited with N" or "killed by signal S", the two
+// kept apart everywhere a run is judged or shown.
 #ifndef END_H
 #define END_H
 

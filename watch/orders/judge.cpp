@@ -1,0 +1,236 @@
+// orders: what one run shows. Its order is named by roles, so that runs
+// with other process numbers compare equal, and its ends are held against
+// the demo's table.
+#include <algorithm>
+#include <cctype>
+#include <set>
+#include <sstream>
+
+#include "orders.h"
+
+namespace {
+
+std::vector<std::string_view>
+split_lines(std::string_view s)
+{
+	std::vector<std::string_view> lines;
+
+	lines.reserve(static_cast<std::size_t>(std::count(s.begin(), s.end(),
+	    '\n')) + 1);
+	for (std::size_t at = 0; at < s.size();) {
+		std::size_t nl = s.find('\n', at);
+		std::size_t end = nl == std::string::npos ? s.size() : nl + 1;
+		lines.push_back(s.substr(at, end - at));
+		at = end;
+	}
+	return lines;
+}
+
+std::string
+shown(std::string line)
+{
+	if (line.ends_with('\n'))
+		line.pop_back();
+	else
+		line += "   (no newline)";
+	return line;
+}
+
+// The end of the number or address at k of line, and what it is shown
+// as; k itself if there is none there.
+std::size_t
+known_at(std::string_view line, std::size_t k,
+    const std::map<long, std::string> &known, Names &names, std::string &as)
+{
+	std::size_t end = k;
+	if (line.compare(k, 2, "0x") == 0) {
+		end = k + 2;
+		while (end < line.size() && std::isxdigit(
+		    static_cast<unsigned char>(line[end])))
+			end++;
+		as = "<addr>";
+		return end;
+	}
+	if (k > 0 && std::isalnum(static_cast<unsigned char>(line[k - 1])))
+		return k;
+	while (end < line.size() && std::isdigit(
+	    static_cast<unsigned char>(line[end])))
+		end++;
+	if (end == k)
+		return k;
+	auto it = known.find(std::stol(std::string(line.substr(k,
+	    std::min<std::size_t>(end - k, 12)))));
+	as = it == known.end() ? std::string(line.substr(k, end - k)) :
+	    names(it->second);
+	return end;
+}
+
+// The lines of a run the rules do not allow, shown the same way as far as
+// they can be: the numbers of the processes known, and addresses.
+std::vector<std::string>
+render_raw(const std::vector<std::string_view> &lines,
+    const std::map<long, std::string> &known, Names &names)
+{
+	std::vector<std::string> out;
+
+	for (std::string_view line : lines) {
+		std::string s, as;
+		for (std::size_t k = 0, end; k < line.size(); k = end) {
+			end = known_at(line, k, known, names, as);
+			if (end > k) {
+				s += as;
+			} else {
+				end = k + 1;
+				s += line[k];
+			}
+		}
+		out.push_back(shown(s));
+	}
+	return out;
+}
+
+// The parent is the first process, the child the second; the trailer is
+// the parent's last line.
+void
+mixing(const Rules &rules, const std::vector<Step> &steps, Judged &j)
+{
+	const Step trailer{0, rules.procs[0].lines.size() - 1};
+
+	for (std::size_t i = 1; i < steps.size(); i++)
+		j.switches += steps[i].proc != steps[i - 1].proc;
+	j.trailer = std::count_if(steps.begin(), std::find(steps.begin(),
+	    steps.end(), trailer), [](const Step &s) { return s.proc == 1; });
+}
+
+// How the run's processes ended: the started one, then each that came
+// back to us; what broke the table goes to why.
+std::string
+endings(const DemoRules &demo, const Outcome &r, bool ok,
+    const std::map<long, std::string> &roles, Names &names,
+    std::vector<std::string> &why)
+{
+	std::ostringstream ending;
+	const auto &ends = demo.ends;
+	if (r.collected) {
+		ending << "P " << describe(r.end);
+		if (r.end != ends[0].second)
+			why.push_back("P " + describe(r.end) + ", where the rules "
+			    "say it " + describe(ends[0].second));
+	}
+	std::set<std::string> back;
+	std::vector<std::pair<std::string, std::string>> shown_ends;
+	for (const auto &[pid, end] : r.orphans) {
+		auto role = roles.find(pid);
+		std::string name = role == roles.end() ? "a process not named "
+		    "by the rules" : names(role->second);
+		shown_ends.emplace_back(name, describe(end));
+		if (!ok)
+			continue;
+		auto e = std::find_if(ends.begin() + 1, ends.end(),
+		    [&](const auto &re) {
+			return role != roles.end() && re.first == role->second;
+		    });
+		if (e == ends.end())
+			why.push_back(name + " (" + std::to_string(pid) + ") " +
+			    describe(end) + " and came back to orders: its "
+			    "parent should have collected it");
+		else if (end != e->second)
+			why.push_back(name + " " + describe(end) + ", where the "
+			    "rules say it " + describe(e->second));
+		back.insert(e == ends.end() ? "" : e->first);
+	}
+	if (ok) {
+		for (auto e = ends.begin() + 1; e != ends.end(); e++)
+			if (!back.contains(e->first))
+				why.push_back(names(e->first) + " never came back "
+				    "to orders, though its parent does not "
+				    "collect it");
+	} else if (r.orphans.size() != ends.size() - 1) {
+		why.push_back(std::to_string(r.orphans.size()) + " processes "
+		    "came back to orders, where the rules expect " +
+		    std::to_string(ends.size() - 1));
+	}
+	std::sort(shown_ends.begin(), shown_ends.end());
+	for (const auto &[name, end] : shown_ends)
+		ending << "; " << name << " " << end << ", left for orders to "
+		    "collect";
+	if (r.orphans.empty() && r.collected)
+		ending << "; no process left behind";
+	return ending.str();
+}
+
+} // namespace
+
+const std::string &
+Names::operator()(const std::string &role)
+{
+	auto [it, fresh] = names_.try_emplace(role, role);
+	if (fresh && role != "P")
+		it->second = "C" + std::to_string(++children_);
+	return it->second;
+}
+
+std::vector<std::string>
+render(const Rules &rules, const std::vector<Step> &steps, Names &names)
+{
+	std::vector<std::string> out;
+	const Step *last = nullptr;
+	auto name = [&names](const std::string &role) { return names(role); };
+
+	for (const Step &s : steps) {
+		const Rules::Proc &p = rules.procs[s.proc];
+		if (s.line < p.lines.size())
+			out.push_back(shown(fill(p.templates[s.line], name,
+			    "<addr>")));
+		else if (!last || last->proc != s.proc ||
+		    last->line < p.lines.size())
+			out.push_back("[" + p.rest + "]");
+		last = &s;
+	}
+	return out;
+}
+
+std::string
+joined(const std::vector<std::string> &lines)
+{
+	std::string s;
+	for (const auto &l : lines)
+		s += l + "\n";
+	return s;
+}
+
+Judged
+judge(const DemoRules &demo, const Rules &rules, const Outcome &r)
+{
+	Judged j;
+	std::vector<std::string_view> lines = split_lines(r.out);
+	Verdict v;
+	if (r.collected)
+		v = check_order(rules, lines, {{"P", r.pid}});
+	else
+		j.why.emplace_back("the demo could not be started or collected");
+	if (r.timed_out)
+		j.why.emplace_back("the run did not end in time and was killed");
+	if (r.collected && !v.ok)
+		j.why.push_back("an order the rules do not allow:\n" + v.why);
+	if (!r.err.empty())
+		j.why.push_back("it wrote on descriptor 2:\n" + r.err);
+
+	Names names;
+	std::map<long, std::string> roles;	// pid -> role
+	for (const auto &[role, pid] : v.pids)
+		roles[pid] = role;
+	roles[r.pid] = "P";
+	if (!v.ok)
+		for (const auto &o : r.orphans)
+			roles.try_emplace(o.pid, "?" + std::to_string(o.pid));
+
+	j.allowed = v.ok;
+	if (demo.mixes)
+		mixing(rules, v.steps, j);
+	else
+		j.shown = v.ok ? render(rules, v.steps, names) :
+		    render_raw(lines, roles, names);
+	j.ending = endings(demo, r, v.ok, roles, names, j.why);
+	return j;
+}

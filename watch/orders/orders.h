@@ -1,0 +1,86 @@
+// orders: runs a demo many times and shows which orders of its lines
+// occurred, how often, which of them its rules allow, which allowed ones
+// never showed up, and how its processes ended. Each run is made by a
+// helper process of ours (runs.cpp) that judges it (judge.cpp) and hands
+// back over a pipe only what is kept of it (wire.cpp); the runs are
+// tallied and shown at the end (report.cpp).
+#ifndef ORDERS_H
+#define ORDERS_H
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "demo_rules.h"
+#include "runner.h"
+
+// What one run shows, all that is kept of it.
+struct Judged {
+	std::vector<std::string> why;	// what broke, if anything
+	std::string ending;	// how its processes ended
+	bool allowed = false;	// its order is one the rules allow
+	std::vector<std::string> shown;	// the order shown, mixing demos aside
+	long switches = 0, trailer = 0;	// mixing demos only
+};
+
+struct Seen {
+	int count = 0;
+	bool allowed = false;
+	std::size_t first = 0;	// the run that first showed it
+	std::vector<std::string> lines;
+};
+
+struct Tally {
+	const DemoRules &demo;
+	Rules rules;
+	int runs = 0, failed = 0;
+	std::map<std::string, Seen> orders;
+	std::map<std::string, int> endings;
+	std::vector<std::string> problems;	// the first few, in full
+	std::vector<long> switches, trailer;	// mixing demos only
+};
+
+// Names a role's process as it is shown: P for the one started, C1,
+// C2, ... for the others in the order their numbers first appear.
+class Names {
+public:
+	const std::string &operator()(const std::string &role);
+
+private:
+	std::map<std::string, std::string> names_;
+	int children_ = 0;
+};
+
+// How the demo is started, and how many times.
+struct Plan {
+	std::vector<std::string> argv;	// the program's path first
+	std::string cwd;
+	int runs, jobs;
+};
+
+// Looks at one run: the order, what came on descriptor 2, how every
+// process it saw ended against the table. Done by the helper that made
+// the run.
+Judged judge(const DemoRules &demo, const Rules &rules, const Outcome &r);
+// An order the rules allow as it is shown: each line with its numbers
+// by role and its addresses by a placeholder; a process's further lines
+// as one line.
+std::vector<std::string> render(const Rules &rules,
+    const std::vector<Step> &steps, Names &names);
+// The lines of an order, each ended by a newline: what tells orders apart.
+std::string joined(const std::vector<std::string> &lines);
+
+// A judged run as it crosses the pipe, and back; decode is false unless
+// text is one whole judged run.
+std::string encode(const Judged &j);
+bool decode(std::string_view text, Judged &j);
+
+// Makes the runs, each in a helper, and counts each in.
+void run_all(Tally &t, const Plan &plan);
+// Counts a judged run in.
+void tally(Tally &t, const Judged &j);
+// Prints what the runs showed; the exit status: 1 if any was not sound.
+int report(const Tally &t);
+
+#endif

@@ -1,0 +1,99 @@
+// The one way a demo is run and watched, for orders and the tests alike:
+// the program starts as from a fresh shell (a process group of its own,
+// every signal at its default and none blocked), with the input, output,
+// folder and environment asked for; its descriptors 1 and 2 are read to
+// their end, which comes once the last process holding them has ended or
+// closed them; then the started process and every process that outlived
+// its parent are collected with how each ended. The process that makes a
+// Run becomes a child subreaper, so those orphans come back to it; it
+// must leave SIGCHLD at its default, and have no children of its own
+// besides the run's while it collects.
+#ifndef RUNNER_H
+#define RUNNER_H
+
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "end.h"
+
+struct Launch {
+	std::string file;	// the program
+	std::vector<std::string> argv;	// from argv[0]; empty: file alone
+	// Changes to our environment: a value sets, nullopt unsets.
+	std::map<std::string, std::optional<std::string>> env;
+	std::string cwd;	// its working folder; empty: ours
+	std::string input;	// bytes on descriptor 0, then end of input
+	bool more_input = false;	// no end of input until feed says so
+	enum class Output { pipe, file, closed };
+	Output out = Output::pipe;	// descriptor 1: ours, a file, none
+	// Past this the run's group is killed; past a short grace after it,
+	// whatever still holds on (a process that left the group) is left.
+	int timeout_ms = 30000;
+};
+
+struct Orphan {
+	pid_t pid;
+	End end;
+};
+
+struct Outcome {
+	pid_t pid = -1;		// the process started
+	bool collected = false;	// its end is known
+	End end = End::killed(0);
+	std::string out, err;	// everything written on 1 and on 2
+	std::vector<Orphan> orphans;	// in the order they were collected
+	bool timed_out = false;
+};
+
+class Run {
+public:
+	// Throws std::system_error if the program cannot be started.
+	explicit Run(const Launch &launch);
+	Run(const Run &) = delete;
+	Run &operator=(const Run &) = delete;
+	// A run not finished is killed, then collected.
+	~Run();
+
+	[[nodiscard]] pid_t pid() const { return o_.pid; }
+	[[nodiscard]] const Outcome &outcome() const { return o_; }
+	// Whether descriptor 1 or 2 may still bring something.
+	[[nodiscard]] bool reading() const { return out_ >= 0 || err_ >= 0; }
+	// Milliseconds until the time limit, 0 past it.
+	[[nodiscard]] int time_left() const;
+	// Waits up to timeout_ms for output, or room for pending input, and
+	// moves what is ready.
+	void pump(int timeout_ms);
+	// Writes bytes to the program's input and waits until it has taken
+	// them all out of the pipe; last: then ends its input. False if it
+	// did not take them within the time limit.
+	bool feed(const std::string &bytes, bool last);
+	// Sends sig to the process started, or to its whole group.
+	void signal(int sig) const;
+	void signal_group(int sig) const;
+	// Reads to the end, collects the started process and every orphan.
+	const Outcome &finish();
+
+private:
+	void start(const Launch &launch);
+	void collect();
+	bool overdue();
+
+	Outcome o_;
+	int in_ = -1, out_ = -1, err_ = -1, file_ = -1;
+	std::string input_;
+	std::size_t input_done_ = 0;
+	bool more_input_ = false;
+	long long deadline_ms_ = 0;
+	bool finished_ = false;
+};
+
+// The processes whose parent is pid.
+std::vector<pid_t> children_of(pid_t pid);
+// The state letter of process pid (R, S, Z, ...); 0 if it is gone.
+char state_of(pid_t pid);
+
+#endif
