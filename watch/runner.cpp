@@ -199,15 +199,15 @@ Run::pump(int timeout_ms)
 		return;
 	char buf[piece];
 	std::string *dest[2] = {&o_.out, &o_.err};
-	int *from[2] = {&out_, &err_};
+	int *source[2] = {&out_, &err_};
 	for (int i = 0; i < 2; i++) {
 		if (!fds[i].revents)
 			continue;
-		ssize_t n = read(*from[i], buf, sizeof buf);
+		ssize_t n = read(*source[i], buf, sizeof buf);
 		if (n > 0)
 			dest[i]->append(buf, static_cast<std::size_t>(n));
 		else if (n == 0 || errno != EINTR)
-			sever(*from[i]);
+			sever(*source[i]);
 	}
 	if (fds[2].revents) {
 		ssize_t n = write(in_, input_.data() + input_done_,
@@ -320,6 +320,6 @@ state_of(pid_t pid)
 	std::string s((std::istreambuf_iterator<char>(in)), {});
 	std::size_t close = s.rfind(')');
 
-	return close == std::string::npos || close + 2 >= s.size() ? 0 :
+	return close == std::string::npos || close + 2 >= s.size() ? '\0' :
 	    s[close + 2];
 }
