@@ -203,11 +203,12 @@ Run::pump(int timeout_ms)
 	for (int i = 0; i < 2; i++) {
 		if (!fds[i].revents)
 			continue;
-		ssize_t n = read(*source[i], buf, sizeof buf);
+		int &fd = *source[i];
+		ssize_t n = read(fd, buf, sizeof buf);
 		if (n > 0)
 			dest[i]->append(buf, static_cast<std::size_t>(n));
 		else if (n == 0 || errno != EINTR)
-			sever(*source[i]);
+			sever(fd);
 	}
 	if (fds[2].revents) {
 		ssize_t n = write(in_, input_.data() + input_done_,
