@@ -1,3 +1,5 @@
+// The formatter behind report() and report_text(), in the caller's buffer
+// and without the C library's stdio, so that a signal handler may use it.
 #include <charconv>
 #include <cstdarg>
 #include <cstdint>
@@ -39,7 +41,8 @@ put_number(char *at, const char *end, T v, int base)
 // The printf family would do, but costs a locale and its pages in every
 // process, and a tenth of interleave's time; this is also safe in a
 // signal handler. The bytes are the C library's: "%p" is "0x" and
-// lower-case hexadecimal, "(nil)" for a null pointer.
+// lower-case hexadecimal, "(nil)" for a null pointer, and a null "%s"
+// is "(null)".
 void
 report(int fd, char *buf, std::size_t size, const char *fmt, ...)
 {
@@ -68,6 +71,8 @@ report(int fd, char *buf, std::size_t size, const char *fmt, ...)
 			break;
 		case 's': {
 			const char *s = va_arg(ap, const char *);
+			if (s == nullptr)
+				s = "(null)";
 			at = put(at, end, s, std::strlen(s));
 			break;
 		}
