@@ -44,7 +44,7 @@ put_number(char *at, const char *end, T v, int base)
 // lower-case hexadecimal, "(nil)" for a null pointer, and a null "%s"
 // is "(null)".
 void
-report(int fd, char *buf, std::size_t size, const char *fmt, ...)
+report_args(int fd, char *buf, std::size_t size, const char *fmt, ...)
 {
 	va_list ap;
 	char *at = buf, *end;
@@ -78,7 +78,7 @@ report(int fd, char *buf, std::size_t size, const char *fmt, ...)
 		}
 		case 'p': {
 			auto v = reinterpret_cast<std::uintptr_t>(
-			    va_arg(ap, void *));
+			    va_arg(ap, const void *));
 			if (v == 0) {
 				at = put(at, end, "(nil)", 5);
 				break;
