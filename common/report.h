@@ -89,7 +89,7 @@ report_check(const char *f, std::initializer_list<ReportArg> args)
 template <typename... Args>
 class ReportFormat {
 public:
-	// Not explicit: the literal of a call becomes one.
+	// cppcheck-suppress noExplicitConstructor ; built from a call's literal
 	consteval ReportFormat(const char *f) : text(f)
 	{
 		report_check(f, {report_arg<Args>()...});
