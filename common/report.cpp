@@ -1,3 +1,5 @@
+// The formatter behind report() and report_text(), in the caller's buffer
+// and without the C library's stdio, so that a signal handler may use it.
 #include <charconv>
 #include <cstdarg>
 #include <cstdint>
@@ -39,9 +41,10 @@ put_number(char *at, const char *end, T v, int base)
 // The printf family would do, but costs a locale and its pages in every
 // process, and a tenth of interleave's time; this is also safe in a
 // signal handler. The bytes are the C library's: "%p" is "0x" and
-// lower-case hexadecimal, "(nil)" for a null pointer.
+// lower-case hexadecimal, "(nil)" for a null pointer, and a null "%s"
+// is "(null)".
 void
-report(int fd, char *buf, std::size_t size, const char *fmt, ...)
+report_args(int fd, char *buf, std::size_t size, const char *fmt, ...)
 {
 	va_list ap;
 	char *at = buf, *end;
@@ -68,12 +71,14 @@ report(int fd, char *buf, std::size_t size, const char *fmt, ...)
 			break;
 		case 's': {
 			const char *s = va_arg(ap, const char *);
+			if (s == nullptr)
+				s = "(null)";
 			at = put(at, end, s, std::strlen(s));
 			break;
 		}
 		case 'p': {
 			auto v = reinterpret_cast<std::uintptr_t>(
-			    va_arg(ap, void *));
+			    va_arg(ap, const void *));
 			if (v == 0) {
 				at = put(at, end, "(nil)", 5);
 				break;
