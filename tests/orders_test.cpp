@@ -49,7 +49,7 @@ parse(const std::string &out)
 	    distinct("([0-9]+) distinct orders? seen, ([0-9]+) allowed"
 	    "(, ([0-9]+) NOT ALLOWED)?; most frequent first:"),
 	    block(" +([0-9]+) runs +([0-9.]+)%(  NOT ALLOWED)?"),
-	    more("  \\.\\.\\. and ([0-9]+) more orders, seen less often"),
+	    more(R"(  \.\.\. and ([0-9]+) more orders, seen less often)"),
 	    allow("The rules allow ([0-9]+) orders? of the processes' lines"
 	    "(, ([0-9]+) as text .*)?(: too many to go through; ([0-9]+) "
 	    "seen)?\\."),

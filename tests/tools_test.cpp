@@ -22,7 +22,8 @@ struct Listing {
 std::string
 named(std::size_t length)
 {
-	return std::string(length, 'n');
+	std::string name(length, 'n');
+	return name;
 }
 
 const std::string long_name = named(1000);
