@@ -31,6 +31,20 @@ struct Case {
 };
 
 const End ok = End::exited(0);
+// 30 times "./", then the name: 67 bytes, usage's first line 97.
+const std::string long_argecho = [] {
+	std::string path;
+	for (int i = 0; i < 30; i++)
+		path += "./";
+	return path + "argecho";
+}();
+
+std::string
+usage(const std::string &name)
+{
+	return "Usage: " + name + " par1, [par2,...,parn]\n"
+	    "Este programa escribe por pantalla los parametros que recibe\n";
+}
 
 const Case cases[] = {
 	{"Twinspeak", "twinspeak", {}, "", 2, ok, {ok}, {}},
@@ -47,11 +61,15 @@ const Case cases[] = {
 	{"Reaper", "reaper", {}, "", 30, ok, {}, {}},
 	{"Heapwalk", "heapwalk", {}, "", 3, ok, {}, {}},
 	{"Faultcatch", "faultcatch", {}, "", 3, End::exited(2), {}, {}},
-	{"Argecho", "argecho", {"uno", std::string(100000, 'x')}, "", 3, ok,
+	// Started as ./argecho from its folder, or a name as long as a
+	// path: a short line in its buffer, or usage's first in a block of
+	// its own, whatever the checkout's path.
+	{"Argecho", "./argecho", {"uno", std::string(100000, 'x')}, "", 3, ok,
 	    {}, {}},
-	{"ArgechoUsage", "argecho", {}, "", 0, End::exited(1), {}, {},
-	    "Usage: " + program_path("argecho") + " par1, [par2,...,parn]\n"
-	    "Este programa escribe por pantalla los parametros que recibe\n"},
+	{"ArgechoUsage", "./argecho", {}, "", 0, End::exited(1), {}, {},
+	    usage("./argecho")},
+	{"ArgechoUsageLongName", long_argecho, {}, "", 0, End::exited(1), {},
+	    {}, usage(long_argecho)},
 	{"Binprint", "binprint", {}, "\x01\x02\x03\x04", 1, ok, {}, {}},
 	{"BinprintShort", "binprint", {}, "\x01", 1, ok, {}, {}},
 	{"Tickcounter", "tickcounter", {}, "", 10, End::exited(1), {},
@@ -82,7 +100,7 @@ TEST_P(Memcheck, NoInvalidAccessNorLeakInAnyProcess)
 	if (c.program == "faultcatch")
 		o.args.emplace_back("--suppressions=" SUITE_SOURCE_DIR
 		    "/tests/faultcatch.supp");
-	if (c.program == "becometwin")
+	if (c.program == "becometwin" || c.program.starts_with("./"))
 		o.cwd = SUITE_BIN_DIR;
 	o.args.push_back(program_path(c.program));
 	o.args.insert(o.args.end(), c.args.begin(), c.args.end());

@@ -11,46 +11,87 @@ namespace {
 struct Listing {
 	std::string name;
 	std::vector<std::string> args;
-	std::optional<std::string> argv0;	// else started by its path
+	std::string argv0;
 
 	friend void PrintTo(const Listing &l, std::ostream *os) { *os << l.name; }
 };
 
-const std::string long_name(1000, 'n');
+// Lines are formed in an 80-byte buffer, and in a block of their own from
+// 80 bytes on: 19 bytes around an argument ("El argumento 1 es ", then a
+// newline), 49 around the name; usage's first line holds 30 besides it.
+std::string
+named(std::size_t length)
+{
+	std::string name(length, 'n');
+	return name;
+}
+
+const std::string long_name = named(1000);
 
 const Listing listings[] = {
-	{"TwoArguments", {"a", "b"}, {}},
+	{"TwoArguments", {"a", "b"}, "argecho"},
 	{"NumbersPastNine", {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j",
-	    "k", "l"}, {}},
-	{"LongArgument", {std::string(100000, 'x')}, {}},
-	{"FormatsAndBlanksVerbatim", {"%s%n", " dos  blancos ", "%d%p%%"}, {}},
-	{"EmptyArguments", {"", "b", ""}, {}},
+	    "k", "l"}, "argecho"},
+	{"LongArgument", {std::string(100000, 'x')}, "argecho"},
+	{"FormatsAndBlanksVerbatim", {"%s%n", " dos  blancos ", "%d%p%%"},
+	    "argecho"},
+	{"EmptyArguments", {"", "b", ""}, "argecho"},
+	{"LinesOf79To81Bytes", {std::string(60, 'a'),
+	    std::string(61, 'b'), std::string(62, 'c')},
+	    "argecho"},
+	{"NameLineOf79Bytes", {"a"}, named(30)},
+	{"NameLineOf80Bytes", {"a"}, named(31)},
+	{"NameLineOf81Bytes", {"a"}, named(32)},
 	{"LongName", {"a"}, long_name},
 };
 
+std::string
+listing(const std::string &argv0, const std::vector<std::string> &args)
+{
+	std::string want = "El argumento 0 es " + argv0 +
+	    " (es el nombre del ejecutable)\n";
+	for (std::size_t i = 0; i < args.size(); i++)
+		want += "El argumento " + std::to_string(i + 1) + " es " +
+		    args[i] + "\n";
+	return want;
+}
+
 class Argecho : public testing::TestWithParam<Listing> {};
 
-// One line per entry, each whole and each one write(2).
 TEST_P(Argecho, ListsEveryEntryWhole)
 {
 	const Listing &l = GetParam();
 	Options o;
 	o.args = l.args;
 	o.argv0 = l.argv0;
-	o.trace_writes = !l.argv0;
 	Result r = run("argecho", o);
-	std::string want = "El argumento 0 es " +
-	    l.argv0.value_or(program_path("argecho")) +
-	    " (es el nombre del ejecutable)\n";
-	for (std::size_t i = 0; i < l.args.size(); i++)
-		want += "El argumento " + std::to_string(i + 1) + " es " +
-		    l.args[i] + "\n";
-	EXPECT_EQ(r.out, want);
+	EXPECT_EQ(r.out, listing(l.argv0, l.args));
 	EXPECT_EQ(r.err, "");
 	EXPECT_EQ(r.end, End::exited(0));
-	if (o.trace_writes) {
-		EXPECT_EQ(r.writes.size(), l.args.size() + 1);
-	}
+}
+
+// One write(2) per line, of the whole line. Under strace the name is the
+// path, of whatever length; the arguments' lines are the listing's own.
+// strace shows only the first 65536 bytes of a write.
+TEST_P(Argecho, EveryLineIsOneWrite)
+{
+	const Listing &l = GetParam();
+	Options o;
+	o.args = l.args;
+	o.trace_writes = true;
+	Result r = run("argecho", o);
+	std::vector<std::string> writes;
+	for (const Write &w : r.writes)
+		writes.push_back(w.data);
+	std::vector<std::string> want = {
+	    listing(program_path("argecho"), {})};
+	for (std::size_t i = 0; i < l.args.size(); i++)
+		want.push_back("El argumento " + std::to_string(i + 1) + " es " +
+		    l.args[i] + "\n");
+	ASSERT_EQ(writes.size(), want.size()) << r.out;
+	for (std::size_t i = 0; i < want.size(); i++)
+		EXPECT_EQ(writes[i], want[i].substr(0, 65536)) << i;
+	EXPECT_EQ(r.end, End::exited(0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Listings, Argecho, testing::ValuesIn(listings),
@@ -58,7 +99,8 @@ INSTANTIATE_TEST_SUITE_P(Listings, Argecho, testing::ValuesIn(listings),
 
 TEST(Argecho, NameAloneGetsUsageAndOne)
 {
-	for (const std::string &name : {program_path("argecho"), long_name}) {
+	for (const std::string &name : {std::string("argecho"), named(49),
+	    named(50), named(51), long_name}) {
 		Options o;
 		o.argv0 = name;
 		Result r = run("argecho", o);
@@ -70,20 +112,29 @@ TEST(Argecho, NameAloneGetsUsageAndOne)
 	}
 }
 
-// A line too long for the buffer needs a block of its own; without one
-// the line is not written in part.
+// A line of 80 bytes or more needs a block of its own, of its length and
+// its terminating zero; without one the line is not written in part. One
+// of 79 fits the buffer and asks for none.
 TEST(Argecho, NoRoomForALongLineIsAnError)
 {
-	Options o;
-	o.args = {"uno", std::string(100000, 'x')};
-	o.env = {{"LD_PRELOAD", MALLOCWATCH_PATH},
-	    {"MALLOC_FAIL_SIZE", std::to_string(100000 + 20)}};
-	Result r = run("argecho", o);
-	EXPECT_EQ(r.lines, (std::vector<std::string>{"El argumento 0 es " +
-	    program_path("argecho") + " (es el nombre del ejecutable)\n",
-	    "El argumento 1 es uno\n"}));
-	EXPECT_EQ(r.err, "malloc: Cannot allocate memory\n");
-	EXPECT_EQ(r.end, End::exited(1));
+	const std::size_t lengths[] = {79, 80, 81, 100019};
+	for (std::size_t length : lengths) {
+		Options o;
+		o.argv0 = "argecho";
+		o.args = {"uno", std::string(length - 19, 'x')};
+		o.env = {{"LD_PRELOAD", MALLOCWATCH_PATH},
+		    {"MALLOC_FAIL_SIZE", std::to_string(length + 1)}};
+		Result r = run("argecho", o);
+		if (length < 80) {
+			EXPECT_EQ(r.out, listing("argecho", o.args));
+			EXPECT_EQ(r.err, "");
+			EXPECT_EQ(r.end, End::exited(0));
+			continue;
+		}
+		EXPECT_EQ(r.out, listing("argecho", {"uno"})) << length;
+		EXPECT_EQ(r.err, "malloc: Cannot allocate memory\n");
+		EXPECT_EQ(r.end, End::exited(1));
+	}
 }
 
 struct Bytes {
