@@ -42,6 +42,9 @@ struct Options {
 	bool close_stdout = false;	// start with descriptor 1 closed
 	bool stdout_to_file = false;	// a regular file instead of a pipe
 	bool trace_writes = false;	// log every write(2), under strace -f
+	// More calls to log, under strace -f, as strace's trace= list: e.g.
+	// "alarm,wait4". They come back in Result::calls.
+	std::string log_calls;
 	int timeout_ms = 30000;
 };
 
@@ -56,6 +59,16 @@ struct Write {
 	std::string data;
 };
 
+// A call as strace logged it: its arguments and what it returned as
+// strace writes them, e.g. "SIG_BLOCK, [ALRM], NULL, 8" and "0"; "?" for
+// a call that never returned.
+struct Call {
+	pid_t pid;	// the process that made the call
+	std::string name;
+	std::string args;
+	std::string ret;
+};
+
 struct Result {
 	// The program's process number; under strace, as strace saw it exec.
 	pid_t pid = -1;
@@ -65,6 +78,9 @@ struct Result {
 	std::string err;
 	std::vector<Orphan> orphans;	// in the order they were collected
 	std::vector<Write> writes;	// each process's, in its own order
+	// The other calls logged under strace, execve and a fault's calls
+	// included; each process's in its own order.
+	std::vector<Call> calls;
 	// Processor time the process started spent itself, its children not
 	// counted (strace's, under strace).
 	std::chrono::nanoseconds cpu_time{0};
