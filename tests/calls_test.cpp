@@ -5,12 +5,14 @@
 // alarm period or a wait that does not block; these calls do. A SIGALRM
 // sent while a process sits in sigsuspend counts like an expiry, so no
 // test waits for a real alarm.
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -183,10 +185,15 @@ row(const std::map<pid_t, std::string> &role, const Call &c)
 {
 	if (is_fork(c))
 		return "fork() = " + returned(role, c.ret);
-	std::string row = c.name + "(" + without_addresses(c.args) + ")";
-	if (c.name == "wait4")
-		row += " = " + returned(role, c.ret);
-	return row;
+	if (c.name != "wait4")
+		return c.name + "(" + without_addresses(c.args) + ")";
+	// The process waited for, if one, by its role too.
+	std::size_t comma = std::min(c.args.find(','), c.args.size());
+	std::string waited = c.args.substr(0, comma);
+	if (number(waited) > 0)
+		waited = returned(role, waited);
+	return "wait4(" + waited + without_addresses(c.args.substr(comma)) +
+	    ") = " + returned(role, c.ret);
 }
 
 // Whether the kernel made the call again without the program seeing it
