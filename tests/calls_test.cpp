@@ -238,8 +238,8 @@ first_difference(const Rows &got, const Rows &want)
 		std::string g = i < got.size() ? got[i] : "(none)";
 		std::string w = i < want.size() ? want[i] : "(none)";
 		if (g != w)
-			return "row " + std::to_string(i) + ": " + g +
-			    "\n  instead of " + w;
+			return "row " + std::to_string(i) + ": " +
+			    g.append("\n  instead of ").append(w);
 	}
 	return "";
 }
