@@ -264,7 +264,8 @@ alarm_greeters(Process &p)
 pid_t
 traced_program(const Process &p, const std::string &program)
 {
-	std::filesystem::path want = program_path(program);
+	std::filesystem::path want =
+	    std::filesystem::canonical(program_path(program));
 	for (int i = 0; i < 10000; i++) {
 		for (pid_t child : children_of(p.pid())) {
 			std::error_code gone;
