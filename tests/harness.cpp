@@ -85,13 +85,16 @@ trailing_number(const std::string &line)
 }
 
 // The strace command line that runs the program, logging into trace_dir
-// a file per process: the program's execve, and its writes if asked.
+// a file per process: the program's execve, its writes and the calls
+// named if asked.
 static std::vector<std::string>
 strace_argv(const Options &o, const std::string &trace_dir)
 {
 	std::string traced = o.trace_writes ? "execve,write" : "execve";
 	if (o.fault)
 		traced += "," + o.fault->calls;
+	if (!o.log_calls.empty())
+		traced += "," + o.log_calls;
 	std::vector<std::string> argv = {STRACE_PATH, "-f", "-qq", "-ff",
 	    "-o", trace_dir + "/t", "-xx", "-s", "65536", "-e", "signal=none",
 	    "-e", "trace=" + traced};
@@ -107,6 +110,29 @@ strace_argv(const Options &o, const std::string &trace_dir)
 	}
 	argv.emplace_back("--");
 	return argv;
+}
+
+// The call a line of strace's log holds, as "name(args) = ret" with
+// padding before the '=', or "name(args <unfinished ...>"; nullopt for a
+// line that holds none. Strings in args are all hex escapes (-xx), so
+// " = " can only be the separator.
+static std::optional<Call>
+parse_call(pid_t pid, const std::string &l)
+{
+	std::size_t open = l.find('(');
+	if (open == 0 || open == std::string::npos ||
+	    l.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") != open)
+		return std::nullopt;
+	Call c{pid, l.substr(0, open), "", "?"};
+	std::size_t end = l.rfind(" = ");
+	if (end != std::string::npos) {
+		c.ret = l.substr(end + 3);
+		end = l.find_last_not_of(' ', end);	// the ')'
+	} else {
+		end = l.rfind(" <unfinished ...>");
+	}
+	c.args = l.substr(open + 1, std::min(end, l.size()) - open - 1);
+	return c;
 }
 
 // Reads what strace logged, a file per process, and removes the files.
@@ -125,8 +151,11 @@ read_trace(const std::string &dir, Result &r)
 		for (std::string l; std::getline(in, l);) {
 			if (l.rfind("execve(", 0) == 0 && r.pid < 0)
 				r.pid = pid;
-			if (l.rfind("write(", 0) != 0)
+			if (l.rfind("write(", 0) != 0) {
+				if (std::optional<Call> c = parse_call(pid, l))
+					r.calls.push_back(*c);
 				continue;
+			}
 			Write w{pid, std::stoi(l.substr(6)), ""};
 			for (std::size_t at = l.find("\"\\x"); l[at + 1] == '\\';
 			    at += 4)
@@ -139,7 +168,8 @@ read_trace(const std::string &dir, Result &r)
 }
 
 // The runner's launch for a program and the test's options: under strace
-// if a fault or the writes are asked for, logging into trace_dir.
+// if a fault, the writes or other calls are asked for, logging into
+// trace_dir.
 static Launch
 launch(const std::string &program, const Options &o,
     const std::string &trace_dir)
@@ -178,7 +208,7 @@ launch(const std::string &program, const Options &o,
 static std::string
 trace_dir_for(const Options &o)
 {
-	if (!o.fault && !o.trace_writes)
+	if (!o.fault && !o.trace_writes && o.log_calls.empty())
 		return "";
 	char dir[] = "/tmp/harness-trace.XXXXXX";
 	if (!mkdtemp(dir))
@@ -225,7 +255,7 @@ Process::feed(const std::string &bytes, bool last)
 Result
 Process::finish()
 {
-	Result r{run_.finish(), {}, {}};
+	Result r{run_.finish(), {}, {}, {}};
 	if (!r.collected)
 		ADD_FAILURE() << "could not collect process " << r.pid;
 	if (r.timed_out)

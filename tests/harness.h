@@ -42,6 +42,9 @@ struct Options {
 	bool close_stdout = false;	// start with descriptor 1 closed
 	bool stdout_to_file = false;	// a regular file instead of a pipe
 	bool trace_writes = false;	// log every write(2), under strace -f
+	// More calls to log, under strace -f, as strace's trace= list: e.g.
+	// "alarm,wait4". They come back in Result::calls.
+	std::string log_calls;
 	int timeout_ms = 30000;
 };
 
@@ -51,11 +54,24 @@ struct Write {
 	std::string data;
 };
 
+// A call as strace logged it: its arguments and what it returned as
+// strace writes them, e.g. "SIG_BLOCK, [ALRM], NULL, 8" and "0"; "?" for
+// a call that never returned.
+struct Call {
+	pid_t pid;	// the process that made the call
+	std::string name;
+	std::string args;
+	std::string ret;
+};
+
 // What the runner saw; under strace, pid is the program's as strace saw
 // it exec.
 struct Result : Outcome {
 	std::vector<std::string> lines;	// out cut after every '\n'
 	std::vector<Write> writes;	// each process's, in its own order
+	// The other calls logged under strace, execve and a fault's calls
+	// included; each process's in its own order.
+	std::vector<Call> calls;
 };
 
 // A started program. Tests that must act while it runs (send a signal,
