@@ -83,6 +83,8 @@ TEST(Harness, GivesUpOnARunPastItsTimeLimit)
 	EXPECT_NONFATAL_FAILURE(r = run("/bin/sh", o), "time limit");
 	EXPECT_TRUE(r.timed_out);
 	EXPECT_EQ(r.end, End::killed(SIGKILL));
+	// The sleep it left behind is no later run's.
+	EXPECT_TRUE(sh("exit 0").orphans.empty());
 }
 
 } // namespace

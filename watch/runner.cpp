@@ -252,13 +252,15 @@ Run::signal_group(int sig) const
 }
 
 // Every process of the run is our child by now, the started one or an
-// orphan handed to us: wait for children until there are none.
+// orphan handed to us, and in the group the started one leads: wait for
+// the group until none of it is left. A child of ours from another run
+// is not this run's.
 void
 Run::collect()
 {
 	for (;;) {
 		int status;
-		pid_t p = waitpid(-1, &status, WNOHANG);
+		pid_t p = waitpid(-o_.pid, &status, WNOHANG);
 		if (p < 0 && errno == EINTR)
 			continue;
 		if (p < 0)

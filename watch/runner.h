@@ -6,8 +6,8 @@
 // closed them; then the started process and every process that outlived
 // its parent are collected with how each ended. The process that makes a
 // Run becomes a child subreaper, so those orphans come back to it; it
-// must leave SIGCHLD at its default, and have no children of its own
-// besides the run's while it collects.
+// must leave SIGCHLD at its default. A process that leaves the run's
+// process group is not waited for.
 #ifndef RUNNER_H
 #define RUNNER_H
 
