@@ -181,14 +181,17 @@ TEST(Binprint, LeavesWhatFollowsForTheNextReader)
 // out of the pipe, so its first read cannot return all four bytes.
 TEST(Binprint, WaitsForBytesThatComeInPieces)
 {
-	Options o;
-	o.more_input = true;
-	Process p("binprint", o);
-	p.feed("\x01\x02", false);
-	p.feed("\x03\x04", true);
-	Result r = p.finish();
-	EXPECT_EQ(r.out, "67305985\n");
-	EXPECT_EQ(r.end, End::exited(0));
+	for (std::size_t first = 1; first < 4; first++) {
+		Options o;
+		o.more_input = true;
+		Process p("binprint", o);
+		std::string bytes = "\x01\x02\x03\x04";
+		p.feed(bytes.substr(0, first), false);
+		p.feed(bytes.substr(first), true);
+		Result r = p.finish();
+		EXPECT_EQ(r.out, "67305985\n") << first << " bytes first";
+		EXPECT_EQ(r.end, End::exited(0));
+	}
 }
 
 } // namespace
