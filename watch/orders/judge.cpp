@@ -10,6 +10,16 @@
 
 namespace {
 
+// "C1", "?1234": appended, not "C" + ..., which g++ 12 at -O3 takes for
+// an overlapping copy (a false -Wrestrict).
+std::string
+numbered(char prefix, long n)
+{
+	std::string s(1, prefix);
+	s += std::to_string(n);
+	return s;
+}
+
 std::vector<std::string_view>
 split_lines(std::string_view s)
 {
@@ -166,7 +176,7 @@ Names::operator()(const std::string &role)
 {
 	auto [it, fresh] = names_.try_emplace(role, role);
 	if (fresh && role != "P")
-		it->second = "C" + std::to_string(++children_);
+		it->second = numbered('C', ++children_);
 	return it->second;
 }
 
@@ -220,10 +230,10 @@ judge(const DemoRules &demo, const Rules &rules, const Outcome &r)
 	std::map<long, std::string> roles;	// pid -> role
 	for (const auto &[role, pid] : v.pids)
 		roles[pid] = role;
-	roles[r.pid] = "P";
+	roles.insert_or_assign(r.pid, std::string(1, 'P'));
 	if (!v.ok)
 		for (const auto &o : r.orphans)
-			roles.try_emplace(o.pid, "?" + std::to_string(o.pid));
+			roles.try_emplace(o.pid, numbered('?', o.pid));
 
 	j.allowed = v.ok;
 	if (demo.mixes)
