@@ -9,14 +9,6 @@ namespace {
 // Long runs show only what surrounds the line that broke.
 constexpr std::size_t context = 20;
 
-std::string
-shown(std::string_view line)
-{
-	if (line.ends_with('\n'))
-		return std::string(line.substr(0, line.size() - 1));
-	return std::string(line) + "   (no newline)";
-}
-
 void
 skipped(std::ostringstream &why, std::size_t n)
 {
@@ -43,7 +35,7 @@ put_rules(std::ostringstream &why, const Rules &rules,
 		for (std::size_t i = 0; i < shown_lines; i++)
 			why << "    " << (p.group[i] != i ||
 			    (i + 1 < p.lines.size() && p.group[i + 1] == i) ?
-			    "~ " : "") << shown(fill(p.templates[i], number,
+			    "~ " : "") << shown_line(fill(p.templates[i], number,
 			    "{addr}")) << "\n";
 		skipped(why, p.lines.size() - shown_lines);
 		if (!p.rest.empty())
@@ -52,6 +44,14 @@ put_rules(std::ostringstream &why, const Rules &rules,
 }
 
 } // namespace
+
+std::string
+shown_line(std::string_view line)
+{
+	if (line.ends_with('\n'))
+		return std::string(line.substr(0, line.size() - 1));
+	return std::string(line) + "   (no newline)";
+}
 
 std::string
 explain_rejection(const Rules &rules, std::span<const std::string_view> lines,
@@ -69,7 +69,7 @@ explain_rejection(const Rules &rules, std::span<const std::string_view> lines,
 		    << " written.\n";
 	if (furthest < lines.size())
 		why << "Line " << furthest + 1 << " fits no process at that "
-		    << "point: \"" << shown(lines[furthest]) << "\"\n";
+		    << "point: \"" << shown_line(lines[furthest]) << "\"\n";
 	else
 		why << "Lines are missing at the end.\n";
 	put_rules(why, rules, bound);
@@ -78,7 +78,7 @@ explain_rejection(const Rules &rules, std::span<const std::string_view> lines,
 	std::size_t to = std::min(lines.size(), furthest + context);
 	skipped(why, from);
 	for (std::size_t i = from; i < to; i++)
-		why << "  " << i + 1 << ": " << shown(lines[i]) << "\n";
+		why << "  " << i + 1 << ": " << shown_line(lines[i]) << "\n";
 	skipped(why, lines.size() - to);
 	return why.str();
 }

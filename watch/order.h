@@ -45,6 +45,9 @@ std::string explain_rejection(const Rules &rules,
     std::span<const std::string_view> lines, std::size_t furthest,
     const std::map<std::string, long> &bound);
 
+// A line as it is shown: without its newline, or marked as having none.
+std::string shown_line(std::string_view line);
+
 // The role of the process that wrote each line of a run the rules allow.
 std::vector<std::string> writers(const Rules &rules, const Verdict &v);
 

@@ -36,16 +36,6 @@ split_lines(std::string_view s)
 	return lines;
 }
 
-std::string
-shown(std::string line)
-{
-	if (line.ends_with('\n'))
-		line.pop_back();
-	else
-		line += "   (no newline)";
-	return line;
-}
-
 // The end of the number or address at k of line, and what it is shown
 // as; k itself if there is none there.
 std::size_t
@@ -94,7 +84,7 @@ render_raw(const std::vector<std::string_view> &lines,
 				s += line[k];
 			}
 		}
-		out.push_back(shown(s));
+		out.push_back(shown_line(s));
 	}
 	return out;
 }
@@ -190,7 +180,7 @@ render(const Rules &rules, const std::vector<Step> &steps, Names &names)
 	for (const Step &s : steps) {
 		const Rules::Proc &p = rules.procs[s.proc];
 		if (s.line < p.lines.size())
-			out.push_back(shown(fill(p.templates[s.line], name,
+			out.push_back(shown_line(fill(p.templates[s.line], name,
 			    "<addr>")));
 		else if (!last || last->proc != s.proc ||
 		    last->line < p.lines.size())
