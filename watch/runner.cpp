@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "runner.h"
+#include "tracer.h"
 
 namespace {
 
@@ -81,8 +82,9 @@ environment(const Launch &l)
 
 // In the child, from fork to exec: async-signal-safe calls only. The
 // program starts as from a fresh shell, whatever we inherited.
+// Under a tracer it waits on go until it is seized.
 [[noreturn]] void
-become(const Launch &l, const int fds[6], int file, char *const argv[],
+become(const Launch &l, const int fds[8], int file, char *const argv[],
     char *const envp[])
 {
 	struct sigaction dfl {};
@@ -90,16 +92,20 @@ become(const Launch &l, const int fds[6], int file, char *const argv[],
 
 	dfl.sa_handler = SIG_DFL;
 	sigemptyset(&none);
-	setpgid(0, 0);
+	if (l.own_group)
+		setpgid(0, 0);
 	for (int sig = 1; sig < NSIG; sig++)
 		sigaction(sig, &dfl, nullptr);
 	sigprocmask(SIG_SETMASK, &none, nullptr);
-	dup2(fds[0], 0);
+	if (!l.keep_input)
+		dup2(fds[0], 0);
 	dup2(file >= 0 ? file : fds[3], 1);
-	dup2(fds[5], 2);
+	dup2(l.out == Launch::Output::null ? file : fds[5], 2);
 	if (l.out == Launch::Output::closed)
 		close(1);
 	if (!l.cwd.empty() && chdir(l.cwd.c_str()) != 0)
+		_exit(126);
+	if (l.tracer && Tracer::prepare(fds[6]) != 0)
 		_exit(126);
 	execve(l.file.c_str(), argv, envp);
 	_exit(127);
@@ -108,7 +114,7 @@ become(const Launch &l, const int fds[6], int file, char *const argv[],
 } // namespace
 
 Run::Run(const Launch &l)
-    : input_(l.input), more_input_(l.more_input),
+    : tracer_(l.tracer), input_(l.input), more_input_(l.more_input),
       deadline_ms_(now_ms() + l.timeout_ms)
 {
 	start(l);
@@ -129,9 +135,15 @@ Run::start(const Launch &l)
 	if (argv.empty())
 		argv.push_back(l.file);
 	std::vector<char *> argvp = pointers(argv), envp = pointers(env);
-	int fds[6] = {-1, -1, -1, -1, -1, -1};	// in, out, err: read, write
+	// in, out, err, and the tracer's go: read, write
+	int fds[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
 	auto fail = [&](const char *what) {
 		int e = errno;
+		if (o_.pid > 0) {
+			kill(o_.pid, SIGKILL);
+			waitpid(o_.pid, nullptr, __WALL);
+			o_.pid = -1;
+		}
 		for (int fd : fds)
 			if (fd >= 0)
 				close(fd);
@@ -139,11 +151,15 @@ Run::start(const Launch &l)
 		throw std::system_error(e, std::generic_category(), what);
 	};
 	if (pipe2(fds, O_CLOEXEC) || pipe2(fds + 2, O_CLOEXEC) ||
-	    pipe2(fds + 4, O_CLOEXEC))
+	    pipe2(fds + 4, O_CLOEXEC) ||
+	    (tracer_ && pipe2(fds + 6, O_CLOEXEC)))
 		fail("pipe2");
 	if (l.out == Launch::Output::file &&
 	    (file_ = open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600)) < 0)
 		fail("open O_TMPFILE");
+	if (l.out == Launch::Output::null &&
+	    (file_ = open("/dev/null", O_WRONLY | O_CLOEXEC)) < 0)
+		fail("open /dev/null");
 	(void)fcntl(fds[2], F_SETPIPE_SZ, pipe_room);
 	prctl(PR_SET_CHILD_SUBREAPER, 1);
 	o_.pid = fork();
@@ -151,7 +167,20 @@ Run::start(const Launch &l)
 		fail("fork");
 	if (o_.pid == 0)
 		become(l, fds, file_, argvp.data(), envp.data());
-	setpgid(o_.pid, o_.pid);
+	if (l.own_group)
+		setpgid(o_.pid, o_.pid);
+	if (tracer_) {
+		try {
+			tracer_->seize(o_.pid);
+		} catch (const std::system_error &e) {
+			errno = e.code().value();
+			fail("ptrace(PTRACE_SEIZE)");
+		}
+		if (write(fds[7], "g", 1) != 1)
+			fail("write");
+		sever(fds[6]);
+		sever(fds[7]);
+	}
 	close(fds[0]);
 	close(fds[3]);
 	close(fds[5]);
@@ -159,8 +188,13 @@ Run::start(const Launch &l)
 	out_ = fds[2];
 	err_ = fds[4];
 	fcntl(in_, F_SETFL, O_NONBLOCK);
-	if (input_.empty() && !more_input_)
+	if (l.keep_input || (input_.empty() && !more_input_))
 		sever(in_);
+	if (l.out == Launch::Output::null) {
+		sever(out_);
+		sever(err_);
+		sever(file_);
+	}
 }
 
 int
@@ -190,12 +224,20 @@ Run::pump(int timeout_ms)
 		sever(err_);
 		return;
 	}
-	if (o_.out.size() + o_.err.size() >= piece)
+	// Traced, the processes wait for us at every stop: no nap then.
+	if (!tracer_ && o_.out.size() + o_.err.size() >= piece)
 		std::this_thread::sleep_for(std::chrono::milliseconds(2));
 	bool pending = in_ >= 0 && input_done_ < input_.size();
-	pollfd fds[3] = {{out_, POLLIN, 0}, {err_, POLLIN, 0},
-	    {pending ? in_ : -1, POLLOUT, 0}};
-	if (poll(fds, 3, std::min(timeout_ms, std::max(1, time_left()))) <= 0)
+	pollfd fds[4] = {{out_, POLLIN, 0}, {err_, POLLIN, 0},
+	    {pending ? in_ : -1, POLLOUT, 0},
+	    {tracer_ ? tracer_->fd() : -1, POLLIN, 0}};
+	int wait_ms = std::min(timeout_ms, std::max(1, time_left()));
+	if (tracer_ && tracer_->wake_in_ms() >= 0)
+		wait_ms = std::min(wait_ms, tracer_->wake_in_ms());
+	int ready = poll(fds, 4, wait_ms);
+	if (tracer_)
+		tracer_->service();
+	if (ready <= 0)
 		return;
 	char buf[piece];
 	std::string *dest[2] = {&o_.out, &o_.err};
@@ -248,7 +290,10 @@ Run::signal(int sig) const
 void
 Run::signal_group(int sig) const
 {
-	kill(-o_.pid, sig);
+	if (tracer_)
+		tracer_->signal_all(sig);
+	else
+		kill(-o_.pid, sig);
 }
 
 // Every process of the run is our child by now, the started one or an
@@ -280,6 +325,26 @@ Run::collect()
 	}
 }
 
+// Traced, the tracer waits for every process of the run, and knows
+// which came back to us.
+void
+Run::collect_traced()
+{
+	while (!tracer_->done() && !overdue()) {
+		int wait_ms = tracer_->wake_in_ms();
+		pollfd fd{tracer_->fd(), POLLIN, 0};
+		poll(&fd, 1, wait_ms >= 0 ? std::min(wait_ms, time_left()) :
+		    std::max(1, time_left()));
+		tracer_->service();
+	}
+	if (const Traced *t = tracer_->find(o_.pid); t && t->ended) {
+		o_.end = t->end;
+		o_.collected = true;
+	}
+	for (pid_t orphan : tracer_->orphans())
+		o_.orphans.push_back({orphan, tracer_->find(orphan)->end});
+}
+
 const Outcome &
 Run::finish()
 {
@@ -289,7 +354,10 @@ Run::finish()
 	while (reading())
 		pump(std::max(1, time_left()));
 	sever(in_);
-	collect();
+	if (tracer_)
+		collect_traced();
+	else
+		collect();
 	if (file_ >= 0) {
 		char buf[piece];
 		ssize_t n;

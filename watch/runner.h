@@ -20,6 +20,8 @@
 
 #include "end.h"
 
+class Tracer;
+
 struct Launch {
 	std::string file;	// the program
 	std::vector<std::string> argv;	// from argv[0]; empty: file alone
@@ -28,8 +30,15 @@ struct Launch {
 	std::string cwd;	// its working folder; empty: ours
 	std::string input;	// bytes on descriptor 0, then end of input
 	bool more_input = false;	// no end of input until feed says so
-	enum class Output { pipe, file, closed };
-	Output out = Output::pipe;	// descriptor 1: ours, a file, none
+	bool keep_input = false;	// descriptor 0 is ours instead
+	enum class Output { pipe, file, closed, null };
+	// Descriptor 1: ours, a file, none, /dev/null (2 as well).
+	Output out = Output::pipe;
+	// Its process group is ours, so that the terminal's Ctrl-C reaches
+	// it; only with a tracer, which knows every process of the run.
+	bool own_group = true;
+	// Runs it under this tracer, which then waits for its processes.
+	Tracer *tracer = nullptr;
 	// Past this the run's group is killed; past a short grace after it,
 	// whatever still holds on (a process that left the group) is left.
 	int timeout_ms = 30000;
@@ -80,9 +89,11 @@ public:
 private:
 	void start(const Launch &launch);
 	void collect();
+	void collect_traced();
 	bool overdue();
 
 	Outcome o_;
+	Tracer *tracer_ = nullptr;
 	int in_ = -1, out_ = -1, err_ = -1, file_ = -1;
 	std::string input_;
 	std::size_t input_done_ = 0;

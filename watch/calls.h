@@ -1,0 +1,61 @@
+// The tracer's view of a stopped process's system calls: which calls it
+// stops on (the seccomp filter), what a stop says of the call, and the
+// process's memory and state as the calls' arguments need them.
+#ifndef CALLS_H
+#define CALLS_H
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class Call {
+	write, writev, execve, execveat, kill, tgkill, alarm, setitimer,
+	sigsuspend, pause, wait4, waitid, sigaction, sigprocmask, other
+};
+
+Call call_of(std::uint64_t nr);
+const char *call_name(Call call);
+// Waiting calls: a process in one sleeps until a signal or a child
+// wakes it.
+bool waits(Call call);
+
+// Stops the calling process on every call above, for its tracer, from
+// now on and in everything it execs or makes. Async-signal-safe; -1 and
+// errno on failure.
+int install_call_filter() noexcept;
+
+struct CallStop {
+	enum class Op { none, entry, exit, seccomp } op = Op::none;
+	Call call = Call::other;
+	std::uint64_t nr = 0;
+	std::uint64_t args[6] = {};
+	std::int64_t ret = 0;	// at exit: the result, or -errno
+};
+// What the call process pid is stopped in says; false if it is gone.
+bool call_stop(pid_t pid, CallStop &stop);
+
+// Up to len bytes of pid's memory from addr; fewer if some cannot be
+// read.
+std::string read_bytes(pid_t pid, std::uint64_t addr, std::size_t len);
+// Eight bytes of pid's memory at addr; 0 if they cannot be read.
+std::uint64_t read_word(pid_t pid, std::uint64_t addr);
+// A NUL-terminated string in pid's memory, up to max bytes.
+std::string read_string(pid_t pid, std::uint64_t addr,
+    std::size_t max = 4096);
+// A NULL-terminated array of strings, as execve's argv.
+std::vector<std::string> read_argv(pid_t pid, std::uint64_t addr);
+// The bytes an iovec array of count entries points at.
+std::string read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count);
+// The signals of a kernel signal set, by name.
+std::vector<std::string> signal_names(std::uint64_t set);
+// The call pid sleeps in, by /proc: its number; -1 if it runs or is
+// gone.
+long sleeping_in(pid_t pid);
+// pid's parent, by /proc; 0 if it is gone.
+pid_t parent_of(pid_t pid);
+// What pid does on sig right now, by /proc: true if it catches it.
+bool catches(pid_t pid, int sig);
+
+#endif

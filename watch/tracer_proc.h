@@ -1,0 +1,30 @@
+// What the tracer keeps of each traced process while it runs: shared by
+// the tracer's own files only.
+#ifndef TRACER_PROC_H
+#define TRACER_PROC_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "calls.h"
+#include "tracer.h"
+
+struct Tracer::Proc : Traced {
+	pid_t leader = 0;	// a thread: its process; 0 for a process
+	bool reaped = false;
+	bool stopped = false;	// in a stop of its whole group
+	CallStop entry;		// the call it is making or last made
+	bool await_exit = false;	// stop again when the call returns
+	bool in_call = false;	// inside a waiting call
+	bool interrupted = false;	// which a signal interrupted
+	std::string bytes;	// a write's, until it returns
+	std::string exec_path;
+	std::vector<std::string> exec_argv;
+	std::map<int, std::string> partial;	// a line not yet ended, by fd
+	long long alarm_at_us = -1;	// when its alarm fires; -1 unarmed
+	long long alarm_every_us = 0;
+	bool firing = false;	// an alarm of ours on its way to it
+};
+
+#endif
