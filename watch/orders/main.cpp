@@ -29,7 +29,8 @@ usage(const std::string &why)
 {
 	if (!why.empty())
 		std::cerr << "orders: " << why << "\n";
-	std::cerr << "usage: orders [-n RUNS] [-j JOBS] PROGRAM [ARGS...]\n";
+	std::cerr << "usage: orders [-n RUNS] [-j JOBS] [-t|--time-lapse] "
+	    "PROGRAM [ARGS...]\n";
 	std::exit(2);
 }
 
@@ -49,13 +50,18 @@ number(const char *s, const char *what)
 int
 main(int argc, char **argv)
 {
+	static const option longs[] = {{"time-lapse", no_argument, nullptr, 't'},
+	    {nullptr, 0, nullptr, 0}};
 	int runs = 0, jobs = 0, c;
+	bool time_lapse = false;
 
-	while ((c = getopt(argc, argv, "+n:j:")) != -1) {
+	while ((c = getopt_long(argc, argv, "+n:j:t", longs, nullptr)) != -1) {
 		if (c == 'n')
 			runs = number(optarg, "RUNS");
 		else if (c == 'j')
 			jobs = number(optarg, "JOBS");
+		else if (c == 't')
+			time_lapse = true;
 		else
 			usage("");
 	}
@@ -75,20 +81,22 @@ main(int argc, char **argv)
 	}
 	if (access(path.c_str(), X_OK) != 0)
 		usage("cannot run " + path.string() + ": " + std::strerror(errno));
-	if (demo->seconds >= 10 && runs == 0)
+	if (demo->seconds >= 10 && runs == 0 && !time_lapse)
 		usage(name + " takes about " + std::to_string(demo->seconds) +
-		    " s a run: give the number of runs with -n");
+		    " s a run: give the number of runs with -n, or fast-forward "
+		    "its alarms with --time-lapse");
 	if (runs == 0)
 		runs = demo->mixes ? default_mixing_runs : default_runs;
 	if (jobs == 0) {
 		long cpus = sysconf(_SC_NPROCESSORS_ONLN);
-		jobs = demo->asleep ? 32 : static_cast<int>(std::max(1L, cpus));
+		jobs = demo->asleep && !time_lapse ? 32 :
+		    static_cast<int>(std::max(1L, cpus));
 	}
 
 	// A helper that cannot hand its run back must not take us along.
 	(void)signal(SIGPIPE, SIG_IGN);
 	(void)signal(SIGCHLD, SIG_DFL);
-	Plan plan{{fs::absolute(path)}, "", runs, jobs};
+	Plan plan{{fs::absolute(path)}, "", runs, jobs, time_lapse};
 	plan.argv.insert(plan.argv.end(), argv + optind + 1, argv + argc);
 	if (demo->in_own_folder)
 		plan.cwd = fs::absolute(path).parent_path();

@@ -57,6 +57,7 @@ struct Plan {
 	std::vector<std::string> argv;	// the program's path first
 	std::string cwd;
 	int runs, jobs;
+	bool time_lapse;	// under the tracer, alarms fast-forwarded
 };
 
 // Looks at one run: the order, what came on descriptor 2, how every

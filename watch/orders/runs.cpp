@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <system_error>
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include "orders.h"
+#include "tracer.h"
 
 namespace {
 
@@ -55,6 +57,11 @@ run_once(const Plan &plan, const DemoRules &demo)
 	l.cwd = plan.cwd;
 	l.timeout_ms = (demo.seconds * 2 + 30) * 1000;
 	try {
+		std::optional<Tracer> tracer;
+		if (plan.time_lapse) {
+			tracer.emplace([](const Event &) {}, true);
+			l.tracer = &*tracer;
+		}
 		Run run(l);
 		run_group = run.pid();
 		bool nudged = false;
