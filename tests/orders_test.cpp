@@ -141,8 +141,9 @@ expect_adds_up(const Report &rep, const std::string &out)
 struct Survey {
 	std::string demo;
 	long runs;	// 200: left to orders, whose default it is
-	long allowed;	// as text
+	long allowed;	// as text, unless lines are shown with writers
 	std::string ending;	// of every run
+	std::vector<std::string> options{};
 };
 
 const Survey surveys[] = {
@@ -158,14 +159,26 @@ const Survey surveys[] = {
 	{"reaper", 10, 202382019239400000, "P exited with 0; no process left "
 	    "behind"},
 	{"heapwalk", 200, 1, "P exited with 0; no process left behind"},
+	// The tracer tells the lines that read alike apart by their writers.
+	{"funcview", 20, 10, "P exited with 0; C1 exited with 0, left for "
+	    "orders to collect", {"--writers"}},
+	// Alarms fast-forwarded: 100 s runs in moments, ending as they do.
+	{"tickpair", 20, 184756, "P exited with 1; C1 exited with 1, left for "
+	    "orders to collect", {"--time-lapse"}},
+	{"tickheir", 10, 1, "P killed by signal 2 (SIGINT); C1 exited with 1, "
+	    "left for orders to collect", {"-t"}},
+	{"lonetimer", 10, 1, "P killed by signal 14 (SIGALRM); no process "
+	    "left behind", {"-t", "-w"}},
 };
 
 TEST(Orders, ReportAddsUp)
 {
 	for (const Survey &s : surveys) {
-		Result r = orders(s.runs == 200 ? std::vector<std::string>{
-		    s.demo} : std::vector<std::string>{"-n",
-		    std::to_string(s.runs), s.demo});
+		std::vector<std::string> args = s.options;
+		if (s.runs != 200)
+			args.insert(args.end(), {"-n", std::to_string(s.runs)});
+		args.push_back(s.demo);
+		Result r = orders(args);
 		EXPECT_EQ(r.end, End::exited(0)) << r.out << r.err;
 		EXPECT_EQ(r.err, "");
 		EXPECT_TRUE(r.orphans.empty());
@@ -191,6 +204,28 @@ TEST(Orders, RoleNamesAreTheSameInEveryRun)
 	EXPECT_TRUE(rep.distinct >= 1 && rep.distinct <= 2) << r.out;
 	EXPECT_FALSE(std::regex_search(r.out, std::regex("proceso [0-9]")))
 	    << r.out;
+}
+
+// Each line shown with its writer, seen or only allowed; of the two
+// that read alike, one is the parent's and one the child's.
+TEST(Orders, WritersTellLinesApart)
+{
+	Result r = orders({"-w", "-n", "20", "funcview"});
+	EXPECT_EQ(r.end, End::exited(0)) << r.out << r.err;
+	std::istringstream in(r.out);
+	int tagged = 0, funcion[2] = {};
+	for (std::string l; std::getline(in, l);) {
+		if (!l.starts_with("      ") || l.ends_with("%"))
+			continue;
+		std::string line = l.substr(6);
+		bool parent = line.starts_with("[P] ");
+		EXPECT_TRUE(parent || line.starts_with("[C1] ")) << l;
+		tagged++;
+		if (line.find("] Funcion:") != std::string::npos)
+			funcion[parent]++;
+	}
+	EXPECT_GE(tagged, 6) << r.out;
+	EXPECT_EQ(funcion[0], funcion[1]) << r.out;
 }
 
 struct StandIn {

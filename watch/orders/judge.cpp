@@ -89,6 +89,41 @@ render_raw(const std::vector<std::string_view> &lines,
 	return out;
 }
 
+// A line shown with its writer.
+std::string
+tagged(const std::string &writer, const std::string &line)
+{
+	std::string s = "[";
+	s += writer;
+	s += "] ";
+	return s + line;
+}
+
+// Puts each line's writer before it, as the tracer saw it: the first
+// line written with the same bytes not yet taken. Lines that read alike
+// are told apart this way.
+void
+tag_writers(const std::vector<std::string_view> &lines, const Made &m,
+    const std::map<long, std::string> &roles, Names &names,
+    std::vector<std::string> &shown)
+{
+	std::vector<bool> taken(m.written.size());
+
+	for (std::size_t i = 0; i < lines.size(); i++) {
+		std::string writer = "?";
+		for (std::size_t k = 0; k < m.written.size(); k++) {
+			if (taken[k] || m.written[k].second != lines[i])
+				continue;
+			taken[k] = true;
+			auto role = roles.find(m.written[k].first);
+			if (role != roles.end())
+				writer = names(role->second);
+			break;
+		}
+		shown[i] = tagged(writer, shown[i]);
+	}
+}
+
 // The parent is the first process, the child the second; the trailer is
 // the parent's last line.
 void
@@ -171,7 +206,8 @@ Names::operator()(const std::string &role)
 }
 
 std::vector<std::string>
-render(const Rules &rules, const std::vector<Step> &steps, Names &names)
+render(const Rules &rules, const std::vector<Step> &steps, Names &names,
+    bool writers)
 {
 	std::vector<std::string> out;
 	const Step *last = nullptr;
@@ -179,10 +215,11 @@ render(const Rules &rules, const std::vector<Step> &steps, Names &names)
 
 	for (const Step &s : steps) {
 		const Rules::Proc &p = rules.procs[s.proc];
-		if (s.line < p.lines.size())
-			out.push_back(shown_line(fill(p.templates[s.line], name,
-			    "<addr>")));
-		else if (!last || last->proc != s.proc ||
+		if (s.line < p.lines.size()) {
+			std::string line = shown_line(fill(p.templates[s.line],
+			    name, "<addr>"));
+			out.push_back(writers ? tagged(names(p.role), line) : line);
+		} else if (!last || last->proc != s.proc ||
 		    last->line < p.lines.size())
 			out.push_back("[" + p.rest + "]");
 		last = &s;
@@ -200,8 +237,9 @@ joined(const std::vector<std::string> &lines)
 }
 
 Judged
-judge(const DemoRules &demo, const Rules &rules, const Outcome &r)
+judge(const DemoRules &demo, const Rules &rules, const Made &m)
 {
+	const Outcome &r = m.outcome;
 	Judged j;
 	std::vector<std::string_view> lines = split_lines(r.out);
 	Verdict v;
@@ -231,6 +269,8 @@ judge(const DemoRules &demo, const Rules &rules, const Outcome &r)
 	else
 		j.shown = v.ok ? render(rules, v.steps, names) :
 		    render_raw(lines, roles, names);
+	if (!m.written.empty() && j.shown.size() == lines.size())
+		tag_writers(lines, m, roles, names, j.shown);
 	j.ending = endings(demo, r, v.ok, roles, names, j.why);
 	return j;
 }

@@ -30,7 +30,7 @@ usage(const std::string &why)
 	if (!why.empty())
 		std::cerr << "orders: " << why << "\n";
 	std::cerr << "usage: orders [-n RUNS] [-j JOBS] [-t|--time-lapse] "
-	    "PROGRAM [ARGS...]\n";
+	    "[-w|--writers] PROGRAM [ARGS...]\n";
 	std::exit(2);
 }
 
@@ -51,17 +51,19 @@ int
 main(int argc, char **argv)
 {
 	static const option longs[] = {{"time-lapse", no_argument, nullptr, 't'},
-	    {nullptr, 0, nullptr, 0}};
+	    {"writers", no_argument, nullptr, 'w'}, {nullptr, 0, nullptr, 0}};
 	int runs = 0, jobs = 0, c;
-	bool time_lapse = false;
+	bool time_lapse = false, writers = false;
 
-	while ((c = getopt_long(argc, argv, "+n:j:t", longs, nullptr)) != -1) {
+	while ((c = getopt_long(argc, argv, "+n:j:tw", longs, nullptr)) != -1) {
 		if (c == 'n')
 			runs = number(optarg, "RUNS");
 		else if (c == 'j')
 			jobs = number(optarg, "JOBS");
 		else if (c == 't')
 			time_lapse = true;
+		else if (c == 'w')
+			writers = true;
 		else
 			usage("");
 	}
@@ -96,11 +98,11 @@ main(int argc, char **argv)
 	// A helper that cannot hand its run back must not take us along.
 	(void)signal(SIGPIPE, SIG_IGN);
 	(void)signal(SIGCHLD, SIG_DFL);
-	Plan plan{{fs::absolute(path)}, "", runs, jobs, time_lapse};
+	Plan plan{{fs::absolute(path)}, "", runs, jobs, time_lapse, writers};
 	plan.argv.insert(plan.argv.end(), argv + optind + 1, argv + argc);
 	if (demo->in_own_folder)
 		plan.cwd = fs::absolute(path).parent_path();
-	Tally t{*demo, demo->rules(), 0, 0, {}, {}, {}, {}, {}};
+	Tally t{*demo, demo->rules(), writers, 0, 0, {}, {}, {}, {}, {}};
 	run_all(t, plan);
 	return report(t);
 }

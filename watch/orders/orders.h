@@ -34,6 +34,7 @@ struct Seen {
 struct Tally {
 	const DemoRules &demo;
 	Rules rules;
+	bool writers;	// each line shown with its writer
 	int runs = 0, failed = 0;
 	std::map<std::string, Seen> orders;
 	std::map<std::string, int> endings;
@@ -58,17 +59,25 @@ struct Plan {
 	std::string cwd;
 	int runs, jobs;
 	bool time_lapse;	// under the tracer, alarms fast-forwarded
+	bool writers;		// under the tracer, each line shown with its writer
+};
+
+// A run made: what the runner saw and, traced, each line of descriptor 1
+// as the tracer saw it written, with its writer's role.
+struct Made {
+	Outcome outcome;
+	std::vector<std::pair<pid_t, std::string>> written;
 };
 
 // Looks at one run: the order, what came on descriptor 2, how every
 // process it saw ended against the table. Done by the helper that made
 // the run.
-Judged judge(const DemoRules &demo, const Rules &rules, const Outcome &r);
+Judged judge(const DemoRules &demo, const Rules &rules, const Made &m);
 // An order the rules allow as it is shown: each line with its numbers
-// by role and its addresses by a placeholder; a process's further lines
-// as one line.
+// by role and its addresses by a placeholder, and if asked its writer;
+// a process's further lines as one line.
 std::vector<std::string> render(const Rules &rules,
-    const std::vector<Step> &steps, Names &names);
+    const std::vector<Step> &steps, Names &names, bool writers = false);
 // The lines of an order, each ended by a newline: what tells orders apart.
 std::string joined(const std::vector<std::string> &lines);
 

@@ -119,14 +119,15 @@ print_unseen(const Tally &t, std::size_t allowed_seen)
 	std::map<std::string, std::vector<std::string>> unseen;
 	each_order(t.rules, [&](const std::vector<Step> &steps) {
 		Names names;
-		std::vector<std::string> lines = render(t.rules, steps, names);
+		std::vector<std::string> lines = render(t.rules, steps, names,
+		    t.writers);
 		std::string key = joined(lines);
 		texts.insert(key);
 		if (!t.orders.contains(key))
 			unseen[key] = lines;
 		return true;
 	});
-	if (texts.size() != *count)
+	if (texts.size() != *count && !t.writers)
 		std::cout << ", " << texts.size() << " as text (lines that "
 		    "read alike cannot be told apart)";
 	std::cout << ".\n";

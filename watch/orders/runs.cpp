@@ -48,9 +48,10 @@ children_ended(pid_t pid)
 
 // One run, nothing on its input. A demo whose started process waits for
 // ever once its children are done gets its nudge then.
-Outcome
+Made
 run_once(const Plan &plan, const DemoRules &demo)
 {
+	Made m;
 	Launch l;
 	l.file = plan.argv[0];
 	l.argv = plan.argv;
@@ -58,8 +59,11 @@ run_once(const Plan &plan, const DemoRules &demo)
 	l.timeout_ms = (demo.seconds * 2 + 30) * 1000;
 	try {
 		std::optional<Tracer> tracer;
-		if (plan.time_lapse) {
-			tracer.emplace([](const Event &) {}, true);
+		if (plan.time_lapse || plan.writers) {
+			tracer.emplace([&m](const Event &e) {
+				if (e.kind == Event::Kind::line && e.fd == 1)
+					m.written.emplace_back(e.pid, e.text);
+			}, plan.time_lapse);
 			l.tracer = &*tracer;
 		}
 		Run run(l);
@@ -72,12 +76,14 @@ run_once(const Plan &plan, const DemoRules &demo)
 			}
 			run.pump(demo.nudge && !nudged ? 50 : 200);
 		}
-		return run.finish();
+		m.outcome = run.finish();
+		if (!plan.writers)
+			m.written.clear();
 	} catch (const std::system_error &e) {
-		Outcome failed;
-		failed.err = std::string("orders: ") + e.what() + "\n";
-		return failed;
+		m.outcome = Outcome{};
+		m.outcome.err = std::string("orders: ") + e.what() + "\n";
 	}
+	return m;
 }
 
 // In the helper: makes the run and writes what is kept of it to fd.
@@ -146,8 +152,9 @@ take(Tally &t, Helper &h)
 	waitpid(h.pid, nullptr, 0);
 	Judged j;
 	if (!decode(h.text, j)) {
-		Outcome failed;
-		failed.err = "orders: the helper that made this run failed\n";
+		Made failed;
+		failed.outcome.err = "orders: the helper that made this run "
+		    "failed\n";
 		j = judge(t.demo, t.rules, failed);
 	}
 	tally(t, j);
