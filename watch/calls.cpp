@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -52,12 +53,21 @@ constexpr Known known[] = {
 	{SYS_waitid, Call::waitid},
 	{SYS_rt_sigaction, Call::sigaction},
 	{SYS_rt_sigprocmask, Call::sigprocmask},
+	{SYS_close, Call::close},
+#ifdef SYS_close_range
+	{SYS_close_range, Call::close_range},
+#endif
+#ifdef SYS_dup2
+	{SYS_dup2, Call::dup2},
+#endif
+	{SYS_dup3, Call::dup2},
 };
 constexpr std::size_t nknown = sizeof known / sizeof known[0];
 
 const char *const names[] = {"write", "writev", "execve", "execveat",
     "kill", "tgkill", "alarm", "setitimer", "sigsuspend", "pause", "wait4",
-    "waitid", "sigaction", "sigprocmask", "other"};
+    "waitid", "sigaction", "sigprocmask", "close", "close_range", "dup2",
+    "other"};
 
 } // namespace
 
@@ -245,6 +255,26 @@ sleeping_in(pid_t pid)
 	if (!(in >> nr))
 		return -1;
 	return nr;
+}
+
+bool
+on_null(pid_t pid, int fd)
+{
+	std::error_code gone;
+	std::string at = "/proc/" + std::to_string(pid) + "/";
+	std::string n = std::to_string(fd);
+
+	if (std::filesystem::read_symlink(at + "fd/" + n, gone) != "/dev/null")
+		return false;
+	std::ifstream in(at + "fdinfo/" + n);
+	for (std::string key; in >> key;) {
+		if (key != "flags:")
+			continue;
+		unsigned flags = 0;
+		in >> std::oct >> flags;
+		return (flags & 3) != 0;	// open for writing
+	}
+	return false;
 }
 
 namespace {

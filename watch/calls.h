@@ -12,7 +12,8 @@
 
 enum class Call {
 	write, writev, execve, execveat, kill, tgkill, alarm, setitimer,
-	sigsuspend, pause, wait4, waitid, sigaction, sigprocmask, other
+	sigsuspend, pause, wait4, waitid, sigaction, sigprocmask, close,
+	close_range, dup2, other
 };
 
 Call call_of(std::uint64_t nr);
@@ -53,6 +54,9 @@ std::vector<std::string> signal_names(std::uint64_t set);
 // The call pid sleeps in, by /proc: its number; -1 if it runs or is
 // gone.
 long sleeping_in(pid_t pid);
+// Whether pid's descriptor fd is open on /dev/null for writing, by
+// /proc.
+bool on_null(pid_t pid, int fd);
 // pid's parent, by /proc; 0 if it is gone.
 pid_t parent_of(pid_t pid);
 // What pid does on sig right now, by /proc: true if it catches it.

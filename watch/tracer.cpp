@@ -227,6 +227,7 @@ Tracer::on_child(Proc &parent, pid_t child)
 		if (line.compare(0, 5, "Tgid:") == 0)
 			tgid = static_cast<pid_t>(std::stol(line.substr(5)));
 	if (tgid != child) {
+		threads_ = true;
 		c.leader = tgid;
 		c.role = owner.role;
 		return;
@@ -245,6 +246,7 @@ Tracer::on_exec(Proc &p)
 {
 	p.await_exit = false;
 	p.in_call = false;
+	p.null_fds.clear();
 	p.program = p.exec_path;
 	Event e(Event::Kind::exec);
 	e.path = p.exec_path;
@@ -268,6 +270,10 @@ Tracer::on_entry(Proc &p)
 	case Call::write:
 		p.bytes = read_bytes(p.pid, s.args[1],
 		    std::min<std::uint64_t>(s.args[2], most_bytes));
+		if (to_null(p, static_cast<int>(s.args[0]))) {
+			p.await_exit = false;
+			line_bytes(p, static_cast<int>(s.args[0]), p.bytes);
+		}
 		break;
 	case Call::writev:
 		p.bytes = read_iovec(p.pid, s.args[1], s.args[2]);

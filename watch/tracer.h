@@ -148,6 +148,7 @@ private:
 	void on_wait_entry(Proc &p, bool again);
 	// What the calls mean (tracer_calls.cpp).
 	void on_quick_call(Proc &p);
+	bool to_null(Proc &p, int fd);
 	void on_exit(Proc &p);
 	void on_wait_result(Proc &p, std::int64_t ret);
 	void on_signal(Proc &p, int sig);
@@ -171,6 +172,7 @@ private:
 	long long start_ns_ = 0;
 	long long skipped_us_ = 0;
 	bool stuck_ = false;
+	bool threads_ = false;	// a process of the run has more than one
 	std::map<pid_t, std::unique_ptr<Proc>> procs_;
 	std::vector<pid_t> order_;
 	std::vector<pid_t> orphans_;

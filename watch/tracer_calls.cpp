@@ -42,6 +42,16 @@ Tracer::on_quick_call(Proc &p)
 	Event e(Event::Kind::kill);
 
 	switch (s.call) {
+	case Call::close:
+	case Call::dup2:
+		p.null_fds.erase(static_cast<int>(s.args[s.call == Call::dup2]));
+		return;
+	case Call::close_range:
+		std::erase_if(p.null_fds, [&s](int fd) {
+			return static_cast<std::uint64_t>(fd) >= s.args[0] &&
+			    static_cast<std::uint64_t>(fd) <= s.args[1];
+		});
+		return;
 	case Call::kill:
 	case Call::tgkill:
 		e.other = static_cast<pid_t>(s.args[0]);
@@ -85,6 +95,21 @@ Tracer::on_quick_call(Proc &p)
 		return;
 	}
 	emit(e, p);
+}
+
+// Whether a write to fd of p's goes to /dev/null, which takes every
+// byte: a thread could close the descriptor unseen, so not with threads.
+bool
+Tracer::to_null(Proc &p, int fd)
+{
+	if (threads_)
+		return false;
+	if (p.null_fds.contains(fd))
+		return true;
+	if (!on_null(p.pid, fd))
+		return false;
+	p.null_fds.insert(fd);
+	return true;
 }
 
 void

@@ -4,6 +4,7 @@
 #define TRACER_PROC_H
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct Tracer::Proc : Traced {
 	bool in_call = false;	// inside a waiting call
 	bool interrupted = false;	// which a signal interrupted
 	std::string bytes;	// a write's, until it returns
+	// Descriptors seen open on /dev/null, where a write cannot fail or
+	// fall short: it is not waited for. Forgotten when closed or
+	// replaced, and at exec.
+	std::set<int> null_fds;
 	std::string exec_path;
 	std::vector<std::string> exec_argv;
 	std::map<int, std::string> partial;	// a line not yet ended, by fd
