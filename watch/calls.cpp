@@ -1,10 +1,8 @@
 // Decoding the calls the tracer stops on: see calls.h.
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <linux/audit.h>
 #include <linux/filter.h>
@@ -244,70 +242,4 @@ signal_names(std::uint64_t set)
 		    std::to_string(sig));
 	}
 	return v;
-}
-
-long
-sleeping_in(pid_t pid)
-{
-	std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
-	long nr = -1;
-
-	if (!(in >> nr))
-		return -1;
-	return nr;
-}
-
-bool
-on_null(pid_t pid, int fd)
-{
-	std::error_code gone;
-	std::string at = "/proc/" + std::to_string(pid) + "/";
-	std::string n = std::to_string(fd);
-
-	if (std::filesystem::read_symlink(at + "fd/" + n, gone) != "/dev/null")
-		return false;
-	std::ifstream in(at + "fdinfo/" + n);
-	for (std::string key; in >> key;) {
-		if (key != "flags:")
-			continue;
-		unsigned flags = 0;
-		in >> std::oct >> flags;
-		return (flags & 3) != 0;	// open for writing
-	}
-	return false;
-}
-
-namespace {
-
-// A line "Key:\tvalue" of /proc/PID/status.
-std::string
-status_field(pid_t pid, const std::string &key)
-{
-	std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-	for (std::string line; std::getline(in, line);)
-		if (line.compare(0, key.size() + 1, key + ":") == 0)
-			return line.substr(key.size() + 1);
-	return {};
-}
-
-} // namespace
-
-pid_t
-parent_of(pid_t pid)
-{
-	std::istringstream in(status_field(pid, "PPid"));
-	pid_t parent = 0;
-
-	in >> parent;
-	return parent;
-}
-
-bool
-catches(pid_t pid, int sig)
-{
-	std::istringstream in(status_field(pid, "SigCgt"));
-	std::uint64_t set = 0;
-
-	in >> std::hex >> set;
-	return set >> (sig - 1) & 1;
 }

@@ -51,15 +51,5 @@ std::vector<std::string> read_argv(pid_t pid, std::uint64_t addr);
 std::string read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count);
 // The signals of a kernel signal set, by name.
 std::vector<std::string> signal_names(std::uint64_t set);
-// The call pid sleeps in, by /proc: its number; -1 if it runs or is
-// gone.
-long sleeping_in(pid_t pid);
-// Whether pid's descriptor fd is open on /dev/null for writing, by
-// /proc.
-bool on_null(pid_t pid, int fd);
-// pid's parent, by /proc; 0 if it is gone.
-pid_t parent_of(pid_t pid);
-// What pid does on sig right now, by /proc: true if it catches it.
-bool catches(pid_t pid, int sig);
 
 #endif

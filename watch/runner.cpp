@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <csignal>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <thread>
 
@@ -169,18 +167,10 @@ Run::start(const Launch &l)
 		become(l, fds, file_, argvp.data(), envp.data());
 	if (l.own_group)
 		setpgid(o_.pid, o_.pid);
-	if (tracer_) {
-		try {
-			tracer_->seize(o_.pid);
-		} catch (const std::system_error &e) {
-			errno = e.code().value();
-			fail("ptrace(PTRACE_SEIZE)");
-		}
-		if (write(fds[7], "g", 1) != 1)
-			fail("write");
-		sever(fds[6]);
-		sever(fds[7]);
-	}
+	if (tracer_ && !traced(fds[7]))
+		fail("ptrace(PTRACE_SEIZE)");
+	sever(fds[6]);
+	sever(fds[7]);
 	close(fds[0]);
 	close(fds[3]);
 	close(fds[5]);
@@ -195,6 +185,20 @@ Run::start(const Launch &l)
 		sever(err_);
 		sever(file_);
 	}
+}
+
+// Takes the child, waiting on go, under the tracer, then lets it go on
+// to exec. False and errno if it cannot be traced.
+bool
+Run::traced(int go)
+{
+	try {
+		tracer_->seize(o_.pid);
+	} catch (const std::system_error &e) {
+		errno = e.code().value();
+		return false;
+	}
+	return write(go, "g", 1) == 1;
 }
 
 int
@@ -367,30 +371,4 @@ Run::finish()
 		sever(file_);
 	}
 	return o_;
-}
-
-std::vector<pid_t>
-children_of(pid_t pid)
-{
-	std::vector<pid_t> children;
-	std::string dir = "/proc/" + std::to_string(pid) + "/task";
-	std::error_code gone;
-
-	for (const auto &task : std::filesystem::directory_iterator(dir, gone)) {
-		std::ifstream in(task.path() / "children");
-		for (pid_t child; in >> child;)
-			children.push_back(child);
-	}
-	return children;
-}
-
-char
-state_of(pid_t pid)
-{
-	std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-	std::string s((std::istreambuf_iterator<char>(in)), {});
-	std::size_t close = s.rfind(')');
-
-	return close == std::string::npos || close + 2 >= s.size() ? '\0' :
-	    s[close + 2];
 }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "end.h"
+#include "procfs.h"
 
 class Tracer;
 
@@ -88,6 +89,7 @@ public:
 
 private:
 	void start(const Launch &launch);
+	bool traced(int go);
 	void collect();
 	void collect_traced();
 	bool overdue();
@@ -101,10 +103,5 @@ private:
 	long long deadline_ms_ = 0;
 	bool finished_ = false;
 };
-
-// The processes whose parent is pid.
-std::vector<pid_t> children_of(pid_t pid);
-// The state letter of process pid (R, S, Z, ...); 0 if it is gone.
-char state_of(pid_t pid);
 
 #endif

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "calls.h"
-#include "runner.h"
+#include "procfs.h"
 #include "tracer.h"
 #include "tracer_proc.h"
 

@@ -1,0 +1,88 @@
+// What /proc says of a process: see procfs.h.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "procfs.h"
+
+std::vector<pid_t>
+children_of(pid_t pid)
+{
+	std::vector<pid_t> children;
+	std::string dir = "/proc/" + std::to_string(pid) + "/task";
+	std::error_code gone;
+
+	for (const auto &task : std::filesystem::directory_iterator(dir, gone)) {
+		std::ifstream in(task.path() / "children");
+		for (pid_t child; in >> child;)
+			children.push_back(child);
+	}
+	return children;
+}
+
+char
+state_of(pid_t pid)
+{
+	std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+	std::string s((std::istreambuf_iterator<char>(in)), {});
+	std::size_t close = s.rfind(')');
+
+	return close == std::string::npos || close + 2 >= s.size() ? '\0' :
+	    s[close + 2];
+}
+
+long
+sleeping_in(pid_t pid)
+{
+	std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+	long nr = -1;
+
+	if (!(in >> nr))
+		return -1;
+	return nr;
+}
+
+bool
+on_null(pid_t pid, int fd)
+{
+	std::error_code gone;
+	std::string at = "/proc/" + std::to_string(pid) + "/";
+	std::string n = std::to_string(fd);
+
+	if (std::filesystem::read_symlink(at + "fd/" + n, gone) != "/dev/null")
+		return false;
+	std::ifstream in(at + "fdinfo/" + n);
+	for (std::string key; in >> key;) {
+		if (key != "flags:")
+			continue;
+		unsigned flags = 0;
+		in >> std::oct >> flags;
+		return (flags & 3) != 0;	// open for writing
+	}
+	return false;
+}
+
+namespace {
+
+// A line "Key:\tvalue" of /proc/PID/status.
+std::string
+status_field(pid_t pid, const std::string &key)
+{
+	std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+	for (std::string line; std::getline(in, line);)
+		if (line.compare(0, key.size() + 1, key + ":") == 0)
+			return line.substr(key.size() + 1);
+	return {};
+}
+
+} // namespace
+
+bool
+catches(pid_t pid, int sig)
+{
+	std::istringstream in(status_field(pid, "SigCgt"));
+	std::uint64_t set = 0;
+
+	in >> std::hex >> set;
+	return set >> (sig - 1) & 1;
+}

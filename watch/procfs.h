@@ -1,0 +1,22 @@
+// What /proc says of a process, for the runner, the tracer and the
+// tools: its children, its state, the call it sleeps in, what it does
+// with a signal, where a descriptor of its leads.
+#ifndef PROCFS_H
+#define PROCFS_H
+
+#include <sys/types.h>
+
+#include <vector>
+
+// The processes whose parent is pid.
+std::vector<pid_t> children_of(pid_t pid);
+// The state letter of process pid (R, S, Z, ...); 0 if it is gone.
+char state_of(pid_t pid);
+// The call pid sleeps in, by number; -1 if it runs or is gone.
+long sleeping_in(pid_t pid);
+// Whether pid catches sig: a handler of its own runs on it.
+bool catches(pid_t pid, int sig);
+// Whether pid's descriptor fd is open on /dev/null for writing.
+bool on_null(pid_t pid, int fd);
+
+#endif
