@@ -6,14 +6,9 @@
 // sent while a process sits in sigsuspend counts like an expiry, so no
 // test waits for a real alarm.
 #include <algorithm>
-#include <charconv>
-#include <chrono>
 #include <csignal>
-#include <filesystem>
 #include <map>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -128,36 +123,6 @@ const Case cases[] = {
 	{"Copyedit", "copyedit", {}, false, false, waits_for_child()},
 };
 
-// The number a call returned: -1 for an error, 0 for none ("?").
-long
-number(const std::string &ret)
-{
-	long n = 0;
-	std::from_chars(ret.data(), ret.data() + ret.size(), n);
-	return n;
-}
-
-bool
-is_fork(const Call &c)
-{
-	return c.name == "clone" || c.name == "clone3" || c.name == "fork" ||
-	    c.name == "vfork";
-}
-
-// The roles of a run's processes: "P" the program, "C1", "C2"... its
-// children in the order it made them.
-std::map<pid_t, std::string>
-roles(const Result &r)
-{
-	std::map<pid_t, std::string> role = {{r.pid, "P"}};
-	int children = 0;
-	for (const Call &c : r.calls)
-		if (c.pid == r.pid && is_fork(c) && number(c.ret) > 0)
-			role[static_cast<pid_t>(number(c.ret))] =
-			    "C" + std::to_string(++children);
-	return role;
-}
-
 std::string
 without_addresses(std::string args)
 {
@@ -174,7 +139,7 @@ without_addresses(std::string args)
 std::string
 returned(const std::map<pid_t, std::string> &role, const std::string &ret)
 {
-	auto pid = static_cast<pid_t>(number(ret));
+	auto pid = static_cast<pid_t>(returned_number(ret));
 	if (pid > 0)
 		return role.contains(pid) ? role.at(pid) : "pid " + ret;
 	return ret.substr(0, ret.find(" ("));
@@ -190,7 +155,7 @@ row(const std::map<pid_t, std::string> &role, const Call &c)
 	// The process waited for, if one, by its role too.
 	std::size_t comma = std::min(c.args.find(','), c.args.size());
 	std::string waited = c.args.substr(0, comma);
-	if (number(waited) > 0)
+	if (returned_number(waited) > 0)
 		waited = returned(role, waited);
 	return "wait4(" + waited + without_addresses(c.args.substr(comma)) +
 	    ") = " + returned(role, c.ret);
@@ -219,7 +184,7 @@ calls_by_role(const Result &r)
 		if (c.name != "execve" && (c.name != "rt_sigaction" ||
 		    c.args.starts_with("SIGALRM,")))
 			own[c.pid].push_back(&c);
-	std::map<pid_t, std::string> role = roles(r);
+	std::map<pid_t, std::string> role = roles_by_fork(r);
 	std::map<std::string, Rows> by_role;
 	for (const auto &[pid, calls] : own) {
 		Rows &rows = by_role[role.contains(pid) ? role.at(pid) :
@@ -256,26 +221,6 @@ alarm_greeters(Process &p)
 		if (line.starts_with("Hola") && await_sigsuspend(child))
 			kill(child, SIGALRM);
 	}
-}
-
-// The program strace runs, once it has started it; 0 if it has not
-// within a generous time. Other children of strace's come and go as it
-// tries what the kernel supports.
-pid_t
-traced_program(const Process &p, const std::string &program)
-{
-	std::filesystem::path want =
-	    std::filesystem::canonical(program_path(program));
-	for (int i = 0; i < 10000; i++) {
-		for (pid_t child : children_of(p.pid())) {
-			std::error_code gone;
-			if (std::filesystem::read_symlink("/proc/" +
-			    std::to_string(child) + "/exe", gone) == want)
-				return child;
-		}
-		std::this_thread::sleep_for(std::chrono::milliseconds(1));
-	}
-	return 0;
 }
 
 // Sends the case's alarms, each once its receiver waits, and reads the
@@ -349,6 +294,28 @@ TEST(CallLog, HoldsEachProcesssCallsInOrder)
 	    "exit_group(5) = ?"}));
 	EXPECT_EQ(other, (Rows{"exit_group(3) = ?"}));
 	EXPECT_EQ(r.end, End::exited(5));
+}
+
+// And the signals each process was given and how each ended, a whole
+// number and a signal's name read as such.
+TEST(CallLog, HoldsEachProcesssSignalsAndEnd)
+{
+	Options o;
+	o.args = {"-c", "(exit 3) & wait; kill -TERM $$; exit 5"};
+	o.log_calls = "exit_group";
+	Result r = run("/bin/sh", o);
+	std::map<bool, Rows> signals;
+	for (const Delivered &d : r.signals)
+		signals[d.pid == r.pid].push_back(d.name + " " +
+		    d.info.substr(0, d.info.find(',')));
+	EXPECT_EQ(signals[true], (Rows{"SIGCHLD {si_signo=SIGCHLD",
+	    "SIGTERM {si_signo=SIGTERM"}));
+	EXPECT_EQ(signals[false], Rows{});
+	ASSERT_EQ(r.ends.size(), 2u);
+	for (const auto &[pid, end] : r.ends)
+		EXPECT_EQ(end, pid == r.pid ? End::killed(SIGTERM) :
+		    End::exited(3));
+	EXPECT_EQ(r.end, End::killed(SIGTERM));
 }
 
 class Calls : public testing::TestWithParam<Case> {};

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "strace_log.h"
 
 const Fault fork_fails{"clone,clone3,fork,vfork", "EAGAIN"};
 
@@ -84,97 +85,15 @@ trailing_number(const std::string &line)
 	return std::strtol(line.c_str() + start, nullptr, 10);
 }
 
-// The strace command line that runs the program, logging into trace_dir
-// a file per process: the program's execve, its writes and the calls
-// named if asked.
-static std::vector<std::string>
-strace_argv(const Options &o, const std::string &trace_dir)
-{
-	std::string traced = o.trace_writes ? "execve,write" : "execve";
-	if (o.fault)
-		traced += "," + o.fault->calls;
-	if (!o.log_calls.empty())
-		traced += "," + o.log_calls;
-	std::vector<std::string> argv = {STRACE_PATH, "-f", "-qq", "-ff",
-	    "-o", trace_dir + "/t", "-xx", "-s", "65536", "-e", "signal=none",
-	    "-e", "trace=" + traced};
-	if (o.fault) {
-		std::string inject = "inject=" + o.fault->calls;
-		if (!o.fault->error.empty())
-			inject += ":error=" + o.fault->error;
-		if (!o.fault->signal.empty())
-			inject += ":signal=" + o.fault->signal;
-		if (o.fault->when > 0)
-			inject += ":when=" + std::to_string(o.fault->when);
-		argv.insert(argv.end(), {"-e", inject});
-	}
-	argv.emplace_back("--");
-	return argv;
-}
-
-// The call a line of strace's log holds, as "name(args) = ret" with
-// padding before the '=', or "name(args <unfinished ...>"; nullopt for a
-// line that holds none. Strings in args are all hex escapes (-xx), so
-// " = " can only be the separator.
-static std::optional<Call>
-parse_call(pid_t pid, const std::string &l)
-{
-	std::size_t open = l.find('(');
-	if (open == 0 || open == std::string::npos ||
-	    l.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") != open)
-		return std::nullopt;
-	Call c{pid, l.substr(0, open), "", "?"};
-	std::size_t end = l.rfind(" = ");
-	if (end != std::string::npos) {
-		c.ret = l.substr(end + 3);
-		end = l.find_last_not_of(' ', end);	// the ')'
-	} else {
-		end = l.rfind(" <unfinished ...>");
-	}
-	c.args = l.substr(open + 1, std::min(end, l.size()) - open - 1);
-	return c;
-}
-
-// Reads what strace logged, a file per process, and removes the files.
-static void
-read_trace(const std::string &dir, Result &r)
-{
-	std::vector<std::pair<pid_t, std::string>> files;
-	for (const auto &e : std::filesystem::directory_iterator(dir)) {
-		std::string name = e.path().filename();
-		files.emplace_back(std::stoi(name.substr(name.find('.') + 1)),
-		    e.path());
-	}
-	std::sort(files.begin(), files.end());
-	for (const auto &[pid, path] : files) {
-		std::ifstream in(path);
-		for (std::string l; std::getline(in, l);) {
-			if (l.rfind("execve(", 0) == 0 && r.pid < 0)
-				r.pid = pid;
-			if (l.rfind("write(", 0) != 0) {
-				if (std::optional<Call> c = parse_call(pid, l))
-					r.calls.push_back(*c);
-				continue;
-			}
-			Write w{pid, std::stoi(l.substr(6)), ""};
-			for (std::size_t at = l.find("\"\\x"); l[at + 1] == '\\';
-			    at += 4)
-				w.data += static_cast<char>(
-				    std::stoi(l.substr(at + 3, 2), nullptr, 16));
-			r.writes.push_back(w);
-		}
-	}
-	std::filesystem::remove_all(dir);
-}
-
 // The runner's launch for a program and the test's options: under strace
-// if a fault, the writes or other calls are asked for, logging into
-// trace_dir.
+// if a fault or calls are asked for, logging into trace_dir; or under our
+// tracer.
 static Launch
 launch(const std::string &program, const Options &o,
-    const std::string &trace_dir)
+    const std::string &trace_dir, Tracer *tracer)
 {
 	Launch l;
+	l.tracer = tracer;
 	if (!trace_dir.empty())
 		l.argv = strace_argv(o, trace_dir);
 	l.argv.push_back(program_path(program));
@@ -189,7 +108,7 @@ launch(const std::string &program, const Options &o,
 	// program's. A preloaded library comes before the runtime, which it
 	// only passes requests on to.
 	std::string sanitizer;
-	if (!trace_dir.empty())
+	if (!trace_dir.empty() || tracer)
 		sanitizer += "detect_leaks=0:handle_segv=0:handle_sigbus=0:"
 		    "handle_sigfpe=0:";
 	if (o.env.contains("LD_PRELOAD"))
@@ -208,7 +127,7 @@ launch(const std::string &program, const Options &o,
 static std::string
 trace_dir_for(const Options &o)
 {
-	if (!o.fault && !o.trace_writes && o.log_calls.empty())
+	if (!o.fault && o.log_calls.empty())
 		return "";
 	char dir[] = "/tmp/harness-trace.XXXXXX";
 	if (!mkdtemp(dir))
@@ -216,8 +135,27 @@ trace_dir_for(const Options &o)
 	return dir;
 }
 
+// Our tracer, if the options ask for it, keeping its events in events
+// and handing each to the test's on_event as well.
+static std::unique_ptr<Tracer>
+tracer_for(const Options &o, std::vector<Event> &events)
+{
+	if (!o.trace_writes && !o.time_lapse)
+		return nullptr;
+	if (o.fault || !o.log_calls.empty())
+		throw std::invalid_argument("under our tracer, strace cannot "
+		    "trace the program too");
+	return std::make_unique<Tracer>(
+	    [&events, hook = o.on_event](const Event &e) {
+		events.push_back(e);
+		if (hook)
+			hook(e);
+	}, o.time_lapse);
+}
+
 Process::Process(const std::string &program, const Options &o)
-    : trace_dir_(trace_dir_for(o)), run_(launch(program, o, trace_dir_))
+    : tracer_(tracer_for(o, events_)), trace_dir_(trace_dir_for(o)),
+      run_(launch(program, o, trace_dir_, tracer_.get()))
 {
 }
 
@@ -252,10 +190,24 @@ Process::feed(const std::string &bytes, bool last)
 		ADD_FAILURE() << "input not taken within the time limit";
 }
 
+bool
+Process::await_event(const std::function<bool(const Event &)> &match)
+{
+	for (std::size_t seen = 0;;) {
+		for (; seen < events_.size(); seen++)
+			if (match(events_[seen]))
+				return true;
+		if (!tracer_ || tracer_->done() || run_.time_left() == 0)
+			return false;
+		run_.pump(run_.time_left());
+	}
+}
+
 Result
 Process::finish()
 {
-	Result r{run_.finish(), {}, {}, {}};
+	Result r;
+	static_cast<Outcome &>(r) = run_.finish();
 	if (!r.collected)
 		ADD_FAILURE() << "could not collect process " << r.pid;
 	if (r.timed_out)
@@ -267,7 +219,40 @@ Process::finish()
 		read_trace(trace_dir_, r);
 		trace_dir_.clear();
 	}
+	if (tracer_) {
+		r.events = events_;
+		r.traced = tracer_->processes();
+		for (const Event &e : r.events)
+			if (e.kind == Event::Kind::line)
+				r.written.push_back({e.pid, e.role, e.fd, e.text});
+	}
 	return r;
+}
+
+std::string
+plain_line(const std::string &line,
+    const std::map<pid_t, std::string> &role)
+{
+	std::string out;
+	for (std::size_t at = 0; at < line.size();) {
+		std::size_t end = line.find_first_not_of("0123456789", at);
+		end = end == std::string::npos ? line.size() : end;
+		if (line.compare(at, 2, "0x") == 0) {
+			end = line.find_first_not_of("0123456789abcdef", at + 2);
+			end = end == std::string::npos ? line.size() : end;
+			out += "ADDR";
+		} else if (end == at) {
+			out += line[at];
+			end = at + 1;
+		} else if (auto it = role.find(std::stoi(line.substr(at, 9)));
+		    end - at < 10 && it != role.end()) {
+			out += "{" + it->second + "}";
+		} else {
+			out.append(line, at, end - at);
+		}
+		at = end;
+	}
+	return out;
 }
 
 bool

@@ -1,20 +1,24 @@
 // Starts the built programs through the runner (runner.h), as a user
 // would, and adds what only the tests need: system calls made to fail
-// under strace, every write(2) logged with its writer, a run's output
-// read line by line while it goes on, and failures told to GoogleTest.
+// under strace, calls and signals logged by strace, every line with its
+// writer and every event of our tracer, a run's output read line by line
+// while it goes on, and failures told to GoogleTest.
 #ifndef HARNESS_H
 #define HARNESS_H
 
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "runner.h"
+#include "tracer.h"
 
 void PrintTo(const End &end, std::ostream *os);
 
@@ -41,17 +45,28 @@ struct Options {
 	std::optional<Fault> fault;
 	bool close_stdout = false;	// start with descriptor 1 closed
 	bool stdout_to_file = false;	// a regular file instead of a pipe
-	bool trace_writes = false;	// log every write(2), under strace -f
+	// Runs it under our tracer (tracer.h): every line comes back with the
+	// process that wrote it, and the tracer's events and processes too.
+	// Not with a fault or log_calls: a process has one tracer at most.
+	bool trace_writes = false;
+	bool time_lapse = false;	// under the tracer, with time-lapse
+	// Under the tracer, called with each event as it comes, while the
+	// process it tells of is stopped.
+	std::function<void(const Event &)> on_event;
 	// More calls to log, under strace -f, as strace's trace= list: e.g.
-	// "alarm,wait4". They come back in Result::calls.
+	// "alarm,wait4". They come back in Result::calls, with the signals
+	// delivered and how each process ended.
 	std::string log_calls;
 	int timeout_ms = 30000;
 };
 
-struct Write {
-	pid_t pid;	// the process that made the call
+// A line as the tracer saw it written: a process's last on a descriptor
+// may lack its '\n'.
+struct Written {
+	pid_t pid;
+	std::string role;	// the tracer's: P, then C1, C2... as they came
 	int fd;
-	std::string data;
+	std::string text;
 };
 
 // A call as strace logged it: its arguments and what it returned as
@@ -64,14 +79,30 @@ struct Call {
 	std::string ret;
 };
 
+// A signal delivered, as strace logged it: "SIGALRM", and what it shows
+// of the siginfo, e.g. "{si_signo=SIGALRM, si_code=SI_KERNEL}".
+struct Delivered {
+	pid_t pid;
+	std::string name;
+	std::string info;
+	std::size_t after;	// how many of Result::calls came before it
+};
+
 // What the runner saw; under strace, pid is the program's as strace saw
 // it exec.
 struct Result : Outcome {
 	std::vector<std::string> lines;	// out cut after every '\n'
-	std::vector<Write> writes;	// each process's, in its own order
-	// The other calls logged under strace, execve and a fault's calls
-	// included; each process's in its own order.
+	// Under the tracer: each line, every event, each process at the end;
+	// each process's in its own order.
+	std::vector<Written> written;
+	std::vector<Event> events;
+	std::vector<Traced> traced;
+	// Under strace: the calls logged, execve and a fault's calls
+	// included; the signals delivered; how each process ended. Each
+	// process's in its own order.
 	std::vector<Call> calls;
+	std::vector<Delivered> signals;
+	std::map<pid_t, End> ends;
 };
 
 // A started program. Tests that must act while it runs (send a signal,
@@ -98,10 +129,22 @@ public:
 	// (the program gets one of its own), as Ctrl-C would.
 	void signal(int sig) const { run_.signal(sig); }
 	void signal_group(int sig) const { run_.signal_group(sig); }
+	// Waits up to timeout_ms for output or the tracer, and moves on.
+	void pump(int timeout_ms) { run_.pump(timeout_ms); }
+	// The tracer's events so far.
+	[[nodiscard]] const std::vector<Event> &events() const
+	{
+		return events_;
+	}
+	// Pumps until an event that match takes has come; false if none has
+	// within the time limit, or once nothing more can come.
+	bool await_event(const std::function<bool(const Event &)> &match);
 	// Reads to EOF, collects the started process and every orphan.
 	Result finish();
 
 private:
+	std::vector<Event> events_;
+	std::unique_ptr<Tracer> tracer_;	// outlives the run it traces
 	std::string trace_dir_;	// made before the run starts
 	Run run_;
 	std::size_t line_start_ = 0;
@@ -135,5 +178,22 @@ bool await_sigsuspend(pid_t pid,
     std::chrono::milliseconds timeout = std::chrono::seconds(10));
 // The number a line ends with, before its newline; -1 if there is none.
 long trailing_number(const std::string &line);
+// A line as two runs of a demo can share it: the numbers that are the
+// run's processes as their roles, "{P}", and every address as ADDR.
+std::string plain_line(const std::string &line,
+    const std::map<pid_t, std::string> &role);
+
+// The roles of the processes strace followed: "P" the program, "C1",
+// "C2"... its children in the order it made them, from its logged forks.
+std::map<pid_t, std::string> roles_by_fork(const Result &r);
+bool is_fork(const Call &c);
+// The number a call returned: -1 for an error, 0 for none ("?").
+long returned_number(const std::string &ret);
+// The bytes of a call's first string argument, as strace logged it (all
+// hex escapes); "" if it has none.
+std::string string_argument(const std::string &args);
+// The program strace runs, once it has started it; 0 if it has not
+// within a generous time.
+pid_t traced_program(const Process &p, const std::string &program);
 
 #endif

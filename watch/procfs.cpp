@@ -24,7 +24,11 @@ char
 state_of(pid_t pid)
 {
 	std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-	std::string s((std::istreambuf_iterator<char>(in)), {});
+	std::string s;
+	// A process reaped after the open fails the read (ESRCH), which the
+	// file buffer throws for; getline, unlike a buffer iterator, takes
+	// that for the end.
+	std::getline(in, s);
 	std::size_t close = s.rfind(')');
 
 	return close == std::string::npos || close + 2 >= s.size() ? '\0' :
