@@ -1,6 +1,7 @@
 // trace's text, for people: each line the program wrote tagged with the
 // time, its writer's role and number; every other event as one short
 // sentence between them; a summary of how each process ended.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -129,7 +130,7 @@ sentence(const Event &e)
 		if (e.seconds <= 0)
 			return " cancels its alarm";
 		return " sets an alarm for " + fixed(e.seconds,
-		    e.seconds == static_cast<long long>(e.seconds) ? 0 : 3) + " s";
+		    e.seconds == std::floor(e.seconds) ? 0 : 3) + " s";
 	case Event::Kind::handler:
 		return handler_words(e);
 	case Event::Kind::mask:
