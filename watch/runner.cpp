@@ -388,7 +388,14 @@ char
 state_of(pid_t pid)
 {
 	std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-	std::string s((std::istreambuf_iterator<char>(in)), {});
+	std::string s;
+	// A process that ends between the open and the read fails the read
+	// with ESRCH, which the stream's buffer throws: it is gone.
+	try {
+		s.assign(std::istreambuf_iterator<char>(in), {});
+	} catch (const std::ios_base::failure &) {
+		return '\0';
+	}
 	std::size_t close = s.rfind(')');
 
 	return close == std::string::npos || close + 2 >= s.size() ? '\0' :
