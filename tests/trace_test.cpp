@@ -123,6 +123,22 @@ TEST(Trace, OutputThatCannotBeWritten)
 	EXPECT_EQ(r.err, "trace: standard output is closed\n");
 }
 
+// A program traced already, here by strace, cannot be traced again:
+// trace says why and what to change.
+TEST(Trace, TracingRefused)
+{
+	Options o;
+	o.args = {"tworoles"};
+	o.trace_writes = true;
+	Result r = run("trace", o);
+	EXPECT_EQ(r.end, End::exited(125));
+	EXPECT_TRUE(r.err.starts_with("trace: ptrace(PTRACE_SEIZE): Operation "
+	    "not permitted: ")) << r.err;
+	for (const char *cause : {"kernel.yama.ptrace_scope", "CAP_SYS_PTRACE",
+	    "seccomp", "traced already"})
+		EXPECT_TRUE(holds(r.err, cause)) << cause;
+}
+
 struct Tagged {
 	std::string role;
 	pid_t pid;
@@ -185,14 +201,14 @@ struct Shown {
 const Shown shown[] = {
 	{"Plain", "héllo\tx\n", "héllo\tx", true},
 	{"NoNewline", "sin fin", "sin fin   (no newline)", true},
-	{"ControlCharacters", "a\x01" "b\r\n", "a\\x01b\\x0d", true},
-	{"Backslash", "a\\x41\n", "a\\\\x41", true},
-	{"NotUtf8", "a\xff" "b\n", "a\\xffb", false},
-	{"Overlong", "\xc0\xaf\n", "\\xc0\\xaf", false},
-	{"Surrogate", "\xed\xa0\x80\n", "\\xed\\xa0\\x80", false},
-	{"CutSequence", "\xe2\x82\n", "\\xe2\\x82", false},
-	{"C1Control", "\xc2\x85\n", "\\xc2\\x85", true},
-	{"Delete", "\x7f\n", "\\x7f", true},
+	{"ControlCharacters", "a\x01" "b\r\n", R"(a\x01b\x0d)", true},
+	{"Backslash", "a\\x41\n", R"(a\\x41)", true},
+	{"NotUtf8", "a\xff" "b\n", R"(a\xffb)", false},
+	{"Overlong", "\xc0\xaf\n", R"(\xc0\xaf)", false},
+	{"Surrogate", "\xed\xa0\x80\n", R"(\xed\xa0\x80)", false},
+	{"CutSequence", "\xe2\x82\n", R"(\xe2\x82)", false},
+	{"C1Control", "\xc2\x85\n", R"(\xc2\x85)", true},
+	{"Delete", "\x7f\n", R"(\x7f)", true},
 };
 
 // A shell's printf writes the bytes, each given in octal.

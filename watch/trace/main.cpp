@@ -262,8 +262,9 @@ cannot_trace(const std::system_error &e)
 	    "refused when kernel.yama.ptrace_scope is 3 (see sysctl "
 	    "kernel.yama.ptrace_scope; 0 or 1 allow it), in a container "
 	    "started without CAP_SYS_PTRACE (docker run --cap-add=SYS_PTRACE), "
-	    "or where a seccomp profile refuses ptrace (docker run "
-	    "--security-opt seccomp=unconfined)");
+	    "where a seccomp profile refuses ptrace (docker run "
+	    "--security-opt seccomp=unconfined), or when trace is traced "
+	    "already (under strace or a debugger)");
 }
 
 void
