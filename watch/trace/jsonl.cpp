@@ -1,0 +1,223 @@
+// trace's JSON lines, for programs: one object per event, then one per
+// process and one for the run's end. README.md describes every field;
+// a field once there keeps its name and meaning.
+#include <cstdio>
+#include <cstring>
+
+#include <nlohmann/json.hpp>
+
+#include "trace.h"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+void
+signal_fields(json &j, int sig)
+{
+	j["signal"] = signal_name(sig);
+	j["signo"] = sig;
+}
+
+void
+end_fields(json &j, const End &end)
+{
+	if (end.how == End::How::exited)
+		j["exit"] = end.value;
+	else
+		signal_fields(j, end.value);
+}
+
+std::string
+hex_bytes(std::string_view bytes)
+{
+	static const char digits[] = "0123456789abcdef";
+	std::string s;
+
+	for (char c : bytes) {
+		auto b = static_cast<unsigned char>(c);
+		s += digits[b >> 4];
+		s += digits[b & 15];
+	}
+	return s;
+}
+
+void
+error_fields(json &j, int error)
+{
+	j["error"] = error;
+	if (error) {
+		const char *name = strerrorname_np(error);
+		j["error_name"] = name ? name : "";
+	}
+}
+
+void
+kind_fields(json &j, const Event &e)
+{
+	switch (e.kind) {
+	case Event::Kind::line:
+		j["fd"] = e.fd;
+		j["text"] = e.text;
+		if (!valid_utf8(e.text))
+			j["hex"] = hex_bytes(e.text);
+		break;
+	case Event::Kind::fork:
+		j["child"] = e.other;
+		j["child_role"] = e.other_role;
+		break;
+	case Event::Kind::exec:
+		j["path"] = e.path;
+		j["argv"] = e.argv;
+		error_fields(j, e.error);
+		break;
+	case Event::Kind::signal:
+		signal_fields(j, e.sig);
+		j["origin"] = origin_name(e.origin);
+		if (e.origin == Event::Origin::kill) {
+			j["from"] = e.other;
+			j["from_role"] = who(e.other, e.other_role);
+		}
+		if (e.origin == Event::Origin::fault) {
+			char addr[32];
+			(void)std::snprintf(addr, sizeof addr, "0x%llx",
+			    static_cast<unsigned long long>(e.addr));
+			j["addr"] = addr;
+		}
+		break;
+	case Event::Kind::kill:
+		j["to"] = e.other;
+		if (e.other > 0)
+			j["to_role"] = who(e.other, e.other_role);
+		signal_fields(j, e.sig);
+		break;
+	case Event::Kind::alarm:
+		j["seconds"] = e.seconds;
+		break;
+	case Event::Kind::handler:
+		signal_fields(j, e.sig);
+		j["action"] = e.text;
+		break;
+	case Event::Kind::mask:
+		j["how"] = e.text;
+		j["signals"] = e.signals;
+		break;
+	case Event::Kind::blocked:
+		j["call"] = e.call;
+		if (e.call == "sigsuspend")
+			j["signals"] = e.signals;
+		else if (e.call != "pause")
+			j["child"] = e.text.empty() ? "any child" : e.text;
+		break;
+	case Event::Kind::woken:
+		j["call"] = e.call;
+		if (e.sig)
+			signal_fields(j, e.sig);
+		if (e.other) {
+			j["child"] = e.other;
+			j["child_role"] = who(e.other, e.other_role);
+		}
+		error_fields(j, e.error);
+		break;
+	case Event::Kind::ended:
+		end_fields(j, e.end);
+		break;
+	case Event::Kind::reaped:
+		j["by"] = e.other;
+		j["by_role"] = who(e.other, e.other_role);
+		j["zombie_us"] = e.zombie_us;
+		break;
+	case Event::Kind::reparented:
+		j["parent"] = e.other;
+		j["parent_role"] = who(e.other, e.other_role);
+		break;
+	case Event::Kind::stuck:
+		j["waiting"] = e.text;
+		break;
+	}
+}
+
+class Jsonl : public View {
+public:
+	Jsonl(Out &out, const Settings &s) : out_(out), s_(s) {}
+
+	void event(const Event &e) override;
+	void cut(const std::string &why, long long us) override;
+	void summary(const std::vector<Traced> &procs,
+	    const Ending &end) override;
+
+private:
+	[[nodiscard]] json head(long long us, pid_t pid,
+	    const std::string &role, const char *kind) const;
+	void put(const json &j);
+
+	Out &out_;
+	Settings s_;
+	std::string why_;
+};
+
+json
+Jsonl::head(long long us, pid_t pid, const std::string &role,
+    const char *kind) const
+{
+	return {{"t_us", us}, {"virtual", s_.time_lapse}, {"pid", pid},
+	    {"role", role}, {"kind", kind}};
+}
+
+void
+Jsonl::put(const json &j)
+{
+	// A line's bytes that are not UTF-8 become U+FFFD in "text"; "hex"
+	// keeps them.
+	out_.add(j.dump(-1, ' ', false, json::error_handler_t::replace));
+	out_.add("\n");
+}
+
+void
+Jsonl::event(const Event &e)
+{
+	if (s_.lines_only && e.kind != Event::Kind::line)
+		return;
+	json j = head(e.us, e.pid, e.role, kind_name(e.kind));
+	kind_fields(j, e);
+	put(j);
+}
+
+void
+Jsonl::cut(const std::string &why, long long)
+{
+	why_ = why;
+}
+
+void
+Jsonl::summary(const std::vector<Traced> &procs, const Ending &end)
+{
+	if (s_.lines_only)
+		return;
+	for (const auto &p : procs) {
+		json j = head(end.us, p.pid, p.role, "process");
+		j["program"] = p.program;
+		j["ended"] = p.ended;
+		if (p.ended) {
+			end_fields(j, p.end);
+			j["ended_us"] = p.ended_us;
+		}
+		j["reaped_by"] = p.reaper_role.empty() ? json() :
+		    json(who(0, p.reaper_role));
+		if (!p.reaper_role.empty())
+			j["reaped_us"] = p.reaped_us;
+		put(j);
+	}
+	json j = head(end.us, end.pid, "P", "finish");
+	j["status"] = end.status;
+	j["ended_by_trace"] = why_.empty() ? json() : json(why_);
+	put(j);
+}
+
+} // namespace
+
+std::unique_ptr<View>
+jsonl_view(Out &out, const Settings &s)
+{
+	return std::make_unique<Jsonl>(out, s);
+}

@@ -1,0 +1,286 @@
+// trace's text, for people: each line the program wrote tagged with the
+// time, its writer's role and number; every other event as one short
+// sentence between them; a summary of how each process ended.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include <unistd.h>
+
+#include "trace.h"
+
+namespace {
+
+// One per process, in the order they appear, then again from the first.
+const char *const colours[] = {"36", "33", "35", "32", "34", "31"};
+constexpr std::size_t tag_width = 11;	// role and number, as "C1     497"
+
+std::string
+fixed(double value, int decimals)
+{
+	char buf[64];
+
+	(void)std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+	return buf;
+}
+
+// A length of time: "0.06 ms", "10.000 s".
+std::string
+duration(long long us)
+{
+	if (us < 1000000)
+		return fixed(static_cast<double>(us) / 1e3, 2) + " ms";
+	return fixed(static_cast<double>(us) / 1e6, 3) + " s";
+}
+
+std::string
+joined(const std::vector<std::string> &words, const std::string &none)
+{
+	std::string s;
+
+	for (const auto &w : words)
+		s += (s.empty() ? "" : " ") + escaped(w);
+	return s.empty() ? none : s;
+}
+
+std::string
+kill_target(const Event &e)
+{
+	if (e.other > 0)
+		return who(e.other, e.other_role);
+	if (e.other == 0)
+		return "its own process group";
+	if (e.other == -1)
+		return "every process it may signal";
+	return "process group " + std::to_string(-e.other);
+}
+
+std::string
+signal_words(const Event &e)
+{
+	std::string s = " gets " + signal_name(e.sig);
+
+	switch (e.origin) {
+	case Event::Origin::alarm:
+		return s + " from its alarm";
+	case Event::Origin::kill:
+		return s + " from " + (e.other == getpid() ? "trace" :
+		    who(e.other, e.other_role));
+	case Event::Origin::fault: {
+		char addr[32];
+		(void)std::snprintf(addr, sizeof addr, "%#llx",
+		    static_cast<unsigned long long>(e.addr));
+		return s + ": a fault at " + (e.addr ? addr : "0x0");
+	}
+	case Event::Origin::kernel:
+		break;
+	}
+	return s;
+}
+
+std::string
+handler_words(const Event &e)
+{
+	std::string sig = signal_name(e.sig);
+
+	if (e.text == "handler")
+		return " catches " + sig + " with a handler";
+	if (e.text == "ignore")
+		return " ignores " + sig;
+	return " sets " + sig + " back to its default action";
+}
+
+std::string
+woken_words(const Event &e)
+{
+	std::string s = " woken from " + e.call;
+
+	if (e.sig)
+		return s + " by " + signal_name(e.sig);
+	if (e.other)
+		return s + ": " + who(e.other, e.other_role) + " ended";
+	if (e.error) {
+		const char *name = strerrorname_np(e.error);
+		return s + ": " + std::strerror(e.error) + " (" +
+		    (name ? name : "?") + ")";
+	}
+	return s;
+}
+
+// What an event says, after its process's role; empty for none.
+std::string
+sentence(const Event &e)
+{
+	switch (e.kind) {
+	case Event::Kind::fork:
+		return " forks " + e.other_role + " (" + std::to_string(e.other) +
+		    ")";
+	case Event::Kind::exec:
+		if (e.error)
+			return " cannot exec " + escaped(e.path) + ": " +
+			    std::strerror(e.error);
+		return " execs " + escaped(e.path) + " as " +
+		    joined(e.argv, "nothing");
+	case Event::Kind::signal:
+		return signal_words(e);
+	case Event::Kind::kill:
+		return " sends " + signal_name(e.sig) + " to " + kill_target(e);
+	case Event::Kind::alarm:
+		if (e.seconds <= 0)
+			return " cancels its alarm";
+		return " sets an alarm for " + fixed(e.seconds,
+		    e.seconds == std::floor(e.seconds) ? 0 : 3) + " s";
+	case Event::Kind::handler:
+		return handler_words(e);
+	case Event::Kind::mask:
+		if (e.text == "set")
+			return " sets its blocked signals to " +
+			    joined(e.signals, "none");
+		return " " + e.text + "s " + joined(e.signals, "nothing");
+	case Event::Kind::blocked:
+		return " " + waiting_words(e);
+	case Event::Kind::woken:
+		return woken_words(e);
+	case Event::Kind::ended:
+		return " " + describe(e.end);
+	case Event::Kind::reaped:
+		return " reaped by " + who(e.other, e.other_role) +
+		    (e.zombie_us > 0 ? " after " + duration(e.zombie_us) +
+		    " as a zombie" : " at once");
+	case Event::Kind::reparented:
+		return " orphaned: " + who(e.other, e.other_role) +
+		    " is its parent now";
+	case Event::Kind::line:
+	case Event::Kind::stuck:
+		break;
+	}
+	return "";
+}
+
+class Text : public View {
+public:
+	Text(Out &out, const Settings &s) : out_(out), s_(s)
+	{
+		if (s_.time_lapse && !s_.lines_only)
+			out_.add("Times marked ~ are virtual: with --time-lapse, "
+			    "the earliest alarm fires as soon as every process "
+			    "waits.\n");
+	}
+
+	void event(const Event &e) override;
+	void cut(const std::string &why, long long us) override;
+	void summary(const std::vector<Traced> &procs,
+	    const Ending &end) override;
+
+private:
+	[[nodiscard]] std::string time(long long us) const;
+	void put(const std::string &role, bool line, const std::string &text);
+
+	Out &out_;
+	Settings s_;
+	std::map<std::string, std::size_t> colour_;
+};
+
+std::string
+Text::time(long long us) const
+{
+	std::string t = fixed(static_cast<double>(us) / 1e3, 3);
+
+	if (s_.time_lapse)
+		t = "~" + t;
+	if (t.size() < 11)
+		t.insert(0, 11 - t.size(), ' ');
+	return t + " ms  ";
+}
+
+void
+Text::put(const std::string &role, bool line, const std::string &text)
+{
+	// trace's own words are in no process's colour.
+	if (!s_.colour || role.empty()) {
+		out_.add(text);
+		out_.add("\n");
+		return;
+	}
+	auto [it, added] = colour_.try_emplace(role, colour_.size());
+	std::string code = colours[it->second % std::size(colours)];
+	out_.add("\033[" + std::string(line ? "" : "2;") + code + "m");
+	out_.add(text);
+	out_.add("\033[0m\n");
+}
+
+void
+Text::event(const Event &e)
+{
+	if (e.kind == Event::Kind::line) {
+		std::string tag = e.role + " " + std::to_string(e.pid);
+		if (tag.size() < tag_width)
+			tag.insert(e.role.size(), tag_width - tag.size(), ' ');
+		put(e.role, true, time(e.us) + tag + (e.fd == 2 ? " ! " : " | ") +
+		    escaped_line(e.text));
+		return;
+	}
+	std::string words = s_.lines_only ? "" : sentence(e);
+	if (!words.empty())
+		put(e.role, false, time(e.us) + std::string(tag_width + 3, ' ') +
+		    e.role + words);
+}
+
+void
+Text::cut(const std::string &why, long long us)
+{
+	if (!s_.lines_only)
+		put("", false, time(us) + "trace ends the run: " + why);
+}
+
+void
+Text::summary(const std::vector<Traced> &procs, const Ending &end)
+{
+	if (s_.lines_only)
+		return;
+	std::string s = "\nHow each process ended:\n";
+	for (const auto &p : procs) {
+		std::string tag = p.role + " " + std::to_string(p.pid);
+		if (tag.size() < tag_width)
+			tag.insert(p.role.size(), tag_width - tag.size(), ' ');
+		s += "  " + tag + "  " + escaped(p.program) + ": ";
+		if (!p.ended)
+			s += "never ended";
+		else
+			s += describe(p.end) + " at " + duration(p.ended_us);
+		if (p.reaper_role.empty())
+			s += "; never reaped\n";
+		else
+			s += "; reaped by " + who(0, p.reaper_role) + " at " +
+			    duration(p.reaped_us) + "\n";
+	}
+	s += "Exit status " + std::to_string(end.status);
+	if (!end.why.empty())
+		s += ": trace ended the run";
+	else if (end.status > 128)
+		s += ": 128 + " + signal_name(end.status - 128);
+	out_.add(s + "\n");
+}
+
+} // namespace
+
+std::string
+waiting_words(const Event &e)
+{
+	std::string s = "blocked in " + e.call + ", waiting for ";
+
+	if (e.call == "sigsuspend")
+		return s + joined(e.signals, "no signal at all");
+	if (e.call == "pause")
+		return s + "any signal it catches";
+	if (e.text == "any child" || e.text.empty())
+		return s + "any child to end";
+	return s + e.text + " to end";
+}
+
+std::unique_ptr<View>
+text_view(Out &out, const Settings &s)
+{
+	return std::make_unique<Text>(out, s);
+}
