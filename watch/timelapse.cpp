@@ -27,7 +27,7 @@ Tracer::arm(Proc &p, long long in_us, long long every_us)
 // through only if the alarm is still armed here, which is then spent.
 // Ours comes from us: it is made to look as the kernel's timer's.
 bool
-Tracer::own_alarm(Proc &p, siginfo_t &si)
+Tracer::own_alarm(Proc &p, siginfo_t &si) const
 {
 	bool ours = p.firing && si.si_code == SI_USER && si.si_pid == getpid();
 	bool timer = si.si_code == SI_KERNEL;
@@ -116,7 +116,8 @@ Tracer::try_fire()
 			e.text += (e.text.empty() ? "" : ", ") + p.role + " in " +
 			    (p.stopped ? "a stop" : call_name(p.entry.call));
 		}
-		emit(e, *first);
+		if (first)
+			emit(e, *first);
 		return;
 	}
 	long long now = now_us();

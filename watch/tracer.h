@@ -138,7 +138,7 @@ private:
 	Proc &proc(pid_t pid);
 	[[nodiscard]] std::string role_of(pid_t pid) const;
 	void emit(Event &e, const Proc &p);
-	void resume(Proc &p, int sig = 0);
+	static void resume(Proc &p, int sig = 0);
 	// The loop (tracer.cpp).
 	void on_stop(pid_t pid, int status);
 	void on_event(Proc &p, int event, int sig);
@@ -158,7 +158,7 @@ private:
 	void flush(Proc &p);
 	// Alarms, and time-lapse (timelapse.cpp).
 	void arm(Proc &p, long long in_us, long long every_us);
-	bool own_alarm(Proc &p, siginfo_t &si);
+	bool own_alarm(Proc &p, siginfo_t &si) const;
 	void try_fire();
 	[[nodiscard]] bool quiet(const Proc &p) const;
 	[[nodiscard]] bool all_waiting() const;

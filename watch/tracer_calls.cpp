@@ -1,8 +1,9 @@
 // What the calls and signals the tracer stops on mean for the run: the
 // lines written, the waits and what ended them, the signals and where
 // they came from, the ends and reaps. See tracer.h.
-#include <cstring>
 #include <csignal>
+#include <cstring>
+#include <string_view>
 
 #include <sys/ptrace.h>
 #include <sys/time.h>
@@ -31,6 +32,8 @@ quiet_by_default(int sig)
 }
 
 const char *const hows[] = {"block", "unblock", "set"};
+
+constexpr std::size_t longest_line = 1 << 20;
 
 } // namespace
 
@@ -303,21 +306,30 @@ Tracer::line_bytes(Proc &p, int fd, const std::string &bytes)
 		Event e(Event::Kind::line);
 		e.fd = fd;
 		e.text = std::move(part);
-		e.text.append(bytes, from, nl + 1 - from);
+		e.text += std::string_view(bytes).substr(from, nl + 1 - from);
 		part.clear();
 		emit(e, owner);
 	}
-	part.append(bytes, from, std::string::npos);
+	part += std::string_view(bytes).substr(from);
+	// A line that never ends is shown in pieces, so that what is held
+	// for it stays bounded.
+	if (part.size() >= longest_line) {
+		Event e(Event::Kind::line);
+		e.fd = fd;
+		e.text = std::move(part);
+		part.clear();
+		emit(e, owner);
+	}
 }
 
 void
 Tracer::flush(Proc &p)
 {
-	for (auto &[fd, part] : p.partial) {
+	for (auto &[to, part] : p.partial) {
 		if (part.empty())
 			continue;
 		Event e(Event::Kind::line);
-		e.fd = fd;
+		e.fd = to;
 		e.text = std::move(part);
 		part.clear();
 		emit(e, p);
