@@ -1,5 +1,6 @@
 // The tracing loop: every stop of every traced process, turned into
 // events and resumed at once. See tracer.h.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -306,7 +307,13 @@ Tracer::on_wait_entry(Proc &p, bool again)
 	std::uint64_t opts = s.call == Call::wait4 ? s.args[2] :
 	    s.call == Call::waitid ? s.args[3] : 0;
 
-	p.in_call = !(opts & WNOHANG);
+	// A wait with no child to wait for returns at once: not a block.
+	bool childless = s.call != Call::sigsuspend && s.call != Call::pause &&
+	    std::none_of(procs_.begin(), procs_.end(), [&p](const auto &c) {
+		    return c.second->parent == p.pid && !c.second->reaped &&
+			!c.second->leader;
+	    });
+	p.in_call = !(opts & WNOHANG) && !childless;
 	if (!p.in_call || again)
 		return;
 	Event e(Event::Kind::blocked);
