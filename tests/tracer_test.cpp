@@ -7,10 +7,12 @@
 // outside, each once its receiver waits; under the tracer, time-lapse
 // fires them at once.
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -216,7 +218,7 @@ bool
 await_zombie(pid_t pid)
 {
 	for (int i = 0; i < 10000 && state_of(pid) != 'Z'; i++)
-		usleep(1000);
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
 	return state_of(pid) == 'Z';
 }
 

@@ -148,7 +148,7 @@ private:
 	void on_wait_entry(Proc &p, bool again);
 	// What the calls mean (tracer_calls.cpp).
 	void on_quick_call(Proc &p);
-	bool to_null(Proc &p, int fd);
+	bool to_null(Proc &p, int fd) const;
 	void on_exit(Proc &p);
 	void on_wait_result(Proc &p, std::int64_t ret);
 	void on_signal(Proc &p, int sig);

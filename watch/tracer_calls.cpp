@@ -103,7 +103,7 @@ Tracer::on_quick_call(Proc &p)
 // Whether a write to fd of p's goes to /dev/null, which takes every
 // byte: a thread could close the descriptor unseen, so not with threads.
 bool
-Tracer::to_null(Proc &p, int fd)
+Tracer::to_null(Proc &p, int fd) const
 {
 	if (threads_)
 		return false;

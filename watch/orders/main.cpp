@@ -53,7 +53,7 @@ main(int argc, char **argv)
 	static const option longs[] = {{"time-lapse", no_argument, nullptr, 't'},
 	    {"writers", no_argument, nullptr, 'w'}, {nullptr, 0, nullptr, 0}};
 	int runs = 0, jobs = 0, c;
-	bool time_lapse = false, writers = false;
+	bool time_lapse = false, by_writer = false;
 
 	while ((c = getopt_long(argc, argv, "+n:j:tw", longs, nullptr)) != -1) {
 		if (c == 'n')
@@ -63,7 +63,7 @@ main(int argc, char **argv)
 		else if (c == 't')
 			time_lapse = true;
 		else if (c == 'w')
-			writers = true;
+			by_writer = true;
 		else
 			usage("");
 	}
@@ -98,11 +98,11 @@ main(int argc, char **argv)
 	// A helper that cannot hand its run back must not take us along.
 	(void)signal(SIGPIPE, SIG_IGN);
 	(void)signal(SIGCHLD, SIG_DFL);
-	Plan plan{{fs::absolute(path)}, "", runs, jobs, time_lapse, writers};
+	Plan plan{{fs::absolute(path)}, "", runs, jobs, time_lapse, by_writer};
 	plan.argv.insert(plan.argv.end(), argv + optind + 1, argv + argc);
 	if (demo->in_own_folder)
 		plan.cwd = fs::absolute(path).parent_path();
-	Tally t{*demo, demo->rules(), writers, 0, 0, {}, {}, {}, {}, {}};
+	Tally t{*demo, demo->rules(), by_writer, 0, 0, {}, {}, {}, {}, {}};
 	run_all(t, plan);
 	return report(t);
 }
