@@ -56,11 +56,6 @@ times(int n, const Rows &rows)
 }
 
 // SIGALRMs sent, each once its receiver sits in sigsuspend.
-struct Alarms {
-	std::string to;	// a role
-	int times;
-};
-
 struct Case {
 	std::string name;
 	std::string program;
@@ -211,43 +206,13 @@ first_difference(const Rows &got, const Rows &want)
 	return "";
 }
 
-// Reads the program's reporting lines; each greeting names a child to
-// send its alarm to once it waits.
-void
-alarm_greeters(Process &p)
-{
-	for (std::string line; !(line = p.read_line()).empty();) {
-		auto child = static_cast<pid_t>(trailing_number(line));
-		if (line.starts_with("Hola") && await_sigsuspend(child))
-			kill(child, SIGALRM);
-	}
-}
-
 // Sends the case's alarms, each once its receiver waits, and reads the
 // line each brings before the next.
 void
 drive(Process &p, const Case &c)
 {
 	std::map<std::string, pid_t> pid;
-	if (!c.alarms.empty()) {
-		pid["P"] = traced_program(p, c.program);
-		ASSERT_GT(pid["P"], 0);
-		// Both timer demos that fork do so before their first wait.
-		ASSERT_TRUE(await_sigsuspend(pid["P"]));
-		std::vector<pid_t> children = children_of(pid["P"]);
-		if (children.size() == 1)
-			pid["C1"] = children[0];
-	}
-	for (const Alarms &a : c.alarms) {
-		ASSERT_TRUE(pid.contains(a.to)) << a.to;
-		for (int i = 0; i < a.times; i++) {
-			ASSERT_TRUE(await_sigsuspend(pid[a.to])) << a.to;
-			kill(pid[a.to], SIGALRM);
-			if (c.ticks) {
-				ASSERT_NE(p.read_line(), "") << a.to;
-			}
-		}
-	}
+	send_alarms(p, c.program, c.alarms, c.ticks, pid);
 	if (c.alarm_greeters)
 		alarm_greeters(p);
 }

@@ -280,3 +280,48 @@ run(const std::string &program, const Options &options)
 {
 	return Process(program, options).finish();
 }
+
+void
+send_alarms(Process &p, const std::string &program,
+    const std::vector<Alarms> &alarms, bool lines,
+    std::map<std::string, pid_t> &pid)
+{
+	if (!alarms.empty()) {
+		pid["P"] = traced_program(p, program);
+		ASSERT_GT(pid["P"], 0);
+		// The timer demos that fork do so before their first wait.
+		ASSERT_TRUE(await_sigsuspend(pid["P"]));
+		std::vector<pid_t> children = children_of(pid["P"]);
+		if (children.size() == 1)
+			pid["C1"] = children[0];
+	}
+	for (const Alarms &a : alarms) {
+		ASSERT_TRUE(pid.contains(a.to)) << a.to;
+		for (int i = 0; i < a.times; i++) {
+			ASSERT_TRUE(await_sigsuspend(pid[a.to])) << a.to;
+			kill(pid[a.to], SIGALRM);
+			if (lines) {
+				ASSERT_NE(p.read_line(), "") << a.to;
+			}
+		}
+	}
+}
+
+void
+alarm_greeters(Process &p)
+{
+	for (std::string line; !(line = p.read_line()).empty();) {
+		auto child = static_cast<pid_t>(trailing_number(line));
+		if (line.starts_with("Hola") && await_sigsuspend(child))
+			kill(child, SIGALRM);
+	}
+}
+
+bool
+await_state(pid_t pid, char state, std::chrono::milliseconds timeout)
+{
+	auto end = std::chrono::steady_clock::now() + timeout;
+	while (state_of(pid) != state && std::chrono::steady_clock::now() < end)
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	return state_of(pid) == state;
+}

@@ -176,6 +176,10 @@ Result run(const std::string &program, const Options &options = {});
 // within timeout.
 bool await_sigsuspend(pid_t pid,
     std::chrono::milliseconds timeout = std::chrono::seconds(10));
+// Polls until process pid is in state (a letter of /proc's, or '\0' for
+// gone); false if it is not within timeout.
+bool await_state(pid_t pid, char state, std::chrono::milliseconds timeout =
+    std::chrono::seconds(10));
 // The number a line ends with, before its newline; -1 if there is none.
 long trailing_number(const std::string &line);
 // A line as two runs of a demo can share it: the numbers that are the
@@ -195,5 +199,21 @@ std::string string_argument(const std::string &args);
 // The program strace runs, once it has started it; 0 if it has not
 // within a generous time.
 pid_t traced_program(const Process &p, const std::string &program);
+
+// Alarms sent from outside, to a timer demo's process by its role (P,
+// C1), so many times.
+struct Alarms {
+	std::string to;
+	int times;
+};
+// Under strace: sends each alarm once its receiver waits in sigsuspend
+// and, with lines, reads the line it brings before the next. Fills pid
+// with the processes by role; a failure fails the test.
+void send_alarms(Process &p, const std::string &program,
+    const std::vector<Alarms> &alarms, bool lines,
+    std::map<std::string, pid_t> &pid);
+// Reads the program's lines; each greeting names a child to send its
+// alarm to once it waits.
+void alarm_greeters(Process &p);
 
 #endif

@@ -2,11 +2,11 @@
 // who it says wrote them, its JSON lines, and that no process of a run
 // outlives it, whether the run ends, is interrupted or trace is killed.
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <map>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -346,15 +346,6 @@ TEST(Trace, DemoRunsInItsOwnFolder)
 	EXPECT_EQ(execs, 1);
 }
 
-// Polls until process pid is no more; false if it still is after 30 s.
-bool
-gone(pid_t pid)
-{
-	for (int i = 0; i < 3000 && state_of(pid) != '\0'; i++)
-		std::this_thread::sleep_for(std::chrono::milliseconds(10));
-	return state_of(pid) == '\0';
-}
-
 // The demo trace started, once it waits in sigsuspend.
 pid_t
 waiting_demo(Process &p)
@@ -377,7 +368,7 @@ TEST(Trace, CtrlCEndsTheProgramAndTraceSaysHow)
 	EXPECT_EQ(r.end, End::exited(130));
 	EXPECT_TRUE(holds(r.out, "P killed by signal 2 (SIGINT)")) << r.out;
 	EXPECT_TRUE(r.orphans.empty());
-	EXPECT_TRUE(gone(demo));
+	EXPECT_TRUE(await_state(demo, '\0', std::chrono::seconds(30)));
 }
 
 // The kernel ends every traced process with its tracer.
@@ -393,7 +384,7 @@ TEST(Trace, KilledTraceTakesTheRunAlong)
 	ASSERT_EQ(r.orphans.size(), 1U);
 	EXPECT_EQ(r.orphans[0].pid, demo);
 	EXPECT_EQ(r.orphans[0].end, End::killed(SIGKILL));
-	EXPECT_TRUE(gone(demo));
+	EXPECT_TRUE(await_state(demo, '\0', std::chrono::seconds(30)));
 }
 
 } // namespace

@@ -7,12 +7,10 @@
 // outside, each once its receiver waits; under the tracer, time-lapse
 // fires them at once.
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -27,11 +25,6 @@ using Story = std::map<std::string, Rows>;	// by role
 const char calls_logged[] = "clone,clone3,fork,vfork,write,wait4";
 
 // SIGALRMs sent under strace, each once its receiver sits in sigsuspend.
-struct Alarms {
-	std::string to;	// P or C1
-	int times;
-};
-
 struct Row {
 	std::string name;
 	std::string program;
@@ -213,51 +206,22 @@ options_for(const Row &row, const Scratch &empty)
 	return o;
 }
 
-// Polls until process pid is a zombie; false if it is not within 10 s.
-bool
-await_zombie(pid_t pid)
-{
-	for (int i = 0; i < 10000 && state_of(pid) != 'Z'; i++)
-		std::this_thread::sleep_for(std::chrono::milliseconds(1));
-	return state_of(pid) == 'Z';
-}
-
 // Under strace: the row's alarms, each once its receiver waits and each
 // bringing its line before the next; the greeters'; the nudge.
 void
 drive(Process &p, const Row &row)
 {
 	std::map<std::string, pid_t> pid;
-	if (!row.alarms.empty()) {
-		pid["P"] = traced_program(p, row.program);
-		ASSERT_GT(pid["P"], 0);
-		// The timer demos that fork do so before their first wait.
-		ASSERT_TRUE(await_sigsuspend(pid["P"]));
-		std::vector<pid_t> children = children_of(pid["P"]);
-		if (children.size() == 1)
-			pid["C1"] = children[0];
-	}
-	for (const Alarms &a : row.alarms) {
-		ASSERT_TRUE(pid.contains(a.to)) << a.to;
-		for (int i = 0; i < a.times; i++) {
-			ASSERT_TRUE(await_sigsuspend(pid[a.to])) << a.to;
-			kill(pid[a.to], SIGALRM);
-			// lonetimer's alarm ends it without a word.
-			if (row.program != "lonetimer") {
-				ASSERT_NE(p.read_line(), "") << a.to;
-			}
-		}
-	}
+	// lonetimer's alarm ends it without a word.
+	send_alarms(p, row.program, row.alarms, row.program != "lonetimer",
+	    pid);
 	if (row.nudge) {
-		ASSERT_TRUE(await_zombie(pid["C1"]));
+		ASSERT_TRUE(await_state(pid["C1"], 'Z'));
 		ASSERT_TRUE(await_sigsuspend(pid["P"]));
 		kill(pid["P"], SIGINT);
 	}
-	for (std::string line; row.greeters && !(line = p.read_line()).empty();) {
-		auto child = static_cast<pid_t>(trailing_number(line));
-		if (line.starts_with("Hola") && await_sigsuspend(child))
-			kill(child, SIGALRM);
-	}
+	if (row.greeters)
+		alarm_greeters(p);
 }
 
 // The story with each run of rows that start with prefix sorted.
