@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "harness.h"
+#include "rules.h"
 #include "strace_log.h"
 
 std::vector<std::string>
@@ -156,7 +157,7 @@ roles_by_fork(const Result &r)
 	for (const Call &c : r.calls)
 		if (c.pid == r.pid && is_fork(c) && returned_number(c.ret) > 0)
 			role[static_cast<pid_t>(returned_number(c.ret))] =
-			    "C" + std::to_string(++children);
+			    child_role(static_cast<std::size_t>(++children));
 	return role;
 }
 

@@ -71,16 +71,6 @@ ticks(const std::string &role)
 	return lines;
 }
 
-// "C1", "C2", ...: appended, not "C" + ..., which g++ 12 at -O3 takes for
-// an overlapping copy (a false -Wrestrict).
-std::string
-child_role(std::size_t k)
-{
-	std::string role = "C";
-	role += std::to_string(k);
-	return role;
-}
-
 // Ten children, each made after its creation line, greeting once; the
 // parent collects them in the order they end, each after its greeting.
 Rules

@@ -26,6 +26,10 @@ using Template = std::vector<Token>;
 // Throws std::invalid_argument, naming the line, for a "{" without its
 // "}" or with no role inside.
 Template parse_template(const std::string &line);
+
+// The role of the k-th process made after the one started (P), from 1:
+// C1, C2, ... as the rules, orders, trace and the tests name them.
+std::string child_role(std::size_t k);
 // The line with each role's identifier replaced by role(name) and each
 // address by addr.
 std::string fill(const Template &t,

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "calls.h"
+#include "rules.h"
 #include "runner.h"
 #include "tracer.h"
 #include "tracer_proc.h"
@@ -90,7 +91,7 @@ Tracer::seize(pid_t pid)
 	start_ns_ = mono_ns();
 	root_ = pid;
 	Proc &p = proc(pid);
-	p.role = "P";
+	p.role.assign(1, 'P');
 	p.parent = 0;
 	order_.push_back(pid);
 }
@@ -233,7 +234,7 @@ Tracer::on_child(Proc &parent, pid_t child)
 		c.role = owner.role;
 		return;
 	}
-	c.role = "C" + std::to_string(++children_);
+	c.role = child_role(static_cast<std::size_t>(++children_));
 	c.parent = owner.pid;
 	c.program = owner.program;
 	order_.push_back(child);

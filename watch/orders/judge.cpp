@@ -10,7 +10,7 @@
 
 namespace {
 
-// "C1", "?1234": appended, not "C" + ..., which g++ 12 at -O3 takes for
+// "?1234": appended, not "?" + ..., which g++ 12 at -O3 takes for
 // an overlapping copy (a false -Wrestrict).
 std::string
 numbered(char prefix, long n)
@@ -201,7 +201,7 @@ Names::operator()(const std::string &role)
 {
 	auto [it, fresh] = names_.try_emplace(role, role);
 	if (fresh && role != "P")
-		it->second = numbered('C', ++children_);
+		it->second = child_role(static_cast<std::size_t>(++children_));
 	return it->second;
 }
 
