@@ -70,8 +70,10 @@ const Exit exits[] = {
 	{"PastTimeout", {"--timeout", "0.3", "tickcounter"}, "",
 	    End::exited(124), "P killed by signal 9 (SIGKILL)",
 	    "trace: ended the run: the run went past --timeout 0.3 s\n"},
-	{"UnknownDemo", {"nosuch"}, "", End::exited(127), "",
-	    " tickheir tickpair twinspeak tworoles\n"},
+	// The demos, not the tools beside them.
+	{"UnknownDemo", {"nosuch"}, "", End::exited(127), "", " lonetimer "
+	    "patientparent reaper tickcounter tickheir tickpair twinspeak "
+	    "tworoles\n"},
 	{"MissingPath", {"./no/such"}, "", End::exited(127), "",
 	    "trace: cannot run ./no/such: No such file or directory\n"},
 	{"NotExecutable", {"/etc/passwd"}, "", End::exited(126), "",

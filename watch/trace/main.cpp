@@ -156,7 +156,8 @@ demo_names(const fs::path &dir)
 
 	for (const auto &f : fs::directory_iterator(dir, ec)) {
 		std::string name = f.path().filename();
-		if (f.is_regular_file(ec) && name != "trace" &&
+		// The tools that watch the demos sit beside them.
+		if (f.is_regular_file(ec) && name != "trace" && name != "orders" &&
 		    access(f.path().c_str(), X_OK) == 0)
 			names.push_back(name);
 	}
