@@ -108,7 +108,7 @@ launch(const std::string &program, const Options &o,
 	// program's. A preloaded library comes before the runtime, which it
 	// only passes requests on to.
 	std::string sanitizer;
-	if (!trace_dir.empty() || tracer)
+	if (!trace_dir.empty() || tracer || o.runs_tracer)
 		sanitizer += "detect_leaks=0:handle_segv=0:handle_sigbus=0:"
 		    "handle_sigfpe=0:";
 	if (o.env.contains("LD_PRELOAD"))

@@ -45,6 +45,9 @@ struct Options {
 	std::optional<Fault> fault;
 	bool close_stdout = false;	// start with descriptor 1 closed
 	bool stdout_to_file = false;	// a regular file instead of a pipe
+	// The program is a tool that runs what it starts under our tracer
+	// (trace, orders -t): a sanitizer's runtime there must suit ptrace.
+	bool runs_tracer = false;
 	// Runs it under our tracer (tracer.h): every line comes back with the
 	// process that wrote it, and the tracer's events and processes too.
 	// Not with a fault or log_calls: a process has one tracer at most.

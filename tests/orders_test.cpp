@@ -1,6 +1,7 @@
 // The order explorer, from outside: what it counts and names, and when it
 // says a demo broke its rules. Stand-ins are shell scripts named like a
 // demo, so the demo's rules judge what they print.
+#include <algorithm>
 #include <cmath>
 #include <regex>
 #include <sstream>
@@ -18,6 +19,11 @@ Result
 orders(std::vector<std::string> args)
 {
 	Options o;
+	o.runs_tracer = std::any_of(args.begin(), args.end(),
+	    [](const std::string &a) {
+		    return a == "-t" || a == "-w" || a == "--time-lapse" ||
+			a == "--writers";
+	    });
 	o.args = std::move(args);
 	o.timeout_ms = 120000;
 	return run("orders", o);

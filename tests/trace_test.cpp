@@ -27,6 +27,7 @@ given(std::vector<std::string> args, const std::string &input = "")
 	Options o;
 	o.args = std::move(args);
 	o.input = input;
+	o.runs_tracer = true;
 	return o;
 }
 

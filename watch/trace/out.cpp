@@ -34,12 +34,12 @@ sequence(std::string_view s, std::size_t i, char32_t &cp)
 
 	if (n == 0 || i + n > s.size())
 		return 0;
-	cp = n == 1 ? b : b & (0x7f >> n);
+	cp = static_cast<char32_t>(n == 1 ? b : b & (0x7f >> n));
 	for (std::size_t k = 1; k < n; k++) {
 		auto c = static_cast<unsigned char>(s[i + k]);
 		if ((c >> 6) != 2)
 			return 0;
-		cp = cp << 6 | (c & 0x3f);
+		cp = cp << 6 | static_cast<char32_t>(c & 0x3f);
 	}
 	if (cp < least[n] || cp > 0x10ffff || (cp >= 0xd800 && cp < 0xe000))
 		return 0;
