@@ -156,6 +156,7 @@ private:
 	void reaped(Proc &c, pid_t by);
 	void line_bytes(Proc &p, int fd, const std::string &bytes);
 	void flush(Proc &p);
+	void emit_line(const Proc &p, int fd, std::string &part);
 	// Alarms, and time-lapse (timelapse.cpp).
 	void arm(Proc &p, long long in_us, long long every_us);
 	bool own_alarm(Proc &p, siginfo_t &si) const;

@@ -303,35 +303,31 @@ Tracer::line_bytes(Proc &p, int fd, const std::string &bytes)
 
 	for (std::size_t nl; (nl = bytes.find('\n', from)) != std::string::npos;
 	    from = nl + 1) {
-		Event e(Event::Kind::line);
-		e.fd = fd;
-		e.text = std::move(part);
-		e.text += std::string_view(bytes).substr(from, nl + 1 - from);
-		part.clear();
-		emit(e, owner);
+		part += std::string_view(bytes).substr(from, nl + 1 - from);
+		emit_line(owner, fd, part);
 	}
 	part += std::string_view(bytes).substr(from);
 	// A line that never ends is shown in pieces, so that what is held
 	// for it stays bounded.
-	if (part.size() >= longest_line) {
-		Event e(Event::Kind::line);
-		e.fd = fd;
-		e.text = std::move(part);
-		part.clear();
-		emit(e, owner);
-	}
+	if (part.size() >= longest_line)
+		emit_line(owner, fd, part);
 }
 
 void
 Tracer::flush(Proc &p)
 {
-	for (auto &[to, part] : p.partial) {
-		if (part.empty())
-			continue;
-		Event e(Event::Kind::line);
-		e.fd = to;
-		e.text = std::move(part);
-		part.clear();
-		emit(e, p);
-	}
+	for (auto &[to, part] : p.partial)
+		if (!part.empty())
+			emit_line(p, to, part);
+}
+
+// Hands part on as a line of p's on fd, and empties it.
+void
+Tracer::emit_line(const Proc &p, int fd, std::string &part)
+{
+	Event e(Event::Kind::line);
+	e.fd = fd;
+	e.text = std::move(part);
+	part.clear();
+	emit(e, p);
 }
