@@ -11,6 +11,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -22,6 +23,7 @@
 #include <unistd.h>
 
 #include "demo_rules.h"
+#include "pictures.h"
 #include "runner.h"
 #include "trace.h"
 
@@ -56,6 +58,13 @@ const char help[] =
     "                         is ended.\n"
     "      --timeout SECONDS  end the run past this many seconds (default:\n"
     "                         24 hours)\n"
+    "      --svg FILE         also draw the run as a timeline picture, one\n"
+    "                         lane per process, in FILE (SVG)\n"
+    "      --perfetto FILE    also write the run in the trace-event JSON\n"
+    "                         format, to explore in ui.perfetto.dev or\n"
+    "                         chrome://tracing\n"
+    "                         With FILE -, the picture goes to standard\n"
+    "                         output instead of the text.\n"
     "  -h, --help             this help\n"
     "\n"
     "On a terminal each process has a colour of its own; none with NO_COLOR\n"
@@ -100,6 +109,8 @@ seconds_ms(const char *s)
 struct Command {
 	Settings settings;
 	int timeout_ms = default_timeout_ms;
+	std::string svg;
+	std::string perfetto;
 	std::string program;
 	std::vector<std::string> args;
 };
@@ -112,6 +123,8 @@ parse(int argc, char **argv)
 	    {"format", required_argument, nullptr, 'f'},
 	    {"time-lapse", no_argument, nullptr, 't'},
 	    {"timeout", required_argument, nullptr, 'T'},
+	    {"svg", required_argument, nullptr, 'S'},
+	    {"perfetto", required_argument, nullptr, 'P'},
 	    {nullptr, 0, nullptr, 0}};
 	Command c;
 	int opt;
@@ -134,6 +147,10 @@ parse(int argc, char **argv)
 			c.settings.time_lapse = true;
 		} else if (opt == 'T') {
 			c.timeout_ms = seconds_ms(optarg);
+		} else if (opt == 'S' || opt == 'P') {
+			if (*optarg == '\0')
+				usage(given + " wants a file name");
+			(opt == 'S' ? c.svg : c.perfetto) = optarg;
 		} else if (opt == ':') {
 			usage(given + " wants a value");
 		} else {
@@ -141,6 +158,9 @@ parse(int argc, char **argv)
 			    std::string(1, static_cast<char>(optopt)) : given));
 		}
 	}
+	if (c.svg == "-" && c.perfetto == "-")
+		usage("only one of --svg and --perfetto can go to standard "
+		    "output");
 	if (optind >= argc)
 		usage("no program given");
 	c.program = argv[optind];
@@ -348,11 +368,28 @@ main(int argc, char **argv)
 	Out out;
 	std::unique_ptr<View> view = c.settings.jsonl ?
 	    jsonl_view(out, c.settings) : text_view(out, c.settings);
-	Watch w(*view, c.settings.time_lapse);
+	std::optional<Pictures> pictures;
+	try {
+		pictures.emplace(c.svg, c.perfetto, l.argv,
+		    c.settings.time_lapse);
+	} catch (const std::runtime_error &e) {
+		fail(status_failed, e.what());
+	}
+	Views views;
+	// A picture on standard output takes the text's place.
+	if (c.svg != "-" && c.perfetto != "-")
+		views.add(view.get());
+	views.add(pictures->view());
+	Watch w(views, c.settings.time_lapse);
 	int status = trace_run(l, w, out);
 	if (out.failed())
 		fail(status_failed, std::string("cannot write the output: ") +
 		    std::strerror(out.error()));
+	try {
+		pictures->write();
+	} catch (const std::runtime_error &e) {
+		fail(status_failed, e.what());
+	}
 	if (!w.cut.empty())
 		std::cerr << "trace: ended the run: " << w.cut << "\n";
 	else if (!w.ran && w.exec_error)

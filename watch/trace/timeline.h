@@ -1,0 +1,105 @@
+// A whole run kept for a picture: each process as a lane with what
+// happened on it, and what joins the lanes (forks, kills, reaps). The
+// recorder builds it from the tracer's events as they come; svg.cpp and
+// perfetto.cpp draw it once the run is over.
+#ifndef TIMELINE_H
+#define TIMELINE_H
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "trace.h"
+
+struct Lane {
+	struct Line {
+		long long us;
+		int fd;
+		std::string text;	// as written, '\n' included if it had one
+	};
+	struct Exec {
+		long long us;
+		std::string program;	// the path given to exec
+		int error;		// 0, or why it failed
+	};
+	struct Blocked {
+		long long from_us;
+		long long to_us;	// -1: still blocked at the end
+		std::string call;	// sigsuspend, pause, wait4, waitid
+		std::string words;	// "waiting for any child to end"
+	};
+	struct Signal {
+		long long us;
+		int sig;
+		Event::Origin origin;
+		pid_t from;		// the sender, for a kill
+		std::uint64_t addr;	// for a fault
+	};
+	struct Kill {
+		long long us;
+		pid_t to;		// as kill(2) takes it
+		int sig;
+	};
+
+	pid_t pid = 0;
+	std::string role;
+	std::string program;	// the program it started as
+	pid_t parent = 0;	// 0 for the process the run started
+	long long start_us = 0;	// forked then
+	bool ended = false;
+	End end = End::exited(0);
+	long long end_us = -1;
+	pid_t reaper = 0;
+	std::string reaper_role;	// empty: never reaped
+	long long reaped_us = -1;
+	long long orphaned_us = -1;	// given to the subreaper then
+
+	std::vector<Line> lines;
+	std::vector<Exec> execs;
+	std::vector<Blocked> blocked;
+	std::vector<Signal> signals;
+	std::vector<Kill> kills;
+};
+
+struct Timeline {
+	std::vector<std::string> argv;	// the command as given to trace
+	bool time_lapse = false;
+	std::vector<Lane> lanes;	// in the order they appeared
+	pid_t subreaper = 0;	// trace itself
+	long long end_us = 0;	// when the run was over
+	int status = 0;		// trace's exit status
+	std::string cut;	// why trace ended the run, if it did
+
+	[[nodiscard]] const Lane *find(pid_t pid) const;
+	[[nodiscard]] std::size_t index(pid_t pid) const;	// lanes.size(): none
+	// Every instant something is drawn at, sorted, each once.
+	[[nodiscard]] std::vector<long long> instants() const;
+};
+
+// A view that keeps the run as a Timeline; the pictures are written
+// from it after the summary.
+class Recorder : public View {
+public:
+	explicit Recorder(std::vector<std::string> argv, bool time_lapse);
+
+	void event(const Event &e) override;
+	void cut(const std::string &why, long long us) override;
+	void summary(const std::vector<Traced> &procs,
+	    const Ending &end) override;
+	[[nodiscard]] const Timeline &timeline() const { return t_; }
+
+private:
+	Lane &lane(const Event &e);
+
+	Timeline t_;
+};
+
+// The pictures; false once the stream failed.
+bool write_svg(const Timeline &t, std::ostream &out);
+bool write_perfetto(const Timeline &t, std::ostream &out);
+
+#endif
