@@ -86,6 +86,17 @@ const Exit exits[] = {
 	    "2000000, not '0'\nTry 'trace --help' for more.\n"},
 	{"NoProgram", {"-l"}, "", End::exited(2), "",
 	    "trace: no program given\nTry 'trace --help' for more.\n"},
+	{"TwoPicturesOnStandardOutput", {"--svg", "-", "--perfetto", "-",
+	    "tworoles"}, "", End::exited(2), "", "trace: only one of --svg and "
+	    "--perfetto can go to standard output\nTry 'trace --help' for "
+	    "more.\n"},
+	// Said before the program starts, which shows nothing then.
+	{"PictureNowhere", {"--svg", "/no/such/folder/run.svg", "tworoles"}, "",
+	    End::exited(125), "", "trace: cannot write /no/such/folder/run.svg: "
+	    "No such file or directory\n"},
+	{"PictureOnFullDevice", {"--perfetto", "/dev/full", "tworoles"}, "",
+	    End::exited(125), "P exited with 0",
+	    "trace: cannot write /dev/full: No space left on device\n"},
 };
 
 class TraceExit : public testing::TestWithParam<Exit> {};

@@ -1,6 +1,7 @@
 // trace's output, held and written in large pieces, and how the
 // programs' bytes are shown: see trace.h.
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 
 #include <unistd.h>
@@ -57,6 +58,23 @@ hex(std::string &to, unsigned char b)
 }
 
 } // namespace
+
+std::string
+fixed(double value, int decimals)
+{
+	char buf[64];
+
+	(void)std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+	return buf;
+}
+
+std::string
+duration(long long us)
+{
+	if (us < 1000000)
+		return fixed(static_cast<double>(us) / 1e3, 2) + " ms";
+	return fixed(static_cast<double>(us) / 1e6, 3) + " s";
+}
 
 void
 Out::add(std::string_view s)

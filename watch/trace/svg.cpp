@@ -1,11 +1,327 @@
-// trace --svg: the run as a timeline picture.
+// trace --svg: the run as a timeline picture, one lane per process and
+// time across, for slides and print. This file writes the document: its
+// styles, heading, axis, breaks and legend; svg_lanes.cpp and
+// svg_draw.cpp the lanes, svg_scale.cpp where time goes.
+#include <algorithm>
 #include <ostream>
+#include <sstream>
 
-#include "timeline.h"
+#include "svg.h"
+
+namespace {
+
+constexpr double axis_y = 80;
+constexpr double lanes_from = 100;
+// The heading's line for why trace ended the run, when it did.
+constexpr double cut_line = 16;
+
+const char style[] =
+    "text{font-family:'DejaVu Sans',Verdana,sans-serif;font-size:11px;"
+    "fill:#222}\n"
+    ".title{font-size:18px;font-weight:bold}\n"
+    ".role{font-size:14px;font-weight:bold}\n"
+    ".program{font-style:italic}\n"
+    ".said{font-family:'DejaVu Sans Mono',Menlo,Consolas,monospace;"
+    "font-size:12px}\n"
+    ".tick{text-anchor:middle}\n"
+    ".box{fill:#fff;fill-opacity:0.85}\n"
+    ".skipped{font-size:10px;text-anchor:middle}\n"
+    ".shade{fill:#f2f2f2}\n"
+    ".blocked{fill:#fff;stroke-width:1.5}\n"
+    ".zombie{fill:url(#hatch);stroke:#333;stroke-width:1}\n"
+    ".leader{stroke:#999;stroke-width:0.7;fill:none}\n"
+    ".mark{fill:#fff;stroke-width:1.6}\n"
+    ".exec{fill:#fff;stroke:#222;stroke-width:1.8}\n"
+    ".signal,.exit{fill:#222}\n"
+    ".killed{stroke:#222;stroke-width:2.6;fill:none}\n"
+    ".fork,.reap,.kill{stroke:#222;stroke-width:1.5;fill:none}\n"
+    ".fork{marker-end:url(#head)}\n"
+    ".reap{stroke-dasharray:5,3;marker-end:url(#open)}\n"
+    ".kill{stroke-dasharray:1.5,3;marker-end:url(#head)}\n"
+    ".axis{stroke:#444;fill:none}\n"
+    ".gap{fill:#fff}\n"
+    ".zigzag{stroke:#555;fill:none}\n";
+
+const char defs[] =
+    "<defs>\n"
+    "<pattern id=\"hatch\" width=\"5\" height=\"5\" "
+    "patternUnits=\"userSpaceOnUse\" patternTransform=\"rotate(45)\">"
+    "<rect width=\"5\" height=\"5\" fill=\"#fff\"/><path d=\"M0,0V5\" "
+    "stroke=\"#333\" stroke-width=\"1.6\"/></pattern>\n"
+    "<marker id=\"head\" markerWidth=\"8\" markerHeight=\"8\" refX=\"7\" "
+    "refY=\"4\" orient=\"auto\" markerUnits=\"userSpaceOnUse\">"
+    "<path d=\"M0,0L8,4L0,8z\" fill=\"#222\"/></marker>\n"
+    "<marker id=\"open\" markerWidth=\"9\" markerHeight=\"10\" refX=\"8\" "
+    "refY=\"5\" orient=\"auto\" markerUnits=\"userSpaceOnUse\">"
+    "<path d=\"M1,1L8,5L1,9\" fill=\"none\" stroke=\"#222\" "
+    "stroke-width=\"1.5\"/></marker>\n"
+    "</defs>\n";
+
+std::size_t
+line_count(const Timeline &t)
+{
+	std::size_t n = 0;
+
+	for (const auto &l : t.lanes)
+		n += l.lines.size();
+	return n;
+}
+
+// How many times the next line came from another process than the one
+// before.
+std::size_t
+switches(const Timeline &t)
+{
+	std::vector<std::pair<long long, std::size_t>> lines;
+	std::size_t n = 0;
+
+	for (std::size_t i = 0; i < t.lanes.size(); i++)
+		for (const auto &line : t.lanes[i].lines)
+			lines.emplace_back(line.us, i);
+	std::stable_sort(lines.begin(), lines.end());
+	for (std::size_t k = 1; k < lines.size(); k++)
+		n += lines[k].second != lines[k - 1].second;
+	return n;
+}
+
+std::string
+counted(std::size_t n, const char *one, const char *more)
+{
+	return std::to_string(n) + " " + (n == 1 ? one : more);
+}
+
+void
+heading(std::ostream &o, const Timeline &t)
+{
+	std::string command = "trace";
+	std::size_t changes = switches(t);
+	std::string about = counted(t.lanes.size(), "process", "processes") +
+	    ", " + counted(line_count(t), "line", "lines") + " written in " +
+	    duration(t.end_us) + (t.time_lapse ? " of virtual time "
+	    "(--time-lapse: alarms fired as soon as every process waited)" :
+	    "");
+
+	for (const auto &a : t.argv)
+		command += " " + a;
+	if (changes > 0)
+		about += "; the writer changed " + counted(changes, "time",
+		    "times");
+	about += "; exit status " + std::to_string(t.status);
+	o << "<text x=\"14\" y=\"28\" class=\"title\">" << xml_text(command) <<
+	    "</text>\n<text x=\"14\" y=\"48\">" << xml_text(about) <<
+	    "</text>\n";
+	if (!t.cut.empty())
+		o << "<text x=\"14\" y=\"" << num(48 + cut_line) << "\">" <<
+		    xml_text("Ended by trace: " + t.cut) << "</text>\n";
+}
+
+void
+axis(std::ostream &o, const Timeline &t, const Scale &s)
+{
+	o << "<text x=\"14\" y=\"" << num(axis_y + 4) << "\">time" <<
+	    (t.time_lapse ? " (virtual)" : "") << "</text>\n";
+	o << "<path class=\"axis\" d=\"M" << num(time_from) << "," <<
+	    num(axis_y) << "H" << num(s.x(t.end_us));
+	for (const auto &tick : s.ticks())
+		o << "M" << num(tick.x) << "," << num(axis_y) << "v6";
+	o << "\"/>\n";
+	for (const auto &tick : s.ticks())
+		o << "<text x=\"" << num(tick.x) << "\" y=\"" << num(axis_y - 6) <<
+		    "\" class=\"tick\">" << tick.label << "</text>\n";
+}
+
+// A length of time in three figures: "974 ms", "10.0 s".
+std::string
+briefly(long long us)
+{
+	double ms = static_cast<double>(us) / 1e3;
+
+	if (ms < 1000)
+		return fixed(ms, ms < 10 ? 2 : ms < 100 ? 1 : 0) + " ms";
+	return fixed(ms / 1e3, ms < 1e4 ? 2 : ms < 1e5 ? 1 : 0) + " s";
+}
+
+// Each break: the lanes cut across, and the time left out.
+void
+breaks(std::ostream &o, const Scale &s, double bottom)
+{
+	for (const auto &b : s.breaks()) {
+		double x0 = b.x + 7;
+		double x1 = b.x + b.width - 7;
+		o << "<g class=\"break\"><rect class=\"gap\" x=\"" << num(x0) <<
+		    "\" y=\"" << num(axis_y - 2) << "\" width=\"" << num(x1 - x0) <<
+		    "\" height=\"" << num(bottom - axis_y + 2) << "\"/>\n" <<
+		    "<path class=\"zigzag\" d=\"";
+		for (double x : {x0, x1}) {
+			o << "M" << num(x) << "," << num(axis_y - 2);
+			for (double y = axis_y + 4; y < bottom; y += 12)
+				o << "L" << num(x + 3) << "," << num(y) << "L" <<
+				    num(x) << "," << num(y + 6);
+		}
+		o << "\"/>\n<rect class=\"box\" x=\"" << num(b.x + 2) << "\" y=\"" <<
+		    num(axis_y + 4) << "\" width=\"" << num(b.width - 4) <<
+		    "\" height=\"12\"/>\n<text x=\"" << num(b.x + b.width / 2) <<
+		    "\" y=\"" << num(axis_y + 13) << "\" class=\"skipped\">" <<
+		    xml_text(briefly(b.to_us - b.from_us)) << "</text></g>\n";
+	}
+}
+
+// The subreaper, trace itself, which collects the orphans and the
+// process it started.
+double
+subreaper_lane(std::ostream &o, const Timeline &t, const Scale &s, double y)
+{
+	o << "<g class=\"subreaper\">\n<text x=\"14\" y=\"" << num(y + 16) <<
+	    "\" class=\"role\">trace</text>\n<text x=\"14\" y=\"" <<
+	    num(y + 30) << "\">subreaper: reaps orphans</text>\n" <<
+	    "<path d=\"M" << num(time_from) << "," << num(y + 14) << "H" <<
+	    num(s.x(t.end_us)) << "\" stroke=\"#888\" stroke-width=\"2\" "
+	    "stroke-dasharray=\"8,4\"/>\n</g>\n";
+	return y + 14;
+}
+
+void
+legend(std::ostream &o, double y)
+{
+	static const char *const items[][2] = {
+	    {"<rect x=\"0\" y=\"-3\" width=\"26\" height=\"6\" fill=\"#555\"/>",
+		"running"},
+	    {"<rect x=\"0\" y=\"-6\" width=\"26\" height=\"12\" class=\"blocked\" "
+		"stroke=\"#555\"/>", "blocked in a call"},
+	    {"<rect x=\"0\" y=\"-6\" width=\"26\" height=\"12\" "
+		"class=\"zombie\"/>", "zombie: ended, not yet reaped"},
+	    {"<circle cx=\"13\" r=\"3.2\" class=\"mark\" stroke=\"#555\"/>",
+		"a line written"},
+	    {"<path class=\"zigzag\" d=\"M8,-8L11,-2L8,4L11,10M18,-8L21,-2L18,"
+		"4L21,10\"/>", "time left out"},
+	    {"<path class=\"fork\" d=\"M0,0H24\"/>", "fork: the new process"},
+	    {"<path class=\"exec\" d=\"M13,-7l7,7l-7,7l-7,-7z\"/>",
+		"exec (dashed: failed)"},
+	    {"<path class=\"signal\" d=\"M7,-7h12l-6,9z\"/>", "a signal arrives"},
+	    {"<path class=\"kill\" d=\"M0,0H24\"/>", "kill: who sent it"},
+	    {"<rect x=\"11\" y=\"-9\" width=\"4\" height=\"18\" class=\"exit\"/>",
+		"exit N"},
+	    {"<path class=\"killed\" d=\"M7,-6l12,12m0,-12l-12,12\"/>",
+		"killed by a signal"},
+	    {"<path class=\"reap\" d=\"M0,0H24\"/>", "reaped: by whom"},
+	};
+	constexpr int per_row = 6;
+
+	o << "<g class=\"legend\">\n";
+	for (int i = 0; i < 12; i++) {
+		double x = 14 + (i % per_row) * 210.0;
+		double row = y + (i / per_row) * 26.0;
+		o << "<g transform=\"translate(" << num(x) << "," << num(row) <<
+		    ")\">" << items[i][0] << "<text x=\"34\" y=\"4\">" <<
+		    items[i][1] << "</text></g>\n";
+	}
+	o << "</g>\n";
+}
+
+} // namespace
 
 bool
-write_svg(const Timeline &, std::ostream &out)
+write_svg(const Timeline &t, std::ostream &out)
 {
-	out << "<svg/>\n";
+	std::vector<long long> instants = t.instants();
+	double width = time_to - time_from;
+	Scale s(instants, time_from, width);
+	std::ostringstream o;
+	double top = lanes_from;
+	double subreaper = -1;
+	bool orphans = false;
+
+	// Time is not quite drawn in proportion: a second look, rarely more.
+	for (int i = 0; i < 4 && width > least_time_width; i++) {
+		double fits = fitting_width(t, s, width);
+		if (fits >= width)
+			break;
+		width = std::max(least_time_width, fits);
+		s = Scale(instants, time_from, width);
+	}
+	heading(o, t);
+	double shift = t.cut.empty() ? 0 : cut_line;
+	o << "<g transform=\"translate(0," << num(shift) << ")\">\n";
+	axis(o, t, s);
+	for (const auto &l : t.lanes)
+		orphans = orphans || l.reaper == t.subreaper;
+	if (orphans) {
+		subreaper = subreaper_lane(o, t, s, top);
+		top += 40;
+	}
+	std::vector<Laid> laid = lay_out(t, s, top);
+	double peak = density_peak(s, laid);
+	for (const auto &d : laid)
+		draw_lane(o, t, s, d, peak);
+	double bottom = laid.empty() ? top : laid.back().bottom;
+	breaks(o, s, bottom);
+	draw_links(o, t, s, laid, subreaper);
+	for (const auto &d : laid)
+		draw_labels(o, d);
+	legend(o, bottom + 30);
+	o << "</g>\n";
+	double height = shift + bottom + 30 + 26 + 24;
+	out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+	    "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" "
+	    "width=\"" << num(picture_width) << "\" height=\"" << num(height) <<
+	    "\" viewBox=\"0 0 " << num(picture_width) << " " << num(height) <<
+	    "\">\n<title>" << xml_text("trace of " + (t.argv.empty() ? "" :
+	    t.argv.front())) << "</title>\n<style type=\"text/css\">\n" <<
+	    style << "</style>\n" << defs << "<rect width=\"100%\" "
+	    "height=\"100%\" fill=\"#fff\"/>\n" << o.str() << "</svg>\n";
 	return static_cast<bool>(out);
+}
+
+std::string
+xml_shown(std::string_view shown)
+{
+	std::string x;
+
+	for (char c : shown) {
+		switch (c) {
+		case '&': x += "&amp;"; break;
+		case '<': x += "&lt;"; break;
+		case '>': x += "&gt;"; break;
+		case '"': x += "&quot;"; break;
+		default: x += c;
+		}
+	}
+	return x;
+}
+
+std::string
+xml_text(std::string_view s)
+{
+	return xml_shown(escaped(s));
+}
+
+std::size_t
+characters(std::string_view s)
+{
+	std::size_t n = 0;
+
+	for (char c : s)
+		n += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+	return n;
+}
+
+std::string
+shortened(const std::string &s, std::size_t n)
+{
+	if (characters(s) <= n)
+		return s;
+	std::size_t kept = 0;
+	std::size_t i = 0;
+	for (; i < s.size(); i++)
+		if ((static_cast<unsigned char>(s[i]) & 0xc0) != 0x80 &&
+		    ++kept == n)
+			break;
+	return s.substr(0, i) + "\xe2\x80\xa6";
+}
+
+std::string
+base_name(const std::string &path)
+{
+	std::size_t slash = path.find_last_of('/');
+	return slash == std::string::npos ? path : path.substr(slash + 1);
 }

@@ -17,24 +17,6 @@ const char *const colours[] = {"36", "33", "35", "32", "34", "31"};
 constexpr std::size_t tag_width = 11;	// role and number, as "C1     497"
 
 std::string
-fixed(double value, int decimals)
-{
-	char buf[64];
-
-	(void)std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-	return buf;
-}
-
-// A length of time: "0.06 ms", "10.000 s".
-std::string
-duration(long long us)
-{
-	if (us < 1000000)
-		return fixed(static_cast<double>(us) / 1e3, 2) + " ms";
-	return fixed(static_cast<double>(us) / 1e6, 3) + " s";
-}
-
-std::string
 joined(const std::vector<std::string> &words, const std::string &none)
 {
 	std::string s;

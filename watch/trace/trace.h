@@ -84,6 +84,10 @@ std::string escaped_line(std::string_view line);
 // "blocked in sigsuspend, waiting for SIGINT SIGALRM": what a blocked
 // event says of its process.
 std::string waiting_words(const Event &e);
+// A value with so many decimals.
+std::string fixed(double value, int decimals);
+// A length of time: "0.06 ms", "10.000 s".
+std::string duration(long long us);
 // A process as others name it: its role, trace for the subreaper, else
 // "process N".
 std::string who(pid_t pid, const std::string &role);

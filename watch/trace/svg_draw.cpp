@@ -1,0 +1,247 @@
+// Drawing the lanes of the timeline picture as svg_lanes.cpp laid them
+// out, and the arrows between them. See svg.h.
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+
+#include "svg.h"
+
+namespace {
+
+constexpr double row_height = 15;
+constexpr double density_height = 22;
+constexpr double bin_px = 2;
+
+double
+bin_count()
+{
+	return std::ceil((time_to - time_from) / bin_px) + 1;
+}
+
+std::vector<int>
+density(const Scale &s, const Lane &l)
+{
+	std::vector<int> bins(static_cast<std::size_t>(bin_count()), 0);
+
+	for (const auto &line : l.lines) {
+		double b = (s.x(line.us) - time_from) / bin_px;
+		bins[std::min(bins.size() - 1,
+		    static_cast<std::size_t>(std::max(0.0, b)))]++;
+	}
+	return bins;
+}
+
+void
+rect(std::ostream &o, double x0, double x1, double y, double h,
+    const std::string &style)
+{
+	o << "<rect x=\"" << num(x0) << "\" y=\"" << num(y) << "\" width=\"" <<
+	    num(std::max(x1 - x0, 1.0)) << "\" height=\"" << num(h) << "\" " <<
+	    style << "/>\n";
+}
+
+// The lane's name, by its bar: role, number, and the program it runs.
+void
+name(std::ostream &o, const Laid &d)
+{
+	const Lane &l = *d.lane;
+	std::string program = base_name(l.program);
+
+	for (const auto &e : l.execs)
+		if (e.error == 0 && e.program != l.program)
+			program += " \xe2\x86\x92 " + base_name(e.program);
+	o << "<text x=\"14\" y=\"" << num(d.bar - 3) << "\"><tspan "
+	    "class=\"role\">" << xml_text(l.role) << "</tspan> pid " << l.pid <<
+	    "</text>\n<text x=\"14\" y=\"" << num(d.bar + 12) <<
+	    "\" class=\"program\">" << xml_text(shortened(program, 30)) <<
+	    "</text>\n";
+	if (d.dense)
+		o << "<text x=\"14\" y=\"" << num(d.bar + 27) << "\">" <<
+		    l.lines.size() << " lines</text>\n";
+}
+
+// Text on a white box, over whatever it is drawn on.
+void
+text(std::ostream &o, const Label &l, double y, const char *cls)
+{
+	rect(o, l.end ? l.x - l.width : l.x, l.end ? l.x : l.x + l.width, y - 11,
+	    14, "class=\"box\"");
+	o << "<text x=\"" << num(l.x) << "\" y=\"" << num(y) << "\" class=\"" <<
+	    cls << "\"" << (l.end ? " text-anchor=\"end\"" : "") << ">" <<
+	    l.text << "</text>\n";
+}
+
+double
+below_y(const Laid &d, const Label &l)
+{
+	return d.bar + 24 + (d.dense ? density_height + 6 : 0) +
+	    l.row * row_height;
+}
+
+// A line's mark on the bar, and its leader down to where its text goes.
+void
+line_mark(std::ostream &o, const Scale &s, const Laid &d, const Label &l,
+    const char *cls)
+{
+	double x = s.x(l.line->us);
+
+	o << "<g class=\"" << cls << "\"><title>" << xml_shown(d.lane->role +
+	    " at " + duration(l.line->us) + ": " + escaped_line(l.line->text)) <<
+	    "</title>\n<path d=\"M" << num(x) << "," << num(d.bar + 4) << "V" <<
+	    num(below_y(d, l) - 10) << "\" class=\"leader\"/>\n<circle cx=\"" <<
+	    num(x) << "\" cy=\"" << num(d.bar) << "\" r=\"3.2\" stroke=\"" <<
+	    ink(d.index) << "\" class=\"mark\"/></g>\n";
+}
+
+void
+density_strip(std::ostream &o, const Scale &s, const Laid &d, double peak)
+{
+	std::vector<int> bins = density(s, *d.lane);
+	double base = d.bar + 8 + density_height;
+
+	o << "<path class=\"density\" fill=\"" << ink(d.index) << "\" d=\"";
+	for (std::size_t i = 0; i < bins.size(); i++) {
+		if (bins[i] == 0)
+			continue;
+		double h = std::max(1.0, density_height * bins[i] / peak);
+		o << "M" << num(time_from + static_cast<double>(i) * bin_px) <<
+		    "," << num(base) << "v-" << num(h) << "h2v" << num(h) << "z";
+	}
+	o << "\"><title>" << d.lane->lines.size() << " lines</title></path>\n";
+}
+
+void
+markers(std::ostream &o, const Scale &s, const Laid &d)
+{
+	const Lane &l = *d.lane;
+
+	for (const auto &e : l.execs) {
+		double x = s.x(e.us);
+		o << "<path class=\"exec\" d=\"M" << num(x) << "," <<
+		    num(d.bar - 7) << "l7,7l-7,7l-7,-7z\"" << (e.error ?
+		    " stroke-dasharray=\"2,2\"" : "") << "/>\n";
+	}
+	for (const auto &sig : l.signals)
+		o << "<path class=\"signal\" d=\"M" << num(s.x(sig.us) - 6) <<
+		    "," << num(d.bar - 15) << "h12l-6,9z\"/>\n";
+	if (!l.ended)
+		return;
+	double x = s.x(l.end_us);
+	if (l.end.how == End::How::exited)
+		rect(o, x - 2, x + 2, d.bar - 9, 18, "class=\"exit\"");
+	else
+		o << "<path class=\"killed\" d=\"M" << num(x - 6) << "," <<
+		    num(d.bar - 6) << "l12,12m0,-12l-12,12\"/>\n";
+}
+
+double
+bar_of(const Timeline &t, const std::vector<Laid> &laid, pid_t pid,
+    double subreaper_bar)
+{
+	if (pid == t.subreaper)
+		return subreaper_bar;
+	std::size_t i = t.index(pid);
+	return i < laid.size() ? laid[i].bar : -1;
+}
+
+void
+arrow(std::ostream &o, const char *cls, double x0, double y0, double x1,
+    double y1)
+{
+	// Stop short of the bar it points at.
+	double gap = y1 > y0 ? -8 : 8;
+	o << "<path class=\"" << cls << "\" d=\"M" << num(x0) << "," <<
+	    num(y0) << "L" << num(x1) << "," << num(y1 + gap) << "\"/>\n";
+}
+
+// Where the kill that sent a signal was made, across.
+double
+kill_x(const Scale &s, const Lane *sender, pid_t to, const Lane::Signal &sig)
+{
+	double x = s.x(sig.us);
+
+	if (sender)
+		for (const auto &k : sender->kills)
+			if (k.us <= sig.us && k.sig == sig.sig &&
+			    (k.to == to || k.to <= 0))
+				x = s.x(k.us);
+	return x;
+}
+
+} // namespace
+
+double
+density_peak(const Scale &s, const std::vector<Laid> &laid)
+{
+	int peak = 1;
+
+	for (const auto &d : laid)
+		if (d.dense) {
+			std::vector<int> bins = density(s, *d.lane);
+			peak = std::max(peak, *std::max_element(bins.begin(),
+			    bins.end()));
+		}
+	return peak;
+}
+
+void
+draw_lane(std::ostream &o, const Timeline &t, const Scale &s, const Laid &d,
+    double peak)
+{
+	const Lane &l = *d.lane;
+	const char *c = ink(d.index);
+	long long last = l.ended ? l.end_us : t.end_us;
+
+	o << "<g class=\"lane\" id=\"lane-" << xml_text(l.role) << "\">\n";
+	if (d.index % 2)
+		rect(o, 0, picture_width, d.top, d.bottom - d.top,
+		    "class=\"shade\"");
+	name(o, d);
+	rect(o, s.x(l.start_us), s.x(last), d.bar - 3, 6,
+	    "fill=\"" + std::string(c) + "\"");
+	for (const auto &b : l.blocked)
+		rect(o, s.x(b.from_us), s.x(b.to_us < 0 ? last : b.to_us),
+		    d.bar - 6, 12, "class=\"blocked\" stroke=\"" +
+		    std::string(c) + "\"");
+	if (l.ended)
+		rect(o, s.x(l.end_us), s.x(l.reaped_us < 0 ? t.end_us :
+		    l.reaped_us), d.bar - 6, 12, "class=\"zombie\"");
+	markers(o, s, d);
+	if (d.dense)
+		density_strip(o, s, d, peak);
+	for (const auto &b : d.below)
+		line_mark(o, s, d, b, d.dense ? "edge" : "line");
+	o << "</g>\n";
+}
+
+void
+draw_labels(std::ostream &o, const Laid &d)
+{
+	for (const auto &a : d.above)
+		text(o, a, d.bar - 16 - a.row * row_height, "event");
+	for (const auto &b : d.below)
+		text(o, b, below_y(d, b), "said");
+}
+
+void
+draw_links(std::ostream &o, const Timeline &t, const Scale &s,
+    const std::vector<Laid> &laid, double subreaper_bar)
+{
+	for (const auto &d : laid) {
+		const Lane &l = *d.lane;
+		double parent = bar_of(t, laid, l.parent, -1);
+		if (l.parent && parent >= 0)
+			arrow(o, "fork", s.x(l.start_us), parent, s.x(l.start_us),
+			    d.bar);
+		double reaper = bar_of(t, laid, l.reaper, subreaper_bar);
+		if (l.reaped_us >= 0 && reaper >= 0)
+			arrow(o, "reap", s.x(l.reaped_us), d.bar, s.x(l.reaped_us),
+			    reaper);
+		for (const auto &sig : l.signals) {
+			double from = bar_of(t, laid, sig.from, subreaper_bar);
+			if (sig.origin == Event::Origin::kill && from >= 0)
+				arrow(o, "kill", kill_x(s, t.find(sig.from), l.pid,
+				    sig), from, s.x(sig.us), d.bar);
+		}
+	}
+}
