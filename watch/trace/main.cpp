@@ -366,8 +366,12 @@ main(int argc, char **argv)
 	(void)signal(SIGPIPE, SIG_IGN);
 	(void)signal(SIGCHLD, SIG_DFL);
 	Out out;
-	std::unique_ptr<View> view = c.settings.jsonl ?
-	    jsonl_view(out, c.settings) : text_view(out, c.settings);
+	// A picture on standard output takes the text's place, the text's
+	// first words included.
+	std::unique_ptr<View> view;
+	if (c.svg != "-" && c.perfetto != "-")
+		view = c.settings.jsonl ? jsonl_view(out, c.settings) :
+		    text_view(out, c.settings);
 	std::optional<Pictures> pictures;
 	try {
 		pictures.emplace(c.svg, c.perfetto, l.argv,
@@ -376,8 +380,7 @@ main(int argc, char **argv)
 		fail(status_failed, e.what());
 	}
 	Views views;
-	// A picture on standard output takes the text's place.
-	if (c.svg != "-" && c.perfetto != "-")
+	if (view)
 		views.add(view.get());
 	views.add(pictures->view());
 	Watch w(views, c.settings.time_lapse);

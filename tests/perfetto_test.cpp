@@ -1,0 +1,403 @@
+// trace --perfetto from outside: the file parses; it has a track per
+// process and one for trace, an instant per line written, slices that
+// nest on each track, and a flow per fork and per reap whose two ends
+// sit on the right tracks. Compared with trace's JSON lines of another
+// run of the same demo, its numbers put in terms of roles.
+#include <algorithm>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace {
+
+using json = nlohmann::json;
+
+Result
+trace(std::vector<std::string> args)
+{
+	Options o;
+	o.args = std::move(args);
+	o.runs_tracer = true;
+	return run("trace", o);
+}
+
+// Every number of a process in text, in place of its role.
+std::string
+in_roles(const std::string &text, const std::map<long, std::string> &roles)
+{
+	static const std::regex number("[0-9]+");
+	std::string s;
+	auto from = text.cbegin();
+
+	for (std::sregex_iterator it(text.begin(), text.end(), number), end;
+	    it != end; ++it) {
+		s.append(from, (*it)[0].first);
+		auto role = roles.find(std::stol(it->str()));
+		s += role != roles.end() ? role->second : it->str();
+		from = (*it)[0].second;
+	}
+	return s.append(from, text.cend());
+}
+
+long
+pid_of(const json &e)
+{
+	return e.at("pid").get<long>();
+}
+
+// A run's picture, read back: each track's role, its lines by role,
+// its slices, and the flows by id.
+struct Picture {
+	json file;
+	std::map<long, std::string> roles;	// "trace" for the subreaper
+	std::map<long, int> order;
+	std::map<std::string, std::vector<std::string>> lines;
+	std::map<long, std::vector<json>> slices;
+	std::map<long, std::vector<json>> instants;
+	std::map<long long, std::pair<json, json>> flows;	// out, in
+	std::map<long long, std::pair<std::size_t, std::size_t>> flow_at;
+
+	explicit Picture(const std::string &text)
+	    : file(json::parse(text))
+	{
+		static const std::regex name("(P|C[0-9]+) ([0-9]+) [^ ]+");
+		const json &events = file.at("traceEvents");
+		for (const auto &e : events) {
+			long pid = pid_of(e);
+			if (e["name"] == "process_name") {
+				std::string n = e["args"]["name"];
+				std::smatch m;
+				if (std::regex_match(n, m, name)) {
+					EXPECT_EQ(std::stol(m[2]), pid) << n;
+					roles[pid] = m[1];
+				} else {
+					EXPECT_EQ(n, "trace (subreaper)");
+					roles[pid] = "trace";
+				}
+			} else if (e["name"] == "process_sort_index") {
+				order[pid] = e["args"]["sort_index"];
+			}
+		}
+		for (std::size_t i = 0; i < events.size(); i++)
+			take(events[i], i);
+	}
+
+	void take(const json &e, std::size_t i)
+	{
+		long pid = pid_of(e);
+		if (e["ph"] == "X")
+			slices[pid].push_back(e);
+		if (e["ph"] == "i")
+			instants[pid].push_back(e);
+		if (e["ph"] == "i" && e["args"].contains("text"))
+			lines[roles[pid]].push_back(in_roles(e["args"]["text"],
+			    roles));
+		if (!e.contains("bind_id"))
+			return;
+		bool out = e.value("flow_out", false);
+		auto &f = flows[e["bind_id"]];
+		(out ? f.first : f.second) = e;
+		(out ? flow_at[e["bind_id"]].first :
+		    flow_at[e["bind_id"]].second) = i;
+	}
+};
+
+struct Demo {
+	std::string name;
+	std::vector<std::string> args;
+	std::size_t processes;
+	std::size_t lines;	// 0: the same as the JSON lines of a run
+
+	friend void PrintTo(const Demo &d, std::ostream *os) { *os << d.name; }
+};
+
+const Demo demos[] = {
+	{"tworoles", {"tworoles"}, 2, 0},
+	{"twinspeak", {"twinspeak"}, 2, 0},
+	{"becometwin", {"becometwin"}, 2, 0},
+	{"copyedit", {"copyedit"}, 2, 0},
+	{"reaper", {"--time-lapse", "reaper"}, 11, 0},
+	{"tickpair", {"--time-lapse", "tickpair"}, 2, 0},
+	// Addresses differ from run to run, and interleave's JSON lines
+	// would double the test's time: their lines are counted.
+	{"faultcatch", {"faultcatch"}, 1, 3},
+	{"interleave", {"interleave"}, 2, 200004},
+};
+
+class PerfettoRun : public testing::TestWithParam<Demo> {};
+
+// Slices on one track are nested or apart, never overlapping; an
+// instant on it falls within the run.
+void
+nested(const std::vector<json> &slices, long long end)
+{
+	std::vector<std::pair<long long, long long>> open, spans;
+	for (const auto &s : slices) {
+		EXPECT_GE(s["dur"].get<long long>(), 0) << s;
+		spans.emplace_back(s["ts"], s["ts"].get<long long>() +
+		    s["dur"].get<long long>());
+	}
+	std::sort(spans.begin(), spans.end(), [](auto a, auto b) {
+		return a.first != b.first ? a.first < b.first :
+		    a.second > b.second;
+	});
+	for (const auto &[from, to] : spans) {
+		EXPECT_LE(to, end);
+		while (!open.empty() && open.back().second <= from)
+			open.pop_back();
+		if (!open.empty()) {
+			EXPECT_LE(to, open.back().second) << "a slice from " <<
+			    from << " to " << to << " overlaps one from " <<
+			    open.back().first << " to " << open.back().second;
+		}
+		open.emplace_back(from, to);
+	}
+}
+
+// The processes, each on a track of its own in the order they came,
+// trace's first.
+void
+tracks_in_order(Picture &p, const Demo &d)
+{
+	ASSERT_EQ(p.roles.size(), d.processes + 1);
+	std::vector<std::string> by_order(p.roles.size());
+	for (const auto &[pid, i] : p.order)
+		by_order.at(static_cast<std::size_t>(i)) = p.roles[pid];
+	EXPECT_EQ(by_order[0], "trace");
+	EXPECT_EQ(by_order[1], "P");
+	for (std::size_t i = 2; i < by_order.size(); i++)
+		EXPECT_EQ(by_order[i], "C" + std::to_string(i - 1));
+}
+
+// Every track's slices nested within trace's, the run; its lines in
+// their order, each named by its text.
+void
+tracks_nest(Picture &p)
+{
+	long long end = -1;
+	for (const auto &[pid, role] : p.roles)
+		if (role == "trace")
+			end = p.slices[pid].at(0)["dur"].get<long long>();
+	for (const auto &[pid, slices] : p.slices) {
+		SCOPED_TRACE(p.roles[pid]);
+		nested(slices, end);
+		long long last = 0;
+		for (const auto &e : p.instants[pid]) {
+			if (!e["args"].contains("text"))
+				continue;
+			EXPECT_GE(e["ts"].get<long long>(), last);
+			last = e["ts"].get<long long>();
+			std::string name = e["name"], text = e["args"]["text"];
+			name = name.substr(0, name.rfind("…"));
+			EXPECT_EQ(text.substr(0, name.size()), name);
+		}
+	}
+}
+
+// Each flow with both ends, the start written first: from the fork in
+// the parent to the child's first slice, from the zombie to its reap.
+void
+flows_join(Picture &p, const Demo &d)
+{
+	std::size_t forks = 0, reaps = 0;
+	for (const auto &[id, f] : p.flows) {
+		const auto &[out, in] = f;
+		ASSERT_FALSE(out.is_null() || in.is_null()) << "flow " << id;
+		EXPECT_LT(p.flow_at[id].first, p.flow_at[id].second);
+		// The arrow leaves the end of one slice for the start of another.
+		EXPECT_EQ(out["ts"].get<long long>() + out["dur"].get<long long>(),
+		    in["ts"].get<long long>()) << out << in;
+		std::string name = out["name"];
+		if (name.starts_with("fork ")) {
+			forks++;
+			EXPECT_EQ(in["pid"], out["args"]["child"]);
+			EXPECT_EQ(p.roles[pid_of(in)], name.substr(5));
+			EXPECT_EQ(p.slices[pid_of(in)].front(), in);
+		} else {
+			reaps++;
+			EXPECT_EQ(name, "zombie");
+			EXPECT_EQ(in["args"]["child"], out["pid"]);
+			EXPECT_EQ(in["name"], "reap " + p.roles[pid_of(out)]);
+		}
+	}
+	EXPECT_EQ(forks, d.processes - 1);
+	EXPECT_EQ(reaps, d.processes);
+}
+
+// The same lines, and the same reapers, as the JSON lines of a run tell.
+void
+same_as_jsonl(Picture &p, std::vector<std::string> args)
+{
+	args.insert(args.begin(), "--format=jsonl");
+	Result jr = trace(args);
+	std::map<long, std::string> roles;
+	std::vector<json> objects;
+	for (const auto &l : jr.lines) {
+		objects.push_back(json::parse(l));
+		if (objects.back()["kind"] == "process")
+			roles[pid_of(objects.back())] = objects.back()["role"];
+	}
+	std::map<std::string, std::vector<std::string>> lines;
+	std::map<std::string, std::string> reaped_by;
+	for (const auto &j : objects) {
+		if (j["kind"] == "line")
+			lines[j["role"]].push_back(in_roles(j["text"], roles));
+		if (j["kind"] == "process")
+			reaped_by[j["role"]] = j["reaped_by"];
+	}
+	// reaper's parent tells of its children in the order they end.
+	for (auto *m : {&p.lines, &lines})
+		for (auto &[role, texts] : *m)
+			std::sort(texts.begin(), texts.end());
+	EXPECT_EQ(p.lines, lines);
+	for (const auto &[id, f] : p.flows) {
+		if (f.first["name"] == "zombie") {
+			EXPECT_EQ(p.roles[pid_of(f.second)],
+			    reaped_by[p.roles[pid_of(f.first)]]);
+		}
+	}
+}
+
+TEST_P(PerfettoRun, HoldsTheRun)
+{
+	const Demo &d = GetParam();
+	std::vector<std::string> args{"--perfetto", "-"};
+	args.insert(args.end(), d.args.begin(), d.args.end());
+	Result r = trace(args);
+	Picture p(r.out);
+
+	EXPECT_EQ(p.file["displayTimeUnit"], "ms");
+	ASSERT_EQ(r.end.how, End::How::exited);
+	EXPECT_EQ(p.file["metadata"]["exit_status"], r.end.value);
+	tracks_in_order(p, d);
+	tracks_nest(p);
+	flows_join(p, d);
+	if (d.lines == 0) {
+		same_as_jsonl(p, d.args);
+		return;
+	}
+	std::size_t n = 0;
+	for (const auto &[role, lines] : p.lines)
+		n += lines.size();
+	EXPECT_EQ(n, d.lines);
+}
+
+
+INSTANTIATE_TEST_SUITE_P(Perfetto, PerfettoRun, testing::ValuesIn(demos),
+    [](const testing::TestParamInfo<Demo> &d) { return d.param.name; });
+
+// Events of one kind on a process's track, by name, with these
+// arguments among theirs.
+struct Shown {
+	std::string name;
+	std::vector<std::string> args;
+	std::string role;
+	std::string event;
+	json has;
+	std::size_t count;
+
+	friend void PrintTo(const Shown &s, std::ostream *os) { *os << s.name; }
+};
+
+const Shown shown[] = {
+	{"Fault", {"faultcatch"}, "P", "SIGSEGV",
+	    {{"origin", "fault"}, {"addr", "0x0"}}, 1},
+	{"Exit", {"faultcatch"}, "P", "exit 2", {{"end", "exited with 2"}}, 1},
+	{"Alarms", {"--time-lapse", "tickpair"}, "C1", "SIGALRM",
+	    {{"origin", "alarm"}}, 10},
+	{"Sleeps", {"--time-lapse", "tickpair"}, "P", "sigsuspend",
+	    {{"words", "blocked in sigsuspend, waiting for SIGINT SIGALRM"}},
+	    10},
+	{"Waits", {"--time-lapse", "reaper"}, "P", "wait4",
+	    {{"words", "blocked in wait4, waiting for any child to end"}}, 10},
+	{"ReapsItsChildren", {"--time-lapse", "reaper"}, "P", "reap C10",
+	    json::object(), 1},
+	{"TraceReapsOrphans", {"twinspeak"}, "trace", "reap C1",
+	    json::object(), 1},
+	// The run's first process is trace's until it execs the demo.
+	{"BeforeItsProgram", {"becometwin"}, "P", "trace", json::object(), 1},
+	{"ItsProgram", {"becometwin"}, "P", "becometwin", json::object(), 1},
+	{"ProgramItBecomes", {"becometwin"}, "P", "twinspeak",
+	    json::object(), 1},
+	{"ChildOfTheProgramItBecame", {"becometwin"}, "C1", "twinspeak",
+	    json::object(), 1},
+	{"Orphaned", {"twinspeak"}, "C1", "orphaned",
+	    {{"new_parent", "trace"}}, 1},
+};
+
+class PerfettoShows : public testing::TestWithParam<Shown> {};
+
+TEST_P(PerfettoShows, EventsOnTheirTrack)
+{
+	const Shown &s = GetParam();
+	std::vector<std::string> args{"--perfetto", "-"};
+	args.insert(args.end(), s.args.begin(), s.args.end());
+	Picture p(trace(args).out);
+
+	std::size_t n = 0;
+	for (const auto &[pid, role] : p.roles) {
+		if (role != s.role)
+			continue;
+		for (const auto *events : {&p.slices[pid], &p.instants[pid]})
+			for (const auto &e : *events) {
+				if (e["name"] != s.event)
+					continue;
+				n++;
+				for (const auto &[key, value] : s.has.items())
+					EXPECT_EQ(e["args"][key], value) << e;
+			}
+	}
+	EXPECT_EQ(n, s.count);
+}
+
+INSTANTIATE_TEST_SUITE_P(Perfetto, PerfettoShows, testing::ValuesIn(shown),
+    [](const testing::TestParamInfo<Shown> &s) { return s.param.name; });
+
+// A run that trace ended still makes a whole file, saying why; with
+// --time-lapse, nothing but the picture on standard output.
+TEST(Perfetto, RunEndedByTrace)
+{
+	Result r = trace({"--time-lapse", "--perfetto", "-", "tickheir"});
+	ASSERT_EQ(r.end, End::exited(124));
+	Picture p(r.out);
+	const json &m = p.file["metadata"];
+	EXPECT_EQ(m["command"], "tickheir");
+	EXPECT_EQ(m["time_lapse"], true);
+	EXPECT_EQ(m["times"], "virtual");
+	EXPECT_EQ(m["exit_status"], 124);
+	EXPECT_EQ(m["ended_by_trace"], "no process can ever be woken: P is "
+	    "blocked in sigsuspend, waiting for SIGINT SIGALRM; no alarm is "
+	    "armed");
+}
+
+// A child reaped by its parent in wait4: the reap falls within the wait.
+TEST(Perfetto, ReapWithinTheWait)
+{
+	Picture p(trace({"--perfetto", "-", "copyedit"}).out);
+	std::size_t reaps = 0;
+	for (const auto &[pid, role] : p.roles) {
+		if (role != "P")
+			continue;
+		for (const auto &r : p.slices[pid]) {
+			if (r["name"] != "reap C1")
+				continue;
+			reaps++;
+			bool within = false;
+			for (const auto &w : p.slices[pid])
+				within = within || (w["name"] == "wait4" &&
+				    w["ts"] <= r["ts"] && r["ts"].get<long long>() <=
+				    w["ts"].get<long long>() + w["dur"].get<long long>());
+			EXPECT_TRUE(within) << r;
+		}
+	}
+	EXPECT_EQ(reaps, 1U);
+}
+
+}
