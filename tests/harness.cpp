@@ -281,6 +281,16 @@ run(const std::string &program, const Options &options)
 	return Process(program, options).finish();
 }
 
+Result
+run_trace(std::vector<std::string> args, const std::string &input)
+{
+	Options o;
+	o.args = std::move(args);
+	o.input = input;
+	o.runs_tracer = true;
+	return run("trace", o);
+}
+
 void
 send_alarms(Process &p, const std::string &program,
     const std::vector<Alarms> &alarms, bool lines,

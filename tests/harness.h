@@ -174,6 +174,8 @@ public:
 // holding '/' is used as it is.
 std::string program_path(const std::string &program);
 Result run(const std::string &program, const Options &options = {});
+// Runs trace with args, its programs traced by it, not by the harness.
+Result run_trace(std::vector<std::string> args, const std::string &input = "");
 // Polls until process pid sits in sigsuspend, where a signal it lets
 // through takes effect at once; false if it is gone or has not got there
 // within timeout.

@@ -19,15 +19,6 @@ namespace {
 
 using json = nlohmann::json;
 
-Result
-trace(std::vector<std::string> args)
-{
-	Options o;
-	o.args = std::move(args);
-	o.runs_tracer = true;
-	return run("trace", o);
-}
-
 // Every number of a process in text, in place of its role.
 std::string
 in_roles(const std::string &text, const std::map<long, std::string> &roles)
@@ -236,7 +227,7 @@ void
 same_as_jsonl(Picture &p, std::vector<std::string> args)
 {
 	args.insert(args.begin(), "--format=jsonl");
-	Result jr = trace(args);
+	Result jr = run_trace(args);
 	std::map<long, std::string> roles;
 	std::vector<json> objects;
 	for (const auto &l : jr.lines) {
@@ -270,7 +261,7 @@ TEST_P(PerfettoRun, HoldsTheRun)
 	const Demo &d = GetParam();
 	std::vector<std::string> args{"--perfetto", "-"};
 	args.insert(args.end(), d.args.begin(), d.args.end());
-	Result r = trace(args);
+	Result r = run_trace(args);
 	Picture p(r.out);
 
 	EXPECT_EQ(p.file["displayTimeUnit"], "ms");
@@ -288,7 +279,6 @@ TEST_P(PerfettoRun, HoldsTheRun)
 		n += lines.size();
 	EXPECT_EQ(n, d.lines);
 }
-
 
 INSTANTIATE_TEST_SUITE_P(Perfetto, PerfettoRun, testing::ValuesIn(demos),
     [](const testing::TestParamInfo<Demo> &d) { return d.param.name; });
@@ -339,7 +329,7 @@ TEST_P(PerfettoShows, EventsOnTheirTrack)
 	const Shown &s = GetParam();
 	std::vector<std::string> args{"--perfetto", "-"};
 	args.insert(args.end(), s.args.begin(), s.args.end());
-	Picture p(trace(args).out);
+	Picture p(run_trace(args).out);
 
 	std::size_t n = 0;
 	for (const auto &[pid, role] : p.roles) {
@@ -364,7 +354,7 @@ INSTANTIATE_TEST_SUITE_P(Perfetto, PerfettoShows, testing::ValuesIn(shown),
 // --time-lapse, nothing but the picture on standard output.
 TEST(Perfetto, RunEndedByTrace)
 {
-	Result r = trace({"--time-lapse", "--perfetto", "-", "tickheir"});
+	Result r = run_trace({"--time-lapse", "--perfetto", "-", "tickheir"});
 	ASSERT_EQ(r.end, End::exited(124));
 	Picture p(r.out);
 	const json &m = p.file["metadata"];
@@ -380,7 +370,7 @@ TEST(Perfetto, RunEndedByTrace)
 // A child reaped by its parent in wait4: the reap falls within the wait.
 TEST(Perfetto, ReapWithinTheWait)
 {
-	Picture p(trace({"--perfetto", "-", "copyedit"}).out);
+	Picture p(run_trace({"--perfetto", "-", "copyedit"}).out);
 	std::size_t reaps = 0;
 	for (const auto &[pid, role] : p.roles) {
 		if (role != "P")

@@ -136,11 +136,9 @@ TEST_P(Svg, HoldsTheRun)
 {
 	const Drawn &d = GetParam();
 	std::string path = svg_path(d.name);
-	Options o;
-	o.args = d.args;
-	o.args.insert(o.args.begin(), {"--format=jsonl", "--svg", path});
-	o.runs_tracer = true;
-	Result r = run("trace", o);
+	std::vector<std::string> args = d.args;
+	args.insert(args.begin(), {"--format=jsonl", "--svg", path});
+	Result r = run_trace(args);
 	Told t = told(r.out);
 	std::string svg = slurp(path);
 	pugi::xml_document doc;
@@ -188,11 +186,8 @@ INSTANTIATE_TEST_SUITE_P(Trace, Svg, testing::ValuesIn(demos),
 // visibly on the picture.
 TEST(SvgText, ExactSafeAndShortened)
 {
-	Options o;
-	o.args = {"--svg", "-", "/usr/bin/printf",
-	    "a\377b <&> \"a\xc3\xb1o\"\n%0100d\n", "7"};
-	o.runs_tracer = true;
-	Result r = run("trace", o);
+	Result r = run_trace({"--svg", "-", "/usr/bin/printf",
+	    "a\377b <&> \"a\xc3\xb1o\"\n%0100d\n", "7"});
 	pugi::xml_document doc;
 
 	ASSERT_TRUE(doc.load_string(r.out.c_str())) << r.out;

@@ -31,12 +31,6 @@ given(std::vector<std::string> args, const std::string &input = "")
 	return o;
 }
 
-Result
-trace(std::vector<std::string> args, const std::string &input = "")
-{
-	return run("trace", given(std::move(args), input));
-}
-
 bool
 holds(const std::string &text, const std::string &part)
 {
@@ -104,7 +98,7 @@ class TraceExit : public testing::TestWithParam<Exit> {};
 TEST_P(TraceExit, StatusAndWords)
 {
 	const Exit &c = GetParam();
-	Result r = trace(c.args, c.input);
+	Result r = run_trace(c.args, c.input);
 
 	EXPECT_EQ(r.end, c.end);
 	EXPECT_TRUE(holds(r.out, c.out)) << r.out;
@@ -175,7 +169,7 @@ tagged(const std::vector<std::string> &lines)
 
 TEST(Trace, LinesTellTheWritersApart)
 {
-	Result r = trace({"--lines", "funcview"});
+	Result r = run_trace({"--lines", "funcview"});
 	ASSERT_EQ(r.end, End::exited(0));
 	std::map<std::string, std::vector<std::string>> by_role;
 	std::map<std::string, pid_t> pids;
@@ -243,14 +237,14 @@ TEST_P(TraceShows, BytesAsWritten)
 	std::vector<std::string> args = printing(c.bytes);
 
 	args.insert(args.begin(), "-l");
-	Result r = trace(args);
+	Result r = run_trace(args);
 	ASSERT_EQ(r.end, End::exited(0));
 	std::vector<Tagged> v = tagged(r.lines);
 	ASSERT_EQ(v.size(), 1U) << r.out;
 	EXPECT_EQ(v[0].text, c.line);
 
 	args[0] = "--format=jsonl";
-	r = trace(args);
+	r = run_trace(args);
 	ASSERT_EQ(r.end, End::exited(0));
 	int lines = 0;
 	for (const auto &l : r.lines) {
@@ -287,7 +281,7 @@ without_number(const std::string &line)
 TEST(Trace, JsonLinesHoldTheRun)
 {
 	Result plain = run("tworoles");
-	Result r = trace({"--format", "jsonl", "tworoles"});
+	Result r = run_trace({"--format", "jsonl", "tworoles"});
 	ASSERT_EQ(r.end, End::exited(0));
 	std::vector<json> v = objects(r);
 	ASSERT_FALSE(v.empty());
@@ -327,7 +321,7 @@ TEST(Trace, JsonLinesHoldTheRun)
 // Ten children, each forked once, each reaped by its parent.
 TEST(Trace, ManyProcessesAllAccountedFor)
 {
-	Result r = trace({"--format=jsonl", "--time-lapse", "reaper"});
+	Result r = run_trace({"--format=jsonl", "--time-lapse", "reaper"});
 	ASSERT_EQ(r.end, End::exited(0));
 	std::map<std::string, int> forks;
 	int processes = 0;
@@ -349,7 +343,7 @@ TEST(Trace, ManyProcessesAllAccountedFor)
 // becometwin runs ./twinspeak: from the folder the demos are in.
 TEST(Trace, DemoRunsInItsOwnFolder)
 {
-	Result r = trace({"--format=jsonl", "becometwin"});
+	Result r = run_trace({"--format=jsonl", "becometwin"});
 	ASSERT_EQ(r.end, End::exited(0));
 	int execs = 0;
 	for (const auto &j : objects(r))

@@ -372,31 +372,27 @@ main(int argc, char **argv)
 	if (c.svg != "-" && c.perfetto != "-")
 		view = c.settings.jsonl ? jsonl_view(out, c.settings) :
 		    text_view(out, c.settings);
-	std::optional<Pictures> pictures;
+	// Files that cannot be written, for the pictures, are said before
+	// the run if they can be.
 	try {
-		pictures.emplace(c.svg, c.perfetto, l.argv,
+		Pictures pictures(c.svg, c.perfetto, l.argv,
 		    c.settings.time_lapse);
-	} catch (const std::runtime_error &e) {
-		fail(status_failed, e.what());
-	}
-	Views views;
-	if (view)
+		Views views;
 		views.add(view.get());
-	views.add(pictures->view());
-	Watch w(views, c.settings.time_lapse);
-	int status = trace_run(l, w, out);
-	if (out.failed())
-		fail(status_failed, std::string("cannot write the output: ") +
-		    std::strerror(out.error()));
-	try {
-		pictures->write();
+		views.add(pictures.view());
+		Watch w(views, c.settings.time_lapse);
+		int status = trace_run(l, w, out);
+		if (out.failed())
+			fail(status_failed, std::string("cannot write the "
+			    "output: ") + std::strerror(out.error()));
+		pictures.write();
+		if (!w.cut.empty())
+			std::cerr << "trace: ended the run: " << w.cut << "\n";
+		else if (!w.ran && w.exec_error)
+			std::cerr << "trace: cannot run " << c.program << ": " <<
+			    std::strerror(w.exec_error) << "\n";
+		return status;
 	} catch (const std::runtime_error &e) {
 		fail(status_failed, e.what());
 	}
-	if (!w.cut.empty())
-		std::cerr << "trace: ended the run: " << w.cut << "\n";
-	else if (!w.ran && w.exec_error)
-		std::cerr << "trace: cannot run " << c.program << ": " <<
-		    std::strerror(w.exec_error) << "\n";
-	return status;
 }
