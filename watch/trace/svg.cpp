@@ -225,7 +225,10 @@ write_svg(const Timeline &t, std::ostream &out)
 {
 	std::vector<long long> instants = t.instants();
 	double width = time_to - time_from;
-	Scale s(instants, time_from, width);
+	// Until its program starts, the run's first process is trace's.
+	long long lead = t.lanes.empty() || t.lanes[0].execs.empty() ? 0 :
+	    t.lanes[0].execs[0].us;
+	Scale s(instants, lead, time_from, width);
 	std::ostringstream o;
 	double top = lanes_from;
 	double subreaper = -1;
@@ -237,7 +240,7 @@ write_svg(const Timeline &t, std::ostream &out)
 		if (fits >= width)
 			break;
 		width = std::max(least_time_width, fits);
-		s = Scale(instants, time_from, width);
+		s = Scale(instants, lead, time_from, width);
 	}
 	heading(o, t);
 	double shift = t.cut.empty() ? 0 : cut_line;

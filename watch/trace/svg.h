@@ -37,8 +37,10 @@ public:
 		std::string label;
 	};
 
-	// instants sorted, each once.
-	Scale(std::vector<long long> instants, double x0, double width);
+	// instants sorted, each once. Up to lead_us, if it is one of them
+	// and the second, is the run's lead-in, drawn as a break too.
+	Scale(std::vector<long long> instants, long long lead_us, double x0,
+	    double width);
 
 	[[nodiscard]] double x(long long us) const;
 	[[nodiscard]] const std::vector<Break> &breaks() const

@@ -25,7 +25,7 @@ constexpr double least_tick_gap = 70;
 // The gaps between instants that become breaks, by index of the instant
 // that starts them.
 std::vector<bool>
-break_gaps(const std::vector<long long> &t)
+break_gaps(const std::vector<long long> &t, long long lead_us)
 {
 	std::vector<bool> chosen(t.size(), false);
 	std::vector<std::size_t> order(t.size() > 1 ? t.size() - 1 : 0);
@@ -42,6 +42,8 @@ break_gaps(const std::vector<long long> &t)
 			break;
 		chosen[order[k]] = true;
 	}
+	if (lead_us > 0 && t.size() > 2 && t[1] == lead_us)
+		chosen[0] = true;
 	return chosen;
 }
 
@@ -77,12 +79,13 @@ tick_label(long long us, long long step)
 
 } // namespace
 
-Scale::Scale(std::vector<long long> instants, double x0, double width)
+Scale::Scale(std::vector<long long> instants, long long lead_us, double x0,
+    double width)
     : t_(std::move(instants))
 {
 	if (t_.empty())
 		t_.push_back(0);
-	std::vector<bool> is_break = break_gaps(t_);
+	std::vector<bool> is_break = break_gaps(t_, lead_us);
 	auto breaks = static_cast<double>(
 	    std::count(is_break.begin(), is_break.end(), true));
 	double room = width - breaks * break_width;

@@ -84,11 +84,13 @@ Recorder::event(const Event &e)
 		l.lines.push_back({e.us, e.fd, e.text});
 		break;
 	case Event::Kind::fork: {
-		std::string program = l.program;
 		Lane c;
 		c.pid = e.other;
 		c.role = e.other_role;
-		c.program = program;
+		c.program = l.program;
+		for (const auto &x : l.execs)
+			if (x.error == 0)
+				c.program = x.program;
 		c.parent = e.pid;
 		c.start_us = e.us;
 		if (t_.index(c.pid) == t_.lanes.size())
