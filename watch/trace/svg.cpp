@@ -42,20 +42,46 @@ const char style[] =
     ".gap{fill:#fff}\n"
     ".zigzag{stroke:#555;fill:none}\n";
 
-const char defs[] =
-    "<defs>\n"
-    "<pattern id=\"hatch\" width=\"5\" height=\"5\" "
-    "patternUnits=\"userSpaceOnUse\" patternTransform=\"rotate(45)\">"
-    "<rect width=\"5\" height=\"5\" fill=\"#fff\"/><path d=\"M0,0V5\" "
-    "stroke=\"#333\" stroke-width=\"1.6\"/></pattern>\n"
-    "<marker id=\"head\" markerWidth=\"8\" markerHeight=\"8\" refX=\"7\" "
-    "refY=\"4\" orient=\"auto\" markerUnits=\"userSpaceOnUse\">"
-    "<path d=\"M0,0L8,4L0,8z\" fill=\"#222\"/></marker>\n"
-    "<marker id=\"open\" markerWidth=\"9\" markerHeight=\"10\" refX=\"8\" "
-    "refY=\"5\" orient=\"auto\" markerUnits=\"userSpaceOnUse\">"
-    "<path d=\"M1,1L8,5L1,9\" fill=\"none\" stroke=\"#222\" "
-    "stroke-width=\"1.5\"/></marker>\n"
-    "</defs>\n";
+const char defs[] = R"svg(<defs>
+<pattern id="hatch" width="5" height="5" patternUnits="userSpaceOnUse" patternTransform="rotate(45)"><rect width="5" height="5" fill="#fff"/><path d="M0,0V5" stroke="#333" stroke-width="1.6"/></pattern>
+<marker id="head" markerWidth="8" markerHeight="8" refX="7" refY="4" orient="auto" markerUnits="userSpaceOnUse"><path d="M0,0L8,4L0,8z" fill="#222"/></marker>
+<marker id="open" markerWidth="9" markerHeight="10" refX="8" refY="5" orient="auto" markerUnits="userSpaceOnUse"><path d="M1,1L8,5L1,9" fill="none" stroke="#222" stroke-width="1.5"/></marker>
+</defs>
+)svg";
+
+// Each sample of the legend, drawn in a box 26 wide about y = 0, and
+// what it means.
+const char *const samples[][2] = {
+	{R"(<rect y="-3" width="26" height="6" fill="#555"/>)", "running"},
+	{R"(<rect y="-6" width="26" height="12" class="blocked" stroke="#555"/>)",
+	    "blocked in a call"},
+	{R"(<rect y="-6" width="26" height="12" class="zombie"/>)",
+	    "zombie: ended, not yet reaped"},
+	{R"(<circle cx="13" r="3.2" class="mark" stroke="#555"/>)",
+	    "a line written"},
+	{R"(<path class="zigzag" d="M8,-8L11,-2L8,4L11,10M18,-8L21,-2L18,4L21,10"/>)",
+	    "time left out"},
+	{R"(<path class="fork" d="M0,0H24"/>)", "fork: the new process"},
+	{R"(<path class="exec" d="M13,-7l7,7l-7,7l-7,-7z"/>)",
+	    "exec (dashed: failed)"},
+	{R"(<path class="signal" d="M7,-7h12l-6,9z"/>)", "a signal arrives"},
+	{R"(<path class="kill" d="M0,0H24"/>)", "kill: who sent it"},
+	{R"(<rect x="11" y="-9" width="4" height="18" class="exit"/>)",
+	    "exit N"},
+	{R"(<path class="killed" d="M7,-6l12,12m0,-12l-12,12"/>)",
+	    "killed by a signal"},
+	{R"(<path class="reap" d="M0,0H24"/>)", "reaped: by whom"},
+};
+
+std::string
+text_at(double x, double y, const char *cls = nullptr)
+{
+	Attrs a{{"x", num(x)}, {"y", num(y)}};
+
+	if (cls)
+		a.emplace_back("class", cls);
+	return start("text", a);
+}
 
 std::size_t
 line_count(const Timeline &t)
@@ -107,27 +133,27 @@ heading(std::ostream &o, const Timeline &t)
 		about += "; the writer changed " + counted(changes, "time",
 		    "times");
 	about += "; exit status " + std::to_string(t.status);
-	o << "<text x=\"14\" y=\"28\" class=\"title\">" << xml_text(command) <<
-	    "</text>\n<text x=\"14\" y=\"48\">" << xml_text(about) <<
-	    "</text>\n";
+	o << text_at(14, 28, "title") << xml_text(command) << "</text>\n" <<
+	    text_at(14, 48) << xml_text(about) << "</text>\n";
 	if (!t.cut.empty())
-		o << "<text x=\"14\" y=\"" << num(48 + cut_line) << "\">" <<
-		    xml_text("Ended by trace: " + t.cut) << "</text>\n";
+		o << text_at(14, 48 + cut_line) << xml_text("Ended by trace: " +
+		    t.cut) << "</text>\n";
 }
 
 void
 axis(std::ostream &o, const Timeline &t, const Scale &s)
 {
-	o << "<text x=\"14\" y=\"" << num(axis_y + 4) << "\">time" <<
-	    (t.time_lapse ? " (virtual)" : "") << "</text>\n";
-	o << "<path class=\"axis\" d=\"M" << num(time_from) << "," <<
-	    num(axis_y) << "H" << num(s.x(t.end_us));
+	std::string line = "M" + num(time_from) + "," + num(axis_y) + "H" +
+	    num(s.x(t.end_us));
+
 	for (const auto &tick : s.ticks())
-		o << "M" << num(tick.x) << "," << num(axis_y) << "v6";
-	o << "\"/>\n";
+		line += "M" + num(tick.x) + "," + num(axis_y) + "v6";
+	o << text_at(14, axis_y + 4) << "time" << (t.time_lapse ?
+	    " (virtual)" : "") << "</text>\n" << element("path",
+	    {{"class", "axis"}, {"d", line}}) << "\n";
 	for (const auto &tick : s.ticks())
-		o << "<text x=\"" << num(tick.x) << "\" y=\"" << num(axis_y - 6) <<
-		    "\" class=\"tick\">" << tick.label << "</text>\n";
+		o << text_at(tick.x, axis_y - 6, "tick") << tick.label <<
+		    "</text>\n";
 }
 
 // A length of time in three figures: "974 ms", "10.0 s".
@@ -148,21 +174,24 @@ breaks(std::ostream &o, const Scale &s, double bottom)
 	for (const auto &b : s.breaks()) {
 		double x0 = b.x + 7;
 		double x1 = b.x + b.width - 7;
-		o << "<g class=\"break\"><rect class=\"gap\" x=\"" << num(x0) <<
-		    "\" y=\"" << num(axis_y - 2) << "\" width=\"" << num(x1 - x0) <<
-		    "\" height=\"" << num(bottom - axis_y + 2) << "\"/>\n" <<
-		    "<path class=\"zigzag\" d=\"";
+		std::string zigzag;
 		for (double x : {x0, x1}) {
-			o << "M" << num(x) << "," << num(axis_y - 2);
-			for (double y = axis_y + 4; y < bottom; y += 12)
-				o << "L" << num(x + 3) << "," << num(y) << "L" <<
-				    num(x) << "," << num(y + 6);
+			zigzag += "M" + num(x) + "," + num(axis_y - 2);
+			for (int k = 0; axis_y + 4 + k * 12 < bottom; k++) {
+				double y = axis_y + 4 + k * 12;
+				zigzag += "L" + num(x + 3) + "," + num(y) + "L" +
+				    num(x) + "," + num(y + 6);
+			}
 		}
-		o << "\"/>\n<rect class=\"box\" x=\"" << num(b.x + 2) << "\" y=\"" <<
-		    num(axis_y + 4) << "\" width=\"" << num(b.width - 4) <<
-		    "\" height=\"12\"/>\n<text x=\"" << num(b.x + b.width / 2) <<
-		    "\" y=\"" << num(axis_y + 13) << "\" class=\"skipped\">" <<
-		    xml_text(briefly(b.to_us - b.from_us)) << "</text></g>\n";
+		o << start("g", {{"class", b.lead_in ? "lead-in" : "break"}}) <<
+		    element("rect",
+		    {{"class", "gap"}, {"x", num(x0)}, {"y", num(axis_y - 2)},
+		    {"width", num(x1 - x0)}, {"height", num(bottom - axis_y + 2)}}) <<
+		    element("path", {{"class", "zigzag"}, {"d", zigzag}}) <<
+		    element("rect", {{"class", "box"}, {"x", num(b.x + 2)},
+		    {"y", num(axis_y + 4)}, {"width", num(b.width - 4)},
+		    {"height", "12"}}) << text_at(b.x + b.width / 2, axis_y + 13,
+		    "skipped") << briefly(b.to_us - b.from_us) << "</text></g>\n";
 	}
 }
 
@@ -171,49 +200,28 @@ breaks(std::ostream &o, const Scale &s, double bottom)
 double
 subreaper_lane(std::ostream &o, const Timeline &t, const Scale &s, double y)
 {
-	o << "<g class=\"subreaper\">\n<text x=\"14\" y=\"" << num(y + 16) <<
-	    "\" class=\"role\">trace</text>\n<text x=\"14\" y=\"" <<
-	    num(y + 30) << "\">subreaper: reaps orphans</text>\n" <<
-	    "<path d=\"M" << num(time_from) << "," << num(y + 14) << "H" <<
-	    num(s.x(t.end_us)) << "\" stroke=\"#888\" stroke-width=\"2\" "
-	    "stroke-dasharray=\"8,4\"/>\n</g>\n";
+	o << start("g", {{"class", "subreaper"}}) << text_at(14, y + 16, "role") <<
+	    "trace</text>" << text_at(14, y + 30) << "subreaper: reaps orphans"
+	    "</text>" << element("path", {{"d", "M" + num(time_from) + "," +
+	    num(y + 14) + "H" + num(s.x(t.end_us))}, {"stroke", "#888"},
+	    {"stroke-width", "2"}, {"stroke-dasharray", "8,4"}}) << "</g>\n";
 	return y + 14;
 }
 
 void
 legend(std::ostream &o, double y)
 {
-	static const char *const items[][2] = {
-	    {"<rect x=\"0\" y=\"-3\" width=\"26\" height=\"6\" fill=\"#555\"/>",
-		"running"},
-	    {"<rect x=\"0\" y=\"-6\" width=\"26\" height=\"12\" class=\"blocked\" "
-		"stroke=\"#555\"/>", "blocked in a call"},
-	    {"<rect x=\"0\" y=\"-6\" width=\"26\" height=\"12\" "
-		"class=\"zombie\"/>", "zombie: ended, not yet reaped"},
-	    {"<circle cx=\"13\" r=\"3.2\" class=\"mark\" stroke=\"#555\"/>",
-		"a line written"},
-	    {"<path class=\"zigzag\" d=\"M8,-8L11,-2L8,4L11,10M18,-8L21,-2L18,"
-		"4L21,10\"/>", "time left out"},
-	    {"<path class=\"fork\" d=\"M0,0H24\"/>", "fork: the new process"},
-	    {"<path class=\"exec\" d=\"M13,-7l7,7l-7,7l-7,-7z\"/>",
-		"exec (dashed: failed)"},
-	    {"<path class=\"signal\" d=\"M7,-7h12l-6,9z\"/>", "a signal arrives"},
-	    {"<path class=\"kill\" d=\"M0,0H24\"/>", "kill: who sent it"},
-	    {"<rect x=\"11\" y=\"-9\" width=\"4\" height=\"18\" class=\"exit\"/>",
-		"exit N"},
-	    {"<path class=\"killed\" d=\"M7,-6l12,12m0,-12l-12,12\"/>",
-		"killed by a signal"},
-	    {"<path class=\"reap\" d=\"M0,0H24\"/>", "reaped: by whom"},
-	};
-	constexpr int per_row = 6;
+	constexpr std::size_t per_row = 6;
 
-	o << "<g class=\"legend\">\n";
-	for (int i = 0; i < 12; i++) {
-		double x = 14 + (i % per_row) * 210.0;
-		double row = y + (i / per_row) * 26.0;
-		o << "<g transform=\"translate(" << num(x) << "," << num(row) <<
-		    ")\">" << items[i][0] << "<text x=\"34\" y=\"4\">" <<
-		    items[i][1] << "</text></g>\n";
+	o << start("g", {{"class", "legend"}}) << "\n";
+	for (std::size_t i = 0; i < std::size(samples); i++) {
+		std::size_t column = i % per_row;
+		std::size_t line = i / per_row;
+		double x = 14 + static_cast<double>(column) * 210;
+		double row = y + static_cast<double>(line) * 26;
+		o << start("g", {{"transform", "translate(" + num(x) + "," +
+		    num(row) + ")"}}) << samples[i][0] << text_at(34, 4) <<
+		    samples[i][1] << "</text></g>\n";
 	}
 	o << "</g>\n";
 }
@@ -228,7 +236,7 @@ write_svg(const Timeline &t, std::ostream &out)
 	// Until its program starts, the run's first process is trace's.
 	long long lead = t.lanes.empty() || t.lanes[0].execs.empty() ? 0 :
 	    t.lanes[0].execs[0].us;
-	Scale s(instants, lead, time_from, width);
+	Scale s(instants, lead, {time_from, width});
 	std::ostringstream o;
 	double top = lanes_from;
 	double subreaper = -1;
@@ -240,11 +248,12 @@ write_svg(const Timeline &t, std::ostream &out)
 		if (fits >= width)
 			break;
 		width = std::max(least_time_width, fits);
-		s = Scale(instants, lead, time_from, width);
+		s = Scale(instants, lead, {time_from, width});
 	}
 	heading(o, t);
 	double shift = t.cut.empty() ? 0 : cut_line;
-	o << "<g transform=\"translate(0," << num(shift) << ")\">\n";
+	o << start("g", {{"transform", "translate(0," + num(shift) + ")"}}) <<
+	    "\n";
 	axis(o, t, s);
 	for (const auto &l : t.lanes)
 		orphans = orphans || l.reaper == t.subreaper;
@@ -264,14 +273,16 @@ write_svg(const Timeline &t, std::ostream &out)
 	legend(o, bottom + 30);
 	o << "</g>\n";
 	double height = shift + bottom + 30 + 26 + 24;
-	out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-	    "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" "
-	    "width=\"" << num(picture_width) << "\" height=\"" << num(height) <<
-	    "\" viewBox=\"0 0 " << num(picture_width) << " " << num(height) <<
-	    "\">\n<title>" << xml_text("trace of " + (t.argv.empty() ? "" :
-	    t.argv.front())) << "</title>\n<style type=\"text/css\">\n" <<
-	    style << "</style>\n" << defs << "<rect width=\"100%\" "
-	    "height=\"100%\" fill=\"#fff\"/>\n" << o.str() << "</svg>\n";
+	out << R"(<?xml version="1.0" encoding="UTF-8"?>)" "\n" <<
+	    start("svg", {{"xmlns", "http://www.w3.org/2000/svg"},
+	    {"version", "1.1"}, {"width", num(picture_width)},
+	    {"height", num(height)}, {"viewBox", "0 0 " + num(picture_width) +
+	    " " + num(height)}}) << "\n<title>" << xml_text("trace of " +
+	    (t.argv.empty() ? "" : t.argv.front())) << "</title>\n" <<
+	    start("style", {{"type", "text/css"}}) << "\n" << style <<
+	    "</style>\n" << defs << element("rect", {{"width", "100%"},
+	    {"height", "100%"}, {"fill", "#fff"}}) << "\n" << o.str() <<
+	    "</svg>\n";
 	return static_cast<bool>(out);
 }
 
@@ -296,6 +307,30 @@ std::string
 xml_text(std::string_view s)
 {
 	return xml_shown(escaped(s));
+}
+
+std::string
+start(const char *name, const Attrs &attrs)
+{
+	std::string e = "<";
+
+	e += name;
+	for (const auto &[key, value] : attrs) {
+		e += ' ';
+		e += key;
+		e += '=';
+		e += '"' + xml_text(value) + '"';
+	}
+	return e + ">";
+}
+
+std::string
+element(const char *name, const Attrs &attrs)
+{
+	std::string e = start(name, attrs);
+
+	e.insert(e.size() - 1, "/");
+	return e;
 }
 
 std::size_t

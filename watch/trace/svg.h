@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "timeline.h"
@@ -31,16 +32,22 @@ public:
 		long long to_us;
 		double x;	// where it starts
 		double width;
+		bool lead_in;	// the run's, before its program
 	};
 	struct Tick {
 		double x;
 		std::string label;
 	};
 
+	// Where time is drawn.
+	struct Across {
+		double x0;
+		double width;
+	};
+
 	// instants sorted, each once. Up to lead_us, if it is one of them
 	// and the second, is the run's lead-in, drawn as a break too.
-	Scale(std::vector<long long> instants, long long lead_us, double x0,
-	    double width);
+	Scale(std::vector<long long> instants, long long lead_us, Across a);
 
 	[[nodiscard]] double x(long long us) const;
 	[[nodiscard]] const std::vector<Break> &breaks() const
@@ -84,9 +91,9 @@ double fitting_width(const Timeline &t, const Scale &s, double width);
 // Lays out each process's lane from top down.
 std::vector<Laid> lay_out(const Timeline &t, const Scale &s, double top);
 void draw_lane(std::ostream &o, const Timeline &t, const Scale &s,
-    const Laid &l, double density_max);
+    const Laid &d, double peak);
 // The texts about a lane, over everything else.
-void draw_labels(std::ostream &o, const Laid &l);
+void draw_labels(std::ostream &o, const Laid &d);
 // Forks, kills and reaps: arrows between lanes, over them.
 void draw_links(std::ostream &o, const Timeline &t, const Scale &s,
     const std::vector<Laid> &laid, double subreaper_bar);
@@ -96,6 +103,11 @@ double density_peak(const Scale &s, const std::vector<Laid> &laid);
 const char *ink(std::size_t index);
 // A number for an attribute.
 std::string num(double v);
+// An element, <name a="v" .../>, and the start tag of one with content,
+// <name a="v" ...>; the values made safe for XML.
+using Attrs = std::vector<std::pair<std::string, std::string>>;
+std::string element(const char *name, const Attrs &attrs);
+std::string start(const char *name, const Attrs &attrs);
 
 // Text made safe for XML; bytes that are not UTF-8 and control
 // characters shown as \xNN.

@@ -32,12 +32,29 @@ density(const Scale &s, const Lane &l)
 }
 
 void
-rect(std::ostream &o, double x0, double x1, double y, double h,
-    const std::string &style)
+rect(std::ostream &o, double x0, double x1, double y, double h, Attrs more)
 {
-	o << "<rect x=\"" << num(x0) << "\" y=\"" << num(y) << "\" width=\"" <<
-	    num(std::max(x1 - x0, 1.0)) << "\" height=\"" << num(h) << "\" " <<
-	    style << "/>\n";
+	Attrs a{{"x", num(x0)}, {"y", num(y)},
+	    {"width", num(std::max(x1 - x0, 1.0))}, {"height", num(h)}};
+
+	a.insert(a.end(), more.begin(), more.end());
+	o << element("rect", a) << "\n";
+}
+
+// A path: its class, its data, and what else it has.
+void
+path(std::ostream &o, const char *cls, const std::string &d, Attrs more = {})
+{
+	Attrs a{{"class", cls}, {"d", d}};
+
+	a.insert(a.end(), more.begin(), more.end());
+	o << element("path", a) << "\n";
+}
+
+std::string
+at(double x, double y)
+{
+	return num(x) + "," + num(y);
 }
 
 // The lane's name, by its bar: role, number, and the program it runs.
@@ -50,13 +67,13 @@ name(std::ostream &o, const Laid &d)
 	for (const auto &e : l.execs)
 		if (e.error == 0 && e.program != l.program)
 			program += " \xe2\x86\x92 " + base_name(e.program);
-	o << "<text x=\"14\" y=\"" << num(d.bar - 3) << "\"><tspan "
-	    "class=\"role\">" << xml_text(l.role) << "</tspan> pid " << l.pid <<
-	    "</text>\n<text x=\"14\" y=\"" << num(d.bar + 12) <<
-	    "\" class=\"program\">" << xml_text(shortened(program, 30)) <<
-	    "</text>\n";
+	o << start("text", {{"x", "14"}, {"y", num(d.bar - 3)}}) <<
+	    start("tspan", {{"class", "role"}}) << xml_text(l.role) <<
+	    "</tspan> pid " << l.pid << "</text>\n" << start("text", {{"x",
+	    "14"}, {"y", num(d.bar + 12)}, {"class", "program"}}) <<
+	    xml_text(shortened(program, 30)) << "</text>\n";
 	if (d.dense)
-		o << "<text x=\"14\" y=\"" << num(d.bar + 27) << "\">" <<
+		o << start("text", {{"x", "14"}, {"y", num(d.bar + 27)}}) <<
 		    l.lines.size() << " lines</text>\n";
 }
 
@@ -64,11 +81,13 @@ name(std::ostream &o, const Laid &d)
 void
 text(std::ostream &o, const Label &l, double y, const char *cls)
 {
+	Attrs a{{"x", num(l.x)}, {"y", num(y)}, {"class", cls}};
+
+	if (l.end)
+		a.emplace_back("text-anchor", "end");
 	rect(o, l.end ? l.x - l.width : l.x, l.end ? l.x : l.x + l.width, y - 11,
-	    14, "class=\"box\"");
-	o << "<text x=\"" << num(l.x) << "\" y=\"" << num(y) << "\" class=\"" <<
-	    cls << "\"" << (l.end ? " text-anchor=\"end\"" : "") << ">" <<
-	    l.text << "</text>\n";
+	    14, {{"class", "box"}});
+	o << start("text", a) << l.text << "</text>\n";
 }
 
 double
@@ -85,12 +104,14 @@ line_mark(std::ostream &o, const Scale &s, const Laid &d, const Label &l,
 {
 	double x = s.x(l.line->us);
 
-	o << "<g class=\"" << cls << "\"><title>" << xml_shown(d.lane->role +
+	o << start("g", {{"class", cls}}) << "<title>" << xml_shown(d.lane->role +
 	    " at " + duration(l.line->us) + ": " + escaped_line(l.line->text)) <<
-	    "</title>\n<path d=\"M" << num(x) << "," << num(d.bar + 4) << "V" <<
-	    num(below_y(d, l) - 10) << "\" class=\"leader\"/>\n<circle cx=\"" <<
-	    num(x) << "\" cy=\"" << num(d.bar) << "\" r=\"3.2\" stroke=\"" <<
-	    ink(d.index) << "\" class=\"mark\"/></g>\n";
+	    "</title>\n";
+	path(o, "leader", "M" + at(x, d.bar + 4) + "V" +
+	    num(below_y(d, l) - 10));
+	o << element("circle", {{"cx", num(x)}, {"cy", num(d.bar)},
+	    {"r", "3.2"}, {"stroke", ink(d.index)}, {"class", "mark"}}) <<
+	    "</g>\n";
 }
 
 void
@@ -99,15 +120,18 @@ density_strip(std::ostream &o, const Scale &s, const Laid &d, double peak)
 	std::vector<int> bins = density(s, *d.lane);
 	double base = d.bar + 8 + density_height;
 
-	o << "<path class=\"density\" fill=\"" << ink(d.index) << "\" d=\"";
+	std::string bars;
+
 	for (std::size_t i = 0; i < bins.size(); i++) {
 		if (bins[i] == 0)
 			continue;
 		double h = std::max(1.0, density_height * bins[i] / peak);
-		o << "M" << num(time_from + static_cast<double>(i) * bin_px) <<
-		    "," << num(base) << "v-" << num(h) << "h2v" << num(h) << "z";
+		bars += "M" + at(time_from + static_cast<double>(i) * bin_px, base) +
+		    "v-" + num(h) + "h2v" + num(h) + "z";
 	}
-	o << "\"><title>" << d.lane->lines.size() << " lines</title></path>\n";
+	o << start("path", {{"class", "density"}, {"fill", ink(d.index)},
+	    {"d", bars}}) << "<title>" << d.lane->lines.size() <<
+	    " lines</title></path>\n";
 }
 
 void
@@ -115,23 +139,20 @@ markers(std::ostream &o, const Scale &s, const Laid &d)
 {
 	const Lane &l = *d.lane;
 
-	for (const auto &e : l.execs) {
-		double x = s.x(e.us);
-		o << "<path class=\"exec\" d=\"M" << num(x) << "," <<
-		    num(d.bar - 7) << "l7,7l-7,7l-7,-7z\"" << (e.error ?
-		    " stroke-dasharray=\"2,2\"" : "") << "/>\n";
-	}
+	for (const auto &e : l.execs)
+		path(o, "exec", "M" + at(s.x(e.us), d.bar - 7) + "l7,7l-7,7l-7,-7z",
+		    e.error ? Attrs{{"stroke-dasharray", "2,2"}} : Attrs{});
 	for (const auto &sig : l.signals)
-		o << "<path class=\"signal\" d=\"M" << num(s.x(sig.us) - 6) <<
-		    "," << num(d.bar - 15) << "h12l-6,9z\"/>\n";
+		path(o, "signal", "M" + at(s.x(sig.us) - 6, d.bar - 15) +
+		    "h12l-6,9z");
 	if (!l.ended)
 		return;
 	double x = s.x(l.end_us);
 	if (l.end.how == End::How::exited)
-		rect(o, x - 2, x + 2, d.bar - 9, 18, "class=\"exit\"");
+		rect(o, x - 2, x + 2, d.bar - 9, 18, {{"class", "exit"}});
 	else
-		o << "<path class=\"killed\" d=\"M" << num(x - 6) << "," <<
-		    num(d.bar - 6) << "l12,12m0,-12l-12,12\"/>\n";
+		path(o, "killed", "M" + at(x - 6, d.bar - 6) +
+		    "l12,12m0,-12l-12,12");
 }
 
 double
@@ -150,8 +171,7 @@ arrow(std::ostream &o, const char *cls, double x0, double y0, double x1,
 {
 	// Stop short of the bar it points at.
 	double gap = y1 > y0 ? -8 : 8;
-	o << "<path class=\"" << cls << "\" d=\"M" << num(x0) << "," <<
-	    num(y0) << "L" << num(x1) << "," << num(y1 + gap) << "\"/>\n";
+	path(o, cls, "M" + at(x0, y0) + "L" + at(x1, y1 + gap));
 }
 
 // Where the kill that sent a signal was made, across.
@@ -192,20 +212,19 @@ draw_lane(std::ostream &o, const Timeline &t, const Scale &s, const Laid &d,
 	const char *c = ink(d.index);
 	long long last = l.ended ? l.end_us : t.end_us;
 
-	o << "<g class=\"lane\" id=\"lane-" << xml_text(l.role) << "\">\n";
+	o << start("g", {{"class", "lane"}, {"id", "lane-" + l.role}}) << "\n";
 	if (d.index % 2)
 		rect(o, 0, picture_width, d.top, d.bottom - d.top,
-		    "class=\"shade\"");
+		    {{"class", "shade"}});
 	name(o, d);
 	rect(o, s.x(l.start_us), s.x(last), d.bar - 3, 6,
-	    "fill=\"" + std::string(c) + "\"");
+	    {{"fill", c}});
 	for (const auto &b : l.blocked)
 		rect(o, s.x(b.from_us), s.x(b.to_us < 0 ? last : b.to_us),
-		    d.bar - 6, 12, "class=\"blocked\" stroke=\"" +
-		    std::string(c) + "\"");
+		    d.bar - 6, 12, {{"class", "blocked"}, {"stroke", c}});
 	if (l.ended)
 		rect(o, s.x(l.end_us), s.x(l.reaped_us < 0 ? t.end_us :
-		    l.reaped_us), d.bar - 6, 12, "class=\"zombie\"");
+		    l.reaped_us), d.bar - 6, 12, {{"class", "zombie"}});
 	markers(o, s, d);
 	if (d.dense)
 		density_strip(o, s, d, peak);

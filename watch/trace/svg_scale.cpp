@@ -79,16 +79,15 @@ tick_label(long long us, long long step)
 
 } // namespace
 
-Scale::Scale(std::vector<long long> instants, long long lead_us, double x0,
-    double width)
+Scale::Scale(std::vector<long long> instants, long long lead_us, Across a)
     : t_(std::move(instants))
 {
 	if (t_.empty())
 		t_.push_back(0);
 	std::vector<bool> is_break = break_gaps(t_, lead_us);
-	auto breaks = static_cast<double>(
+	auto gaps = static_cast<double>(
 	    std::count(is_break.begin(), is_break.end(), true));
-	double room = width - breaks * break_width;
+	double room = a.width - gaps * break_width;
 	auto steps = static_cast<double>(t_.size() - 1);
 	long long to_scale = 0;
 
@@ -97,15 +96,16 @@ Scale::Scale(std::vector<long long> instants, long long lead_us, double x0,
 			to_scale += t_[i + 1] - t_[i];
 	double step = steps > 0 ? std::min(step_px, step_share * room / steps) :
 	    0;
-	if (to_scale == 0 && steps > breaks)
-		step = room / (steps - breaks);
-	double per_us = to_scale > 0 ? (room - step * (steps - breaks)) /
+	if (to_scale == 0 && steps > gaps)
+		step = room / (steps - gaps);
+	double per_us = to_scale > 0 ? (room - step * (steps - gaps)) /
 	    static_cast<double>(to_scale) : 0;
-	x_.push_back(x0);
+	x_.push_back(a.x0);
 	for (std::size_t i = 0; i + 1 < t_.size(); i++) {
 		double from = x_.back();
 		if (is_break[i]) {
-			breaks_.push_back({t_[i], t_[i + 1], from, break_width});
+			breaks_.push_back({t_[i], t_[i + 1], from, break_width,
+			    i == 0 && t_[1] == lead_us});
 			x_.push_back(from + break_width);
 		} else {
 			x_.push_back(from + step + per_us *
@@ -151,10 +151,10 @@ Scale::ticks() const
 		}
 		for (long long k = (t_[i] / step + 1) * step; px > 1 &&
 		    k <= t_[j]; k += step) {
-			double x = this->x(k);
-			if (x - last >= least_tick_gap && x_[j] - x >= 0) {
-				ticks.push_back({x, tick_label(k, step)});
-				last = x;
+			double at = x(k);
+			if (at - last >= least_tick_gap && x_[j] - at >= 0) {
+				ticks.push_back({at, tick_label(k, step)});
+				last = at;
 			}
 		}
 		if (b < breaks_.size() && breaks_[b].from_us == t_[j])
