@@ -1,7 +1,6 @@
 // trace's JSON lines, for programs: one object per event, then one per
 // process and one for the run's end. README.md describes every field;
 // a field once there keeps its name and meaning.
-#include <cstdio>
 #include <cstring>
 
 #include <nlohmann/json.hpp>
@@ -78,12 +77,8 @@ kind_fields(json &j, const Event &e)
 			j["from"] = e.other;
 			j["from_role"] = who(e.other, e.other_role);
 		}
-		if (e.origin == Event::Origin::fault) {
-			char addr[32];
-			(void)std::snprintf(addr, sizeof addr, "0x%llx",
-			    static_cast<unsigned long long>(e.addr));
-			j["addr"] = addr;
-		}
+		if (e.origin == Event::Origin::fault)
+			j["addr"] = address(e.addr);
 		break;
 	case Event::Kind::kill:
 		j["to"] = e.other;

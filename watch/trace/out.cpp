@@ -1,6 +1,7 @@
 // trace's output, held and written in large pieces, and how the
 // programs' bytes are shown: see trace.h.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
@@ -169,4 +170,45 @@ who(pid_t pid, const std::string &role)
 	if (!role.empty())
 		return role;
 	return "process " + std::to_string(pid);
+}
+
+std::size_t
+characters(std::string_view s)
+{
+	std::size_t n = 0;
+
+	for (char c : s)
+		n += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+	return n;
+}
+
+std::string
+shortened(const std::string &s, std::size_t n)
+{
+	if (characters(s) <= n)
+		return s;
+	std::size_t kept = 0;
+	std::size_t i = 0;
+	for (; i < s.size(); i++)
+		if ((static_cast<unsigned char>(s[i]) & 0xc0) != 0x80 &&
+		    ++kept == n)
+			break;
+	return s.substr(0, i) + "\xe2\x80\xa6";
+}
+
+std::string
+base_name(const std::string &path)
+{
+	std::size_t slash = path.find_last_of('/');
+	return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string
+address(std::uint64_t addr)
+{
+	char s[32];
+
+	(void)std::snprintf(s, sizeof s, "0x%llx",
+	    static_cast<unsigned long long>(addr));
+	return s;
 }

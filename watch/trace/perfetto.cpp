@@ -6,7 +6,6 @@
 // child and from each zombie to its reaper. Written an event at a time:
 // interleave's run has 200004 lines.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <ostream>
 
@@ -35,14 +34,6 @@ private:
 	std::ostream &out_;
 	bool first_ = true;
 };
-
-std::string
-base_name(const std::string &path)
-{
-	std::size_t slash = path.rfind('/');
-
-	return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Instants are on their thread's track unless told otherwise.
 json
@@ -87,20 +78,6 @@ name_track(Writer &w, pid_t pid, const std::string &name, int order)
 	    {{"sort_index", order}}));
 }
 
-// What a line looks like on screen, cut short for a name; whole
-// characters only.
-std::string
-shown(const std::string &text)
-{
-	std::string s = escaped_line(text);
-	if (s.size() <= name_chars)
-		return s;
-	std::size_t n = name_chars;
-	while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xc0) == 0x80)
-		n--;
-	return s.substr(0, n) + "…";
-}
-
 std::string
 role_of(const Timeline &t, pid_t pid)
 {
@@ -110,25 +87,13 @@ role_of(const Timeline &t, pid_t pid)
 	return who(pid, l ? l->role : "");
 }
 
-// The program a process starts as: a child, its parent's at the fork.
-std::string
-started_as(const Timeline &t, const Lane &l)
-{
-	std::string program = l.program;
-	if (const Lane *p = t.find(l.parent))
-		for (const auto &x : p->execs)
-			if (x.us <= l.start_us && x.error == 0)
-				program = x.program;
-	return base_name(program);
-}
-
 // Its running, one slice per program; a fork's flow enters the first.
 void
 running(Writer &w, const Timeline &t, const Lane &l, long long end)
 {
 	long long from = l.start_us;
 	// The run's first process is trace's until its program starts.
-	std::string name = l.parent == 0 ? "trace" : started_as(t, l);
+	std::string name = l.parent == 0 ? "trace" : base_name(l.program);
 	bool first = true;
 
 	auto put = [&](long long to) {
@@ -181,12 +146,8 @@ happenings(Writer &w, const Timeline &t, const Lane &l)
 		json a = {{"origin", origin_name(x.origin)}};
 		if (x.origin == Event::Origin::kill)
 			a["from"] = role_of(t, x.from);
-		if (x.origin == Event::Origin::fault) {
-			char addr[32];
-			(void)std::snprintf(addr, sizeof addr, "0x%llx",
-			    static_cast<unsigned long long>(x.addr));
-			a["addr"] = addr;
-		}
+		if (x.origin == Event::Origin::fault)
+			a["addr"] = address(x.addr);
 		w.put(event('i', l.pid, x.us, signal_name(x.sig), a));
 	}
 	for (const auto &x : l.kills)
@@ -211,14 +172,14 @@ lane(Writer &w, const Timeline &t, const Lane &l, int order)
 	long long end = l.ended ? l.end_us : t.end_us;
 
 	name_track(w, l.pid, l.role + " " + std::to_string(l.pid) + " " +
-	    started_as(t, l), order);
+	    base_name(l.program), order);
 	running(w, t, l, end);
 	for (const auto &b : l.blocked)
 		w.put(slice(l.pid, b.from_us, b.to_us < 0 ? end :
 		    std::min(b.to_us, end), b.call, {{"words", b.words}}));
 	for (const auto &x : l.lines)
-		w.put(event('i', l.pid, x.us, shown(x.text),
-		    {{"fd", x.fd}, {"text", x.text}}));
+		w.put(event('i', l.pid, x.us, shortened(escaped_line(x.text),
+		    name_chars), {{"fd", x.fd}, {"text", x.text}}));
 	happenings(w, t, l);
 	if (l.ended)
 		ending(w, t, l);

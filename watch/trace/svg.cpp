@@ -332,34 +332,3 @@ element(const char *name, const Attrs &attrs)
 	e.insert(e.size() - 1, "/");
 	return e;
 }
-
-std::size_t
-characters(std::string_view s)
-{
-	std::size_t n = 0;
-
-	for (char c : s)
-		n += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
-	return n;
-}
-
-std::string
-shortened(const std::string &s, std::size_t n)
-{
-	if (characters(s) <= n)
-		return s;
-	std::size_t kept = 0;
-	std::size_t i = 0;
-	for (; i < s.size(); i++)
-		if ((static_cast<unsigned char>(s[i]) & 0xc0) != 0x80 &&
-		    ++kept == n)
-			break;
-	return s.substr(0, i) + "\xe2\x80\xa6";
-}
-
-std::string
-base_name(const std::string &path)
-{
-	std::size_t slash = path.find_last_of('/');
-	return slash == std::string::npos ? path : path.substr(slash + 1);
-}

@@ -114,11 +114,5 @@ std::string start(const char *name, const Attrs &attrs);
 std::string xml_text(std::string_view s);
 // Text shown so already (escaped_line) made safe for XML.
 std::string xml_shown(std::string_view shown);
-// Text cut to at most n characters, "…" marking the cut.
-std::string shortened(const std::string &s, std::size_t n);
-// The last part of a path.
-std::string base_name(const std::string &path);
-// How many characters, for its width.
-std::size_t characters(std::string_view s);
 
 #endif

@@ -2,7 +2,6 @@
 // then its bar, waits, zombie span, markers and labels, and the arrows
 // between lanes. See svg.h.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <ostream>
 
@@ -27,12 +26,8 @@ signal_words(const Timeline &t, const Lane::Signal &s)
 	switch (s.origin) {
 	case Event::Origin::alarm:
 		return w + ": its alarm";
-	case Event::Origin::fault: {
-		char addr[32];
-		(void)std::snprintf(addr, sizeof addr, "%#llx",
-		    static_cast<unsigned long long>(s.addr));
-		return w + " at " + (s.addr ? addr : "0x0");
-	}
+	case Event::Origin::fault:
+		return w + " at " + address(s.addr);
 	case Event::Origin::kill: {
 		const Lane *from = t.find(s.from);
 		return w + " from " + (s.from == t.subreaper ? "trace" :

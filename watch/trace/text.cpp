@@ -2,7 +2,6 @@
 // time, its writer's role and number; every other event as one short
 // sentence between them; a summary of how each process ended.
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -54,12 +53,8 @@ signal_words(const Event &e)
 	case Event::Origin::kill:
 		return s + " from " + (e.other == getpid() ? "trace" :
 		    who(e.other, e.other_role));
-	case Event::Origin::fault: {
-		char addr[32];
-		(void)std::snprintf(addr, sizeof addr, "%#llx",
-		    static_cast<unsigned long long>(e.addr));
-		return s + ": a fault at " + (e.addr ? addr : "0x0");
-	}
+	case Event::Origin::fault:
+		return s + ": a fault at " + address(e.addr);
 	case Event::Origin::kernel:
 		break;
 	}

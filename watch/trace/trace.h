@@ -6,6 +6,7 @@
 #ifndef TRACE_H
 #define TRACE_H
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -84,6 +85,14 @@ std::string escaped_line(std::string_view line);
 // "blocked in sigsuspend, waiting for SIGINT SIGALRM": what a blocked
 // event says of its process.
 std::string waiting_words(const Event &e);
+// How many characters: UTF-8 sequences, each byte of one that is not.
+std::size_t characters(std::string_view s);
+// Text cut to at most n characters, "…" marking the cut.
+std::string shortened(const std::string &s, std::size_t n);
+// The last part of a path.
+std::string base_name(const std::string &path);
+// A fault's address, "0x0".
+std::string address(std::uint64_t addr);
 // A value with so many decimals.
 std::string fixed(double value, int decimals);
 // A length of time: "0.06 ms", "10.000 s".
