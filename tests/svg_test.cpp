@@ -26,7 +26,7 @@ struct Drawn {
 	std::string name;
 	std::vector<std::string> args;	// trace's, before --svg
 	std::size_t most_bytes;
-	bool breaks;	// time left out, where nothing happened for long
+	bool breaks;	// time left out for sure: a virtual clock's jumps
 
 	friend void PrintTo(const Drawn &d, std::ostream *os) { *os << d.name; }
 };
@@ -167,7 +167,10 @@ TEST_P(Svg, HoldsTheRun)
 	}
 	if (d.name != "interleave")
 		in_order(doc, t);
-	EXPECT_EQ(count(doc, "//*[@class='break']") > 0, d.breaks);
+	// A quick demo on a loaded machine may have a break too.
+	if (d.breaks) {
+		EXPECT_GT(count(doc, "//*[@class='break']"), 0U);
+	}
 	// The legend draws one of each, too.
 	EXPECT_EQ(count(doc, "//*[@class='fork']"), t.forks + 1);
 	EXPECT_EQ(count(doc, "//*[@class='reap']"), t.reaps + 1);
