@@ -42,6 +42,8 @@ const Drawn demos[] = {
 	{"reaper", {"--time-lapse", "reaper"}, 50 << 10, true},
 	{"tickheir", {"--time-lapse", "tickheir"}, 50 << 10, true},
 	{"interleave", {"interleave"}, 1 << 20, false},
+	// No demo sends a signal to another process; a shell does.
+	{"kill", {"/bin/sh", "-c", "sleep 5 & kill $!; wait"}, 50 << 10, false},
 };
 
 std::string
