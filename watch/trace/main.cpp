@@ -179,7 +179,7 @@ demo_names(const fs::path &dir)
 		std::string name = f.path().filename();
 		// The tools that watch the demos sit beside them.
 		if (f.is_regular_file(ec) && name != "trace" && name != "orders" &&
-		    access(f.path().c_str(), X_OK) == 0)
+		    name != "proclab" && access(f.path().c_str(), X_OK) == 0)
 			names.push_back(name);
 	}
 	std::sort(names.begin(), names.end());

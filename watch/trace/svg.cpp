@@ -74,6 +74,17 @@ const char *const samples[][2] = {
 };
 
 std::string
+view_box(double height)
+{
+	std::string v = "0 0 ";
+
+	v += num(picture_width);
+	v += ' ';
+	v += num(height);
+	return v;
+}
+
+std::string
 text_at(double x, double y, const char *cls = nullptr)
 {
 	Attrs a{{"x", num(x)}, {"y", num(y)}};
@@ -143,14 +154,14 @@ heading(std::ostream &o, const Timeline &t)
 void
 axis(std::ostream &o, const Timeline &t, const Scale &s)
 {
-	std::string line = "M" + num(time_from) + "," + num(axis_y) + "H" +
-	    num(s.x(t.end_us));
+	Path line;
 
+	line.to('M', time_from, axis_y).by('H', s.x(t.end_us));
 	for (const auto &tick : s.ticks())
-		line += "M" + num(tick.x) + "," + num(axis_y) + "v6";
+		line.to('M', tick.x, axis_y).by('v', 6);
 	o << text_at(14, axis_y + 4) << "time" << (t.time_lapse ?
 	    " (virtual)" : "") << "</text>\n" << element("path",
-	    {{"class", "axis"}, {"d", line}}) << "\n";
+	    {{"class", "axis"}, {"d", line.str()}}) << "\n";
 	for (const auto &tick : s.ticks())
 		o << text_at(tick.x, axis_y - 6, "tick") << tick.label <<
 		    "</text>\n";
@@ -174,20 +185,19 @@ breaks(std::ostream &o, const Scale &s, double bottom)
 	for (const auto &b : s.breaks()) {
 		double x0 = b.x + 7;
 		double x1 = b.x + b.width - 7;
-		std::string zigzag;
+		Path zigzag;
 		for (double x : {x0, x1}) {
-			zigzag += "M" + num(x) + "," + num(axis_y - 2);
+			zigzag.to('M', x, axis_y - 2);
 			for (int k = 0; axis_y + 4 + k * 12 < bottom; k++) {
 				double y = axis_y + 4 + k * 12;
-				zigzag += "L" + num(x + 3) + "," + num(y) + "L" +
-				    num(x) + "," + num(y + 6);
+				zigzag.to('L', x + 3, y).to('L', x, y + 6);
 			}
 		}
 		o << start("g", {{"class", b.lead_in ? "lead-in" : "break"}}) <<
 		    element("rect",
 		    {{"class", "gap"}, {"x", num(x0)}, {"y", num(axis_y - 2)},
 		    {"width", num(x1 - x0)}, {"height", num(bottom - axis_y + 2)}}) <<
-		    element("path", {{"class", "zigzag"}, {"d", zigzag}}) <<
+		    element("path", {{"class", "zigzag"}, {"d", zigzag.str()}}) <<
 		    element("rect", {{"class", "box"}, {"x", num(b.x + 2)},
 		    {"y", num(axis_y + 4)}, {"width", num(b.width - 4)},
 		    {"height", "12"}}) << text_at(b.x + b.width / 2, axis_y + 13,
@@ -202,8 +212,8 @@ subreaper_lane(std::ostream &o, const Timeline &t, const Scale &s, double y)
 {
 	o << start("g", {{"class", "subreaper"}}) << text_at(14, y + 16, "role") <<
 	    "trace</text>" << text_at(14, y + 30) << "subreaper: reaps orphans"
-	    "</text>" << element("path", {{"d", "M" + num(time_from) + "," +
-	    num(y + 14) + "H" + num(s.x(t.end_us))}, {"stroke", "#888"},
+	    "</text>" << element("path", {{"d", Path().to('M', time_from, y + 14)
+	    .by('H', s.x(t.end_us)).str()}, {"stroke", "#888"},
 	    {"stroke-width", "2"}, {"stroke-dasharray", "8,4"}}) << "</g>\n";
 	return y + 14;
 }
@@ -219,8 +229,8 @@ legend(std::ostream &o, double y)
 		std::size_t line = i / per_row;
 		double x = 14 + static_cast<double>(column) * 210;
 		double row = y + static_cast<double>(line) * 26;
-		o << start("g", {{"transform", "translate(" + num(x) + "," +
-		    num(row) + ")"}}) << samples[i][0] << text_at(34, 4) <<
+		o << start("g", {{"transform", translate(x, row)}}) <<
+		    samples[i][0] << text_at(34, 4) <<
 		    samples[i][1] << "</text></g>\n";
 	}
 	o << "</g>\n";
@@ -252,8 +262,7 @@ write_svg(const Timeline &t, std::ostream &out)
 	}
 	heading(o, t);
 	double shift = t.cut.empty() ? 0 : cut_line;
-	o << start("g", {{"transform", "translate(0," + num(shift) + ")"}}) <<
-	    "\n";
+	o << start("g", {{"transform", translate(0, shift)}}) << "\n";
 	axis(o, t, s);
 	for (const auto &l : t.lanes)
 		orphans = orphans || l.reaper == t.subreaper;
@@ -276,8 +285,7 @@ write_svg(const Timeline &t, std::ostream &out)
 	out << R"(<?xml version="1.0" encoding="UTF-8"?>)" "\n" <<
 	    start("svg", {{"xmlns", "http://www.w3.org/2000/svg"},
 	    {"version", "1.1"}, {"width", num(picture_width)},
-	    {"height", num(height)}, {"viewBox", "0 0 " + num(picture_width) +
-	    " " + num(height)}}) << "\n<title>" << xml_text("trace of " +
+	    {"height", num(height)}, {"viewBox", view_box(height)}}) << "\n<title>" << xml_text("trace of " +
 	    (t.argv.empty() ? "" : t.argv.front())) << "</title>\n" <<
 	    start("style", {{"type", "text/css"}}) << "\n" << style <<
 	    "</style>\n" << defs << element("rect", {{"width", "100%"},
@@ -329,6 +337,44 @@ element(const char *name, const Attrs &attrs)
 {
 	std::string e = start(name, attrs);
 
-	e.insert(e.size() - 1, "/");
+	e.back() = '/';
+	e += '>';
 	return e;
+}
+
+Path &
+Path::to(char command, double x, double y)
+{
+	d_ += command;
+	d_ += num(x);
+	d_ += ',';
+	d_ += num(y);
+	return *this;
+}
+
+Path &
+Path::by(char command, double v)
+{
+	d_ += command;
+	d_ += num(v);
+	return *this;
+}
+
+Path &
+Path::then(std::string_view fixed)
+{
+	d_ += fixed;
+	return *this;
+}
+
+std::string
+translate(double x, double y)
+{
+	std::string t = "translate(";
+
+	t += num(x);
+	t += ',';
+	t += num(y);
+	t += ')';
+	return t;
 }

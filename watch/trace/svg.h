@@ -103,6 +103,21 @@ double density_peak(const Scale &s, const std::vector<Laid> &laid);
 const char *ink(std::size_t index);
 // A number for an attribute.
 std::string num(double v);
+// Path data, built by appending: Path().to('M', 1, 2).by('H', 5) is
+// "M1.0,2.0H5.0". (g++ 12 at -O3 takes "M" + a string for an overlapping
+// copy, a false -Wrestrict.)
+class Path {
+public:
+	Path &to(char command, double x, double y);
+	Path &by(char command, double v);
+	Path &then(std::string_view fixed);
+	[[nodiscard]] const std::string &str() const { return d_; }
+
+private:
+	std::string d_;
+};
+// "translate(x,y)", for a transform.
+std::string translate(double x, double y);
 // An element, <name a="v" .../>, and the start tag of one with content,
 // <name a="v" ...>; the values made safe for XML.
 using Attrs = std::vector<std::pair<std::string, std::string>>;

@@ -51,11 +51,6 @@ path(std::ostream &o, const char *cls, const std::string &d, Attrs more = {})
 	o << element("path", a) << "\n";
 }
 
-std::string
-at(double x, double y)
-{
-	return num(x) + "," + num(y);
-}
 
 // The lane's name, by its bar: role, number, and the program it runs.
 void
@@ -107,8 +102,8 @@ line_mark(std::ostream &o, const Scale &s, const Laid &d, const Label &l,
 	o << start("g", {{"class", cls}}) << "<title>" << xml_shown(d.lane->role +
 	    " at " + duration(l.line->us) + ": " + escaped_line(l.line->text)) <<
 	    "</title>\n";
-	path(o, "leader", "M" + at(x, d.bar + 4) + "V" +
-	    num(below_y(d, l) - 10));
+	path(o, "leader", Path().to('M', x, d.bar + 4).by('V',
+	    below_y(d, l) - 10).str());
 	o << element("circle", {{"cx", num(x)}, {"cy", num(d.bar)},
 	    {"r", "3.2"}, {"stroke", ink(d.index)}, {"class", "mark"}}) <<
 	    "</g>\n";
@@ -120,17 +115,17 @@ density_strip(std::ostream &o, const Scale &s, const Laid &d, double peak)
 	std::vector<int> bins = density(s, *d.lane);
 	double base = d.bar + 8 + density_height;
 
-	std::string bars;
+	Path bars;
 
 	for (std::size_t i = 0; i < bins.size(); i++) {
 		if (bins[i] == 0)
 			continue;
 		double h = std::max(1.0, density_height * bins[i] / peak);
-		bars += "M" + at(time_from + static_cast<double>(i) * bin_px, base) +
-		    "v-" + num(h) + "h2v" + num(h) + "z";
+		bars.to('M', time_from + static_cast<double>(i) * bin_px, base)
+		    .by('v', -h).by('h', bin_px).by('v', h).then("z");
 	}
 	o << start("path", {{"class", "density"}, {"fill", ink(d.index)},
-	    {"d", bars}}) << "<title>" << d.lane->lines.size() <<
+	    {"d", bars.str()}}) << "<title>" << d.lane->lines.size() <<
 	    " lines</title></path>\n";
 }
 
@@ -140,19 +135,20 @@ markers(std::ostream &o, const Scale &s, const Laid &d)
 	const Lane &l = *d.lane;
 
 	for (const auto &e : l.execs)
-		path(o, "exec", "M" + at(s.x(e.us), d.bar - 7) + "l7,7l-7,7l-7,-7z",
+		path(o, "exec", Path().to('M', s.x(e.us), d.bar - 7)
+		    .then("l7,7l-7,7l-7,-7z").str(),
 		    e.error ? Attrs{{"stroke-dasharray", "2,2"}} : Attrs{});
 	for (const auto &sig : l.signals)
-		path(o, "signal", "M" + at(s.x(sig.us) - 6, d.bar - 15) +
-		    "h12l-6,9z");
+		path(o, "signal", Path().to('M', s.x(sig.us) - 6, d.bar - 15)
+		    .then("h12l-6,9z").str());
 	if (!l.ended)
 		return;
 	double x = s.x(l.end_us);
 	if (l.end.how == End::How::exited)
 		rect(o, x - 2, x + 2, d.bar - 9, 18, {{"class", "exit"}});
 	else
-		path(o, "killed", "M" + at(x - 6, d.bar - 6) +
-		    "l12,12m0,-12l-12,12");
+		path(o, "killed", Path().to('M', x - 6, d.bar - 6)
+		    .then("l12,12m0,-12l-12,12").str());
 }
 
 double
@@ -171,7 +167,7 @@ arrow(std::ostream &o, const char *cls, double x0, double y0, double x1,
 {
 	// Stop short of the bar it points at.
 	double gap = y1 > y0 ? -8 : 8;
-	path(o, cls, "M" + at(x0, y0) + "L" + at(x1, y1 + gap));
+	path(o, cls, Path().to('M', x0, y0).to('L', x1, y1 + gap).str());
 }
 
 // Where the kill that sent a signal was made, across.

@@ -1,0 +1,124 @@
+// proclab from outside: it lists exactly the demos built beside it, runs
+// one as if it were started itself (its lines, its status, becometwin
+// from its own folder), hands the tools their command lines, and says
+// what went wrong as a tool does.
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Result
+proclab(std::vector<std::string> args)
+{
+	Options o;
+	o.args = std::move(args);
+	o.runs_tracer = true;
+	return run("proclab", o);
+}
+
+// Every demo in build/bin is listed, and nothing else: the tools beside
+// them are commands.
+TEST(Proclab, ListsTheDemosBuilt)
+{
+	Result r = proclab({"list"});
+	std::set<std::string> listed, built;
+
+	ASSERT_EQ(r.end, End::exited(0));
+	for (const auto &line : r.lines) {
+		EXPECT_NE(line.find("  "), std::string::npos) << line;
+		listed.insert(line.substr(0, line.find(' ')));
+	}
+	for (const auto &f : fs::directory_iterator(SUITE_BIN_DIR)) {
+		std::string name = f.path().filename();
+		if (name != "orders" && name != "trace" && name != "proclab")
+			built.insert(name);
+	}
+	EXPECT_EQ(listed, built);
+}
+
+struct Call {
+	std::string name;
+	std::vector<std::string> args;
+	End end;
+	std::string out;	// a part of what it writes; "" for nothing
+	std::string err;	// all it says on standard error
+
+	friend void PrintTo(const Call &c, std::ostream *os) { *os << c.name; }
+};
+
+const std::string try_line = "Try 'proclab list' for the demos, 'proclab "
+    "--help' for more.\n";
+
+const Call calls[] = {
+	{"RunsADemo", {"tworoles"}, End::exited(0), "HIJO: Soy el proceso", ""},
+	{"ExitsAsTheDemo", {"faultcatch"}, End::exited(2),
+	    "Error: segmentation fault", ""},
+	{"PassesArguments", {"argecho", "dos palabras"}, End::exited(0),
+	    "El argumento 0 es argecho (es el nombre del ejecutable)\n"
+	    "El argumento 1 es dos palabras\n", ""},
+	// The tests run elsewhere: becometwin is started from its folder.
+	{"BecometwinFindsTwinspeak", {"becometwin"}, End::exited(0),
+	    "Soy el proceso ", ""},
+	{"HandsOverToOrders", {"orders", "-n", "2", "twinspeak"},
+	    End::exited(0), "twinspeak, 2 runs", ""},
+	{"HandsOverToTrace", {"trace", "-l", "twinspeak"}, End::exited(0),
+	    "P ", ""},
+	{"ToolsHelp", {"help", "trace"}, End::exited(0), "usage: trace", ""},
+	{"DemoHelp", {"help", "reaper"}, End::exited(0),
+	    "reaper: ten children", ""},
+	{"Help", {"--help"}, End::exited(0), "proclab-demos(7)", ""},
+	{"Version", {"--version"}, End::exited(0), "proclab 1.0.0\n", ""},
+	{"NoCommand", {}, End::exited(2), "", "proclab: no command given\n" +
+	    try_line},
+	{"UnknownName", {"nosuch"}, End::exited(2), "",
+	    "proclab: no command or demo 'nosuch'\n" + try_line},
+	{"UnknownOption", {"-x"}, End::exited(2), "", "proclab: no option -x\n" +
+	    try_line},
+	{"UnknownHelp", {"help", "nosuch"}, End::exited(2), "",
+	    "proclab: no command or demo 'nosuch'\n" + try_line},
+};
+
+class ProclabCall : public testing::TestWithParam<Call> {};
+
+TEST_P(ProclabCall, StatusAndWords)
+{
+	const Call &c = GetParam();
+	Result r = proclab(c.args);
+
+	EXPECT_EQ(r.end, c.end);
+	EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+	EXPECT_EQ(r.err, c.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Proclab, ProclabCall, testing::ValuesIn(calls),
+    [](const testing::TestParamInfo<Call> &c) { return c.param.name; });
+
+// What it cannot write fails it, and it says so.
+TEST(Proclab, OutputThatCannotBeWritten)
+{
+	Options o;
+	o.args = {"-c", "exec \"$0\" list > /dev/full", program_path("proclab")};
+	Result r = run("/bin/sh", o);
+	EXPECT_EQ(r.end, End::exited(1));
+	EXPECT_EQ(r.err, "proclab: cannot write the output: No space left on "
+	    "device\n");
+
+	Options closed;
+	closed.args = {"--version"};
+	closed.close_stdout = true;
+	r = run("proclab", closed);
+	EXPECT_EQ(r.end, End::exited(1));
+	EXPECT_EQ(r.err, "proclab: standard output is closed\n");
+}
+
+} // namespace
