@@ -1,6 +1,7 @@
 // proclab: the one command on the PATH. It lists the demos, runs one, or
 // hands over to orders or trace, all of which live in one folder: beside
 // proclab in the build tree, libexec/proclab once installed.
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -123,10 +124,8 @@ find(std::string_view name)
 bool
 is_tool(std::string_view name)
 {
-	for (const char *t : tools)
-		if (name == t)
-			return true;
-	return false;
+	return std::ranges::any_of(tools,
+	    [name](const char *t) { return name == t; });
 }
 
 // The folder of the demos and tools: proclab's own in the build tree,
