@@ -28,9 +28,12 @@ void PrintTo(const End &end, std::ostream *os);
 // strace; the program is its child.
 struct Fault {
 	std::string calls;	// e.g. "clone,clone3,fork,vfork"
-	std::string error;	// e.g. "EAGAIN"; empty: the calls are made
+	std::string error;	// e.g. "EAGAIN"; empty, and no retval: made
 	std::string signal{};	// e.g. "SIGSEGV", taken as a call returns
 	int when = 0;		// only the when-th of those calls; 0: every one
+	// e.g. "3": the calls are not made and return it, as a write that
+	// took 3 bytes
+	std::string retval{};
 };
 extern const Fault fork_fails;
 

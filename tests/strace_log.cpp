@@ -29,6 +29,8 @@ strace_argv(const Options &o, const std::string &trace_dir)
 		std::string inject = "inject=" + o.fault->calls;
 		if (!o.fault->error.empty())
 			inject += ":error=" + o.fault->error;
+		if (!o.fault->retval.empty())
+			inject += ":retval=" + o.fault->retval;
 		if (!o.fault->signal.empty())
 			inject += ":signal=" + o.fault->signal;
 		if (o.fault->when > 0)

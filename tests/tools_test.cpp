@@ -196,4 +196,87 @@ TEST(Binprint, WaitsForBytesThatComeInPieces)
 	}
 }
 
+// What the tools are for must not be lost unnoticed: input that cannot be
+// read, or a line that cannot be written, is told on descriptor 2 with
+// the call and its reason, and the status is 1; a write that takes part
+// of a line is followed by one for the rest. The descriptors are made so
+// by a shell that then becomes the tool, by the runner, or by strace,
+// whose run names the tool by its path.
+struct Failure {
+	std::string name;
+	std::string program;
+	std::vector<std::string> args;
+	std::string input;
+	std::string redirect;	// the shell's, e.g. "> /dev/full"
+	bool close_stdout;
+	std::optional<Fault> fault;
+	std::string out;
+	std::string err;
+	int status;
+
+	friend void PrintTo(const Failure &f, std::ostream *os) { *os << f.name; }
+};
+
+std::string
+traced_listing(const std::vector<std::string> &args)
+{
+	return listing(program_path("argecho"), args);
+}
+
+const Failure failures[] = {
+	{"BinprintInputIsAFolder", "binprint", {}, "", "< /", false, {},
+	    "", "read: Is a directory\n", 1},
+	{"BinprintInputClosed", "binprint", {}, "", "<&-", false, {},
+	    "", "read: Bad file descriptor\n", 1},
+	{"BinprintOutputFull", "binprint", {}, "\x01\x00\x00\x00"s,
+	    "> /dev/full", false, {}, "", "write: No space left on device\n",
+	    1},
+	{"BinprintOutputClosed", "binprint", {}, "\x01\x00\x00\x00"s, "",
+	    true, {}, "", "write: Bad file descriptor\n", 1},
+	{"BinprintWriteFails", "binprint", {}, "\x01\x00\x00\x00"s, "",
+	    false, Fault{"write", "EIO", "", 1}, "",
+	    "write: Input/output error\n", 1},
+	// The partial write takes none of the bytes it says it took.
+	{"BinprintPartialWrite", "binprint", {}, "\x00\x01\x00\x00"s, "",
+	    false, Fault{"write", "", "", 1, "1"}, "56\n", "", 0},
+	{"ArgechoOutputFull", "argecho", {"a", "b"}, "", "> /dev/full", false,
+	    {}, "", "write: No space left on device\n", 1},
+	{"ArgechoOutputClosed", "argecho", {"a", "b"}, "", "", true, {}, "",
+	    "write: Bad file descriptor\n", 1},
+	// It stops at the first line that fails: "b" never comes.
+	{"ArgechoSecondLineFails", "argecho", {"a", "b"}, "", "", false,
+	    Fault{"write", "ENOSPC", "", 2}, traced_listing({}),
+	    "write: No space left on device\n", 1},
+	{"ArgechoPartialWrite", "argecho", {"a", "b"}, "", "", false,
+	    Fault{"write", "", "", 2, "3"},
+	    traced_listing({}) + "argumento 1 es a\nEl argumento 2 es b\n",
+	    "", 0},
+};
+
+class ToolsIO : public testing::TestWithParam<Failure> {};
+
+TEST_P(ToolsIO, FailureToldPartialWriteFinished)
+{
+	const Failure &f = GetParam();
+	Options o;
+	o.input = f.input;
+	o.close_stdout = f.close_stdout;
+	o.fault = f.fault;
+	std::string program = f.program;
+	o.args = f.args;
+	if (!f.redirect.empty()) {
+		o.args = {"-c", R"(exec "$0" "$@" )" + f.redirect,
+		    program_path(f.program)};
+		o.args.insert(o.args.end(), f.args.begin(), f.args.end());
+		program = "/bin/sh";
+	}
+	Result r = run(program, o);
+	EXPECT_EQ(r.out, f.out);
+	EXPECT_EQ(r.err, f.err);
+	EXPECT_EQ(r.end, End::exited(f.status));
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, ToolsIO, testing::ValuesIn(failures),
+    [](const testing::TestParamInfo<Failure> &f) { return f.param.name; });
+
 } // namespace

@@ -1,7 +1,9 @@
 // argecho: lists its own command line, one line per entry, numbered from
 // 0; entry 0 is the name it was started under. Every argument is printed
 // exactly as passed, "%" signs, blanks, empty and very long ones alike.
-// Started with its name alone, it prints how to use it and exits with 1.
+// Started with its name alone, it prints how to use it and exits with 1;
+// a line that cannot be written is told on descriptor 2, with status 1.
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 
 #include "error_y_exit.h"
 #include "report.h"
+#include "write_whole.h"
 
 // One line with one write(2), whole whatever its length: formed in buf
 // when it fits, otherwise in a block of exactly its own size.
@@ -36,11 +39,16 @@ Escribe_linea(int fd, char *buf, std::size_t size, const char *fmt, ...)
 		if (n < 0)
 			error_y_exit("vsnprintf", 1);
 	}
-	// A failed write is not reported, as for every other report line.
-	ssize_t escritos = write(fd, linea, len);
-	(void)escritos;
+	// Unlike a demo's report line, a line that cannot be written is an
+	// error: the listing is what argecho is for.
+	bool escrito = write_whole(fd, linea, len);
+	int error = errno;
 	if (linea != buf)
 		std::free(linea);
+	if (!escrito) {
+		errno = error;
+		error_y_exit("write", 1);
+	}
 }
 
 static void
