@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "harness.h"
 
@@ -43,7 +44,7 @@ struct Report {
 	long blocks_not_allowed = 0, more = 0;	// more: blocks not shown
 	long allowed = -1;	// the allowed orders, as text if they differ
 	long unseen = -1, unseen_listed = 0;
-	bool too_many = false;	// allowed: too many to go through
+	bool too_many = false;	// unseen: too many to list
 	std::vector<std::pair<long, std::string>> endings;
 	long failed = -1;	// 0: every run was sound
 };
@@ -51,17 +52,16 @@ struct Report {
 Report
 parse(const std::string &out)
 {
-	static const std::regex heading("[^ ]+, ([0-9]+) runs"),
-	    distinct("([0-9]+) distinct orders? seen, ([0-9]+) allowed"
-	    "(, ([0-9]+) NOT ALLOWED)?; most frequent first:"),
-	    block(" +([0-9]+) runs +([0-9.]+)%(  NOT ALLOWED)?"),
-	    more(R"(  \.\.\. and ([0-9]+) more orders, seen less often)"),
-	    allow("The rules allow ([0-9]+) orders? of the processes' lines"
-	    "(, ([0-9]+) as text .*)?(: too many to go through; ([0-9]+) "
-	    "seen)?\\."),
-	    unseen("([0-9]+) of them never seen[.:]"),
-	    ending(" +([0-9]+) runs  (.*)"),
-	    broken("NOT SOUND: ([0-9]+) of [0-9]+ runs broke the rules.*");
+	static const std::regex heading("[^ ]+, ([0-9]+) runs?"),
+	    seen("([0-9]+) orders? seen(: ([0-9]+))? of the ([0-9]+|2\\^64 or "
+	    "more) the rules allow( \\(none that breaks them\\)|, ([0-9]+) "
+	    "that breaks? them); most frequent first:"),
+	    block(" +([0-9]+) runs? +([0-9.]+)%(  NOT ALLOWED)?"),
+	    more(R"(  \.\.\. and ([0-9]+) more orders?, seen less often)"),
+	    unseen("([0-9]+) allowed orders? never seen(:|, too many to list\\.|"
+	    ", too many to go through\\.)"),
+	    ending(" +([0-9]+) runs? +(.*)"),
+	    broken("NOT SOUND: ([0-9]+) of [0-9]+ runs? broke the rules.*");
 	Report rep;
 	std::istringstream in(out);
 	std::smatch m;
@@ -70,25 +70,22 @@ parse(const std::string &out)
 	for (std::string l; std::getline(in, l); last = l) {
 		if (rep.runs < 0 && std::regex_match(l, m, heading))
 			rep.runs = std::stol(m[1]);
-		else if (std::regex_match(l, m, distinct)) {
+		else if (std::regex_match(l, m, seen)) {
 			rep.distinct = std::stol(m[1]);
-			rep.allowed_seen = std::stol(m[2]);
-			rep.not_allowed = m[4].matched ? std::stol(m[4]) : 0;
+			rep.allowed_seen = std::stol(m[m[2].matched ? 3 : 1]);
+			rep.not_allowed = m[6].matched ? std::stol(m[6]) : 0;
+			rep.allowed = m[4] == "2^64 or more" ? -2 : std::stol(m[4]);
 		} else if (!ends && std::regex_match(l, m, block)) {
 			rep.blocks.emplace_back(std::stol(m[1]),
 			    std::stod(m[2]));
 			rep.blocks_not_allowed += m[3].matched;
 		} else if (std::regex_match(l, m, more))
 			rep.more = std::stol(m[1]);
-		else if (std::regex_match(l, m, allow)) {
-			rep.allowed = std::stol(m[m[3].matched ? 3 : 1]);
-			rep.too_many = m[4].matched;
-			if (rep.too_many)
-				rep.unseen = rep.allowed - std::stol(m[5]);
-		} else if (std::regex_match(l, m, unseen)) {
+		else if (std::regex_match(l, m, unseen)) {
 			rep.unseen = std::stol(m[1]);
-			listing = l.ends_with(":");
-		} else if (l == "Every one of them was seen.")
+			rep.too_many = m[2] != ":";
+			listing = !rep.too_many;
+		} else if (l == "Every allowed order was seen.")
 			rep.unseen = 0;
 		else if (l == "How the processes ended:")
 			ends = true, listing = false;
@@ -241,6 +238,7 @@ struct StandIn {
 	std::vector<std::string> args;
 	int status;
 	std::vector<std::string> shown;	// in the output, each
+	std::vector<std::string> not_shown{};	// in the output, none
 
 	friend void PrintTo(const StandIn &s, std::ostream *os) { *os << s.name; }
 };
@@ -254,9 +252,25 @@ const StandIn standins[] = {
 	    "echo \"Los DOS: Soy el proceso $$\"'\n"
 	    "echo \"Los DOS: Soy el proceso $$\"\n"
 	    "echo \"PADRE: Soy el proceso $$\"\n", {"-n", "3"}, 1,
-	    {"NOT ALLOWED", "      Los DOS: Soy el proceso P\n"
-	    "      PADRE: Soy el proceso P\n", "Line 4 fits no process",
-	    "NOT SOUND: 3 of 3 runs broke the rules"}},
+	    {"\n1 order seen: 0 of the 6 the rules allow, 1 that breaks them; "
+	    "most frequent first:\n", "NOT ALLOWED", "      Los DOS: Soy el "
+	    "proceso P\n      PADRE: Soy el proceso P\n", "\n    Line 4 fits "
+	    "no process at that point: \"Los DOS: Soy el proceso P\"\n",
+	    // Every process by its role, in the rules and in the run.
+	    "      C1:\n        HIJO: Soy el proceso C1\n        Los DOS: Soy "
+	    "el proceso C1\n    The run's lines:\n      1: Antes del fork: Soy "
+	    "el proceso P\n      2: HIJO: Soy el proceso C1\n",
+	    "  0 processes came back to orders, where the rules expect 1\n",
+	    "NOT SOUND: 3 of 3 runs broke the rules:\nRun 1:\n"}},
+	// The child's lines never come: no sign of it, which is said.
+	{"MissingChildIsSaid", "patientparent",
+	    "echo \"Antes del fork: Soy el proceso $$\"\n"
+	    "echo \"PADRE: Soy el proceso $$\"\n"
+	    "echo \"Solo lo ejecuta el padre: Soy el proceso $$\"\n",
+	    {"-n", "2"}, 1,
+	    {"2 runs  P exited with 0; C1 never appeared\n", "5 lines expected, "
+	    "3 written.\n", "        HIJO: Soy el proceso C1\n"},
+	    {"no process left behind"}},
 	// The child ends well after its parent, with a status of its own:
 	// still collected, and its end judged.
 	{"LateChildIsCollected", "childquits",
@@ -275,14 +289,27 @@ const StandIn standins[] = {
 	    "echo \"HIJO acaba: Soy el proceso $$\"'\n"
 	    "echo \"Solo lo ejecuta el padre: Soy el proceso $$\"\n"
 	    "exit 3\n", {"-n", "2"}, 1,
-	    {"1 distinct order seen, 1 allowed;", "Run 2:\n  P exited with 3, "
+	    {"1 order seen of the 3 the rules allow (none that breaks them);",
+	    "Run 2:\n  P exited with 3, "
 	    "where the rules say it exited with 0\n", "NOT SOUND: 2 of 2 runs "
 	    "broke the rules"}},
 	{"DescriptorTwoIsAProblem", "heapwalk",
 	    "echo Addresses:; printf '\\tp: 0x10\\n'\n"
 	    "printf '\\tProgram code -- p address: 0x10, p value: 0x20, "
 	    "*p: 0\\n'\necho aviso >&2\n", {"-n", "2"}, 1,
-	    {"it wrote on descriptor 2:\naviso\n", "      \tp: <addr>\n"}},
+	    {"it wrote on descriptor 2:\n    aviso\n", "      \tp: <addr>\n"}},
+	// A process the rules do not name, left behind, is named by a role
+	// of its own as it is judged.
+	{"UnnamedOrphanHasARole", "patientparent",
+	    "echo \"Antes del fork: Soy el proceso $$\"\n"
+	    "echo \"PADRE: Soy el proceso $$\"\n"
+	    "sh -c 'echo \"HIJO: Soy el proceso $$\"; "
+	    "echo \"HIJO acaba: Soy el proceso $$\"'\n"
+	    "echo \"Solo lo ejecuta el padre: Soy el proceso $$\"\n"
+	    "sh -c 'exit 4' &\n", {"-n", "2"}, 1,
+	    {"2 runs  P exited with 0; C2 exited with 4, left for orders to "
+	    "collect\n", "  C2, not named by the rules, exited with 4 and came "
+	    "back to orders: its parent should have collected it\n"}},
 	// The parent waits for ever, its child left uncollected: once the
 	// child has ended, the parent is ended as Ctrl-C would.
 	{"EndlessParentIsInterrupted", "tickheir",
@@ -320,6 +347,11 @@ TEST_P(OrdersStandIn, JudgedByTheDemosRules)
 	EXPECT_EQ(r.end, End::exited(s.status)) << r.out << r.err;
 	for (const auto &text : s.shown)
 		EXPECT_TRUE(holds(r.out, text)) << text << "\n---\n" << r.out;
+	for (const auto &text : s.not_shown)
+		EXPECT_FALSE(holds(r.out, text)) << text << "\n---\n" << r.out;
+	// Processes by role only: no number of theirs, no tag of the rules.
+	EXPECT_FALSE(std::regex_search(r.out, std::regex(
+	    "(proceso |pid=)[0-9]|\\{(P|C[0-9]+)\\}|\\([0-9]+\\)"))) << r.out;
 	Report rep = parse(r.out);
 	expect_adds_up(rep, r.out);
 	EXPECT_EQ(rep.failed > 0, s.status == 1) << r.out;
@@ -329,28 +361,182 @@ TEST_P(OrdersStandIn, JudgedByTheDemosRules)
 INSTANTIATE_TEST_SUITE_P(Scripts, OrdersStandIn, testing::ValuesIn(standins),
     [](const testing::TestParamInfo<StandIn> &s) { return s.param.name; });
 
+// What was wrong, said in one line and the way to the help; nothing on
+// standard output. A line that ends in "..." goes on with the demos.
 TEST(Orders, BadUsageExitsWithTwo)
 {
 	const std::vector<std::pair<std::vector<std::string>, std::string>>
 	    cases = {
 		{{}, "no program given"},
-		{{"-x", "tworoles"}, "usage:"},
-		{{"-n", "0", "tworoles"}, "RUNS must be a number"},
-		{{"-n", "1x", "tworoles"}, "RUNS must be a number"},
-		{{"-j", "", "tworoles"}, "JOBS must be a number"},
-		{{"nosuchdemo"}, "no rules for nosuchdemo"},
-		{{"argecho"}, "no rules for argecho"},
-		{{"/nonexistent/tworoles"}, "cannot run /nonexistent/tworoles"},
+		{{"-x", "tworoles"}, "no option -x"},
+		{{"-tx", "tworoles"}, "no option -x"},
+		{{"--nosuch=1", "tworoles"}, "no option --nosuch"},
+		{{"--writers=yes", "tworoles"}, "--writers takes no value"},
+		{{"-n"}, "-n wants a value"},
+		{{"--jobs"}, "--jobs wants a value"},
+		{{"-n", "0", "tworoles"}, "-n wants a number from 1 to 1000000, "
+		    "not '0'"},
+		{{"-n1x", "tworoles"}, "-n wants a number from 1 to 1000000, "
+		    "not '1x'"},
+		{{"--runs=1000001", "tworoles"}, "--runs wants a number from 1 "
+		    "to 1000000, not '1000001'"},
+		{{"-j", "", "tworoles"}, "-j wants a number from 1 to 1000000, "
+		    "not ''"},
+		{{"nosuchdemo"}, "no rules for nosuchdemo; the demos with rules: "
+		    "twinspeak tworoles ..."},
+		{{"argecho"}, "no rules for argecho; ..."},
+		{{"/nonexistent/tworoles"}, "cannot run /nonexistent/tworoles: "
+		    "No such file or directory"},
 		// A run of a timer demo lasts 10 s or more: how many, say.
 		{{"tickpair"}, "tickpair takes about 100 s a run: give the "
-		    "number of runs with -n"},
-		{{"-j", "4", "lonetimer"}, "about 10 s a run"},
+		    "number of runs with -n, or fast-forward its alarms with "
+		    "--time-lapse"},
+		{{"-j", "4", "lonetimer"}, "lonetimer takes about 10 s a run: ..."},
 	};
 	for (const auto &[args, why] : cases) {
 		Result r = orders(args);
 		EXPECT_EQ(r.end, End::exited(2)) << testing::PrintToString(args);
-		EXPECT_TRUE(holds(r.err, why)) << r.err;
 		EXPECT_EQ(r.out, "");
+		std::string line = "orders: " + why;
+		std::string tail = "\nTry 'orders --help' for more.\n";
+		if (line.ends_with("...")) {
+			line.resize(line.size() - 3);
+			EXPECT_TRUE(r.err.starts_with(line)) << r.err;
+			EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2)
+			    << r.err;
+			EXPECT_TRUE(r.err.ends_with(tail)) << r.err;
+		} else {
+			EXPECT_EQ(r.err, line + tail);
+		}
+	}
+}
+
+TEST(Orders, HelpNamesEveryOption)
+{
+	for (const char *h : {"-h", "--help"}) {
+		Result r = orders({h, "-x", "nosuchdemo"});
+		EXPECT_EQ(r.end, End::exited(0)) << r.err;
+		EXPECT_EQ(r.err, "");
+		EXPECT_TRUE(r.out.starts_with("usage: orders [OPTIONS] DEMO|PATH "
+		    "[ARGS...]\n")) << r.out;
+		for (const char *o : {"-n, --runs RUNS", "-j, --jobs JOBS",
+		    "-t, --time-lapse", "-w, --writers", "-h, --help",
+		    "Exit status:", "  2 ", "  125 "})
+			EXPECT_TRUE(holds(r.out, o)) << o << "\n" << r.out;
+	}
+}
+
+// The long forms do what the short ones do.
+TEST(Orders, LongOptionsAreTheShortOnes)
+{
+	Result r = orders({"--runs", "3", "--jobs=1", "twinspeak"});
+	EXPECT_EQ(r.end, End::exited(0)) << r.err;
+	EXPECT_TRUE(r.out.starts_with("twinspeak, 3 runs\n")) << r.out;
+}
+
+// One run is "1 run" wherever runs are counted; heapwalk's one order is
+// the only one its rules allow.
+TEST(Orders, OneOfAThingIsSingular)
+{
+	Result r = orders({"-n", "1", "heapwalk"});
+	EXPECT_EQ(r.end, End::exited(0)) << r.err;
+	for (const char *text : {"heapwalk, 1 run\n\n1 order seen of the 1 "
+	    "the rules allow (none that breaks them); most frequent first:\n"
+	    "\n      1 run   100.0%\n", "Every allowed order was seen.\n",
+	    "How the processes ended:\n      1 run   P exited with 0; no "
+	    "process left behind\n"})
+		EXPECT_TRUE(holds(r.out, text)) << text << "\n---\n" << r.out;
+	EXPECT_FALSE(std::regex_search(r.out, std::regex("\\b1 (run|order|"
+	    "process)[a-z]*s\\b"))) << r.out;
+}
+
+// Of tworoles' six orders, those never seen are said as allowed ones.
+TEST(Orders, HeadingSaysSeenOfAllowed)
+{
+	Result r = orders({"-n", "2", "tworoles"});
+	EXPECT_EQ(r.end, End::exited(0)) << r.err;
+	Report rep = parse(r.out);
+	expect_adds_up(rep, r.out);
+	std::string seen = rep.distinct == 1 ? "1 order" :
+	    std::to_string(rep.distinct) + " orders";
+	EXPECT_TRUE(holds(r.out, "\n" + seen + " seen of the 6 the rules allow "
+	    "(none that breaks them); most frequent first:\n")) << r.out;
+	EXPECT_TRUE(holds(r.out, "\n" + std::to_string(6 - rep.distinct) +
+	    " allowed orders never seen:\n")) << r.out;
+}
+
+// Nine runs, one at a time, of a stand-in that takes a quarter of a
+// second: long enough for the runs to be told of on a terminal.
+struct Slow {
+	Scratch dir;
+	std::string path = dir.script("heapwalk", "sleep 0.25\n"
+	    "echo Addresses:; printf '\\tp: 0x10\\n'\n"
+	    "printf '\\tProgram code -- p address: 0x10, p value: 0x20, "
+	    "*p: 0\\n'\n");
+	std::vector<std::string> args{"-n", "9", "-j", "1", path};
+};
+
+TEST(Orders, NoProgressWhenNotATerminal)
+{
+	Slow slow;
+	Result r = orders(slow.args);
+	EXPECT_EQ(r.end, End::exited(0)) << r.out << r.err;
+	EXPECT_EQ(r.err, "");
+	EXPECT_TRUE(r.out.starts_with("heapwalk, 9 runs\n")) << r.out;
+}
+
+// Under script(1), descriptor 2 is a terminal: one line rewritten in
+// place, then erased before the report.
+TEST(Orders, ProgressOnATerminal)
+{
+	const std::string script = "/usr/bin/script";
+	if (access(script.c_str(), X_OK) != 0)
+		GTEST_SKIP() << "no " << script;
+	Slow slow;
+	std::string command = program_path("orders");
+	for (const auto &a : slow.args)
+		command += " " + a;
+	Options o;
+	o.args = {"-q", "-e", "-c", command, "/dev/null"};
+	Result r = run(script, o);
+	EXPECT_EQ(r.end, End::exited(0)) << r.out;
+	EXPECT_TRUE(std::regex_search(r.out, std::regex("\r"
+	    "orders: [0-8]/9 runs, about [0-9] s left\x1b\\[K"))) << r.out;
+	std::size_t report = r.out.find("\r\x1b[Kheapwalk, 9 runs\r\n");
+	ASSERT_NE(report, std::string::npos) << r.out;
+	EXPECT_EQ(r.out.find('\n'), report + 21) << r.out;
+}
+
+// Output that cannot be written is said, and fails; so does none at all.
+TEST(Orders, OutputNotWrittenFails)
+{
+	if (access("/dev/full", W_OK) != 0)
+		GTEST_SKIP() << "no /dev/full";
+	struct Case {
+		std::vector<std::string> args;
+		bool closed;	// else to /dev/full
+		std::string why;
+	};
+	const Case cases[] = {
+		{{"-n", "2", "tworoles"}, false, "No space left on device"},
+		{{"--help"}, false, "No space left on device"},
+		{{"-n", "2", "tworoles"}, true, "standard output is closed"},
+	};
+	for (const auto &c : cases) {
+		Options o;
+		o.args = c.args;
+		o.close_stdout = c.closed;
+		std::string program = "orders";
+		if (!c.closed) {
+			o.args.insert(o.args.begin(), {"-c", "exec \"$0\" \"$@\" "
+			    ">/dev/full", program_path(program)});
+			program = "/bin/sh";
+		}
+		Result r = run(program, o);
+		EXPECT_EQ(r.end, End::exited(125)) << testing::PrintToString(
+		    c.args);
+		EXPECT_EQ(r.err, "orders: cannot write the output: " + c.why +
+		    "\n");
 	}
 }
 

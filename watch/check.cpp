@@ -124,7 +124,15 @@ public:
 				break;
 			untried = retreat(s);
 		}
-		v.why = explain_rejection(rules_, lines_, furthest_, furthest_b_);
+		// The numbers bound then, and the roles not yet bound as such.
+		v.why = explain_rejection(rules_, lines_, furthest_,
+		    [this](const std::string &role) {
+			auto it = furthest_b_.find(role);
+			return it == furthest_b_.end() ? "{" + role + "}" :
+			    std::to_string(it->second);
+		    }, "{addr}");
+		v.pids = furthest_b_;
+		v.furthest = furthest_;
 		return v;
 	}
 

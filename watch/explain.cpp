@@ -16,27 +16,23 @@ skipped(std::ostringstream &why, std::size_t n)
 		why << "    ... " << n << " lines\n";
 }
 
-// Each process's lines, the numbers bound so far filled in.
+// Each process's lines, under the name role gives it.
 void
 put_rules(std::ostringstream &why, const Rules &rules,
-    const std::map<std::string, long> &bound)
+    const std::function<std::string(const std::string &)> &role,
+    std::string_view addr)
 {
-	auto number = [&](const std::string &role) {
-		auto it = bound.find(role);
-		return it == bound.end() ? "{" + role + "}" :
-		    std::to_string(it->second);
-	};
 	why << "Each process's lines, in order" << (rules.has_groups() ?
 	    " (~: in any order among the neighbouring ~ lines)" : "")
 	    << ":\n";
 	for (const auto &p : rules.procs) {
-		why << "  " << p.role << ":\n";
+		why << "  " << role(p.role) << ":\n";
 		std::size_t shown_lines = std::min(p.lines.size(), 2 * context);
 		for (std::size_t i = 0; i < shown_lines; i++)
 			why << "    " << (p.group[i] != i ||
 			    (i + 1 < p.lines.size() && p.group[i + 1] == i) ?
-			    "~ " : "") << shown_line(fill(p.templates[i], number,
-			    "{addr}")) << "\n";
+			    "~ " : "") << shown_line(fill(p.templates[i], role,
+			    addr)) << "\n";
 		skipped(why, p.lines.size() - shown_lines);
 		if (!p.rest.empty())
 			why << "    then " << p.rest << "\n";
@@ -55,7 +51,9 @@ shown_line(std::string_view line)
 
 std::string
 explain_rejection(const Rules &rules, std::span<const std::string_view> lines,
-    std::size_t furthest, const std::map<std::string, long> &bound)
+    std::size_t furthest,
+    const std::function<std::string(const std::string &)> &role,
+    std::string_view addr)
 {
 	std::size_t total = 0;
 	bool more = false;
@@ -72,7 +70,7 @@ explain_rejection(const Rules &rules, std::span<const std::string_view> lines,
 		    << "point: \"" << shown_line(lines[furthest]) << "\"\n";
 	else
 		why << "Lines are missing at the end.\n";
-	put_rules(why, rules, bound);
+	put_rules(why, rules, role, addr);
 	why << "The run's lines:\n";
 	std::size_t from = furthest > context ? furthest - context : 0;
 	std::size_t to = std::min(lines.size(), furthest + context);

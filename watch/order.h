@@ -28,7 +28,10 @@ struct Step {
 struct Verdict {
 	bool ok = false;
 	std::string why;	// on failure: what broke, and the run's lines
-	std::map<std::string, long> pids;	// role -> identifier
+	// role -> identifier; on failure, those bound when the furthest try
+	// stopped, at line `furthest` (from 0)
+	std::map<std::string, long> pids;
+	std::size_t furthest = 0;
 	std::vector<Step> steps;	// what each line is in the rules
 };
 
@@ -39,11 +42,13 @@ Verdict check_order(const Rules &rules, const std::vector<std::string> &lines,
 
 // Why a run fits no order: how many lines came against how many were
 // due, the line that fits no process (the first of the furthest try, at
-// `furthest`), each process's lines with the numbers bound then, and the
-// run's lines around it.
+// `furthest`), each process's lines, and the run's lines around it. In
+// the lines of the rules, each process's identifier is shown as role
+// names it, each address as addr.
 std::string explain_rejection(const Rules &rules,
     std::span<const std::string_view> lines, std::size_t furthest,
-    const std::map<std::string, long> &bound);
+    const std::function<std::string(const std::string &)> &role,
+    std::string_view addr);
 
 // A line as it is shown: without its newline, or marked as having none.
 std::string shown_line(std::string_view line);

@@ -36,59 +36,6 @@ split_lines(std::string_view s)
 	return lines;
 }
 
-// The end of the number or address at k of line, and what it is shown
-// as; k itself if there is none there.
-std::size_t
-known_at(std::string_view line, std::size_t k,
-    const std::map<long, std::string> &known, Names &names, std::string &as)
-{
-	std::size_t end = k;
-	if (line.compare(k, 2, "0x") == 0) {
-		end = k + 2;
-		while (end < line.size() && std::isxdigit(
-		    static_cast<unsigned char>(line[end])))
-			end++;
-		as = "<addr>";
-		return end;
-	}
-	if (k > 0 && std::isalnum(static_cast<unsigned char>(line[k - 1])))
-		return k;
-	while (end < line.size() && std::isdigit(
-	    static_cast<unsigned char>(line[end])))
-		end++;
-	if (end == k)
-		return k;
-	auto it = known.find(std::stol(std::string(line.substr(k,
-	    std::min<std::size_t>(end - k, 12)))));
-	as = it == known.end() ? std::string(line.substr(k, end - k)) :
-	    names(it->second);
-	return end;
-}
-
-// The lines of a run the rules do not allow, shown the same way as far as
-// they can be: the numbers of the processes known, and addresses.
-std::vector<std::string>
-render_raw(const std::vector<std::string_view> &lines,
-    const std::map<long, std::string> &known, Names &names)
-{
-	std::vector<std::string> out;
-
-	for (std::string_view line : lines) {
-		std::string s, as;
-		for (std::size_t k = 0, end; k < line.size(); k = end) {
-			end = known_at(line, k, known, names, as);
-			if (end > k) {
-				s += as;
-			} else {
-				end = k + 1;
-				s += line[k];
-			}
-		}
-		out.push_back(shown_line(s));
-	}
-	return out;
-}
-
 // A line shown with its writer.
 std::string
 tagged(const std::string &writer, const std::string &line)
@@ -137,11 +84,52 @@ mixing(const Rules &rules, const std::vector<Step> &steps, Judged &j)
 	    steps.end(), trailer), [](const Step &s) { return s.proc == 1; });
 }
 
+// "C1", "C1 and C2", "C1, C2 and C3".
+std::string
+listed(const std::vector<std::string> &names)
+{
+	std::string s;
+	for (std::size_t i = 0; i < names.size(); i++)
+		s += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") +
+		    names[i];
+	return s;
+}
+
+// Holds each process that came back to us against the table, by its
+// role; what broke it goes to why. Those it names are added to back.
+void
+judge_back(const DemoRules &demo, const Outcome &r,
+    const std::map<long, std::string> &roles, Names &names,
+    std::set<std::string> &back, std::vector<std::string> &why)
+{
+	const auto &ends = demo.ends;
+	for (const auto &[pid, end] : r.orphans) {
+		const std::string &role = roles.at(pid);
+		auto e = std::find_if(ends.begin() + 1, ends.end(),
+		    [&](const auto &re) { return re.first == role; });
+		if (e == ends.end())
+			why.push_back(names(role) + (role.starts_with('?') ?
+			    ", not named by the rules," : "") + " " +
+			    describe(end) + " and came back to orders: its "
+			    "parent should have collected it");
+		else if (end != e->second)
+			why.push_back(names(role) + " " + describe(end) + ", "
+			    "where the rules say it " + describe(e->second));
+		back.insert(role);
+	}
+	for (auto e = ends.begin() + 1; e != ends.end(); e++)
+		if (!back.contains(e->first))
+			why.push_back(names(e->first) + " never came back to "
+			    "orders, though its parent does not collect it");
+}
+
 // How the run's processes ended: the started one, then each that came
-// back to us; what broke the table goes to why.
+// back to us, and those that never appeared; what broke the table goes
+// to why. Every process that came back has a role in roles.
 std::string
 endings(const DemoRules &demo, const Outcome &r, bool ok,
-    const std::map<long, std::string> &roles, Names &names,
+    const std::map<long, std::string> &roles,
+    const std::vector<std::string> &absent, Names &names,
     std::vector<std::string> &why)
 {
 	std::ostringstream ending;
@@ -153,43 +141,25 @@ endings(const DemoRules &demo, const Outcome &r, bool ok,
 			    "say it " + describe(ends[0].second));
 	}
 	std::set<std::string> back;
+	if (ok)
+		judge_back(demo, r, roles, names, back, why);
+	else if (r.orphans.size() != ends.size() - 1)
+		why.push_back(counted(r.orphans.size(), "process came",
+		    "processes came") + " back to orders, where the rules "
+		    "expect " + std::to_string(ends.size() - 1));
 	std::vector<std::pair<std::string, std::string>> shown_ends;
-	for (const auto &[pid, end] : r.orphans) {
-		auto role = roles.find(pid);
-		std::string name = role == roles.end() ? "a process not named "
-		    "by the rules" : names(role->second);
-		shown_ends.emplace_back(name, describe(end));
-		if (!ok)
-			continue;
-		auto e = std::find_if(ends.begin() + 1, ends.end(),
-		    [&](const auto &re) {
-			return role != roles.end() && re.first == role->second;
-		    });
-		if (e == ends.end())
-			why.push_back(name + " (" + std::to_string(pid) + ") " +
-			    describe(end) + " and came back to orders: its "
-			    "parent should have collected it");
-		else if (end != e->second)
-			why.push_back(name + " " + describe(end) + ", where the "
-			    "rules say it " + describe(e->second));
-		back.insert(e == ends.end() ? "" : e->first);
-	}
-	if (ok) {
-		for (auto e = ends.begin() + 1; e != ends.end(); e++)
-			if (!back.contains(e->first))
-				why.push_back(names(e->first) + " never came back "
-				    "to orders, though its parent does not "
-				    "collect it");
-	} else if (r.orphans.size() != ends.size() - 1) {
-		why.push_back(std::to_string(r.orphans.size()) + " processes "
-		    "came back to orders, where the rules expect " +
-		    std::to_string(ends.size() - 1));
-	}
+	for (const auto &[pid, end] : r.orphans)
+		shown_ends.emplace_back(names(roles.at(pid)), describe(end));
 	std::sort(shown_ends.begin(), shown_ends.end());
 	for (const auto &[name, end] : shown_ends)
 		ending << "; " << name << " " << end << ", left for orders to "
 		    "collect";
-	if (r.orphans.empty() && r.collected)
+	std::vector<std::string> gone;
+	for (const auto &role : absent)
+		gone.push_back(names(role));
+	if (!gone.empty())
+		ending << "; " << listed(gone) << " never appeared";
+	else if (r.orphans.empty() && r.collected)
 		ending << "; no process left behind";
 	return ending.str();
 }
@@ -249,28 +219,42 @@ judge(const DemoRules &demo, const Rules &rules, const Made &m)
 		j.why.emplace_back("the demo could not be started or collected");
 	if (r.timed_out)
 		j.why.emplace_back("the run did not end in time and was killed");
-	if (r.collected && !v.ok)
-		j.why.push_back("an order the rules do not allow:\n" + v.why);
-	if (!r.err.empty())
-		j.why.push_back("it wrote on descriptor 2:\n" + r.err);
 
 	Names names;
 	std::map<long, std::string> roles;	// pid -> role
 	for (const auto &[role, pid] : v.pids)
 		roles[pid] = role;
 	roles.insert_or_assign(r.pid, std::string(1, 'P'));
+	// Not in an order the rules allow, each process the rules name is
+	// shown by the role they give it; those they do not, after them.
 	if (!v.ok)
-		for (const auto &o : r.orphans)
-			roles.try_emplace(o.pid, numbered('?', o.pid));
+		for (const auto &p : rules.procs)
+			names(p.role);
+	for (const auto &o : r.orphans)
+		roles.try_emplace(o.pid, numbered('?', o.pid));
+	std::vector<std::string> absent;
+	if (!v.ok && r.collected)
+		absent = missing(rules, lines, roles);
+
+	std::vector<std::string> named;
+	if (!v.ok)
+		named = named_lines(lines, roles, names);
+	if (r.collected && !v.ok)
+		j.why.push_back("an order the rules do not allow:\n" +
+		    rejection(rules, named, v.furthest, names));
+	if (!r.err.empty())
+		j.why.push_back("it wrote on descriptor 2:\n" + r.err);
 
 	j.allowed = v.ok;
 	if (demo.mixes)
 		mixing(rules, v.steps, j);
+	else if (v.ok)
+		j.shown = render(rules, v.steps, names);
 	else
-		j.shown = v.ok ? render(rules, v.steps, names) :
-		    render_raw(lines, roles, names);
+		for (const auto &l : named)
+			j.shown.push_back(shown_line(l));
 	if (!m.written.empty() && j.shown.size() == lines.size())
 		tag_writers(lines, m, roles, names, j.shown);
-	j.ending = endings(demo, r, v.ok, roles, names, j.why);
+	j.ending = endings(demo, r, v.ok, roles, absent, names, j.why);
 	return j;
 }

@@ -7,13 +7,19 @@
 #ifndef ORDERS_H
 #define ORDERS_H
 
+#include <chrono>
+#include <cstdint>
 #include <map>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "demo_rules.h"
 #include "runner.h"
+
+// The exit statuses besides 0, every run sound.
+enum Status { status_unsound = 1, status_usage = 2, status_failed = 125 };
 
 // What one run shows, all that is kept of it.
 struct Judged {
@@ -60,6 +66,7 @@ struct Plan {
 	int runs, jobs;
 	bool time_lapse;	// under the tracer, alarms fast-forwarded
 	bool writers;		// under the tracer, each line shown with its writer
+	bool progress;		// how far the runs have got, on descriptor 2
 };
 
 // A run made: what the runner saw and, traced, each line of descriptor 1
@@ -78,6 +85,22 @@ Judged judge(const DemoRules &demo, const Rules &rules, const Made &m);
 // a process's further lines as one line.
 std::vector<std::string> render(const Rules &rules,
     const std::vector<Step> &steps, Names &names, bool writers = false);
+// A run the rules do not allow, named as far as it can be. Its lines,
+// each keeping its newline, with the numbers of the processes known (pid
+// -> role) as their roles and addresses as <addr>:
+std::vector<std::string> named_lines(const std::vector<std::string_view> &lines,
+    const std::map<long, std::string> &known, Names &names);
+// The roles of the rules of which there is no sign in the run: no number
+// bound to them (in roles), no line that could be theirs, no process back
+// to us that could be theirs (a role "?..." in roles). Only a role whose
+// lines carry its number can be told missing.
+std::vector<std::string> missing(const Rules &rules,
+    const std::vector<std::string_view> &lines,
+    const std::map<long, std::string> &roles);
+// Why the run fits no order, its lines as named_lines made them, each
+// process named as in them.
+std::string rejection(const Rules &rules, const std::vector<std::string> &named,
+    std::size_t furthest, Names &names);
 // The lines of an order, each ended by a newline: what tells orders apart.
 std::string joined(const std::vector<std::string> &lines);
 
@@ -86,11 +109,41 @@ std::string joined(const std::vector<std::string> &lines);
 std::string encode(const Judged &j);
 bool decode(std::string_view text, Judged &j);
 
+// How far the runs have got, on a line of descriptor 2 rewritten as they
+// come in; on only when that is a terminal, shown only once the runs take
+// more than a moment, and erased when they are over.
+class Progress {
+public:
+	Progress(bool on, int runs);
+	// How long to wait at most for a run before update is due again;
+	// -1: for ever.
+	[[nodiscard]] int wait_ms() const;
+	void update(int done);
+	void clear();
+
+private:
+	bool on_;
+	int runs_;
+	std::string shown_;	// the line on the terminal, if any
+	std::chrono::steady_clock::time_point start_, drawn_{};
+};
+
 // Makes the runs, each in a helper, and counts each in.
 void run_all(Tally &t, const Plan &plan);
 // Counts a judged run in.
 void tally(Tally &t, const Judged &j);
-// Prints what the runs showed; the exit status: 1 if any was not sound.
-int report(const Tally &t);
+// Prints what the runs showed; the exit status: status_unsound if any
+// was not sound.
+int report(const Tally &t, std::ostream &out);
+// "1 run", "2 runs": n and the word for one or for many.
+std::string counted(std::uint64_t n, const std::string &one,
+    const std::string &many);
+
+// Writes text whole on descriptor 1; false, once said why, if it cannot.
+bool put(const std::string &text);
+// Says that the output cannot be written, and why; status_failed.
+int cannot_write(int err);
+// Says what failed and why, and exits with status_failed.
+[[noreturn]] void fail(const std::string &what, int err);
 
 #endif

@@ -1,7 +1,6 @@
 // orders: the runs counted in, and what they showed, printed.
 #include <algorithm>
 #include <iomanip>
-#include <iostream>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -16,6 +15,14 @@ constexpr std::size_t shown_orders = 10, listed_unseen = 24;
 constexpr std::uint64_t enumerable = 20000;
 constexpr std::size_t examples = 3;
 
+// The orders the rules allow, as far as they can be counted.
+struct Allowed {
+	std::optional<std::uint64_t> count;	// nullopt: 2^64 or more
+	bool listed = false;	// gone through: texts and unseen hold them
+	std::size_t texts = 0;	// told apart as text
+	std::map<std::string, std::vector<std::string>> unseen;
+};
+
 std::string
 share(int n, int of)
 {
@@ -24,13 +31,23 @@ share(int n, int of)
 	return s.str();
 }
 
+// "    1 run   ", "   12 runs  ": a count of runs before what it counts.
+std::string
+runs_column(int n)
+{
+	std::ostringstream s;
+	s << std::setw(5) << n << (n == 1 ? " run   " : " runs  ");
+	return s.str();
+}
+
 void
-print_lines(const std::vector<std::string> &lines, const char *indent)
+print_lines(std::ostream &out, const std::vector<std::string> &lines,
+    const char *indent)
 {
 	if (lines.empty())
-		std::cout << indent << "(no lines)\n";
+		out << indent << "(no lines)\n";
 	for (const auto &l : lines)
-		std::cout << indent << l << "\n";
+		out << indent << l << "\n";
 }
 
 std::string
@@ -45,28 +62,79 @@ spread(std::vector<long> v)
 }
 
 void
-print_mixing(const Tally &t)
+print_mixing(std::ostream &out, const Tally &t)
 {
 	long child_lines = static_cast<long>(t.rules.procs[1].lines.size());
-	long after_all = std::count(t.trailer.begin(), t.trailer.end(),
-	    child_lines);
+	auto after_all = static_cast<std::size_t>(std::count(t.trailer.begin(),
+	    t.trailer.end(), child_lines));
 
-	std::cout << "Whole orders never repeat here; how the two writers "
-	    "mixed, over the " << t.switches.size() << " runs in an allowed "
-	    "order:\n";
-	std::cout << "  switches between the writers: " << spread(t.switches)
-	    << "\n";
-	std::cout << "  the parent's trailer came after this many of the "
-	    "child's " << child_lines << " lines: " << spread(t.trailer)
-	    << "\n";
-	std::cout << "  after all of them in " << after_all << " runs, "
-	    "before the child's last line in " << t.trailer.size() -
-	    static_cast<std::size_t>(after_all) << "\n\n";
+	out << "Whole orders never repeat here; how the two writers mixed, "
+	    "over the " << counted(t.switches.size(), "run", "runs") << " in "
+	    "an allowed order:\n";
+	out << "  switches between the writers: " << spread(t.switches) << "\n";
+	out << "  the parent's trailer came after this many of the child's "
+	    << child_lines << " lines: " << spread(t.trailer) << "\n";
+	out << "  after all of them in " << counted(after_all, "run", "runs")
+	    << ", before the child's last line in " << t.trailer.size() -
+	    after_all << "\n\n";
 }
 
-// The orders seen, most frequent first; how many of them are allowed.
-std::size_t
-print_seen(const Tally &t)
+// Counts the orders the rules allow and, if they are few enough, goes
+// through them for those never seen.
+Allowed
+allowed_orders(const Tally &t)
+{
+	Allowed a;
+	a.count = count_orders(t.rules);
+	if (!a.count || *a.count > enumerable)
+		return a;
+	std::set<std::string> texts;
+	each_order(t.rules, [&](const std::vector<Step> &steps) {
+		Names names;
+		std::vector<std::string> lines = render(t.rules, steps, names,
+		    t.writers);
+		std::string key = joined(lines);
+		texts.insert(key);
+		if (!t.orders.contains(key))
+			a.unseen[key] = lines;
+		return true;
+	});
+	a.listed = true;
+	a.texts = texts.size();
+	return a;
+}
+
+// "the 6 the rules allow": as many as can be told apart in the output.
+std::string
+the_allowed(const Allowed &a)
+{
+	if (!a.count)
+		return "the 2^64 or more the rules allow";
+	return "the " + std::to_string(a.listed ? a.texts : *a.count) +
+	    " the rules allow";
+}
+
+// The heading of the orders seen: how many, of how many allowed.
+void
+print_heading(std::ostream &out, const Tally &t, const Allowed &a)
+{
+	std::size_t broken = 0;
+	for (const auto &o : t.orders)
+		broken += !o.second.allowed;
+	std::size_t seen = t.orders.size();
+	out << counted(seen, "order", "orders") << " seen";
+	if (broken == 0)
+		out << " of " << the_allowed(a) << " (none that breaks them)";
+	else
+		out << ": " << seen - broken << " of " << the_allowed(a) << ", "
+		    << broken << (broken == 1 ? " that breaks" : " that break")
+		    << " them";
+	out << "; most frequent first:\n";
+}
+
+// The orders seen, most frequent first.
+void
+print_seen(std::ostream &out, const Tally &t)
 {
 	std::vector<const std::pair<const std::string, Seen> *> seen;
 	for (const auto &o : t.orders)
@@ -76,82 +144,78 @@ print_seen(const Tally &t)
 			return a->second.count > b->second.count;
 		return a->second.first < b->second.first;
 	});
-	std::size_t allowed_seen = 0, others = 0;
-	for (const auto *o : seen) {
-		allowed_seen += o->second.allowed;
-		others += !o->second.allowed;
-	}
-	std::cout << seen.size() << " distinct order" << (seen.size() == 1 ?
-	    "" : "s") << " seen, " << allowed_seen
-	    << " allowed" << (others ? ", " + std::to_string(others) +
-	    " NOT ALLOWED" : "") << "; most frequent first:\n";
 	for (std::size_t i = 0; i < seen.size() && i < shown_orders; i++) {
 		const Seen &s = seen[i]->second;
-		std::cout << "\n  " << std::setw(5) << s.count << " runs  "
-		    << std::setw(6) << share(s.count, t.runs)
-		    << (s.allowed ? "" : "  NOT ALLOWED") << "\n";
-		print_lines(s.lines, "      ");
+		out << "\n  " << runs_column(s.count) << std::setw(6)
+		    << share(s.count, t.runs) << (s.allowed ? "" :
+		    "  NOT ALLOWED") << "\n";
+		print_lines(out, s.lines, "      ");
 	}
 	if (seen.size() > shown_orders)
-		std::cout << "\n  ... and " << seen.size() - shown_orders
-		    << " more orders, seen less often\n";
-	std::cout << "\n";
-	return allowed_seen;
+		out << "\n  ... and " << counted(seen.size() - shown_orders,
+		    "more order", "more orders") << ", seen less often\n";
+	out << "\n";
 }
 
-// How many orders the rules allow, and those never seen if they are few.
+// The allowed orders never seen, if they are few enough to name.
 void
-print_unseen(const Tally &t, std::size_t allowed_seen)
+print_unseen(std::ostream &out, const Tally &t, const Allowed &a)
 {
-	std::optional<std::uint64_t> count = count_orders(t.rules);
-	if (!count) {
-		std::cout << "The rules allow 2^64 orders or more.\n\n";
+	if (!a.count) {
+		out << "Allowed orders never seen: too many to count.\n\n";
 		return;
 	}
-	std::cout << "The rules allow " << *count << " order"
-	    << (*count == 1 ? "" : "s") << " of the processes' lines";
-	if (*count > enumerable) {
-		std::cout << ": too many to go through; " << allowed_seen
-		    << " seen.\n\n";
+	if (!a.listed) {
+		std::uint64_t seen = 0;
+		for (const auto &o : t.orders)
+			seen += o.second.allowed;
+		out << counted(*a.count - seen, "allowed order", "allowed "
+		    "orders") << " never seen, too many to go through.\n\n";
 		return;
 	}
-	std::set<std::string> texts;
-	std::map<std::string, std::vector<std::string>> unseen;
-	each_order(t.rules, [&](const std::vector<Step> &steps) {
-		Names names;
-		std::vector<std::string> lines = render(t.rules, steps, names,
-		    t.writers);
-		std::string key = joined(lines);
-		texts.insert(key);
-		if (!t.orders.contains(key))
-			unseen[key] = lines;
-		return true;
-	});
-	if (texts.size() != *count && !t.writers)
-		std::cout << ", " << texts.size() << " as text (lines that "
-		    "read alike cannot be told apart)";
-	std::cout << ".\n";
-	if (unseen.empty()) {
-		std::cout << "Every one of them was seen.\n\n";
+	if (a.texts != *a.count && !t.writers)
+		out << "Lines that read alike cannot be told apart: the rules "
+		    "allow " << *a.count << " orders, " << a.texts << " as "
+		    "text.\n";
+	if (a.unseen.empty()) {
+		out << "Every allowed order was seen.\n\n";
 		return;
 	}
-	std::cout << unseen.size() << " of them never seen";
-	if (unseen.size() > listed_unseen) {
-		std::cout << ".\n\n";
+	out << counted(a.unseen.size(), "allowed order", "allowed orders")
+	    << " never seen";
+	if (a.unseen.size() > listed_unseen) {
+		out << ", too many to list.\n\n";
 		return;
 	}
-	std::cout << ":\n";
-	for (const auto &[key, lines] : unseen) {
-		std::cout << "\n";
-		print_lines(lines, "      ");
+	out << ":\n";
+	for (const auto &[key, lines] : a.unseen) {
+		out << "\n";
+		print_lines(out, lines, "      ");
 	}
-	std::cout << "\n";
+	out << "\n";
 }
 
 void
-print_orders(const Tally &t)
+print_orders(std::ostream &out, const Tally &t)
 {
-	print_unseen(t, print_seen(t));
+	Allowed a = allowed_orders(t);
+	print_heading(out, t, a);
+	print_seen(out, t);
+	print_unseen(out, t, a);
+}
+
+// A reason for a run's failure as it is shown: its first line indented
+// under the run, the lines it goes on with further.
+std::string
+indented(const std::string &why)
+{
+	std::string s = "  ";
+	for (std::size_t i = 0; i < why.size(); i++) {
+		s += why[i];
+		if (why[i] == '\n' && i + 1 < why.size())
+			s += "    ";
+	}
+	return why.ends_with('\n') ? s : s + "\n";
 }
 
 } // namespace
@@ -180,37 +244,40 @@ tally(Tally &t, const Judged &j)
 		return;
 	std::string p = "Run " + std::to_string(index + 1) + ":\n";
 	for (const auto &w : j.why)
-		p += "  " + w + (w.ends_with('\n') ? "" : "\n");
+		p += indented(w);
 	t.problems.push_back(p);
 }
 
 int
-report(const Tally &t)
+report(const Tally &t, std::ostream &out)
 {
-	std::cout << t.demo.name << ", " << t.runs << " runs\n\n";
+	out << t.demo.name << ", " << counted(static_cast<std::uint64_t>(
+	    t.runs), "run", "runs") << "\n\n";
 	if (t.demo.mixes)
-		print_mixing(t);
+		print_mixing(out, t);
 	else
-		print_orders(t);
+		print_orders(out, t);
 
 	std::vector<std::pair<std::string, int>> endings(t.endings.begin(),
 	    t.endings.end());
 	std::sort(endings.begin(), endings.end(), [](const auto &a, const auto &b) {
 		return a.second > b.second;
 	});
-	std::cout << "How the processes ended:\n";
+	out << "How the processes ended:\n";
 	for (const auto &[how, n] : endings)
-		std::cout << "  " << std::setw(5) << n << " runs  " << how
-		    << "\n";
-	std::cout << "\n";
+		out << "  " << runs_column(n) << how << "\n";
+	out << "\n";
 	if (t.failed == 0) {
-		std::cout << "Every run was sound.\n";
+		out << "Every run was sound.\n";
 		return 0;
 	}
-	std::cout << "NOT SOUND: " << t.failed << " of " << t.runs
-	    << " runs broke the rules. The first " << t.problems.size()
-	    << ":\n";
+	out << "NOT SOUND: " << t.failed << " of " << counted(
+	    static_cast<std::uint64_t>(t.runs), "run", "runs") << " broke the "
+	    "rules";
+	if (static_cast<std::size_t>(t.failed) > t.problems.size())
+		out << ". The first " << t.problems.size();
+	out << ":\n";
 	for (const auto &p : t.problems)
-		std::cout << p;
-	return 1;
+		out << p;
+	return status_unsound;
 }

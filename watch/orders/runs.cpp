@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <system_error>
 
@@ -118,15 +116,11 @@ start_helper(const Tally &t, const Plan &plan)
 	int fds[2];
 	pid_t parent = getpid();
 
-	if (pipe2(fds, O_CLOEXEC) != 0) {
-		std::perror("orders: pipe2");
-		std::exit(1);
-	}
+	if (pipe2(fds, O_CLOEXEC) != 0)
+		fail("cannot make a pipe for a run", errno);
 	pid_t pid = fork();
-	if (pid < 0) {
-		std::perror("orders: fork");
-		std::exit(1);
-	}
+	if (pid < 0)
+		fail("cannot start a run", errno);
 	if (pid == 0) {
 		close(fds[0]);
 		helper(t, plan, fds[1], parent);
@@ -168,6 +162,7 @@ run_all(Tally &t, const Plan &plan)
 {
 	std::vector<Helper> live;
 	int started = 0;
+	Progress progress(plan.progress, plan.runs);
 
 	while (started < plan.runs || !live.empty()) {
 		for (; started < plan.runs && live.size() <
@@ -177,14 +172,15 @@ run_all(Tally &t, const Plan &plan)
 		p.reserve(live.size());
 		for (const auto &h : live)
 			p.push_back({h.fd, POLLIN, 0});
-		if (poll(p.data(), p.size(), -1) < 0) {
+		if (poll(p.data(), p.size(), progress.wait_ms()) < 0) {
 			if (errno == EINTR)
 				continue;
-			std::perror("orders: poll");
-			std::exit(1);
+			fail("cannot wait for the runs", errno);
 		}
 		for (std::size_t i = p.size(); i-- > 0;)
 			if (p[i].revents && take(t, live[i]))
 				live.erase(live.begin() + static_cast<long>(i));
+		progress.update(t.runs);
 	}
+	progress.clear();
 }
