@@ -282,6 +282,26 @@ run(const std::string &program, const Options &options)
 }
 
 Result
+run_orders(std::vector<std::string> args)
+{
+	Options o;
+	o.runs_tracer = std::any_of(args.begin(), args.end(),
+	    [](const std::string &a) {
+		    return a == "-t" || a == "-w" || a == "--time-lapse" ||
+			a == "--writers";
+	    });
+	o.args = std::move(args);
+	o.timeout_ms = 120000;
+	return run("orders", o);
+}
+
+bool
+holds(const std::string &text, const std::string &part)
+{
+	return text.find(part) != std::string::npos;
+}
+
+Result
 run_trace(std::vector<std::string> args, const std::string &input)
 {
 	Options o;

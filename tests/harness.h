@@ -179,6 +179,10 @@ std::string program_path(const std::string &program);
 Result run(const std::string &program, const Options &options = {});
 // Runs trace with args, its programs traced by it, not by the harness.
 Result run_trace(std::vector<std::string> args, const std::string &input = "");
+// Runs orders with args; with -t or -w its runs are traced by it.
+Result run_orders(std::vector<std::string> args);
+// text holds part.
+bool holds(const std::string &text, const std::string &part);
 // Polls until process pid sits in sigsuspend, where a signal it lets
 // through takes effect at once; false if it is gone or has not got there
 // within timeout.

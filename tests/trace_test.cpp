@@ -31,12 +31,6 @@ given(std::vector<std::string> args, const std::string &input = "")
 	return o;
 }
 
-bool
-holds(const std::string &text, const std::string &part)
-{
-	return text.find(part) != std::string::npos;
-}
-
 struct Exit {
 	std::string name;
 	std::vector<std::string> args;
