@@ -230,14 +230,18 @@ const StandIn standins[] = {
 	    "echo \"Los DOS: Soy el proceso $$\"'\n"
 	    "echo \"Los DOS: Soy el proceso $$\"\n"
 	    "echo \"PADRE: Soy el proceso $$\"\n", {"-n", "3"}, 1,
-	    {"\n1 order seen: 0 of the 6 the rules allow, 1 that breaks them; "
-	    "most frequent first:\n", "NOT ALLOWED", "      Los DOS: Soy el "
-	    "proceso P\n      PADRE: Soy el proceso P\n", "\n    Line 4 fits "
-	    "no process at that point: \"Los DOS: Soy el proceso P\"\n",
+	    {("\n1 order seen: 0 of the 6 the rules allow, 1 that breaks them; "
+	    "most frequent first:\n"), "NOT ALLOWED",
+	    ("      Los DOS: Soy el proceso P\n"
+	    "      PADRE: Soy el proceso P\n"),
+	    ("\n    Line 4 fits no process at that point: \"Los DOS: Soy el "
+	    "proceso P\"\n"),
 	    // Every process by its role, in the rules and in the run.
-	    "      C1:\n        HIJO: Soy el proceso C1\n        Los DOS: Soy "
-	    "el proceso C1\n    The run's lines:\n      1: Antes del fork: Soy "
-	    "el proceso P\n      2: HIJO: Soy el proceso C1\n",
+	    ("      C1:\n        HIJO: Soy el proceso C1\n"
+	    "        Los DOS: Soy el proceso C1\n"
+	    "    The run's lines:\n"
+	    "      1: Antes del fork: Soy el proceso P\n"
+	    "      2: HIJO: Soy el proceso C1\n"),
 	    "  0 processes came back to orders, where the rules expect 1\n",
 	    "NOT SOUND: 3 of 3 runs broke the rules:\nRun 1:\n"}},
 	// The child's lines never come: no sign of it, which is said.
@@ -246,8 +250,9 @@ const StandIn standins[] = {
 	    "echo \"PADRE: Soy el proceso $$\"\n"
 	    "echo \"Solo lo ejecuta el padre: Soy el proceso $$\"\n",
 	    {"-n", "2"}, 1,
-	    {"2 runs  P exited with 0; C1 never appeared\n", "5 lines expected, "
-	    "3 written.\n", "        HIJO: Soy el proceso C1\n"},
+	    {"2 runs  P exited with 0; C1 never appeared\n",
+	    "5 lines expected, 3 written.\n",
+	    "        HIJO: Soy el proceso C1\n"},
 	    {"no process left behind"}},
 	// The child ends well after its parent, with a status of its own:
 	// still collected, and its end judged.

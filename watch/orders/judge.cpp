@@ -140,13 +140,14 @@ endings(const DemoRules &demo, const Outcome &r, bool ok,
 			why.push_back("P " + describe(r.end) + ", where the rules "
 			    "say it " + describe(ends[0].second));
 	}
-	std::set<std::string> back;
-	if (ok)
+	if (ok) {
+		std::set<std::string> back;
 		judge_back(demo, r, roles, names, back, why);
-	else if (r.orphans.size() != ends.size() - 1)
+	} else if (r.orphans.size() != ends.size() - 1) {
 		why.push_back(counted(r.orphans.size(), "process came",
 		    "processes came") + " back to orders, where the rules "
 		    "expect " + std::to_string(ends.size() - 1));
+	}
 	std::vector<std::pair<std::string, std::string>> shown_ends;
 	for (const auto &[pid, end] : r.orphans)
 		shown_ends.emplace_back(names(roles.at(pid)), describe(end));
@@ -155,6 +156,7 @@ endings(const DemoRules &demo, const Outcome &r, bool ok,
 		ending << "; " << name << " " << end << ", left for orders to "
 		    "collect";
 	std::vector<std::string> gone;
+	gone.reserve(absent.size());
 	for (const auto &role : absent)
 		gone.push_back(names(role));
 	if (!gone.empty())
