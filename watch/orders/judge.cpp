@@ -46,26 +46,38 @@ tagged(const std::string &writer, const std::string &line)
 	return s + line;
 }
 
-// Puts each line's writer before it, as the tracer saw it: the first
-// line written with the same bytes not yet taken. Lines that read alike
-// are told apart this way.
+// Puts each line's writer before it, as the tracer saw it: of the
+// processes whose next line of their own has the same bytes, the one the
+// tracer saw write it first. Lines that read alike are told apart this
+// way.
 void
 tag_writers(const std::vector<std::string_view> &lines, const Made &m,
     const std::map<long, std::string> &roles, Names &names,
     std::vector<std::string> &shown)
 {
-	std::vector<bool> taken(m.written.size());
+	// The tracer may see two processes' writes in another order than
+	// the pipe took them; never one process's own.
+	std::map<long, std::vector<std::size_t>> own;
+	std::map<long, std::size_t> next;
 
+	for (std::size_t k = 0; k < m.written.size(); k++)
+		own[m.written[k].first].push_back(k);
 	for (std::size_t i = 0; i < lines.size(); i++) {
+		long by = 0;
+		std::size_t first = m.written.size();
+		for (const auto &[pid, ks] : own) {
+			std::size_t n = next[pid];
+			if (n < ks.size() && m.written[ks[n]].second == lines[i] &&
+			    ks[n] < first) {
+				by = pid;
+				first = ks[n];
+			}
+		}
 		std::string writer = "?";
-		for (std::size_t k = 0; k < m.written.size(); k++) {
-			if (taken[k] || m.written[k].second != lines[i])
-				continue;
-			taken[k] = true;
-			auto role = roles.find(m.written[k].first);
-			if (role != roles.end())
+		if (first < m.written.size()) {
+			next[by]++;
+			if (auto role = roles.find(by); role != roles.end())
 				writer = names(role->second);
-			break;
 		}
 		shown[i] = tagged(writer, shown[i]);
 	}
