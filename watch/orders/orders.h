@@ -17,6 +17,7 @@
 
 #include "demo_rules.h"
 #include "runner.h"
+#include "words.h"
 
 // The exit statuses besides 0, every run sound.
 enum Status { status_unsound = 1, status_usage = 2, status_failed = 125 };
@@ -135,9 +136,6 @@ void tally(Tally &t, const Judged &j);
 // Prints what the runs showed; the exit status: status_unsound if any
 // was not sound.
 int report(const Tally &t, std::ostream &out);
-// "1 run", "2 runs": n and the word for one or for many.
-std::string counted(std::uint64_t n, const std::string &one,
-    const std::string &many);
 
 // Writes text whole on descriptor 1; false, once said why, if it cannot.
 bool put(const std::string &text);

@@ -45,12 +45,6 @@ time_left(std::chrono::steady_clock::duration d)
 
 } // namespace
 
-std::string
-counted(std::uint64_t n, const std::string &one, const std::string &many)
-{
-	return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 bool
 put(const std::string &text)
 {

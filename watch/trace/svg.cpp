@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "svg.h"
+#include "words.h"
 
 namespace {
 
@@ -119,12 +120,6 @@ switches(const Timeline &t)
 	for (std::size_t k = 1; k < lines.size(); k++)
 		n += lines[k].second != lines[k - 1].second;
 	return n;
-}
-
-std::string
-counted(std::size_t n, const char *one, const char *more)
-{
-	return std::to_string(n) + " " + (n == 1 ? one : more);
 }
 
 void
