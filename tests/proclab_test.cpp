@@ -109,7 +109,7 @@ TEST(Proclab, OutputThatCannotBeWritten)
 	Options o;
 	o.args = {"-c", "exec \"$0\" list > /dev/full", program_path("proclab")};
 	Result r = run("/bin/sh", o);
-	EXPECT_EQ(r.end, End::exited(1));
+	EXPECT_EQ(r.end, End::exited(125));
 	EXPECT_EQ(r.err, "proclab: cannot write the output: No space left on "
 	    "device\n");
 
@@ -117,7 +117,7 @@ TEST(Proclab, OutputThatCannotBeWritten)
 	closed.args = {"--version"};
 	closed.close_stdout = true;
 	r = run("proclab", closed);
-	EXPECT_EQ(r.end, End::exited(1));
+	EXPECT_EQ(r.end, End::exited(125));
 	EXPECT_EQ(r.err, "proclab: standard output is closed\n");
 }
 

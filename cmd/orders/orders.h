@@ -1,0 +1,143 @@
+// orders: runs a demo many times and shows which orders of its lines
+// occurred, how often, which of them its rules allow, which allowed ones
+// never showed up, and how its processes ended. Each run is made by a
+// helper process of ours (runs.cpp) that judges it (judge.cpp) and hands
+// back over a pipe only what is kept of it (wire.cpp); the runs are
+// tallied and shown at the end (report.cpp).
+#ifndef ORDERS_H
+#define ORDERS_H
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "demo_rules.h"
+#include "runner.h"
+#include "tool.h"
+#include "words.h"
+
+// What one run shows, all that is kept of it.
+struct Judged {
+	std::vector<std::string> why;	// what broke, if anything
+	std::string ending;	// how its processes ended
+	bool allowed = false;	// its order is one the rules allow
+	std::vector<std::string> shown;	// the order shown, mixing demos aside
+	long switches = 0, trailer = 0;	// mixing demos only
+};
+
+struct Seen {
+	int count = 0;
+	bool allowed = false;
+	std::size_t first = 0;	// the run that first showed it
+	std::vector<std::string> lines;
+};
+
+struct Tally {
+	const DemoRules &demo;
+	Rules rules;
+	bool writers;	// each line shown with its writer
+	int runs = 0, failed = 0;
+	std::map<std::string, Seen> orders;
+	std::map<std::string, int> endings;
+	std::vector<std::string> problems;	// the first few, in full
+	std::vector<long> switches, trailer;	// mixing demos only
+};
+
+// Names a role's process as it is shown: P for the one started, C1,
+// C2, ... for the others in the order their numbers first appear.
+class Names {
+public:
+	const std::string &operator()(const std::string &role);
+
+private:
+	std::map<std::string, std::string> names_;
+	int children_ = 0;
+};
+
+// How the demo is started, and how many times.
+struct Plan {
+	std::vector<std::string> argv;	// the program's path first
+	std::string cwd;
+	int runs, jobs;
+	bool time_lapse;	// under the tracer, alarms fast-forwarded
+	bool writers;		// under the tracer, each line shown with its writer
+	bool progress;		// how far the runs have got, on descriptor 2
+};
+
+// A run made: what the runner saw and, traced, each line of descriptor 1
+// as the tracer saw it written, with its writer's role.
+struct Made {
+	Outcome outcome;
+	std::vector<std::pair<pid_t, std::string>> written;
+};
+
+// Looks at one run: the order, what came on descriptor 2, how every
+// process it saw ended against the table. Done by the helper that made
+// the run.
+Judged judge(const DemoRules &demo, const Rules &rules, const Made &m);
+// An order the rules allow as it is shown: each line with its numbers
+// by role and its addresses by a placeholder, and if asked its writer;
+// a process's further lines as one line.
+std::vector<std::string> render(const Rules &rules,
+    const std::vector<Step> &steps, Names &names, bool writers = false);
+// A run the rules do not allow, named as far as it can be. Its lines,
+// each keeping its newline, with the numbers of the processes known (pid
+// -> role) as their roles and addresses as <addr>:
+std::vector<std::string> named_lines(const std::vector<std::string_view> &lines,
+    const std::map<long, std::string> &known, Names &names);
+// The roles of the rules of which there is no sign in the run: no number
+// bound to them (in roles), no line that could be theirs, no process back
+// to us that could be theirs (a role "?..." in roles). Only a role whose
+// lines carry its number can be told missing.
+std::vector<std::string> missing(const Rules &rules,
+    const std::vector<std::string_view> &lines,
+    const std::map<long, std::string> &roles);
+// Why the run fits no order, its lines as named_lines made them, each
+// process named as in them.
+std::string rejection(const Rules &rules, const std::vector<std::string> &named,
+    std::size_t furthest, Names &names);
+// The lines of an order, each ended by a newline: what tells orders apart.
+std::string joined(const std::vector<std::string> &lines);
+
+// A judged run as it crosses the pipe, and back; decode is false unless
+// text is one whole judged run.
+std::string encode(const Judged &j);
+bool decode(std::string_view text, Judged &j);
+
+// How far the runs have got, on a line of descriptor 2 rewritten as they
+// come in; on only when that is a terminal, shown only once the runs take
+// more than a moment, and erased when they are over.
+class Progress {
+public:
+	Progress(bool on, int runs);
+	// How long to wait at most for a run before update is due again;
+	// -1: for ever.
+	[[nodiscard]] int wait_ms() const;
+	void update(int done);
+	void clear();
+
+private:
+	bool on_;
+	int runs_;
+	std::string shown_;	// the line on the terminal, if any
+	std::chrono::steady_clock::time_point start_, drawn_{};
+};
+
+// Makes the runs, each in a helper, and counts each in.
+void run_all(Tally &t, const Plan &plan);
+// Counts a judged run in.
+void tally(Tally &t, const Judged &j);
+// Prints what the runs showed; the exit status: status_unsound if any
+// was not sound.
+int report(const Tally &t, std::ostream &out);
+
+// Writes text whole on descriptor 1; false, once said why, if it cannot.
+bool put(const std::string &text);
+// Says that the output cannot be written, and why; status_failed.
+int cannot_write(int err);
+
+#endif

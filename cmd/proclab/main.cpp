@@ -1,0 +1,222 @@
+// proclab: the one command on the PATH. It lists the demos, runs one, or
+// hands over to orders or trace, all of which live in one folder: beside
+// proclab in the build tree, libexec/proclab once installed.
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "demo_rules.h"
+#include "tool.h"
+
+namespace fs = std::filesystem;
+
+const char tool_name[] = "proclab";
+
+namespace {
+
+struct Demo {
+	const char *name;
+	const char *about;
+};
+
+const Demo demos[] = {
+	{"twinspeak", "after one fork both processes run the same code"},
+	{"tworoles", "fork's return value tells the parent from the child"},
+	{"childquits", "the child leaves with exit(0) after its role line"},
+	{"busychild", "a busy child, and a parent that does not wait for it"},
+	{"patientparent", "the parent waits in waitpid before its last line"},
+	{"copyview", "after fork each process has its own copies of the "
+	    "variables"},
+	{"copyedit", "the child changes its copies; the parent's stay as "
+	    "they were"},
+	{"funcview", "both processes print their variables through one "
+	    "function"},
+	{"interleave", "two processes write 100000 lines each, mixed line "
+	    "by line"},
+	{"becomelist", "execlp replaces the program with ls -l in the same "
+	    "process"},
+	{"becometwin", "execlp replaces the program with ./twinspeak"},
+	{"lonetimer", "one alarm, no handler: SIGALRM ends the process"},
+	{"tickcounter", "a handler counts each alarm, ten of them, ten "
+	    "seconds apart"},
+	{"tickpair", "parent and child tick, each with its own alarm"},
+	{"tickheir", "only the child ticks; it ends a zombie, the parent "
+	    "waits"},
+	{"reaper", "ten children, collected in the order they end"},
+	{"heapwalk", "where a pointer and its heap block live"},
+	{"faultcatch", "a process catches the SIGSEGV of its own null "
+	    "store"},
+	{"argecho", "lists its command line, one entry per line"},
+	{"binprint", "reads 4 raw bytes of input as an int and prints it"},
+};
+
+// What proclab hands its command line to, beside the demos.
+const char *const tools[] = {"orders", "trace"};
+
+const char help[] =
+    "usage: proclab COMMAND [ARGS...]\n"
+    "       proclab DEMO [ARGS...]\n"
+    "Small programs that each show one thing about POSIX processes, and\n"
+    "the tools that watch them run.\n"
+    "\n"
+    "Commands:\n"
+    "  list                  the demos, one line each on what it shows\n"
+    "  DEMO [ARGS...]        run a demo; proclab exits as it does\n"
+    "  orders [OPTIONS] DEMO [ARGS...]\n"
+    "                        run a demo many times: which orders of its\n"
+    "                        lines came, against its rules\n"
+    "  trace [OPTIONS] DEMO|PATH [ARGS...]\n"
+    "                        run a program once: who wrote each line, and\n"
+    "                        what its processes did between the lines\n"
+    "  help [COMMAND|DEMO]   this help, a tool's own, or a demo's line\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help            this help\n"
+    "      --version         proclab's version\n"
+    "\n";
+
+[[noreturn]] void
+misused(const std::string &why)
+{
+	fail(status_usage, why + "\nTry 'proclab list' for the demos, "
+	    "'proclab --help' for more.");
+}
+
+// Ends proclab once what it had to say is written, or said it could not.
+[[noreturn]] void
+done()
+{
+	if (!std::cout.flush())
+		fail(status_failed, std::string("cannot write the output: ") +
+		    std::strerror(errno ? errno : EIO));
+	std::exit(0);
+}
+
+const Demo *
+find(std::string_view name)
+{
+	for (const auto &d : demos)
+		if (name == d.name)
+			return &d;
+	return nullptr;
+}
+
+bool
+is_tool(std::string_view name)
+{
+	return std::ranges::any_of(tools,
+	    [name](const char *t) { return name == t; });
+}
+
+// The folder of the demos and tools: proclab's own in the build tree,
+// else where they were installed, as far from proclab as libexec/proclab
+// is from bin.
+fs::path
+folder()
+{
+	fs::path self = fs::read_symlink("/proc/self/exe").parent_path();
+
+	if (access((self / tools[0]).c_str(), X_OK) == 0)
+		return self;
+	return (self / PROCLAB_LIBEXEC_FROM_BIN).lexically_normal();
+}
+
+[[noreturn]] void
+run(const fs::path &dir, const std::string &name, char **args, bool cd)
+{
+	fs::path path = dir / name;
+	std::vector<char *> argv{const_cast<char *>(name.c_str())};
+
+	for (; *args; args++)
+		argv.push_back(*args);
+	argv.push_back(nullptr);
+	if (cd && chdir(dir.c_str()) != 0)
+		fail(status_cannot_run, "cannot enter " + dir.string() + ": " +
+		    std::strerror(errno));
+	execv(path.c_str(), argv.data());
+	fail(errno == ENOENT ? status_not_found : status_cannot_run,
+	    "cannot run " + path.string() + ": " + std::strerror(errno));
+}
+
+[[noreturn]] void
+list()
+{
+	for (const auto &d : demos)
+		std::cout << d.name << std::string(16 - std::strlen(d.name), ' ') <<
+		    d.about << "\n";
+	done();
+}
+
+[[noreturn]] void
+help_of(const fs::path &dir, const char *topic)
+{
+	if (!topic) {
+		std::cout << help << "The demos are in\n  " << dir.string() <<
+		    "\nbecometwin is run from there, so that its exec finds "
+		    "./twinspeak. To see\nthat exec fail, run it from another "
+		    "folder:\n  cd /tmp && " << (dir / "becometwin").string() <<
+		    "\n\nproclab-demos(7) tells what each demo shows and what "
+		    "to try; proclab(1)\ndescribes the commands.\n";
+		done();
+	}
+	std::string_view t = topic;
+	if (is_tool(t)) {
+		char flag[] = "--help";
+		char *args[] = {flag, nullptr};
+		run(dir, topic, args, false);
+	}
+	if (const Demo *d = find(t)) {
+		std::cout << d->name << ": " << d->about << ".\nproclab " <<
+		    d->name << " runs it; proclab-demos(7) tells what to try.\n";
+		done();
+	}
+	if (t == "list" || t == "help") {
+		std::cout << help;
+		done();
+	}
+	misused("no command or demo '" + std::string(t) + "'");
+}
+
+} // namespace
+
+int
+main(int argc, char **argv)
+{
+	if (fcntl(1, F_GETFD) < 0)
+		fail(status_failed, "standard output is closed");
+	if (argc < 2)
+		misused("no command given");
+	std::string_view command = argv[1];
+	fs::path dir = folder();
+
+	if (command == "-h" || command == "--help")
+		help_of(dir, nullptr);
+	if (command == "--version") {
+		std::cout << "proclab " PROCLAB_VERSION "\n";
+		done();
+	}
+	if (command.starts_with("-"))
+		misused("no option " + std::string(command));
+	if (command == "list" && argc == 2)
+		list();
+	if (command == "list")
+		misused("list takes no arguments");
+	if (command == "help")
+		help_of(dir, argc > 2 ? argv[2] : nullptr);
+	if (is_tool(command))
+		run(dir, argv[1], argv + 2, false);
+	if (find(command)) {
+		const DemoRules *rules = find_demo(command);
+		run(dir, argv[1], argv + 2, rules && rules->in_own_folder);
+	}
+	misused("no command or demo '" + std::string(command) + "'");
+}

@@ -1,0 +1,95 @@
+// trace: runs one program under the tracer (tracer.h) and shows, as they
+// happen, every line it writes tagged with its writer, and between them
+// what the kernel did: forks, signals, waits, ends, reaps. main.cpp reads
+// the command line and makes the run; text.cpp shows it for people,
+// jsonl.cpp as JSON lines; out.cpp holds the output and the escaping.
+#ifndef TRACE_H
+#define TRACE_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "event.h"
+
+struct Settings {
+	bool lines_only = false;
+	bool jsonl = false;
+	bool time_lapse = false;	// times are on the virtual clock
+	bool colour = false;
+};
+
+// Standard output, held and written in large pieces: at most every
+// due_ms, or sooner once a piece is full.
+class Out {
+public:
+	static constexpr int due_ms = 50;
+
+	void add(std::string_view s);
+	// Writes what is held; false once a write has failed.
+	bool flush();
+	// Something is held, and has been for due_ms.
+	[[nodiscard]] bool due() const;
+	// Milliseconds until what is held is due; -1 with nothing held.
+	[[nodiscard]] int due_in_ms() const;
+	[[nodiscard]] bool failed() const { return error_ != 0; }
+	[[nodiscard]] int error() const { return error_; }
+
+private:
+	std::string held_;
+	long long since_ms_ = 0;
+	int error_ = 0;
+};
+
+// How the run came to its end, for the last words of a view.
+struct Ending {
+	std::string why;	// empty: the program's own end; else what trace did
+	int status = 0;		// trace's exit status
+	long long us = 0;	// when, on the run's clock
+	pid_t pid = 0;		// the process started
+};
+
+class View {
+public:
+	virtual ~View() = default;
+	virtual void event(const Event &e) = 0;
+	// The run was ended by trace, for why.
+	virtual void cut(const std::string &why, long long us) = 0;
+	// How each process ended and who collected it.
+	virtual void summary(const std::vector<Traced> &procs,
+	    const Ending &end) = 0;
+};
+
+std::unique_ptr<View> text_view(Out &out, const Settings &s);
+std::unique_ptr<View> jsonl_view(Out &out, const Settings &s);
+
+// Whether bytes are well-formed UTF-8.
+bool valid_utf8(std::string_view bytes);
+// Bytes as they are shown on a terminal: control characters (tab aside)
+// and bytes that are not UTF-8 as \xNN, a backslash as \\.
+std::string escaped(std::string_view text);
+// A line so shown, its newline dropped; "   (no newline)" after a line
+// that had none.
+std::string escaped_line(std::string_view line);
+// "blocked in sigsuspend, waiting for SIGINT SIGALRM": what a blocked
+// event says of its process.
+std::string waiting_words(const Event &e);
+// How many characters: UTF-8 sequences, each byte of one that is not.
+std::size_t characters(std::string_view s);
+// Text cut to at most n characters, "…" marking the cut.
+std::string shortened(const std::string &s, std::size_t n);
+// The last part of a path.
+std::string base_name(const std::string &path);
+// A fault's address, "0x0".
+std::string address(std::uint64_t addr);
+// A value with so many decimals.
+std::string fixed(double value, int decimals);
+// A length of time: "0.06 ms", "10.000 s".
+std::string duration(long long us);
+// A process as others name it: its role, trace for the subreaper, else
+// "process N".
+std::string who(pid_t pid, const std::string &role);
+
+#endif

@@ -1,0 +1,77 @@
+// What the tracer tells of a run: each event as it happens, and each
+// process as it ended: all that the views (text, JSON lines, pictures)
+// know of the tracer.
+#ifndef EVENT_H
+#define EVENT_H
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "end.h"
+#include "roles.h"
+
+struct Event {
+	enum class Kind {
+		line,		// fd, text: one line, '\n' included if it had one
+		fork,		// other: the new process
+		exec,		// path, argv; error: 0, or why it failed
+		signal,		// sig, origin, other (the sender), addr
+		kill,		// other: the process sent sig; sig
+		alarm,		// seconds: armed for then; 0: cancelled
+		handler,	// sig, text: "handler", "default" or "ignore"
+		mask,		// text: how (block, unblock, set); signals
+		blocked,	// call: sigsuspend, pause, wait4, waitid
+		woken,		// call; text: what it returned
+		ended,		// end
+		reaped,		// other: who reaped it; zombie_us
+		reparented,	// other: its new parent
+		stuck,		// nothing can wake any process: text says who waits
+	};
+	enum class Origin { alarm, kill, fault, kernel };
+
+	explicit Event(Kind k) : kind(k) {}
+
+	Kind kind;
+	long long us = 0;	// since the start, on the run's clock
+	pid_t pid = 0;
+	std::string role;
+	pid_t other = 0;
+	std::string other_role;
+	int fd = -1;
+	std::string text;
+	int sig = 0;
+	Origin origin = Origin::kernel;
+	std::uint64_t addr = 0;	// a fault's address
+	std::string call;
+	std::string path;
+	std::vector<std::string> argv;
+	int error = 0;
+	double seconds = 0;
+	std::vector<std::string> signals;
+	End end = End::exited(0);
+	long long zombie_us = 0;
+};
+
+// The word for an event's kind, as jsonl and the tests name it.
+const char *kind_name(Event::Kind kind);
+const char *origin_name(Event::Origin origin);
+// "SIGALRM"; "signal 40" for one without a name.
+std::string signal_name(int sig);
+
+// What the tracer knows of one process at the end.
+struct Traced {
+	pid_t pid = 0;
+	std::string role;
+	std::string program;	// its last program's path
+	pid_t parent = 0;	// 0 once the subreaper has it
+	bool ended = false;
+	End end = End::exited(0);
+	long long ended_us = -1;
+	std::string reaper_role;	// empty: never reaped
+	long long reaped_us = -1;
+};
+
+#endif

@@ -1,0 +1,248 @@
+// Decoding the calls the tracer stops on: see calls.h.
+#include <cerrno>
+#include <csignal>
+#include <cstddef>
+#include <cstring>
+
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include "internal/calls.h"
+
+#if defined(__x86_64__)
+#define CALLS_ARCH AUDIT_ARCH_X86_64
+#elif defined(__aarch64__)
+#define CALLS_ARCH AUDIT_ARCH_AARCH64
+#else
+// cppcheck-suppress preprocessorErrorDirective
+#error "the tracer knows the calls of x86_64 and aarch64 only"
+#endif
+
+namespace {
+
+struct Known {
+	long nr;
+	Call call;
+};
+
+// Calls a newer architecture leaves out (fork, alarm, pause...) its C
+// library makes with the others.
+constexpr Known known[] = {
+	{SYS_write, Call::write},
+	{SYS_writev, Call::writev},
+	{SYS_execve, Call::execve},
+	{SYS_execveat, Call::execveat},
+	{SYS_kill, Call::kill},
+	{SYS_tgkill, Call::tgkill},
+#ifdef SYS_alarm
+	{SYS_alarm, Call::alarm},
+#endif
+	{SYS_setitimer, Call::setitimer},
+	{SYS_rt_sigsuspend, Call::sigsuspend},
+#ifdef SYS_pause
+	{SYS_pause, Call::pause},
+#endif
+	{SYS_wait4, Call::wait4},
+	{SYS_waitid, Call::waitid},
+	{SYS_rt_sigaction, Call::sigaction},
+	{SYS_rt_sigprocmask, Call::sigprocmask},
+	{SYS_close, Call::close},
+#ifdef SYS_close_range
+	{SYS_close_range, Call::close_range},
+#endif
+#ifdef SYS_dup2
+	{SYS_dup2, Call::dup2},
+#endif
+	{SYS_dup3, Call::dup2},
+};
+constexpr std::size_t nknown = sizeof known / sizeof known[0];
+
+const char *const names[] = {"write", "writev", "execve", "execveat",
+    "kill", "tgkill", "alarm", "setitimer", "sigsuspend", "pause", "wait4",
+    "waitid", "sigaction", "sigprocmask", "close", "close_range", "dup2",
+    "other"};
+
+} // namespace
+
+Call
+call_of(std::uint64_t nr)
+{
+	for (const Known &k : known)
+		if (static_cast<std::uint64_t>(k.nr) == nr)
+			return k.call;
+	return Call::other;
+}
+
+const char *
+call_name(Call call)
+{
+	return names[static_cast<int>(call)];
+}
+
+bool
+waits(Call call)
+{
+	return call == Call::sigsuspend || call == Call::pause ||
+	    call == Call::wait4 || call == Call::waitid;
+}
+
+// The filter: another architecture's calls pass; of ours, the known
+// ones stop for the tracer, the rest pass.
+int
+install_call_filter() noexcept
+{
+	sock_filter prog[nknown + 5];
+	std::size_t n = 0;
+	auto op = [&](unsigned short code, unsigned k, unsigned char jt,
+	    unsigned char jf) { prog[n++] = {code, jt, jf, k}; };
+
+	op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch), 0, 0);
+	op(BPF_JMP | BPF_JEQ | BPF_K, CALLS_ARCH, 0,
+	    static_cast<unsigned char>(nknown + 1));
+	op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr), 0, 0);
+	for (std::size_t i = 0; i < nknown; i++)
+		op(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(known[i].nr),
+		    static_cast<unsigned char>(nknown - i), 0);
+	op(BPF_RET | BPF_K, SECCOMP_RET_ALLOW, 0, 0);
+	op(BPF_RET | BPF_K, SECCOMP_RET_TRACE, 0, 0);
+	sock_fprog fprog{static_cast<unsigned short>(n), prog};
+	if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+		return -1;
+	return static_cast<int>(syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER,
+	    0, &fprog));
+}
+
+bool
+call_stop(pid_t pid, CallStop &stop)
+{
+	__ptrace_syscall_info info{};
+
+	if (ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0)
+		return false;
+	stop = CallStop{};
+	switch (info.op) {
+	case PTRACE_SYSCALL_INFO_ENTRY:
+		stop.op = CallStop::Op::entry;
+		stop.nr = info.entry.nr;
+		std::memcpy(stop.args, info.entry.args, sizeof stop.args);
+		break;
+	case PTRACE_SYSCALL_INFO_SECCOMP:
+		stop.op = CallStop::Op::seccomp;
+		stop.nr = info.seccomp.nr;
+		std::memcpy(stop.args, info.seccomp.args, sizeof stop.args);
+		break;
+	case PTRACE_SYSCALL_INFO_EXIT:
+		stop.op = CallStop::Op::exit;
+		stop.ret = info.exit.rval;
+		return true;
+	default:
+		return true;
+	}
+	stop.call = call_of(stop.nr);
+	return true;
+}
+
+std::string
+read_bytes(pid_t pid, std::uint64_t addr, std::size_t len)
+{
+	std::string s(len, '\0');
+	std::size_t got = 0;
+
+	while (got < len) {
+		iovec local{s.data() + got, len - got};
+		// An address in the other process, never used as a pointer here.
+		// NOLINTNEXTLINE(performance-no-int-to-ptr)
+		iovec remote{reinterpret_cast<void *>(addr + got), len - got};
+		ssize_t n = process_vm_readv(pid, &local, 1, &remote, 1, 0);
+		if (n <= 0)
+			break;
+		got += static_cast<std::size_t>(n);
+	}
+	s.resize(got);
+	return s;
+}
+
+std::uint64_t
+read_word(pid_t pid, std::uint64_t addr)
+{
+	std::uint64_t w = 0;
+	std::string b = read_bytes(pid, addr, sizeof w);
+
+	if (b.size() == sizeof w)
+		std::memcpy(&w, b.data(), sizeof w);
+	return w;
+}
+
+std::string
+read_string(pid_t pid, std::uint64_t addr, std::size_t max)
+{
+	std::string s;
+
+	// A page at a time: the string may end just before memory that
+	// cannot be read.
+	while (s.size() < max) {
+		std::size_t page = 4096 - (addr + s.size()) % 4096;
+		std::string part = read_bytes(pid, addr + s.size(), page);
+		std::size_t nul = part.find('\0');
+		s += part.substr(0, nul);
+		if (nul != std::string::npos || part.size() < page)
+			break;
+	}
+	return s.substr(0, max);
+}
+
+std::vector<std::string>
+read_argv(pid_t pid, std::uint64_t addr)
+{
+	std::vector<std::string> argv;
+
+	for (std::uint64_t at = addr; addr && argv.size() < 4096;
+	    at += sizeof(std::uint64_t)) {
+		std::string p = read_bytes(pid, at, sizeof(std::uint64_t));
+		std::uint64_t arg = 0;
+		if (p.size() != sizeof arg)
+			break;
+		std::memcpy(&arg, p.data(), sizeof arg);
+		if (arg == 0)
+			break;
+		argv.push_back(read_string(pid, arg));
+	}
+	return argv;
+}
+
+std::string
+read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count)
+{
+	std::string s;
+	std::uint64_t iov[2];
+
+	for (std::uint64_t i = 0; i < count && i < 1024; i++) {
+		std::string v = read_bytes(pid, addr + i * sizeof iov, sizeof iov);
+		if (v.size() != sizeof iov)
+			break;
+		std::memcpy(iov, v.data(), sizeof iov);
+		s += read_bytes(pid, iov[0], iov[1]);
+	}
+	return s;
+}
+
+std::vector<std::string>
+signal_names(std::uint64_t set)
+{
+	std::vector<std::string> v;
+
+	for (int sig = 1; sig <= 64; sig++) {
+		if (!(set >> (sig - 1) & 1))
+			continue;
+		const char *abbrev = sigabbrev_np(sig);
+		v.push_back(abbrev ? std::string("SIG") + abbrev :
+		    std::to_string(sig));
+	}
+	return v;
+}

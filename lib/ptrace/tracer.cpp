@@ -1,0 +1,348 @@
+// The tracing loop: every stop of every traced process, turned into
+// events and resumed at once. See tracer.h.
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+#include <sys/ptrace.h>
+#include <sys/signalfd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "clock.h"
+#include "internal/calls.h"
+#include "internal/tracer_proc.h"
+#include "tracer.h"
+
+namespace {
+
+constexpr std::size_t most_bytes = 1 << 20;	// of one write, kept
+constexpr long options = PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEFORK |
+    PTRACE_O_TRACEVFORK | PTRACE_O_TRACECLONE | PTRACE_O_TRACEEXEC |
+    PTRACE_O_TRACESECCOMP | PTRACE_O_EXITKILL;
+
+} // namespace
+
+Tracer::Tracer(Sink sink, bool time_lapse)
+    : sink_(std::move(sink)), time_lapse_(time_lapse)
+{
+	sigset_t chld, old;
+
+	sigemptyset(&chld);
+	sigaddset(&chld, SIGCHLD);
+	sigprocmask(SIG_BLOCK, &chld, &old);
+	chld_was_blocked_ = sigismember(&old, SIGCHLD) == 1;
+	sigfd_ = signalfd(-1, &chld, SFD_NONBLOCK | SFD_CLOEXEC);
+	if (sigfd_ < 0)
+		throw std::system_error(errno, std::generic_category(),
+		    "signalfd");
+}
+
+Tracer::~Tracer()
+{
+	signal_all(SIGKILL);
+	close(sigfd_);
+	if (!chld_was_blocked_) {
+		sigset_t chld;
+		sigemptyset(&chld);
+		sigaddset(&chld, SIGCHLD);
+		sigprocmask(SIG_UNBLOCK, &chld, nullptr);
+	}
+}
+
+int
+Tracer::prepare(int go) noexcept
+{
+	char c = 0;
+	ssize_t n;
+
+	if (install_call_filter() != 0)
+		return -1;
+	while ((n = read(go, &c, 1)) < 0 && errno == EINTR)
+		;
+	// Not seized, the tracer gone: not a step further untraced.
+	if (n != 1) {
+		errno = ESRCH;
+		return -1;
+	}
+	return 0;
+}
+
+void
+Tracer::seize(pid_t pid)
+{
+	if (ptrace(PTRACE_SEIZE, pid, 0, options) != 0)
+		throw std::system_error(errno, std::generic_category(),
+		    "ptrace(PTRACE_SEIZE)");
+	start_ns_ = mono_ns();
+	root_ = pid;
+	Proc &p = proc(pid);
+	p.role.assign(1, 'P');
+	p.parent = 0;
+	order_.push_back(pid);
+}
+
+long long
+Tracer::now_us() const
+{
+	return (mono_ns() - start_ns_) / 1000 + skipped_us_;
+}
+
+Tracer::Proc &
+Tracer::proc(pid_t pid)
+{
+	auto &slot = procs_[pid];
+	if (!slot) {
+		slot = std::make_unique<Proc>();
+		slot->pid = pid;
+	}
+	return *slot;
+}
+
+const Traced *
+Tracer::find(pid_t pid) const
+{
+	auto it = procs_.find(pid);
+	return it == procs_.end() || it->second->role.empty() ? nullptr :
+	    it->second.get();
+}
+
+std::string
+Tracer::role_of(pid_t pid) const
+{
+	const Traced *t = find(pid);
+	return t ? t->role : "";
+}
+
+void
+Tracer::emit(Event &e, const Proc &p)
+{
+	e.us = now_us();
+	e.pid = p.pid;
+	e.role = p.role;
+	if (e.other && e.other_role.empty())
+		e.other_role = e.other == getpid() ? subreaper_role :
+		    role_of(e.other);
+	sink_(e);
+}
+
+void
+Tracer::resume(Proc &p, int sig)
+{
+	ptrace(p.await_exit ? PTRACE_SYSCALL : PTRACE_CONT, p.pid, 0, sig);
+}
+
+void
+Tracer::service()
+{
+	signalfd_siginfo si;
+	while (read(sigfd_, &si, sizeof si) > 0)
+		;
+	for (;;) {
+		int status;
+		pid_t pid = waitpid(-1, &status, __WALL | WNOHANG);
+		if (pid < 0 && errno == EINTR)
+			continue;
+		if (pid <= 0)
+			break;
+		if (WIFSTOPPED(status))
+			on_stop(pid, status);
+		else
+			on_gone(pid, status);
+	}
+	if (time_lapse_)
+		try_fire();
+}
+
+void
+Tracer::on_stop(pid_t pid, int status)
+{
+	Proc &p = proc(pid);
+	int sig = WSTOPSIG(status), event = status >> 16;
+
+	if (event == PTRACE_EVENT_SECCOMP)
+		on_entry(p);
+	else if (sig == (SIGTRAP | 0x80))
+		on_exit(p);
+	else if (event)
+		on_event(p, event, sig);
+	else
+		on_signal(p, sig);
+}
+
+void
+Tracer::on_event(Proc &p, int event, int sig)
+{
+	unsigned long msg = 0;
+
+	switch (event) {
+	case PTRACE_EVENT_FORK:
+	case PTRACE_EVENT_VFORK:
+	case PTRACE_EVENT_CLONE:
+		ptrace(PTRACE_GETEVENTMSG, p.pid, 0, &msg);
+		on_child(p, static_cast<pid_t>(msg));
+		break;
+	case PTRACE_EVENT_EXEC:
+		on_exec(p);
+		break;
+	case PTRACE_EVENT_STOP:
+		// A stop of the whole group (SIGSTOP, Ctrl-Z) lasts until
+		// SIGCONT, as it would untraced; a new process's first stop
+		// and an interrupt do not.
+		p.stopped = sig != SIGTRAP;
+		if (p.stopped) {
+			ptrace(PTRACE_LISTEN, p.pid, 0, 0);
+			return;
+		}
+		break;
+	default:
+		break;
+	}
+	resume(p);
+}
+
+void
+Tracer::on_child(Proc &parent, pid_t child)
+{
+	Proc &c = proc(child);
+	Proc &owner = parent.leader ? proc(parent.leader) : parent;
+
+	if (c.pid != child || !c.role.empty())
+		return;
+	std::ifstream in("/proc/" + std::to_string(child) + "/status");
+	pid_t tgid = child;
+	for (std::string line; std::getline(in, line);)
+		if (line.compare(0, 5, "Tgid:") == 0)
+			tgid = static_cast<pid_t>(std::stol(line.substr(5)));
+	if (tgid != child) {
+		threads_ = true;
+		c.leader = tgid;
+		c.role = owner.role;
+		return;
+	}
+	c.role = child_role(static_cast<std::size_t>(++children_));
+	c.parent = owner.pid;
+	c.program = owner.program;
+	order_.push_back(child);
+	Event e(Event::Kind::fork);
+	e.other = child;
+	emit(e, owner);
+}
+
+void
+Tracer::on_exec(Proc &p)
+{
+	p.await_exit = false;
+	p.in_call = false;
+	p.null_fds.clear();
+	p.program = p.exec_path;
+	Event e(Event::Kind::exec);
+	e.path = p.exec_path;
+	e.argv = p.exec_argv;
+	emit(e, p);
+}
+
+void
+Tracer::on_entry(Proc &p)
+{
+	CallStop s;
+	if (!call_stop(p.pid, s)) {
+		resume(p);
+		return;
+	}
+	bool again = p.interrupted && s.call == p.entry.call;
+	p.interrupted = false;
+	p.entry = s;
+	p.await_exit = true;
+	switch (s.call) {
+	case Call::write:
+		p.bytes = read_bytes(p.pid, s.args[1],
+		    std::min<std::uint64_t>(s.args[2], most_bytes));
+		if (to_null(p, static_cast<int>(s.args[0]))) {
+			p.await_exit = false;
+			line_bytes(p, static_cast<int>(s.args[0]), p.bytes);
+		}
+		break;
+	case Call::writev:
+		p.bytes = read_iovec(p.pid, s.args[1], s.args[2]);
+		break;
+	case Call::execve:
+	case Call::execveat: {
+		int at = s.call == Call::execveat;
+		p.exec_path = read_string(p.pid, s.args[at]);
+		p.exec_argv = read_argv(p.pid, s.args[at + 1]);
+		break;
+	}
+	case Call::sigsuspend:
+	case Call::pause:
+	case Call::wait4:
+	case Call::waitid:
+		on_wait_entry(p, again);
+		break;
+	default:
+		p.await_exit = false;
+		on_quick_call(p);
+		break;
+	}
+	resume(p);
+}
+
+void
+Tracer::on_wait_entry(Proc &p, bool again)
+{
+	const CallStop &s = p.entry;
+	std::uint64_t opts = s.call == Call::wait4 ? s.args[2] :
+	    s.call == Call::waitid ? s.args[3] : 0;
+
+	// A wait with no child to wait for returns at once: not a block.
+	bool childless = s.call != Call::sigsuspend && s.call != Call::pause &&
+	    std::none_of(procs_.begin(), procs_.end(), [&p](const auto &c) {
+		    return c.second->parent == p.pid && !c.second->reaped &&
+			!c.second->leader;
+	    });
+	p.in_call = !(opts & WNOHANG) && !childless;
+	if (!p.in_call || again)
+		return;
+	Event e(Event::Kind::blocked);
+	e.call = call_name(s.call);
+	if (s.call == Call::wait4 || s.call == Call::waitid) {
+		auto who = static_cast<pid_t>(s.call == Call::wait4 ?
+		    s.args[0] : s.args[1]);
+		e.text = who == -1 || (s.call == Call::waitid &&
+		    s.args[0] == P_ALL) ? "any child" : role_of(who);
+	} else if (s.call == Call::sigsuspend) {
+		e.signals = signal_names(~read_word(p.pid, s.args[0]) &
+		    ((1ULL << 31) - 1));
+	}
+	emit(e, p);
+}
+
+bool
+Tracer::done() const
+{
+	for (const auto &[pid, p] : procs_)
+		if (!p->leader && !p->role.empty() && !p->reaped)
+			return false;
+	return root_ != 0;
+}
+
+void
+Tracer::signal_all(int sig) const
+{
+	for (const auto &[pid, p] : procs_)
+		if (!p->leader && !p->ended)
+			kill(pid, sig);
+}
+
+std::vector<Traced>
+Tracer::processes() const
+{
+	std::vector<Traced> v;
+
+	for (pid_t pid : order_)
+		v.push_back(*procs_.at(pid));
+	return v;
+}

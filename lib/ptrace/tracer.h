@@ -1,0 +1,117 @@
+// A tracer on ptrace(2) for the demos and any program like them: it
+// follows the started program and every process it makes, stops them
+// only on the calls that tell their story (a seccomp filter picks them),
+// and turns what it sees into events: each line written and by whom,
+// forks, execs, signals and where they came from, waits, ends and reaps.
+// It passes on every signal as it came, so the program runs as it would
+// untraced. With time-lapse it keeps the programs' alarms itself and,
+// whenever every process is blocked waiting, fires the earliest at once.
+//
+// A Run given a Tracer (runner.h) starts its program under it; the
+// tracer does all the waiting for that run's processes.
+#ifndef TRACER_H
+#define TRACER_H
+
+#include <csignal>
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "event.h"
+
+class Tracer {
+public:
+	using Sink = std::function<void(const Event &)>;
+
+	// Events go to sink as they happen. The tracer blocks SIGCHLD and
+	// reads it from a descriptor until it is destroyed.
+	Tracer(Sink sink, bool time_lapse);
+	Tracer(const Tracer &) = delete;
+	Tracer &operator=(const Tracer &) = delete;
+	~Tracer();
+
+	// In the started process, between fork and exec; async-signal-safe.
+	// Installs the filter, then waits until go is closed. -1 and errno
+	// on failure.
+	static int prepare(int go) noexcept;
+	// Takes pid, stopped in prepare, under the tracer. Throws
+	// std::system_error, EPERM when ptrace is not allowed here.
+	void seize(pid_t pid);
+	// Readable when something happened to a traced process.
+	[[nodiscard]] int fd() const { return sigfd_; }
+	// Handles whatever happened; fires an alarm if time-lapse may.
+	void service();
+	// How soon service wants to run again with nothing happening: -1
+	// never; otherwise milliseconds.
+	[[nodiscard]] int wake_in_ms() const;
+	// Every process of the run has been collected.
+	[[nodiscard]] bool done() const;
+	// Nothing can ever wake a process of the run.
+	[[nodiscard]] bool stuck() const { return stuck_; }
+	// Sends sig to every traced process still alive.
+	void signal_all(int sig) const;
+	// The processes, in the order they appeared; the run's start first.
+	[[nodiscard]] std::vector<Traced> processes() const;
+	// The orphans the subreaper collected, in that order.
+	[[nodiscard]] const std::vector<pid_t> &orphans() const
+	{
+		return orphans_;
+	}
+	[[nodiscard]] const Traced *find(pid_t pid) const;
+	// Now, on the run's clock (virtual under time-lapse).
+	[[nodiscard]] long long now_us() const;
+
+	struct Proc;
+
+private:
+	Proc &proc(pid_t pid);
+	[[nodiscard]] std::string role_of(pid_t pid) const;
+	void emit(Event &e, const Proc &p);
+	static void resume(Proc &p, int sig = 0);
+	// The loop (tracer.cpp).
+	void on_stop(pid_t pid, int status);
+	void on_event(Proc &p, int event, int sig);
+	void on_child(Proc &parent, pid_t child);
+	void on_exec(Proc &p);
+	void on_entry(Proc &p);
+	void on_wait_entry(Proc &p, bool again);
+	// What the calls mean (tracer_calls.cpp).
+	void on_quick_call(Proc &p);
+	bool to_null(Proc &p, int fd) const;
+	void on_exit(Proc &p);
+	void on_wait_result(Proc &p, std::int64_t ret);
+	void on_signal(Proc &p, int sig);
+	void on_gone(pid_t pid, int status);
+	void reaped(Proc &c, pid_t by);
+	void line_bytes(Proc &p, int fd, const std::string &bytes);
+	void flush(Proc &p);
+	void emit_line(const Proc &p, int fd, std::string &part);
+	// Alarms, and time-lapse (timelapse.cpp).
+	void arm(Proc &p, long long in_us, long long every_us);
+	bool own_alarm(Proc &p, siginfo_t &si) const;
+	void try_fire();
+	[[nodiscard]] bool quiet(const Proc &p) const;
+	[[nodiscard]] bool all_waiting() const;
+
+	Sink sink_;
+	bool time_lapse_;
+	int sigfd_ = -1;
+	bool chld_was_blocked_ = false;
+	pid_t root_ = 0;
+	int children_ = 0;
+	long long start_ns_ = 0;
+	long long skipped_us_ = 0;
+	bool stuck_ = false;
+	bool threads_ = false;	// a process of the run has more than one
+	std::map<pid_t, std::unique_ptr<Proc>> procs_;
+	std::vector<pid_t> order_;
+	std::vector<pid_t> orphans_;
+};
+
+#endif

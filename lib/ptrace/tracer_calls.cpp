@@ -1,0 +1,333 @@
+// What the calls and signals the tracer stops on mean for the run: the
+// lines written, the waits and what ended them, the signals and where
+// they came from, the ends and reaps. See tracer.h.
+#include <csignal>
+#include <cstring>
+#include <string_view>
+
+#include <sys/ptrace.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "internal/calls.h"
+#include "internal/tracer_proc.h"
+#include "procfs.h"
+#include "tracer.h"
+
+namespace {
+
+bool
+restarting(std::int64_t ret)
+{
+	return ret == -512 || ret == -513 || ret == -514 || ret == -516;
+}
+
+// Signals whose default is to do nothing: shown only when caught.
+bool
+quiet_by_default(int sig)
+{
+	return sig == SIGCHLD || sig == SIGCONT || sig == SIGURG ||
+	    sig == SIGWINCH;
+}
+
+const char *const hows[] = {"block", "unblock", "set"};
+
+constexpr std::size_t longest_line = 1 << 20;
+
+} // namespace
+
+// Calls that do not block and whose result does not matter here.
+void
+Tracer::on_quick_call(Proc &p)
+{
+	const CallStop &s = p.entry;
+	Event e(Event::Kind::kill);
+
+	switch (s.call) {
+	case Call::close:
+	case Call::dup2:
+		p.null_fds.erase(static_cast<int>(s.args[s.call == Call::dup2]));
+		return;
+	case Call::close_range:
+		std::erase_if(p.null_fds, [&s](int fd) {
+			return static_cast<std::uint64_t>(fd) >= s.args[0] &&
+			    static_cast<std::uint64_t>(fd) <= s.args[1];
+		});
+		return;
+	case Call::kill:
+	case Call::tgkill:
+		e.other = static_cast<pid_t>(s.args[0]);
+		e.sig = static_cast<int>(s.call == Call::kill ? s.args[1] :
+		    s.args[2]);
+		if (e.sig == 0)
+			return;
+		break;
+	case Call::alarm:
+		arm(p, static_cast<long long>(s.args[0]) * 1000000, 0);
+		return;
+	case Call::setitimer: {
+		if (s.args[0] != ITIMER_REAL || !s.args[1])
+			return;
+		std::string v = read_bytes(p.pid, s.args[1], sizeof(itimerval));
+		itimerval it{};
+		if (v.size() != sizeof it)
+			return;
+		std::memcpy(&it, v.data(), sizeof it);
+		arm(p, it.it_value.tv_sec * 1000000LL + it.it_value.tv_usec,
+		    it.it_interval.tv_sec * 1000000LL + it.it_interval.tv_usec);
+		return;
+	}
+	case Call::sigaction: {
+		if (!s.args[1])
+			return;
+		std::uint64_t h = read_word(p.pid, s.args[1]);
+		e.kind = Event::Kind::handler;
+		e.sig = static_cast<int>(s.args[0]);
+		e.text = h == 0 ? "default" : h == 1 ? "ignore" : "handler";
+		break;
+	}
+	case Call::sigprocmask:
+		if (!s.args[1] || s.args[0] > 2)
+			return;
+		e.kind = Event::Kind::mask;
+		e.text = hows[s.args[0]];
+		e.signals = signal_names(read_word(p.pid, s.args[1]));
+		break;
+	default:
+		return;
+	}
+	emit(e, p);
+}
+
+// Whether a write to fd of p's goes to /dev/null, which takes every
+// byte: a thread could close the descriptor unseen, so not with threads.
+bool
+Tracer::to_null(Proc &p, int fd) const
+{
+	if (threads_)
+		return false;
+	if (p.null_fds.contains(fd))
+		return true;
+	if (!on_null(p.pid, fd))
+		return false;
+	p.null_fds.insert(fd);
+	return true;
+}
+
+void
+Tracer::on_exit(Proc &p)
+{
+	CallStop s;
+
+	p.await_exit = false;
+	if (!call_stop(p.pid, s) || s.op != CallStop::Op::exit) {
+		resume(p);
+		return;
+	}
+	switch (p.entry.call) {
+	case Call::write:
+	case Call::writev:
+		if (s.ret > 0)
+			line_bytes(p, static_cast<int>(p.entry.args[0]),
+			    p.bytes.substr(0, static_cast<std::size_t>(s.ret)));
+		p.bytes.clear();
+		break;
+	case Call::execve:
+	case Call::execveat:
+		if (s.ret < 0) {
+			Event e(Event::Kind::exec);
+			e.path = p.exec_path;
+			e.argv = p.exec_argv;
+			e.error = static_cast<int>(-s.ret);
+			emit(e, p);
+		}
+		break;
+	case Call::sigsuspend:
+	case Call::pause:
+	case Call::wait4:
+	case Call::waitid:
+		if (restarting(s.ret))
+			p.interrupted = p.in_call;
+		else
+			on_wait_result(p, s.ret);
+		break;
+	default:
+		break;
+	}
+	resume(p);
+}
+
+// A waiting call came back: with a child it reaped, or an error.
+void
+Tracer::on_wait_result(Proc &p, std::int64_t ret)
+{
+	const CallStop &s = p.entry;
+	pid_t child = 0;
+	bool gone = true;
+
+	if (s.call == Call::wait4 && ret > 0) {
+		child = static_cast<pid_t>(ret);
+		if (s.args[1]) {
+			auto st = static_cast<int>(read_word(p.pid, s.args[1]));
+			gone = WIFEXITED(st) || WIFSIGNALED(st);
+		} else {
+			gone = !(s.args[2] & (WUNTRACED | WCONTINUED));
+		}
+	} else if (s.call == Call::waitid && ret == 0 && s.args[2]) {
+		// si_pid and si_code of the siginfo_t it filled in.
+		std::uint64_t w = read_word(p.pid, s.args[2] + 8);
+		std::uint64_t code = read_word(p.pid, s.args[2]) >> 32 & 0xffffffff;
+		child = static_cast<pid_t>(w & 0xffffffff);
+		gone = !(s.args[3] & WNOWAIT) &&
+		    (code == CLD_EXITED || code == CLD_KILLED ||
+		    code == CLD_DUMPED);
+	}
+	if (child > 0 && gone)
+		if (auto it = procs_.find(child); it != procs_.end())
+			reaped(*it->second, p.pid);
+	if (!p.in_call)
+		return;
+	p.in_call = false;
+	Event e(Event::Kind::woken);
+	e.call = call_name(s.call);
+	e.other = child;
+	e.error = ret < 0 ? static_cast<int>(-ret) : 0;
+	emit(e, p);
+}
+
+void
+Tracer::reaped(Proc &c, pid_t by)
+{
+	if (c.reaped)
+		return;
+	c.reaped = true;
+	c.reaped_us = now_us();
+	c.reaper_role = by == getpid() ? subreaper_role : role_of(by);
+	Event e(Event::Kind::reaped);
+	e.other = by;
+	e.zombie_us = c.ended_us >= 0 ? c.reaped_us - c.ended_us : 0;
+	emit(e, c);
+}
+
+void
+Tracer::on_signal(Proc &p, int sig)
+{
+	siginfo_t si{};
+	Event e(Event::Kind::signal);
+
+	stuck_ = false;
+	ptrace(PTRACE_GETSIGINFO, p.pid, 0, &si);
+	e.sig = sig;
+	if (sig == SIGALRM && !own_alarm(p, si)) {
+		resume(p, 0);
+		return;
+	}
+	if (sig == SIGALRM && si.si_code == SI_KERNEL) {
+		e.origin = Event::Origin::alarm;
+	} else if (si.si_code == SI_USER || si.si_code == SI_TKILL ||
+	    si.si_code == SI_QUEUE) {
+		e.origin = Event::Origin::kill;
+		e.other = si.si_pid;
+	} else if (si.si_code > 0 && (sig == SIGSEGV || sig == SIGBUS ||
+	    sig == SIGFPE || sig == SIGILL || sig == SIGTRAP)) {
+		e.origin = Event::Origin::fault;
+		e.addr = reinterpret_cast<std::uintptr_t>(si.si_addr);
+	}
+	bool caught = catches(p.pid, sig);
+	if (caught || !quiet_by_default(sig))
+		emit(e, p);
+	if (p.interrupted && caught) {
+		p.interrupted = p.in_call = false;
+		Event w(Event::Kind::woken);
+		w.call = call_name(p.entry.call);
+		w.sig = sig;
+		w.error = EINTR;
+		emit(w, p);
+	}
+	resume(p, sig);
+}
+
+// A process gone, as its tracer sees it; for the run's start and the
+// orphans handed to us, also as their parent.
+void
+Tracer::on_gone(pid_t pid, int status)
+{
+	auto it = procs_.find(pid);
+	if (it == procs_.end())
+		return;
+	Proc &p = *it->second;
+	if (p.leader) {
+		procs_.erase(it);
+		return;
+	}
+	if (p.ended) {
+		reaped(p, getpid());
+		orphans_.push_back(pid);
+		return;
+	}
+	flush(p);
+	p.ended = true;
+	p.end = End::from_wait_status(status);
+	p.ended_us = now_us();
+	p.in_call = p.await_exit = false;
+	Event e(Event::Kind::ended);
+	e.end = p.end;
+	emit(e, p);
+	for (auto &[cpid, c] : procs_) {
+		if (c->parent != pid || c->reaped || c->leader)
+			continue;
+		c->parent = 0;
+		Event r(Event::Kind::reparented);
+		r.other = getpid();
+		emit(r, *c);
+	}
+	// Ours, it is reaped already; another's, it waits as a zombie.
+	if (pid != root_ && state_of(pid) != '\0')
+		return;
+	// Gone at once: ours; or its parent's, which lets the kernel reap
+	// its children (it ignores SIGCHLD).
+	char parent = p.parent ? state_of(p.parent) : '\0';
+	bool ours = pid == root_ || parent == '\0' || parent == 'Z';
+	reaped(p, ours ? getpid() : p.parent);
+	if (ours && pid != root_)
+		orphans_.push_back(pid);
+}
+
+void
+Tracer::line_bytes(Proc &p, int fd, const std::string &bytes)
+{
+	Proc &owner = p.leader ? proc(p.leader) : p;
+	std::string &part = owner.partial[fd];
+	std::size_t from = 0;
+
+	for (std::size_t nl; (nl = bytes.find('\n', from)) != std::string::npos;
+	    from = nl + 1) {
+		part += std::string_view(bytes).substr(from, nl + 1 - from);
+		emit_line(owner, fd, part);
+	}
+	part += std::string_view(bytes).substr(from);
+	// A line that never ends is shown in pieces, so that what is held
+	// for it stays bounded.
+	if (part.size() >= longest_line)
+		emit_line(owner, fd, part);
+}
+
+void
+Tracer::flush(Proc &p)
+{
+	for (auto &[to, part] : p.partial)
+		if (!part.empty())
+			emit_line(p, to, part);
+}
+
+// Hands part on as a line of p's on fd, and empties it.
+void
+Tracer::emit_line(const Proc &p, int fd, std::string &part)
+{
+	Event e(Event::Kind::line);
+	e.fd = fd;
+	e.text = std::move(part);
+	part.clear();
+	emit(e, p);
+}
