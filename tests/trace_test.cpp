@@ -107,9 +107,16 @@ TEST_P(TraceExit, StatusAndWords)
 INSTANTIATE_TEST_SUITE_P(Trace, TraceExit, testing::ValuesIn(exits),
     [](const testing::TestParamInfo<Exit> &e) { return e.param.name; });
 
-// Output that cannot be written fails the run, and says so.
+// Output that cannot be written fails the run, and says so; a reader
+// gone ends it without a word, by SIGPIPE, as it ends any Unix tool.
 TEST(Trace, OutputThatCannotBeWritten)
 {
+	Result gone = run("/bin/bash", given({"-c", "set -o pipefail; "
+	    "\"$0\" interleave | head -n 3 >/dev/null", program_path("trace")}));
+	EXPECT_EQ(gone.end, End::exited(128 + SIGPIPE));
+	EXPECT_EQ(gone.err, "");
+	EXPECT_TRUE(gone.orphans.empty());
+
 	Result r = run("/bin/sh", given({"-c",
 	    "exec \"$0\" tworoles > /dev/full", program_path("trace")}));
 	EXPECT_EQ(r.end, End::exited(125));

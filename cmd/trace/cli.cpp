@@ -1,0 +1,133 @@
+// trace's command line: its help, its options, the program and its
+// arguments.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include <getopt.h>
+
+#include "command.h"
+#include "tool.h"
+
+namespace {
+
+// Long enough for any run someone waits for; --timeout says otherwise.
+constexpr int default_timeout_ms = 24 * 3600 * 1000;
+constexpr double most_seconds = 2000000;
+
+const char help[] =
+    "usage: trace [OPTIONS] DEMO|PATH [ARGS...]\n"
+    "Runs a program and shows every line it writes, tagged with the role\n"
+    "and number of the process that wrote it and the time since the start,\n"
+    "and between the lines what its processes did: forks, execs, signals,\n"
+    "waits, ends and reaps; then how each process ended and who reaped it.\n"
+    "P is the process started, C1, C2, ... the others as they appear.\n"
+    "\n"
+    "DEMO, a name without '/', is a demo in the folder trace is in, run as\n"
+    "its rules say (becometwin from that folder); PATH runs as given from\n"
+    "here. ARGS go to the program, which reads trace's standard input.\n"
+    "\n"
+    "Options:\n"
+    "  -l, --lines            only the lines the program wrote, tagged\n"
+    "      --format FORMAT    text (the default), or jsonl: one JSON object\n"
+    "                         per event, then one per process and the end\n"
+    "  -t, --time-lapse       fire the earliest alarm as soon as every\n"
+    "                         process waits, so that timer demos take\n"
+    "                         moments; times are then virtual (marked ~).\n"
+    "                         A run no process of which can ever be woken\n"
+    "                         is ended.\n"
+    "      --timeout SECONDS  end the run past this many seconds (default:\n"
+    "                         24 hours)\n"
+    "      --svg FILE         also draw the run as a timeline picture, one\n"
+    "                         lane per process, in FILE (SVG)\n"
+    "      --perfetto FILE    also write the run in the trace-event JSON\n"
+    "                         format, to explore in ui.perfetto.dev or\n"
+    "                         chrome://tracing\n"
+    "  -h, --help             this help\n"
+    "\n"
+    "The pictures are written once the run is over; with FILE -, the\n"
+    "picture goes to standard output instead of the text.\n"
+    "\n"
+    "On a terminal each process has a colour of its own; none with NO_COLOR\n"
+    "set or when the output is not a terminal. Ctrl-C reaches the program\n"
+    "as it would untraced.\n"
+    "\n"
+    "Exit status: the program's, as a shell reports it (128 + the signal\n"
+    "that killed it), or trace's own:\n"
+    "  2    the command line was wrong\n"
+    "  124  trace ended the run: past --timeout, or nothing could wake it\n"
+    "  125  trace itself failed: ptrace not permitted, output not written\n"
+    "  126  the program cannot be run\n"
+    "  127  the program was not found\n";
+
+int
+seconds_ms(const char *s)
+{
+	char *end;
+	errno = 0;
+	double secs = std::strtod(s, &end);
+	if (*s == '\0' || *end != '\0' || errno || !(secs >= 0.001) ||
+	    secs > most_seconds)
+		usage("--timeout wants a number of seconds from 0.001 to 2000000, "
+		    "not '" + std::string(s) + "'");
+	return static_cast<int>(secs * 1000);
+}
+
+} // namespace
+
+Command
+parse(int argc, char **argv)
+{
+	static const option longs[] = {{"help", no_argument, nullptr, 'h'},
+	    {"lines", no_argument, nullptr, 'l'},
+	    {"format", required_argument, nullptr, 'f'},
+	    {"time-lapse", no_argument, nullptr, 't'},
+	    {"timeout", required_argument, nullptr, 'T'},
+	    {"svg", required_argument, nullptr, 'S'},
+	    {"perfetto", required_argument, nullptr, 'P'},
+	    {nullptr, 0, nullptr, 0}};
+	Command c;
+	c.timeout_ms = default_timeout_ms;
+	int opt;
+
+	opterr = 0;
+	while ((opt = getopt_long(argc, argv, "+:hlt", longs, nullptr)) != -1) {
+		std::string given = argv[optind - 1];
+		if (opt == 'h') {
+			std::cout << help;
+			std::exit(std::cout.flush() ? 0 : status_failed);
+		} else if (opt == 'l') {
+			c.settings.lines_only = true;
+		} else if (opt == 'f' && (std::strcmp(optarg, "text") == 0 ||
+		    std::strcmp(optarg, "jsonl") == 0)) {
+			c.settings.jsonl = optarg[0] == 'j';
+		} else if (opt == 'f') {
+			usage("--format is text or jsonl, not '" +
+			    std::string(optarg) + "'");
+		} else if (opt == 't') {
+			c.settings.time_lapse = true;
+		} else if (opt == 'T') {
+			c.timeout_ms = seconds_ms(optarg);
+		} else if (opt == 'S' || opt == 'P') {
+			if (*optarg == '\0')
+				usage(given + " wants a file name");
+			(opt == 'S' ? c.svg : c.perfetto) = optarg;
+		} else if (opt == ':') {
+			usage(given + " wants a value");
+		} else {
+			usage("no option " + (optopt ? "-" +
+			    std::string(1, static_cast<char>(optopt)) : given));
+		}
+	}
+	if (c.svg == "-" && c.perfetto == "-")
+		usage("only one of --svg and --perfetto can go to standard "
+		    "output");
+	if (optind >= argc)
+		usage("no program given");
+	c.program = argv[optind];
+	c.args.assign(argv + optind + 1, argv + argc);
+	return c;
+}
+

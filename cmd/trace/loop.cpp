@@ -1,0 +1,97 @@
+// The run itself: started under the tracer, driven until every process
+// is collected, past --timeout, or the output fails; then summed up.
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include "command.h"
+#include "tool.h"
+#include "tracer.h"
+
+namespace {
+
+int
+shell_status(const End &end)
+{
+	return end.how == End::How::exited ? end.value : 128 + end.value;
+}
+
+[[noreturn]] void
+cannot_trace(const std::system_error &e)
+{
+	if (e.code().value() != EPERM)
+		fail(status_failed, std::string("cannot start the run: ") +
+		    e.what());
+	fail(status_failed, std::string(e.what()) + ": this system does not "
+	    "let trace follow the program. Tracing one's own children is "
+	    "refused when kernel.yama.ptrace_scope is 3 (see sysctl "
+	    "kernel.yama.ptrace_scope; 0 or 1 allow it), in a container "
+	    "started without CAP_SYS_PTRACE (docker run --cap-add=SYS_PTRACE), "
+	    "where a seccomp profile refuses ptrace (docker run "
+	    "--security-opt seccomp=unconfined), or when trace is traced "
+	    "already (under strace or a debugger)");
+}
+
+void
+timed_out(Watch &w, int timeout_ms, long long us)
+{
+	std::ostringstream secs;
+
+	secs << timeout_ms / 1000.0;
+	w.cut = "the run went past --timeout " + secs.str() + " s";
+	w.view.cut(w.cut, us);
+}
+
+} // namespace
+
+int
+trace_run(const Launch &base, Watch &w, Out &out)
+{
+	Tracer tracer([&w](const Event &e) { w.event(e); },
+	    w.time_lapse);
+	Launch l = base;
+	std::optional<Run> run;
+
+	w.tracer = &tracer;
+	l.tracer = &tracer;
+	try {
+		run.emplace(l);
+	} catch (const std::system_error &e) {
+		cannot_trace(e);
+	}
+	while (!tracer.done() && !run->outcome().timed_out && !out.failed()) {
+		// Said before the run's processes are killed for it.
+		if (run->time_left() == 0 && w.cut.empty())
+			timed_out(w, base.timeout_ms, tracer.now_us());
+		run->pump(out.due_in_ms() >= 0 ? std::max(1, out.due_in_ms()) :
+		    1000);
+		if (out.due())
+			out.flush();
+	}
+	if (out.failed())
+		run->signal_group(SIGKILL);
+	if (run->outcome().timed_out && w.cut.empty())
+		timed_out(w, base.timeout_ms, tracer.now_us());
+	const Outcome &o = run->finish();
+	Ending end;
+	end.why = w.cut;
+	end.pid = o.pid;
+	end.us = tracer.now_us();
+	if (!w.cut.empty())
+		end.status = status_ended;
+	else if (!w.ran && w.exec_error)
+		end.status = w.exec_error == ENOENT ? status_not_found :
+		    status_cannot_run;
+	else if (o.collected)
+		end.status = shell_status(o.end);
+	else
+		end.status = status_failed;
+	w.view.summary(tracer.processes(), end);
+	out.flush();
+	return end.status;
+}
+

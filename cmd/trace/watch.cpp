@@ -1,0 +1,31 @@
+// The run's events as trace itself follows them: the views are handed
+// each, and a run in which no process can ever be woken is ended.
+#include <csignal>
+
+#include "command.h"
+#include "tracer.h"
+
+void
+Watch::event(const Event &e)
+{
+	view.event(e);
+	if (e.kind == Event::Kind::exec && e.role == "P" && !ran) {
+		ran = e.error == 0;
+		exec_error = e.error;
+	} else if (e.kind == Event::Kind::blocked) {
+		waiting[e.pid] = e.role + " is " + waiting_words(e);
+	} else if (e.kind == Event::Kind::woken ||
+	    e.kind == Event::Kind::ended) {
+		waiting.erase(e.pid);
+	} else if (e.kind == Event::Kind::stuck && cut.empty()) {
+		cut = "no process can ever be woken: ";
+		for (const auto &[pid, words] : waiting)
+			cut += words + "; ";
+		if (waiting.empty())
+			cut += e.text + "; ";
+		cut += "no alarm is armed";
+		view.cut(cut, e.us);
+		tracer->signal_all(SIGKILL);
+	}
+}
+
