@@ -187,16 +187,10 @@ median(std::vector<T> v)
 	return v[v.size() / 2];
 }
 
-} // namespace
-
-int
-main(int argc, char **argv)
+// The options, into setup and what main keeps; usage() on a bad one.
+void
+options(int argc, char **argv, Setup &setup, long &runs, bool &pipe_out)
 {
-	Setup setup;
-	Side demo, floor_side;
-	long runs = 100;
-	bool pipe_out = false;
-	std::string name;
 	int opt;
 
 	while ((opt = getopt(argc, argv, "+n:i:pC:")) != -1) {
@@ -219,6 +213,20 @@ main(int argc, char **argv)
 			usage();
 		}
 	}
+}
+
+} // namespace
+
+int
+main(int argc, char **argv)
+{
+	Setup setup;
+	Side demo, floor_side;
+	long runs = 100;
+	bool pipe_out = false;
+	std::string name;
+
+	options(argc, argv, setup, runs, pipe_out);
 	if (argc - optind < 3)
 		usage();
 	demo.dir = absolute(argv[optind]);

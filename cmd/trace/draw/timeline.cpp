@@ -74,6 +74,22 @@ unblock(Lane &l, long long us)
 		l.blocked.back().to_us = us;
 }
 
+// The lane of the child a fork made: running its parent's program.
+static Lane
+child_lane(const Lane &parent, const Event &e)
+{
+	Lane c;
+	c.pid = e.other;
+	c.role = e.other_role;
+	c.program = parent.program;
+	for (const auto &x : parent.execs)
+		if (x.error == 0)
+			c.program = x.program;
+	c.parent = e.pid;
+	c.start_us = e.us;
+	return c;
+}
+
 void
 Recorder::event(const Event &e)
 {
@@ -83,20 +99,10 @@ Recorder::event(const Event &e)
 	case Event::Kind::line:
 		l.lines.push_back({e.us, e.fd, e.text});
 		break;
-	case Event::Kind::fork: {
-		Lane c;
-		c.pid = e.other;
-		c.role = e.other_role;
-		c.program = l.program;
-		for (const auto &x : l.execs)
-			if (x.error == 0)
-				c.program = x.program;
-		c.parent = e.pid;
-		c.start_us = e.us;
-		if (t_.index(c.pid) == t_.lanes.size())
-			t_.lanes.push_back(std::move(c));
+	case Event::Kind::fork:
+		if (t_.index(e.other) == t_.lanes.size())
+			t_.lanes.push_back(child_lane(l, e));
 		break;
-	}
 	case Event::Kind::exec:
 		l.execs.push_back({e.us, e.path, e.error});
 		// The run's first process is trace's until its program starts.

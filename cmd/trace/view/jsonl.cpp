@@ -51,26 +51,36 @@ error_fields(json &j, int error)
 	}
 }
 
+// The fields of a process's life: made, given a program, ended,
+// reaped, handed to a new parent.
 void
-kind_fields(json &j, const Event &e)
+life_fields(json &j, const Event &e)
 {
-	switch (e.kind) {
-	case Event::Kind::line:
-		j["fd"] = e.fd;
-		j["text"] = e.text;
-		if (!valid_utf8(e.text))
-			j["hex"] = hex_bytes(e.text);
-		break;
-	case Event::Kind::fork:
+	if (e.kind == Event::Kind::fork) {
 		j["child"] = e.other;
 		j["child_role"] = e.other_role;
-		break;
-	case Event::Kind::exec:
+	} else if (e.kind == Event::Kind::exec) {
 		j["path"] = e.path;
 		j["argv"] = e.argv;
 		error_fields(j, e.error);
-		break;
-	case Event::Kind::signal:
+	} else if (e.kind == Event::Kind::ended) {
+		end_fields(j, e.end);
+	} else if (e.kind == Event::Kind::reaped) {
+		j["by"] = e.other;
+		j["by_role"] = who(e.other, e.other_role);
+		j["zombie_us"] = e.zombie_us;
+	} else if (e.kind == Event::Kind::reparented) {
+		j["parent"] = e.other;
+		j["parent_role"] = who(e.other, e.other_role);
+	}
+}
+
+// The fields of a signal that arrives or is sent, and of what a process
+// does with signals.
+void
+signal_event_fields(json &j, const Event &e)
+{
+	if (e.kind == Event::Kind::signal) {
 		signal_fields(j, e.sig);
 		j["origin"] = origin_name(e.origin);
 		if (e.origin == Event::Origin::kill) {
@@ -79,32 +89,34 @@ kind_fields(json &j, const Event &e)
 		}
 		if (e.origin == Event::Origin::fault)
 			j["addr"] = address(e.addr);
-		break;
-	case Event::Kind::kill:
+	} else if (e.kind == Event::Kind::kill) {
 		j["to"] = e.other;
 		if (e.other > 0)
 			j["to_role"] = who(e.other, e.other_role);
 		signal_fields(j, e.sig);
-		break;
-	case Event::Kind::alarm:
-		j["seconds"] = e.seconds;
-		break;
-	case Event::Kind::handler:
+	} else if (e.kind == Event::Kind::handler) {
 		signal_fields(j, e.sig);
 		j["action"] = e.text;
-		break;
-	case Event::Kind::mask:
+	} else if (e.kind == Event::Kind::mask) {
 		j["how"] = e.text;
 		j["signals"] = e.signals;
-		break;
-	case Event::Kind::blocked:
+	}
+}
+
+// The fields of waiting: an alarm armed, a call that blocks and what
+// wakes it, and a run nothing can wake.
+void
+wait_fields(json &j, const Event &e)
+{
+	if (e.kind == Event::Kind::alarm) {
+		j["seconds"] = e.seconds;
+	} else if (e.kind == Event::Kind::blocked) {
 		j["call"] = e.call;
 		if (e.call == "sigsuspend")
 			j["signals"] = e.signals;
 		else if (e.call != "pause")
 			j["child"] = e.text.empty() ? "any child" : e.text;
-		break;
-	case Event::Kind::woken:
+	} else if (e.kind == Event::Kind::woken) {
 		j["call"] = e.call;
 		if (e.sig)
 			signal_fields(j, e.sig);
@@ -113,23 +125,23 @@ kind_fields(json &j, const Event &e)
 			j["child_role"] = who(e.other, e.other_role);
 		}
 		error_fields(j, e.error);
-		break;
-	case Event::Kind::ended:
-		end_fields(j, e.end);
-		break;
-	case Event::Kind::reaped:
-		j["by"] = e.other;
-		j["by_role"] = who(e.other, e.other_role);
-		j["zombie_us"] = e.zombie_us;
-		break;
-	case Event::Kind::reparented:
-		j["parent"] = e.other;
-		j["parent_role"] = who(e.other, e.other_role);
-		break;
-	case Event::Kind::stuck:
+	} else if (e.kind == Event::Kind::stuck) {
 		j["waiting"] = e.text;
-		break;
 	}
+}
+
+void
+kind_fields(json &j, const Event &e)
+{
+	if (e.kind == Event::Kind::line) {
+		j["fd"] = e.fd;
+		j["text"] = e.text;
+		if (!valid_utf8(e.text))
+			j["hex"] = hex_bytes(e.text);
+	}
+	life_fields(j, e);
+	signal_event_fields(j, e);
+	wait_fields(j, e);
 }
 
 class Jsonl : public View {
