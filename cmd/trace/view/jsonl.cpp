@@ -1,5 +1,5 @@
 // trace's JSON lines, for programs: one object per event, then one per
-// process and one for the run's end. README.md describes every field;
+// process and one for the run's end. docs/guide.md describes every field;
 // a field once there keeps its name and meaning.
 #include <cstring>
 
