@@ -61,7 +61,11 @@ const char help[] =
     "       anything on descriptor 2\n"
     "  2    the command line was wrong, or names no demo with rules\n"
     "  125  orders itself failed: the output could not be written, or a\n"
-    "       run could not be made\n";
+    "       run could not be made\n"
+    "  130  Ctrl-C stopped the runs; orders ends by SIGINT once it has\n"
+    "       reported those made\n"
+    "  141  the reader of the output had gone; orders stops the runs and\n"
+    "       ends by SIGPIPE, saying nothing\n";
 
 // The option as it was given: "-n", or "--runs" without its value.
 std::string
@@ -185,8 +189,14 @@ main(int argc, char **argv)
 	if (demo.in_own_folder)
 		plan.cwd = fs::absolute(path).parent_path();
 	Tally t{demo, demo.rules(), c.writers, 0, 0, {}, {}, {}, {}, {}};
-	run_all(t, plan);
+	bool whole = run_all(t, plan);
 	std::ostringstream out;
-	int status = report(t, out);
-	return put(out.str()) ? status : status_failed;
+	int status = report(t, out, whole ? 0 : c.runs);
+	if (!put(out.str()))
+		return status_failed;
+	// Interrupted, we end as Ctrl-C ends a program, once the runs made
+	// are told: a script that ran us stops too.
+	if (!whole)
+		die_of(SIGINT);
+	return status;
 }
