@@ -1,7 +1,7 @@
 // orders as a command: what it says of a wrong command line, its help,
-// its long options, the line that tells how far the runs have got on a
-// terminal and only there, output that cannot be written or that nobody
-// reads, and Ctrl-C.
+// its long options, the demos it would run, the line that tells how far
+// the runs have got on a terminal and only there, output that cannot be
+// written or that nobody reads, and Ctrl-C.
 #include <cerrno>
 #include <csignal>
 #include <regex>
@@ -50,6 +50,7 @@ TEST(Orders, BadUsageExitsWithTwo)
 		    "number of runs with -n, or fast-forward its alarms with "
 		    "--time-lapse"},
 		{{"-j", "4", "lonetimer"}, "lonetimer takes about 10 s a run: ..."},
+		{{"--demos", "tworoles"}, "--demos takes no program"},
 	};
 	for (const auto &[args, why] : cases) {
 		Result r = run_orders(args);
@@ -78,7 +79,7 @@ TEST(Orders, HelpNamesEveryOption)
 		EXPECT_TRUE(r.out.starts_with("usage: orders [OPTIONS] DEMO|PATH "
 		    "[ARGS...]\n")) << r.out;
 		for (const char *o : {"-n, --runs RUNS", "-j, --jobs JOBS",
-		    "-t, --time-lapse", "-w, --writers", "-h, --help",
+		    "-t, --time-lapse", "-w, --writers", "--demos", "-h, --help",
 		    "Exit status:", "  2 ", "  125 ", "  130 ", "  141 "})
 			EXPECT_TRUE(holds(r.out, o)) << o << "\n" << r.out;
 	}
@@ -90,6 +91,31 @@ TEST(Orders, LongOptionsAreTheShortOnes)
 	Result r = run_orders({"--runs", "3", "--jobs=1", "twinspeak"});
 	EXPECT_EQ(r.end, End::exited(0)) << r.err;
 	EXPECT_TRUE(r.out.starts_with("twinspeak, 3 runs\n")) << r.out;
+}
+
+// The demos it would run, as the completion offers them: those with
+// rules, the timer demos only given runs or a time-lapse.
+TEST(Orders, DemosItWouldRun)
+{
+	const std::string quick = "twinspeak tworoles childquits busychild "
+	    "patientparent copyview copyedit funcview interleave becomelist "
+	    "becometwin ", timers = "lonetimer tickcounter tickpair tickheir ",
+	    rest = "reaper heapwalk faultcatch ";
+	const std::vector<std::pair<std::vector<std::string>, std::string>>
+	    cases = {
+		{{"--demos"}, quick + rest},
+		{{"-j", "2", "-w", "--demos"}, quick + rest},
+		{{"--demos", "--runs=3"}, quick + timers + rest},
+		{{"-t", "--demos"}, quick + timers + rest},
+	};
+	for (const auto &[args, demos] : cases) {
+		Result r = run_orders(args);
+		EXPECT_EQ(r.end, End::exited(0)) << r.err;
+		std::string listed;
+		for (const auto &line : r.lines)
+			listed += line.substr(0, line.size() - 1) + " ";
+		EXPECT_EQ(listed, demos) << testing::PrintToString(args);
+	}
 }
 
 // A heapwalk run as its rules have it, for a stand-in to end with.
