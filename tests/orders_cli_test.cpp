@@ -1,9 +1,17 @@
 // orders as a command: what it says of a wrong command line, its help,
-// its long options, the line that tells how far the runs have got on a
-// terminal and only there, and output that cannot be written.
+// its long options, the demos it would run, the line that tells how far
+// the runs have got on a terminal and only there, output that cannot be
+// written or that nobody reads, and Ctrl-C.
+#include <cerrno>
+#include <csignal>
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -42,6 +50,7 @@ TEST(Orders, BadUsageExitsWithTwo)
 		    "number of runs with -n, or fast-forward its alarms with "
 		    "--time-lapse"},
 		{{"-j", "4", "lonetimer"}, "lonetimer takes about 10 s a run: ..."},
+		{{"--demos", "tworoles"}, "--demos takes no program"},
 	};
 	for (const auto &[args, why] : cases) {
 		Result r = run_orders(args);
@@ -70,8 +79,8 @@ TEST(Orders, HelpNamesEveryOption)
 		EXPECT_TRUE(r.out.starts_with("usage: orders [OPTIONS] DEMO|PATH "
 		    "[ARGS...]\n")) << r.out;
 		for (const char *o : {"-n, --runs RUNS", "-j, --jobs JOBS",
-		    "-t, --time-lapse", "-w, --writers", "-h, --help",
-		    "Exit status:", "  2 ", "  125 "})
+		    "-t, --time-lapse", "-w, --writers", "--demos", "-h, --help",
+		    "Exit status:", "  2 ", "  125 ", "  130 ", "  141 "})
 			EXPECT_TRUE(holds(r.out, o)) << o << "\n" << r.out;
 	}
 }
@@ -84,14 +93,41 @@ TEST(Orders, LongOptionsAreTheShortOnes)
 	EXPECT_TRUE(r.out.starts_with("twinspeak, 3 runs\n")) << r.out;
 }
 
+// The demos it would run, as the completion offers them: those with
+// rules, the timer demos only given runs or a time-lapse.
+TEST(Orders, DemosItWouldRun)
+{
+	const std::string quick = "twinspeak tworoles childquits busychild "
+	    "patientparent copyview copyedit funcview interleave becomelist "
+	    "becometwin ", timers = "lonetimer tickcounter tickpair tickheir ",
+	    rest = "reaper heapwalk faultcatch ";
+	const std::vector<std::pair<std::vector<std::string>, std::string>>
+	    cases = {
+		{{"--demos"}, quick + rest},
+		{{"-j", "2", "-w", "--demos"}, quick + rest},
+		{{"--demos", "--runs=3"}, quick + timers + rest},
+		{{"-t", "--demos"}, quick + timers + rest},
+	};
+	for (const auto &[args, demos] : cases) {
+		Result r = run_orders(args);
+		EXPECT_EQ(r.end, End::exited(0)) << r.err;
+		std::string listed;
+		for (const auto &line : r.lines)
+			listed += line.substr(0, line.size() - 1) + " ";
+		EXPECT_EQ(listed, demos) << testing::PrintToString(args);
+	}
+}
+
+// A heapwalk run as its rules have it, for a stand-in to end with.
+const std::string heapwalk_lines = "echo Addresses:; printf '\\tp: 0x10\\n'\n"
+    "printf '\\tProgram code -- p address: 0x10, p value: 0x20, *p: 0\\n'\n";
+
 // Nine runs, one at a time, of a stand-in that takes a quarter of a
 // second: long enough for the runs to be told of on a terminal.
 struct Slow {
 	Scratch dir;
-	std::string path = dir.script("heapwalk", "sleep 0.25\n"
-	    "echo Addresses:; printf '\\tp: 0x10\\n'\n"
-	    "printf '\\tProgram code -- p address: 0x10, p value: 0x20, "
-	    "*p: 0\\n'\n");
+	std::string path = dir.script("heapwalk", "sleep 0.25\n" +
+	    heapwalk_lines);
 	std::vector<std::string> args{"-n", "9", "-j", "1", path};
 };
 
@@ -152,6 +188,105 @@ TEST(Orders, OutputNotWrittenFails)
 		    c.args);
 		EXPECT_EQ(r.err, "orders: cannot write the output: " + c.why +
 		    "\n");
+	}
+}
+
+// The demos start with every signal at its default and none blocked,
+// whatever orders ignores or holds back itself: else the stand-in writes
+// on descriptor 2, which breaks the rules.
+TEST(Orders, DemosStartWithSignalsAtTheirDefaults)
+{
+	Scratch dir;
+	std::string path = dir.script("heapwalk", "grep -E '^Sig(Ign|Blk):' "
+	    "/proc/$$/status | grep -v '[[:space:]]0*$' >&2\n" + heapwalk_lines);
+	Result r = run_orders({"-n", "2", path});
+	EXPECT_EQ(r.end, End::exited(0)) << r.out;
+}
+
+// Output nobody reads any more ends orders as it ends yes in yes | head:
+// by SIGPIPE, saying nothing, whether that signal was at its default or
+// ignored when it started; runs under way stop, or a million would
+// outlast the test. The shell writes to the pipe until its reader, true,
+// has gone, and only then starts orders on it.
+TEST(Orders, ReaderGoneEndsItBySigpipe)
+{
+	for (const char *sigpipe : {"trap - PIPE", ":"}) {
+		for (const std::vector<std::string> &args : {
+		    std::vector<std::string>{"--help"},
+		    std::vector<std::string>{"-n", "1000000", "tworoles"}}) {
+			Options o;
+			o.args = {"-c", std::string("{ trap '' PIPE; while echo; "
+			    "do :; done 2>/dev/null; ") + sigpipe + "; exec \"$0\" "
+			    "\"$@\"; } | true; echo \"${PIPESTATUS[0]}\"",
+			    program_path("orders")};
+			o.args.insert(o.args.end(), args.begin(), args.end());
+			Result r = run("/bin/bash", o);
+			EXPECT_EQ(r.out, "141\n") << sigpipe << " " << args[0];
+			EXPECT_EQ(r.err, "");
+		}
+	}
+}
+
+// The numbers written to a FIFO, one a line, until there are n; fewer if
+// nothing comes for 30 s. We hold it open for writing too, so that it
+// never reads as ended between two writers.
+std::vector<pid_t>
+await_pids(const std::string &fifo, std::size_t n)
+{
+	int in = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+	int out = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+	std::vector<pid_t> pids;
+	std::string text;
+	pollfd p{in, POLLIN, 0};
+	char buf[64];
+
+	while (pids.size() < n && poll(&p, 1, 30000) == 1) {
+		ssize_t got = read(in, buf, sizeof buf);
+		if (got <= 0)
+			break;
+		text.append(buf, static_cast<std::size_t>(got));
+		for (std::size_t nl; (nl = text.find('\n')) != std::string::npos;
+		    text.erase(0, nl + 1))
+			pids.push_back(std::stoi(text.substr(0, nl)));
+	}
+	close(in);
+	close(out);
+	return pids;
+}
+
+// Ctrl-C, to the whole group or to orders alone, reports the runs made
+// and ends orders as Ctrl-C does; the runs it cut short are not counted,
+// and none is left. Of a stand-in's runs, each taking the next number,
+// the first three end; the others say so on a FIFO and wait: with three
+// at once, orders has counted three once three wait.
+TEST(Orders, CtrlCReportsTheRunsMade)
+{
+	for (bool group : {true, false}) {
+		Scratch dir;
+		std::string fifo = dir.path + "/waiting";
+		ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+		std::string body = "i=1\nwhile ! mkdir " + dir.path + "/run$i "
+		    "2>/dev/null; do i=$((i + 1)); done\n";
+		body += "[ $i -le 3 ] || { echo $$ >" + fifo + "; exec sleep 1000; }\n";
+		body += heapwalk_lines;
+		std::string path = dir.script("heapwalk", body);
+		Options o;
+		o.args = {"-n", "9", "-j", "3", path};
+		Process p("orders", o);
+		std::vector<pid_t> waiting = await_pids(fifo, 3);
+		ASSERT_EQ(waiting.size(), 3U);
+		if (group)
+			p.signal_group(SIGINT);
+		else
+			p.signal(SIGINT);
+		Result r = p.finish();
+		EXPECT_EQ(r.end, End::killed(SIGINT)) << group;
+		EXPECT_TRUE(r.out.starts_with("heapwalk, interrupted after 3 of 9 "
+		    "runs\n\n")) << r.out;
+		EXPECT_TRUE(r.out.ends_with("\nEvery run was sound.\n")) << r.out;
+		EXPECT_EQ(r.err, "");
+		for (pid_t pid : waiting)
+			EXPECT_TRUE(kill(pid, 0) == -1 && errno == ESRCH) << pid;
 	}
 }
 

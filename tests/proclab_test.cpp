@@ -78,8 +78,7 @@ const Call calls[] = {
 	    "reaper: ten children", ""},
 	{"Help", {"--help"}, End::exited(0), "proclab-demos(7)", ""},
 	{"Version", {"--version"}, End::exited(0), "proclab 1.0.0\n", ""},
-	{"NoCommand", {}, End::exited(2), "", "proclab: no command given\n" +
-	    try_line},
+	{"AloneIsHelp", {}, End::exited(0), "usage: proclab COMMAND", ""},
 	{"UnknownName", {"nosuch"}, End::exited(2), "",
 	    "proclab: no command or demo 'nosuch'\n" + try_line},
 	{"UnknownOption", {"-x"}, End::exited(2), "", "proclab: no option -x\n" +

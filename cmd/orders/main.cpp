@@ -50,6 +50,8 @@ const char help[] =
     "                     that timer demos take moments\n"
     "  -w, --writers      make each run under the tracer and show every\n"
     "                     line with the process that wrote it\n"
+    "      --demos        list the demos orders would run with the options\n"
+    "                     given, one a line\n"
     "  -h, --help         this help\n"
     "\n"
     "On a terminal, a line on standard error tells how far the runs have\n"
@@ -61,7 +63,11 @@ const char help[] =
     "       anything on descriptor 2\n"
     "  2    the command line was wrong, or names no demo with rules\n"
     "  125  orders itself failed: the output could not be written, or a\n"
-    "       run could not be made\n";
+    "       run could not be made\n"
+    "  130  Ctrl-C stopped the runs; orders ends by SIGINT once it has\n"
+    "       reported those made\n"
+    "  141  the reader of the output had gone; orders stops the runs and\n"
+    "       ends by SIGPIPE, saying nothing\n";
 
 // The option as it was given: "-n", or "--runs" without its value.
 std::string
@@ -86,7 +92,7 @@ number(const char *s, const std::string &option)
 
 struct Command {
 	int runs = 0, jobs = 0;
-	bool time_lapse = false, writers = false;
+	bool time_lapse = false, writers = false, demos = false;
 	int program = 0;	// its index in argv
 };
 
@@ -98,6 +104,7 @@ parse(int argc, char **argv)
 	    {"jobs", required_argument, nullptr, 'j'},
 	    {"time-lapse", no_argument, nullptr, 't'},
 	    {"writers", no_argument, nullptr, 'w'},
+	    {"demos", no_argument, nullptr, 'd'},
 	    {nullptr, 0, nullptr, 0}};
 	Command c;
 	int opt;
@@ -115,6 +122,8 @@ parse(int argc, char **argv)
 			c.time_lapse = true;
 		} else if (opt == 'w') {
 			c.writers = true;
+		} else if (opt == 'd') {
+			c.demos = true;
 		} else if (opt == ':') {
 			usage(spelled(given, optopt) + " wants a value");
 		} else if (optopt && given.starts_with("--")) {
@@ -123,10 +132,37 @@ parse(int argc, char **argv)
 			usage("no option " + spelled(given, optopt));
 		}
 	}
-	if (optind >= argc)
+	if (c.demos && optind < argc)
+		usage("--demos takes no program");
+	if (!c.demos && optind >= argc)
 		usage("no program given");
 	c.program = optind;
 	return c;
+}
+
+// Why orders will not run a demo with these options; "" if it will.
+std::string
+refusal(const DemoRules &demo, const Command &c)
+{
+	if (demo.seconds >= 10 && c.runs == 0 && !c.time_lapse)
+		return demo.name + " takes about " + std::to_string(demo.seconds) +
+		    " s a run: give the number of runs with -n, or fast-forward "
+		    "its alarms with --time-lapse";
+	return "";
+}
+
+// The demos beside us that we would run as the options stand, for the
+// completion to offer.
+[[noreturn]] void
+list_demos(const Command &c)
+{
+	fs::path dir = fs::read_symlink("/proc/self/exe").parent_path();
+	std::string names;
+	for (const auto &d : demo_rules)
+		if (refusal(d, c).empty() &&
+		    access((dir / d.name).c_str(), X_OK) == 0)
+			names += d.name + "\n";
+	std::exit(put(names) ? 0 : status_failed);
 }
 
 // The demo's rules, by its file's name; exits if it has none, or cannot
@@ -153,15 +189,15 @@ int
 main(int argc, char **argv)
 {
 	Command c = parse(argc, argv);
+	if (c.demos)
+		list_demos(c);
 	std::string program = argv[c.program];
 	fs::path path = program;
 	if (program.find('/') == std::string::npos)
 		path = fs::read_symlink("/proc/self/exe").parent_path() / program;
 	const DemoRules &demo = demo_of(path);
-	if (demo.seconds >= 10 && c.runs == 0 && !c.time_lapse)
-		usage(demo.name + " takes about " + std::to_string(demo.seconds) +
-		    " s a run: give the number of runs with -n, or fast-forward "
-		    "its alarms with --time-lapse");
+	if (std::string why = refusal(demo, c); !why.empty())
+		usage(why);
 	if (c.runs == 0)
 		c.runs = demo.mixes ? default_mixing_runs : default_runs;
 	if (c.jobs == 0) {
@@ -185,8 +221,14 @@ main(int argc, char **argv)
 	if (demo.in_own_folder)
 		plan.cwd = fs::absolute(path).parent_path();
 	Tally t{demo, demo.rules(), c.writers, 0, 0, {}, {}, {}, {}, {}};
-	run_all(t, plan);
+	bool whole = run_all(t, plan);
 	std::ostringstream out;
-	int status = report(t, out);
-	return put(out.str()) ? status : status_failed;
+	int status = report(t, out, whole ? 0 : c.runs);
+	if (!put(out.str()))
+		return status_failed;
+	// Interrupted, we end as Ctrl-C ends a program, once the runs made
+	// are told: a script that ran us stops too.
+	if (!whole)
+		die_of(SIGINT);
+	return status;
 }

@@ -127,16 +127,24 @@ private:
 	std::chrono::steady_clock::time_point start_, drawn_{};
 };
 
-// Makes the runs, each in a helper, and counts each in.
-void run_all(Tally &t, const Plan &plan);
+// Makes the runs, each in a helper, and counts each in; false if Ctrl-C
+// stopped them early, the runs it cut short not counted. No helper, nor
+// any process of a run, is left. If the reader of descriptor 1, a pipe,
+// goes meanwhile, the runs stop and we end by SIGPIPE.
+bool run_all(Tally &t, const Plan &plan);
 // Counts a judged run in.
 void tally(Tally &t, const Judged &j);
-// Prints what the runs showed; the exit status: status_unsound if any
-// was not sound.
-int report(const Tally &t, std::ostream &out);
+// Prints what the runs showed, saying so if Ctrl-C stopped them short of
+// planned (0: it did not); the exit status: status_unsound if any was
+// not sound.
+int report(const Tally &t, std::ostream &out, int planned = 0);
 
 // Writes text whole on descriptor 1; false, once said why, if it cannot.
+// If its reader is gone, ends us quietly by SIGPIPE instead.
 bool put(const std::string &text);
+// Ends us as killed by sig, whatever its action was: a shell then shows
+// 128 + sig, and a script it runs stops as it would for the demo itself.
+[[noreturn]] void die_of(int sig);
 // Says that the output cannot be written, and why; status_failed.
 int cannot_write(int err);
 

@@ -1,7 +1,9 @@
 // orders: what it writes besides the report's text: the report whole on
-// descriptor 1, its own failures, and how far the runs have got.
+// descriptor 1, its own failures, how far the runs have got, and how it
+// ends when that is by a signal.
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -35,8 +37,26 @@ put(const std::string &text)
 {
 	if (write_all(1, text))
 		return true;
+	// The reader is gone, as when head has had its lines: end as any
+	// writer to a closed pipe does, with nothing to say.
+	if (errno == EPIPE)
+		die_of(SIGPIPE);
 	cannot_write(errno);
 	return false;
+}
+
+void
+die_of(int sig)
+{
+	sigset_t set;
+
+	sigemptyset(&set);
+	sigaddset(&set, sig);
+	(void)signal(sig, SIG_DFL);
+	(void)sigprocmask(SIG_UNBLOCK, &set, nullptr);
+	(void)raise(sig);
+	// cppcheck-suppress unreachableCode ; only if raise should return
+	_exit(128 + sig);
 }
 
 int

@@ -249,10 +249,15 @@ tally(Tally &t, const Judged &j)
 }
 
 int
-report(const Tally &t, std::ostream &out)
+report(const Tally &t, std::ostream &out, int planned)
 {
-	out << t.demo.name << ", " << counted(static_cast<std::uint64_t>(
-	    t.runs), "run", "runs") << "\n\n";
+	out << t.demo.name << ", ";
+	if (planned)
+		out << "interrupted after " << t.runs << " of " << counted(
+		    static_cast<std::uint64_t>(planned), "run", "runs") << "\n\n";
+	else
+		out << counted(static_cast<std::uint64_t>(t.runs), "run", "runs")
+		    << "\n\n";
 	if (t.demo.mixes)
 		print_mixing(out, t);
 	else

@@ -193,10 +193,11 @@ main(int argc, char **argv)
 {
 	if (fcntl(1, F_GETFD) < 0)
 		fail(status_failed, "standard output is closed");
-	if (argc < 2)
-		misused("no command given");
-	std::string_view command = argv[1];
 	fs::path dir = folder();
+	// Alone, it says what it can do, as --help does.
+	if (argc < 2)
+		help_of(dir, nullptr);
+	std::string_view command = argv[1];
 
 	if (command == "-h" || command == "--help")
 		help_of(dir, nullptr);
