@@ -117,8 +117,15 @@ parse(int argc, char **argv)
 		} else if (opt == ':') {
 			usage(given + " wants a value");
 		} else {
-			usage("no option " + (optopt ? "-" +
-			    std::string(1, static_cast<char>(optopt)) : given));
+			// Appended, as g++ 12 at -O3 wants (a false -Wrestrict).
+			std::string why = "no option ";
+			if (optopt) {
+				why += '-';
+				why += static_cast<char>(optopt);
+			} else {
+				why += given;
+			}
+			usage(why);
 		}
 	}
 	if (c.svg == "-" && c.perfetto == "-")
