@@ -23,8 +23,9 @@ struct Event {
 		alarm,		// seconds: armed for then; 0: cancelled
 		handler,	// sig, text: "handler", "default" or "ignore"
 		mask,		// text: how (block, unblock, set); signals
-		blocked,	// call: sigsuspend, pause, wait4, waitid
-		woken,		// call; text: what it returned
+		blocked,	// call: sigsuspend, pause, wait4, waitid; text:
+				// the child waited for; change
+		woken,		// call; other: the child; change; sig; error
 		ended,		// end
 		reaped,		// other: who reaped it; zombie_us
 		reparented,	// other: its new parent
@@ -53,6 +54,10 @@ struct Event {
 	std::vector<std::string> signals;
 	End end = End::exited(0);
 	long long zombie_us = 0;
+	// woken from a wait: what became of the child ("ended", "stopped",
+	// "continued"); blocked in one: what it waits for ("end", "end or
+	// stop", ...).
+	std::string change;
 };
 
 // The word for an event's kind, as jsonl and the tests name it.

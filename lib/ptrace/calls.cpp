@@ -60,13 +60,14 @@ constexpr Known known[] = {
 	{SYS_dup2, Call::dup2},
 #endif
 	{SYS_dup3, Call::dup2},
+	{SYS_pidfd_send_signal, Call::pidfd_send_signal},
 };
 constexpr std::size_t nknown = sizeof known / sizeof known[0];
 
 const char *const names[] = {"write", "writev", "execve", "execveat",
     "kill", "tgkill", "alarm", "setitimer", "sigsuspend", "pause", "wait4",
     "waitid", "sigaction", "sigprocmask", "close", "close_range", "dup2",
-    "other"};
+    "pidfd_send_signal", "other"};
 
 } // namespace
 

@@ -116,6 +116,8 @@ wait_fields(json &j, const Event &e)
 			j["signals"] = e.signals;
 		else if (e.call != "pause")
 			j["child"] = e.text.empty() ? "any child" : e.text;
+		if (!e.change.empty())
+			j["for"] = e.change;
 	} else if (e.kind == Event::Kind::woken) {
 		j["call"] = e.call;
 		if (e.sig)
@@ -123,6 +125,7 @@ wait_fields(json &j, const Event &e)
 		if (e.other) {
 			j["child"] = e.other;
 			j["child_role"] = who(e.other, e.other_role);
+			j["change"] = e.change;
 		}
 		error_fields(j, e.error);
 	} else if (e.kind == Event::Kind::stuck) {

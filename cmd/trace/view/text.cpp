@@ -81,7 +81,8 @@ woken_words(const Event &e)
 	if (e.sig)
 		return s + " by " + signal_name(e.sig);
 	if (e.other)
-		return s + ": " + who(e.other, e.other_role) + " ended";
+		return s + ": " + who(e.other, e.other_role) + " " +
+		    (e.change.empty() ? "ended" : e.change);
 	if (e.error) {
 		const char *name = strerrorname_np(e.error);
 		return s + ": " + std::strerror(e.error) + " (" +
@@ -265,9 +266,10 @@ waiting_words(const Event &e)
 		return s + joined(e.signals, "no signal at all");
 	if (e.call == "pause")
 		return s + "any signal it catches";
-	if (e.text == "any child" || e.text.empty())
-		return s + "any child to end";
-	return s + e.text + " to end";
+	std::string change = " to " + (e.change.empty() ? "end" : e.change);
+	if (e.text.empty())
+		return s + "any child" + change;
+	return s + e.text + change;
 }
 
 std::unique_ptr<View>

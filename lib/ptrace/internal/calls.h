@@ -13,7 +13,7 @@
 enum class Call {
 	write, writev, execve, execveat, kill, tgkill, alarm, setitimer,
 	sigsuspend, pause, wait4, waitid, sigaction, sigprocmask, close,
-	close_range, dup2, other
+	close_range, dup2, pidfd_send_signal, other
 };
 
 Call call_of(std::uint64_t nr);

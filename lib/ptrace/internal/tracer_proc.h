@@ -3,6 +3,7 @@
 #ifndef TRACER_PROC_H
 #define TRACER_PROC_H
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -30,6 +31,12 @@ struct Tracer::Proc : Traced {
 	long long alarm_at_us = -1;	// when its alarm fires; -1 unarmed
 	long long alarm_every_us = 0;
 	bool firing = false;	// an alarm of ours on its way to it
+	// Signals whose handler restarts an interrupted call (SA_RESTART),
+	// bit sig - 1; kept on the process, which its threads share.
+	std::uint64_t restarts = 0;
+	std::int64_t interrupted_by = 0;	// the kernel's -ERESTART... code
+	// Signals sent by us on the kernel's behalf, on their way to it.
+	std::uint64_t for_kernel = 0;
 };
 
 #endif
