@@ -30,6 +30,12 @@ struct Event {
 		reaped,		// other: who reaped it; zombie_us
 		reparented,	// other: its new parent
 		stuck,		// nothing can wake any process: text says who waits
+		// Bytes that are not the run's output. fd; size: how many;
+		// text: the first of them; path: "pipe", "socket", or the
+		// file's name.
+		sent,		// into a pipe or socket
+		received,	// out of one; other: who sent them, if known
+		wrote,		// to a file, or a device not the run's output
 	};
 	enum class Origin { alarm, kill, fault, kernel };
 
@@ -54,6 +60,7 @@ struct Event {
 	std::vector<std::string> signals;
 	End end = End::exited(0);
 	long long zombie_us = 0;
+	std::uint64_t size = 0;
 	// woken from a wait: what became of the child ("ended", "stopped",
 	// "continued"); blocked in one: what it waits for ("end", "end or
 	// stop", ...).

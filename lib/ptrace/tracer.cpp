@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr std::size_t most_bytes = 1 << 20;	// of one write, kept
 constexpr long options = PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEFORK |
     PTRACE_O_TRACEVFORK | PTRACE_O_TRACECLONE | PTRACE_O_TRACEEXEC |
     PTRACE_O_TRACEEXIT | PTRACE_O_TRACESECCOMP | PTRACE_O_EXITKILL;
@@ -59,8 +58,6 @@ Tracer::prepare(int go) noexcept
 	char c = 0;
 	ssize_t n;
 
-	if (install_call_filter() != 0)
-		return -1;
 	while ((n = read(go, &c, 1)) < 0 && errno == EINTR)
 		;
 	// Not seized, the tracer gone: not a step further untraced.
@@ -68,7 +65,9 @@ Tracer::prepare(int go) noexcept
 		errno = ESRCH;
 		return -1;
 	}
-	return 0;
+	// Only now: with no tracer yet, the calls it stops on would fail
+	// (ENOSYS), read among them.
+	return install_call_filter();
 }
 
 void
@@ -300,7 +299,11 @@ Tracer::on_exec(Proc &p)
 {
 	p.await_exit = false;
 	p.in_call = false;
-	p.null_fds.clear();
+	owner(p).fds.clear();
+	// Its descriptors are set by now: the run's output is where they
+	// lead as its program starts.
+	if (p.pid == root_ && outputs_.empty())
+		outputs_of(p.pid);
 	p.restarts = 0;	// handlers are reset: none is left
 	p.program = p.exec_path;
 	Event e(Event::Kind::exec);
@@ -321,18 +324,12 @@ Tracer::on_entry(Proc &p)
 	p.interrupted = false;
 	p.entry = s;
 	p.await_exit = true;
+	if (writes(s.call) || reads(s.call)) {
+		on_io_entry(p);
+		resume(p);
+		return;
+	}
 	switch (s.call) {
-	case Call::write:
-		p.bytes = read_bytes(p.pid, s.args[1],
-		    std::min<std::uint64_t>(s.args[2], most_bytes));
-		if (to_null(p, static_cast<int>(s.args[0]))) {
-			p.await_exit = false;
-			line_bytes(p, static_cast<int>(s.args[0]), p.bytes);
-		}
-		break;
-	case Call::writev:
-		p.bytes = read_iovec(p.pid, s.args[1], s.args[2]);
-		break;
 	case Call::execve:
 	case Call::execveat: {
 		int at = s.call == Call::execveat;

@@ -17,6 +17,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -68,6 +69,7 @@ public:
 	[[nodiscard]] long long now_us() const;
 
 	struct Proc;
+	struct Dest;
 
 private:
 	Proc &proc(pid_t pid);
@@ -90,7 +92,15 @@ private:
 	void sweep();
 	// What the calls mean (tracer_calls.cpp).
 	void on_quick_call(Proc &p);
-	bool to_null(Proc &p, int fd) const;
+	// Descriptors and what goes through them (descriptors.cpp).
+	void outputs_of(pid_t pid);
+	const Dest &dest(Proc &p, int fd);
+	void forget_fds(Proc &p, std::uint64_t from, std::uint64_t to);
+	void on_io_entry(Proc &p);
+	void on_io_exit(Proc &p, std::int64_t ret);
+	void queue(Proc &p, std::int64_t size);
+	void sent(Proc &p, std::string bytes, std::uint64_t size);
+	void received(Proc &p, std::uint64_t size);
 	void on_exit(Proc &p);
 	void on_signal(Proc &p, int sig);
 	void on_gone(pid_t pid, int status);
@@ -128,6 +138,16 @@ private:
 	// Every process of the run, in the order they appeared.
 	std::vector<std::shared_ptr<Proc>> order_;
 	std::vector<pid_t> orphans_;
+	// What the run's standard output and error are: a write there is a
+	// line.
+	std::vector<std::pair<dev_t, ino_t>> outputs_;
+	// Who sent the bytes still in each pipe, oldest first.
+	struct Sent {
+		pid_t pid;
+		std::string role;
+		std::uint64_t left;
+	};
+	std::map<std::pair<dev_t, ino_t>, std::deque<Sent>> pipes_;
 };
 
 #endif

@@ -47,13 +47,11 @@ Tracer::on_quick_call(Proc &p)
 	switch (s.call) {
 	case Call::close:
 	case Call::dup2:
-		p.null_fds.erase(static_cast<int>(s.args[s.call == Call::dup2]));
+		forget_fds(p, s.args[s.call == Call::dup2],
+		    s.args[s.call == Call::dup2]);
 		return;
 	case Call::close_range:
-		std::erase_if(p.null_fds, [&s](int fd) {
-			return static_cast<std::uint64_t>(fd) >= s.args[0] &&
-			    static_cast<std::uint64_t>(fd) <= s.args[1];
-		});
+		forget_fds(p, s.args[0], s.args[1]);
 		return;
 	case Call::kill:
 	case Call::tgkill:
@@ -111,21 +109,6 @@ Tracer::on_quick_call(Proc &p)
 	emit(e, p);
 }
 
-// Whether a write to fd of p's goes to /dev/null, which takes every
-// byte: a thread could close the descriptor unseen, so not with threads.
-bool
-Tracer::to_null(Proc &p, int fd) const
-{
-	if (threads_)
-		return false;
-	if (p.null_fds.contains(fd))
-		return true;
-	if (!on_null(p.pid, fd))
-		return false;
-	p.null_fds.insert(fd);
-	return true;
-}
-
 void
 Tracer::on_exit(Proc &p)
 {
@@ -136,14 +119,12 @@ Tracer::on_exit(Proc &p)
 		resume(p);
 		return;
 	}
+	if (writes(p.entry.call) || reads(p.entry.call)) {
+		on_io_exit(p, s.ret);
+		resume(p);
+		return;
+	}
 	switch (p.entry.call) {
-	case Call::write:
-	case Call::writev:
-		if (s.ret > 0)
-			line_bytes(p, static_cast<int>(p.entry.args[0]),
-			    p.bytes.substr(0, static_cast<std::size_t>(s.ret)));
-		p.bytes.clear();
-		break;
 	case Call::execve:
 	case Call::execveat:
 		if (s.ret < 0) {

@@ -141,6 +141,18 @@ kind_fields(json &j, const Event &e)
 		j["text"] = e.text;
 		if (!valid_utf8(e.text))
 			j["hex"] = hex_bytes(e.text);
+	} else if (e.kind == Event::Kind::sent ||
+	    e.kind == Event::Kind::received || e.kind == Event::Kind::wrote) {
+		j["fd"] = e.fd;
+		j[e.kind == Event::Kind::wrote ? "file" : "through"] = e.path;
+		j["size"] = e.size;
+		j["text"] = e.text;
+		if (!valid_utf8(e.text))
+			j["hex"] = hex_bytes(e.text);
+		if (e.kind == Event::Kind::received && e.other) {
+			j["from"] = e.other;
+			j["from_role"] = who(e.other, e.other_role);
+		}
 	}
 	life_fields(j, e);
 	signal_event_fields(j, e);

@@ -100,6 +100,29 @@ spaced(std::string words)
 	return words;
 }
 
+// Bytes that are not the run's output: how many, where, and how they
+// begin.
+std::string
+io_words(const Event &e)
+{
+	std::string s = e.kind == Event::Kind::sent ? " sends " :
+	    e.kind == Event::Kind::received ? " receives " : " writes ";
+	s += std::to_string(e.size);
+	s += e.size == 1 ? " byte" : " bytes";
+	if (e.kind == Event::Kind::wrote)
+		s += " to " + escaped(e.path);
+	else if (e.kind == Event::Kind::sent)
+		s += " into a " + e.path;
+	else if (e.other)
+		s += " from " + who(e.other, e.other_role) + " through a " + e.path;
+	else
+		s += " from a " + e.path;
+	s += " (fd " + std::to_string(e.fd) + ")";
+	if (!e.text.empty())
+		s += ": \"" + shortened(escaped(e.text), 32) + "\"";
+	return s;
+}
+
 // What an event says, after its process's role; empty for none.
 std::string
 sentence(const Event &e)
@@ -143,6 +166,10 @@ sentence(const Event &e)
 	case Event::Kind::reparented:
 		return " orphaned: " + who(e.other, e.other_role) +
 		    " is its parent now";
+	case Event::Kind::sent:
+	case Event::Kind::received:
+	case Event::Kind::wrote:
+		return io_words(e);
 	case Event::Kind::line:
 	case Event::Kind::stuck:
 		break;

@@ -5,12 +5,25 @@
 
 #include <cstdint>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "calls.h"
 #include "tracer.h"
+
+// Where a descriptor leads, as far as the story goes.
+struct Tracer::Dest {
+	enum class Kind {
+		none,	// closed, or nothing the story tells of
+		output,	// the run's standard output or error
+		pipe, socket,
+		file,	// a file or a device that is not the run's output
+	} kind = Kind::none;
+	bool null = false;	// /dev/null: a write cannot fail or fall short
+	dev_t dev = 0;
+	ino_t ino = 0;
+	std::string name;	// a file's path
+};
 
 struct Tracer::Proc : Traced {
 	pid_t leader = 0;	// a thread: its process; 0 for a process
@@ -21,10 +34,11 @@ struct Tracer::Proc : Traced {
 	bool in_call = false;	// inside a waiting call
 	bool interrupted = false;	// which a signal interrupted
 	std::string bytes;	// a write's, until it returns
-	// Descriptors seen open on /dev/null, where a write cannot fail or
-	// fall short: it is not waited for. Forgotten when closed or
-	// replaced, and at exec.
-	std::set<int> null_fds;
+	// Where its descriptors lead, as seen when first used; forgotten
+	// when closed or replaced, and at exec. A thread's are its
+	// process's.
+	std::map<int, Dest> fds;
+	Dest io;	// where the call it makes reads or writes
 	std::string exec_path;
 	std::vector<std::string> exec_argv;
 	std::map<int, std::string> partial;	// a line not yet ended, by fd
