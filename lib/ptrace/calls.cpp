@@ -137,7 +137,13 @@ install_call_filter() noexcept
 	op(BPF_RET | BPF_K, SECCOMP_RET_ALLOW, 0, 0);
 	op(BPF_RET | BPF_K, SECCOMP_RET_TRACE, 0, 0);
 	sock_fprog fprog{static_cast<unsigned short>(n), prog};
-	if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+	// With CAP_SYS_ADMIN (trace run as root) the filter needs no
+	// no_new_privs, and a set-user-ID program keeps its privileges, as
+	// under a tracer run as root it does; without, it must be set, and
+	// such a program then runs with the caller's.
+	if (syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &fprog) == 0)
+		return 0;
+	if (errno != EACCES || prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
 		return -1;
 	return static_cast<int>(syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER,
 	    0, &fprog));
