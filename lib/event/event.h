@@ -23,12 +23,19 @@ struct Event {
 		alarm,		// seconds: armed for then; 0: cancelled
 		handler,	// sig, text: "handler", "default" or "ignore"
 		mask,		// text: how (block, unblock, set); signals
-		blocked,	// call: sigsuspend, pause, wait4, waitid
-		woken,		// call; text: what it returned
+		blocked,	// call: sigsuspend, pause, wait4, waitid; text:
+				// the child waited for; change
+		woken,		// call; other: the child; change; sig; error
 		ended,		// end
 		reaped,		// other: who reaped it; zombie_us
 		reparented,	// other: its new parent
 		stuck,		// nothing can wake any process: text says who waits
+		// Bytes that are not the run's output. fd; size: how many;
+		// text: the first of them; path: "pipe", "socket", or the
+		// file's name.
+		sent,		// into a pipe or socket
+		received,	// out of one; other: who sent them, if known
+		wrote,		// to a file, or a device not the run's output
 	};
 	enum class Origin { alarm, kill, fault, kernel };
 
@@ -53,6 +60,11 @@ struct Event {
 	std::vector<std::string> signals;
 	End end = End::exited(0);
 	long long zombie_us = 0;
+	std::uint64_t size = 0;
+	// woken from a wait: what became of the child ("ended", "stopped",
+	// "continued"); blocked in one: what it waits for ("end", "end or
+	// stop", ...).
+	std::string change;
 };
 
 // The word for an event's kind, as jsonl and the tests name it.

@@ -20,19 +20,29 @@ children_of(pid_t pid)
 	return children;
 }
 
-char
-state_of(pid_t pid)
+bool
+stat_of(pid_t pid, Stat &st)
 {
 	std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
 	std::string s;
 	// A process reaped after the open fails the read (ESRCH), which the
 	// file buffer throws for; getline, unlike a buffer iterator, takes
-	// that for the end.
+	// that for the end. The name before ')' may hold anything.
 	std::getline(in, s);
 	std::size_t close = s.rfind(')');
+	if (close == std::string::npos || close + 2 >= s.size())
+		return false;
+	std::istringstream fields(s.substr(close + 2));
+	st = Stat{};
+	return static_cast<bool>(fields >> st.state >> st.ppid >> st.pgrp >>
+	    st.session);
+}
 
-	return close == std::string::npos || close + 2 >= s.size() ? '\0' :
-	    s[close + 2];
+char
+state_of(pid_t pid)
+{
+	Stat st;
+	return stat_of(pid, st) ? st.state : '\0';
 }
 
 long
@@ -80,6 +90,31 @@ status_field(pid_t pid, const std::string &key)
 }
 
 } // namespace
+
+pid_t
+tgid_of(pid_t pid)
+{
+	std::istringstream in(status_field(pid, "Tgid"));
+	pid_t tgid = 0;
+
+	in >> tgid;
+	return tgid;
+}
+
+pid_t
+pidfd_target(pid_t pid, int fd)
+{
+	std::ifstream in("/proc/" + std::to_string(pid) + "/fdinfo/" +
+	    std::to_string(fd));
+	for (std::string key; in >> key;) {
+		if (key != "Pid:")
+			continue;
+		pid_t target = 0;
+		in >> target;
+		return target;
+	}
+	return 0;
+}
 
 bool
 catches(pid_t pid, int sig)

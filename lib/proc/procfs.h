@@ -8,6 +8,21 @@
 
 #include <vector>
 
+// What /proc/PID/stat says of a process (or of a thread, by its id).
+struct Stat {
+	char state = '\0';	// R, S, T, Z, ...
+	pid_t ppid = 0;
+	pid_t pgrp = 0;
+	pid_t session = 0;
+};
+// False if pid is gone.
+bool stat_of(pid_t pid, Stat &st);
+// The process a thread id belongs to, from /proc/PID/status; 0 if gone.
+pid_t tgid_of(pid_t pid);
+// The process a pidfd of pid's, its descriptor fd, refers to; 0 if fd is
+// no pidfd or the process is gone, -1 if it has been reaped.
+pid_t pidfd_target(pid_t pid, int fd);
+
 // The processes whose parent is pid.
 std::vector<pid_t> children_of(pid_t pid);
 // The state letter of process pid (R, S, Z, ...); 0 if it is gone.

@@ -1,4 +1,5 @@
 // Decoding the calls the tracer stops on: see calls.h.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstddef>
@@ -60,13 +61,22 @@ constexpr Known known[] = {
 	{SYS_dup2, Call::dup2},
 #endif
 	{SYS_dup3, Call::dup2},
+	{SYS_pidfd_send_signal, Call::pidfd_send_signal},
+	{SYS_pwrite64, Call::pwrite},
+	{SYS_sendto, Call::sendto},
+	{SYS_sendmsg, Call::sendmsg},
+	{SYS_read, Call::read},
+	{SYS_readv, Call::readv},
+	{SYS_recvfrom, Call::recvfrom},
+	{SYS_recvmsg, Call::recvmsg},
 };
 constexpr std::size_t nknown = sizeof known / sizeof known[0];
 
 const char *const names[] = {"write", "writev", "execve", "execveat",
     "kill", "tgkill", "alarm", "setitimer", "sigsuspend", "pause", "wait4",
     "waitid", "sigaction", "sigprocmask", "close", "close_range", "dup2",
-    "other"};
+    "pidfd_send_signal", "pwrite64", "sendto", "sendmsg", "read", "readv",
+    "recvfrom", "recvmsg", "other"};
 
 } // namespace
 
@@ -83,6 +93,21 @@ const char *
 call_name(Call call)
 {
 	return names[static_cast<int>(call)];
+}
+
+bool
+writes(Call call)
+{
+	return call == Call::write || call == Call::writev ||
+	    call == Call::pwrite || call == Call::sendto ||
+	    call == Call::sendmsg;
+}
+
+bool
+reads(Call call)
+{
+	return call == Call::read || call == Call::readv ||
+	    call == Call::recvfrom || call == Call::recvmsg;
 }
 
 bool
@@ -112,7 +137,13 @@ install_call_filter() noexcept
 	op(BPF_RET | BPF_K, SECCOMP_RET_ALLOW, 0, 0);
 	op(BPF_RET | BPF_K, SECCOMP_RET_TRACE, 0, 0);
 	sock_fprog fprog{static_cast<unsigned short>(n), prog};
-	if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+	// With CAP_SYS_ADMIN (trace run as root) the filter needs no
+	// no_new_privs, and a set-user-ID program keeps its privileges, as
+	// under a tracer run as root it does; without, it must be set, and
+	// such a program then runs with the caller's.
+	if (syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &fprog) == 0)
+		return 0;
+	if (errno != EACCES || prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
 		return -1;
 	return static_cast<int>(syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER,
 	    0, &fprog));
@@ -217,19 +248,73 @@ read_argv(pid_t pid, std::uint64_t addr)
 }
 
 std::string
-read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count)
+read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count,
+    std::uint64_t most)
 {
 	std::string s;
 	std::uint64_t iov[2];
 
-	for (std::uint64_t i = 0; i < count && i < 1024; i++) {
+	for (std::uint64_t i = 0; i < count && i < 1024 && s.size() < most;
+	    i++) {
 		std::string v = read_bytes(pid, addr + i * sizeof iov, sizeof iov);
 		if (v.size() != sizeof iov)
 			break;
 		std::memcpy(iov, v.data(), sizeof iov);
-		s += read_bytes(pid, iov[0], iov[1]);
+		s += read_bytes(pid, iov[0], std::min(iov[1], most - s.size()));
 	}
 	return s;
+}
+
+namespace {
+
+// Where a call's bytes are: an iovec array and its length, or one
+// buffer (count 0) and its length.
+struct Span {
+	std::uint64_t addr = 0, count = 0, len = 0;
+};
+
+Span
+span_of(pid_t pid, const CallStop &s)
+{
+	switch (s.call) {
+	case Call::writev:
+	case Call::readv:
+		return {s.args[1], s.args[2], 0};
+	case Call::sendmsg:
+	case Call::recvmsg:
+		// struct msghdr: name, its length, then the iovec array
+		// and its length.
+		return {read_word(pid, s.args[1] + 16),
+		    read_word(pid, s.args[1] + 24), 0};
+	default:
+		return {s.args[1], 0, s.args[2]};
+	}
+}
+
+} // namespace
+
+std::string
+call_bytes(pid_t pid, const CallStop &s, std::uint64_t size,
+    std::uint64_t most)
+{
+	Span sp = span_of(pid, s);
+
+	most = std::min(most, size);
+	return sp.count ? read_iovec(pid, sp.addr, sp.count, most) :
+	    read_bytes(pid, sp.addr, std::min(sp.len, most));
+}
+
+std::uint64_t
+call_size(pid_t pid, const CallStop &s)
+{
+	Span sp = span_of(pid, s);
+	std::uint64_t total = sp.len;
+
+	for (std::uint64_t i = 0; i < sp.count && i < 1024; i++) {
+		std::uint64_t len = read_word(pid, sp.addr + i * 16 + 8);
+		total = len > UINT64_MAX - total ? UINT64_MAX : total + len;
+	}
+	return total;
 }
 
 std::vector<std::string>

@@ -108,8 +108,8 @@ Tracer::try_fire()
 		stuck_ = true;
 		Event e(Event::Kind::stuck);
 		const Proc *first = nullptr;
-		for (pid_t pid : order_) {
-			const Proc &p = *procs_.at(pid);
+		for (const auto &q : order_) {
+			const Proc &p = *q;
 			if (p.ended)
 				continue;
 			first = first ? first : &p;

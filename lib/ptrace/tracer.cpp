@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
 #include <sys/ptrace.h>
@@ -15,14 +14,14 @@
 #include "clock.h"
 #include "internal/calls.h"
 #include "internal/tracer_proc.h"
+#include "procfs.h"
 #include "tracer.h"
 
 namespace {
 
-constexpr std::size_t most_bytes = 1 << 20;	// of one write, kept
 constexpr long options = PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEFORK |
     PTRACE_O_TRACEVFORK | PTRACE_O_TRACECLONE | PTRACE_O_TRACEEXEC |
-    PTRACE_O_TRACESECCOMP | PTRACE_O_EXITKILL;
+    PTRACE_O_TRACEEXIT | PTRACE_O_TRACESECCOMP | PTRACE_O_EXITKILL;
 
 } // namespace
 
@@ -59,8 +58,6 @@ Tracer::prepare(int go) noexcept
 	char c = 0;
 	ssize_t n;
 
-	if (install_call_filter() != 0)
-		return -1;
 	while ((n = read(go, &c, 1)) < 0 && errno == EINTR)
 		;
 	// Not seized, the tracer gone: not a step further untraced.
@@ -68,7 +65,9 @@ Tracer::prepare(int go) noexcept
 		errno = ESRCH;
 		return -1;
 	}
-	return 0;
+	// Only now: with no tracer yet, the calls it stops on would fail
+	// (ENOSYS), read among them.
+	return install_call_filter();
 }
 
 void
@@ -82,7 +81,7 @@ Tracer::seize(pid_t pid)
 	Proc &p = proc(pid);
 	p.role.assign(1, 'P');
 	p.parent = 0;
-	order_.push_back(pid);
+	order_.push_back(procs_.at(pid));
 }
 
 long long
@@ -96,18 +95,39 @@ Tracer::proc(pid_t pid)
 {
 	auto &slot = procs_[pid];
 	if (!slot) {
-		slot = std::make_unique<Proc>();
+		slot = std::make_shared<Proc>();
 		slot->pid = pid;
 	}
 	return *slot;
 }
 
-const Traced *
-Tracer::find(pid_t pid) const
+Tracer::Proc *
+Tracer::live(pid_t pid) const
 {
 	auto it = procs_.find(pid);
 	return it == procs_.end() || it->second->role.empty() ? nullptr :
 	    it->second.get();
+}
+
+// The process a thread belongs to; a process is its own.
+Tracer::Proc &
+Tracer::owner(Proc &p) const
+{
+	Proc *leader = p.leader ? live(p.leader) : nullptr;
+	return leader ? *leader : p;
+}
+
+// The latest process with that number: the one alive, or the last of
+// those reaped.
+const Traced *
+Tracer::find(pid_t pid) const
+{
+	if (const Proc *p = live(pid); p && !p->leader)
+		return p;
+	for (auto it = order_.rbegin(); it != order_.rend(); ++it)
+		if ((*it)->pid == pid)
+			return it->get();
+	return nullptr;
 }
 
 std::string
@@ -117,12 +137,15 @@ Tracer::role_of(pid_t pid) const
 	return t ? t->role : "";
 }
 
+// A thread's events are its process's.
 void
 Tracer::emit(Event &e, const Proc &p)
 {
+	const Proc *by = p.leader ? live(p.leader) : &p;
+	by = by ? by : &p;
 	e.us = now_us();
-	e.pid = p.pid;
-	e.role = p.role;
+	e.pid = by->pid;
+	e.role = by->role;
 	if (e.other && e.other_role.empty())
 		e.other_role = e.other == getpid() ? subreaper_role :
 		    role_of(e.other);
@@ -153,6 +176,7 @@ Tracer::service()
 		else
 			on_gone(pid, status);
 	}
+	sweep();
 	if (time_lapse_)
 		try_fire();
 }
@@ -163,6 +187,9 @@ Tracer::on_stop(pid_t pid, int status)
 	Proc &p = proc(pid);
 	int sig = WSTOPSIG(status), event = status >> 16;
 
+	// Its first stop can come before its creator's event.
+	if (p.role.empty())
+		place(p, nullptr, false);
 	if (event == PTRACE_EVENT_SECCOMP)
 		on_entry(p);
 	else if (sig == (SIGTRAP | 0x80))
@@ -182,11 +209,27 @@ Tracer::on_event(Proc &p, int event, int sig)
 	case PTRACE_EVENT_FORK:
 	case PTRACE_EVENT_VFORK:
 	case PTRACE_EVENT_CLONE:
-		ptrace(PTRACE_GETEVENTMSG, p.pid, 0, &msg);
-		on_child(p, static_cast<pid_t>(msg));
+		// Gone since (SIGKILL): its child, if any, shows up by itself.
+		if (ptrace(PTRACE_GETEVENTMSG, p.pid, 0, &msg) == 0 && msg > 0)
+			on_child(p, static_cast<pid_t>(msg),
+			    event == PTRACE_EVENT_CLONE);
 		break;
 	case PTRACE_EVENT_EXEC:
+		// Any thread may exec; the process goes on under its
+		// leader's number, and the thread is no more.
+		if (ptrace(PTRACE_GETEVENTMSG, p.pid, 0, &msg) == 0 &&
+		    static_cast<pid_t>(msg) != p.pid)
+			if (auto it = procs_.find(static_cast<pid_t>(msg));
+			    it != procs_.end()) {
+				p.exec_path = std::move(it->second->exec_path);
+				p.exec_argv = std::move(it->second->exec_argv);
+				procs_.erase(it);
+			}
 		on_exec(p);
+		break;
+	case PTRACE_EVENT_EXIT:
+		if (!p.leader)
+			on_exiting(p);
 		break;
 	case PTRACE_EVENT_STOP:
 		// A stop of the whole group (SIGSTOP, Ctrl-Z) lasts until
@@ -205,31 +248,50 @@ Tracer::on_event(Proc &p, int event, int sig)
 }
 
 void
-Tracer::on_child(Proc &parent, pid_t child)
+Tracer::on_child(Proc &creator, pid_t child, bool thread)
 {
 	Proc &c = proc(child);
-	Proc &owner = parent.leader ? proc(parent.leader) : parent;
 
-	if (c.pid != child || !c.role.empty())
-		return;
-	std::ifstream in("/proc/" + std::to_string(child) + "/status");
-	pid_t tgid = child;
-	for (std::string line; std::getline(in, line);)
-		if (line.compare(0, 5, "Tgid:") == 0)
-			tgid = static_cast<pid_t>(std::stol(line.substr(5)));
-	if (tgid != child) {
+	if (c.role.empty())
+		place(c, &creator, thread);
+}
+
+// A process or thread seen for the first time, by its creator's event or
+// by its own first stop, whichever the kernel reports first. The kernel
+// says whose thread it is and who its parent is, which is not always its
+// creator (CLONE_PARENT).
+void
+Tracer::place(Proc &c, Proc *creator, bool thread)
+{
+	Stat st;
+	pid_t tgid = tgid_of(c.pid);
+	bool known = tgid > 0 && stat_of(c.pid, st);
+	Proc *by = creator ? &owner(*creator) : nullptr;
+
+	if (known ? tgid != c.pid : thread && by) {
 		threads_ = true;
-		c.leader = tgid;
-		c.role = owner.role;
-		return;
+		c.leader = known ? tgid : by->pid;
+		Proc *leader = live(c.leader);
+		c.role = leader ? leader->role : "";
+		if (!c.role.empty())
+			return;
 	}
+	c.leader = 0;
+	Proc *parent = known ? live(st.ppid) : by;
+	if (parent && parent->leader)
+		parent = live(parent->leader);
 	c.role = child_role(static_cast<std::size_t>(++children_));
-	c.parent = owner.pid;
-	c.program = owner.program;
-	order_.push_back(child);
+	c.parent = parent ? parent->pid : 0;
+	if (by || parent)
+		c.program = (by ? by : parent)->program;
+	if (by || parent)
+		c.restarts = (by ? by : parent)->restarts;
+	order_.push_back(procs_.at(c.pid));
+	if (!by && !parent)
+		return;
 	Event e(Event::Kind::fork);
-	e.other = child;
-	emit(e, owner);
+	e.other = c.pid;
+	emit(e, by ? *by : *parent);
 }
 
 void
@@ -237,7 +299,12 @@ Tracer::on_exec(Proc &p)
 {
 	p.await_exit = false;
 	p.in_call = false;
-	p.null_fds.clear();
+	owner(p).fds.clear();
+	// Its descriptors are set by now: the run's output is where they
+	// lead as its program starts.
+	if (p.pid == root_ && outputs_.empty())
+		outputs_of(p.pid);
+	p.restarts = 0;	// handlers are reset: none is left
 	p.program = p.exec_path;
 	Event e(Event::Kind::exec);
 	e.path = p.exec_path;
@@ -257,18 +324,12 @@ Tracer::on_entry(Proc &p)
 	p.interrupted = false;
 	p.entry = s;
 	p.await_exit = true;
+	if (writes(s.call) || reads(s.call)) {
+		on_io_entry(p);
+		resume(p);
+		return;
+	}
 	switch (s.call) {
-	case Call::write:
-		p.bytes = read_bytes(p.pid, s.args[1],
-		    std::min<std::uint64_t>(s.args[2], most_bytes));
-		if (to_null(p, static_cast<int>(s.args[0]))) {
-			p.await_exit = false;
-			line_bytes(p, static_cast<int>(s.args[0]), p.bytes);
-		}
-		break;
-	case Call::writev:
-		p.bytes = read_iovec(p.pid, s.args[1], s.args[2]);
-		break;
 	case Call::execve:
 	case Call::execveat: {
 		int at = s.call == Call::execveat;
@@ -290,36 +351,6 @@ Tracer::on_entry(Proc &p)
 	resume(p);
 }
 
-void
-Tracer::on_wait_entry(Proc &p, bool again)
-{
-	const CallStop &s = p.entry;
-	std::uint64_t opts = s.call == Call::wait4 ? s.args[2] :
-	    s.call == Call::waitid ? s.args[3] : 0;
-
-	// A wait with no child to wait for returns at once: not a block.
-	bool childless = s.call != Call::sigsuspend && s.call != Call::pause &&
-	    std::none_of(procs_.begin(), procs_.end(), [&p](const auto &c) {
-		    return c.second->parent == p.pid && !c.second->reaped &&
-			!c.second->leader;
-	    });
-	p.in_call = !(opts & WNOHANG) && !childless;
-	if (!p.in_call || again)
-		return;
-	Event e(Event::Kind::blocked);
-	e.call = call_name(s.call);
-	if (s.call == Call::wait4 || s.call == Call::waitid) {
-		auto who = static_cast<pid_t>(s.call == Call::wait4 ?
-		    s.args[0] : s.args[1]);
-		e.text = who == -1 || (s.call == Call::waitid &&
-		    s.args[0] == P_ALL) ? "any child" : role_of(who);
-	} else if (s.call == Call::sigsuspend) {
-		e.signals = signal_names(~read_word(p.pid, s.args[0]) &
-		    ((1ULL << 31) - 1));
-	}
-	emit(e, p);
-}
-
 bool
 Tracer::done() const
 {
@@ -333,7 +364,7 @@ void
 Tracer::signal_all(int sig) const
 {
 	for (const auto &[pid, p] : procs_)
-		if (!p->leader && !p->ended)
+		if (pid > 0 && !p->leader && !p->ended)
 			kill(pid, sig);
 }
 
@@ -342,7 +373,8 @@ Tracer::processes() const
 {
 	std::vector<Traced> v;
 
-	for (pid_t pid : order_)
-		v.push_back(*procs_.at(pid));
+	v.reserve(order_.size());
+	for (const auto &p : order_)
+		v.push_back(*p);
 	return v;
 }

@@ -17,6 +17,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -68,30 +69,51 @@ public:
 	[[nodiscard]] long long now_us() const;
 
 	struct Proc;
+	struct Dest;
 
 private:
 	Proc &proc(pid_t pid);
+	[[nodiscard]] Proc *live(pid_t pid) const;
+	[[nodiscard]] Proc &owner(Proc &p) const;
 	[[nodiscard]] std::string role_of(pid_t pid) const;
 	void emit(Event &e, const Proc &p);
 	static void resume(Proc &p, int sig = 0);
 	// The loop (tracer.cpp).
 	void on_stop(pid_t pid, int status);
 	void on_event(Proc &p, int event, int sig);
-	void on_child(Proc &parent, pid_t child);
+	void on_child(Proc &creator, pid_t child, bool thread);
+	void place(Proc &c, Proc *creator, bool thread);
 	void on_exec(Proc &p);
 	void on_entry(Proc &p);
+	// Waiting calls (waits.cpp).
 	void on_wait_entry(Proc &p, bool again);
+	[[nodiscard]] bool can_wait(Proc &p) const;
+	[[nodiscard]] std::string waited_for(Proc &p) const;
+	void sweep();
 	// What the calls mean (tracer_calls.cpp).
 	void on_quick_call(Proc &p);
-	bool to_null(Proc &p, int fd) const;
+	// Descriptors and what goes through them (descriptors.cpp).
+	void outputs_of(pid_t pid);
+	const Dest &dest(Proc &p, int fd);
+	void forget_fds(Proc &p, std::uint64_t from, std::uint64_t to);
+	void on_io_entry(Proc &p);
+	void on_io_exit(Proc &p, std::int64_t ret);
+	void queue(Proc &p, std::int64_t size);
+	void sent(Proc &p, std::string bytes, std::uint64_t size);
+	void received(Proc &p, std::uint64_t size);
 	void on_exit(Proc &p);
-	void on_wait_result(Proc &p, std::int64_t ret);
 	void on_signal(Proc &p, int sig);
 	void on_gone(pid_t pid, int status);
+	void on_wait_result(Proc &p, std::int64_t ret);
 	void reaped(Proc &c, pid_t by);
 	void line_bytes(Proc &p, int fd, const std::string &bytes);
 	void flush(Proc &p);
 	void emit_line(const Proc &p, int fd, std::string &part);
+	// Job control where trace stands in the kernel's way (jobs.cpp).
+	void on_exiting(const Proc &x);
+	[[nodiscard]] bool tied(const Proc &m, pid_t gone) const;
+	void hang_up(pid_t group, pid_t gone);
+	bool from_kernel(Proc &p, siginfo_t &si) const;
 	// Alarms, and time-lapse (timelapse.cpp).
 	void arm(Proc &p, long long in_us, long long every_us);
 	bool own_alarm(Proc &p, siginfo_t &si) const;
@@ -109,9 +131,23 @@ private:
 	long long skipped_us_ = 0;
 	bool stuck_ = false;
 	bool threads_ = false;	// a process of the run has more than one
-	std::map<pid_t, std::unique_ptr<Proc>> procs_;
-	std::vector<pid_t> order_;
+	long long swept_ms_ = 0;
+	// The processes and threads alive or not yet reaped, by number: a
+	// number is free for the kernel to give again once reaped.
+	std::map<pid_t, std::shared_ptr<Proc>> procs_;
+	// Every process of the run, in the order they appeared.
+	std::vector<std::shared_ptr<Proc>> order_;
 	std::vector<pid_t> orphans_;
+	// What the run's standard output and error are: a write there is a
+	// line.
+	std::vector<std::pair<dev_t, ino_t>> outputs_;
+	// Who sent the bytes still in each pipe, oldest first.
+	struct Sent {
+		pid_t pid;
+		std::string role;
+		std::uint64_t left;
+	};
+	std::map<std::pair<dev_t, ino_t>, std::deque<Sent>> pipes_;
 };
 
 #endif

@@ -47,19 +47,22 @@ Tracer::on_quick_call(Proc &p)
 	switch (s.call) {
 	case Call::close:
 	case Call::dup2:
-		p.null_fds.erase(static_cast<int>(s.args[s.call == Call::dup2]));
+		forget_fds(p, s.args[s.call == Call::dup2],
+		    s.args[s.call == Call::dup2]);
 		return;
 	case Call::close_range:
-		std::erase_if(p.null_fds, [&s](int fd) {
-			return static_cast<std::uint64_t>(fd) >= s.args[0] &&
-			    static_cast<std::uint64_t>(fd) <= s.args[1];
-		});
+		forget_fds(p, s.args[0], s.args[1]);
 		return;
 	case Call::kill:
 	case Call::tgkill:
+	case Call::pidfd_send_signal:
 		e.other = static_cast<pid_t>(s.args[0]);
-		e.sig = static_cast<int>(s.call == Call::kill ? s.args[1] :
-		    s.args[2]);
+		if (s.call == Call::pidfd_send_signal)
+			e.other = pidfd_target(p.pid, static_cast<int>(s.args[0]));
+		else if (s.call == Call::tgkill)
+			e.other = tgid_of(static_cast<pid_t>(s.args[1]));
+		e.sig = static_cast<int>(s.call == Call::tgkill ? s.args[2] :
+		    s.args[1]);
 		if (e.sig == 0)
 			return;
 		break;
@@ -79,9 +82,15 @@ Tracer::on_quick_call(Proc &p)
 		return;
 	}
 	case Call::sigaction: {
-		if (!s.args[1])
+		if (!s.args[1] || s.args[0] < 1 || s.args[0] > 64)
 			return;
+		// The kernel's struct sigaction: the handler, then the flags.
 		std::uint64_t h = read_word(p.pid, s.args[1]);
+		std::uint64_t flags = read_word(p.pid, s.args[1] + 8);
+		std::uint64_t bit = 1ULL << (s.args[0] - 1);
+		Proc &o = owner(p);
+		o.restarts = h > 1 && (flags & SA_RESTART) ? o.restarts | bit :
+		    o.restarts & ~bit;
 		e.kind = Event::Kind::handler;
 		e.sig = static_cast<int>(s.args[0]);
 		e.text = h == 0 ? "default" : h == 1 ? "ignore" : "handler";
@@ -100,21 +109,6 @@ Tracer::on_quick_call(Proc &p)
 	emit(e, p);
 }
 
-// Whether a write to fd of p's goes to /dev/null, which takes every
-// byte: a thread could close the descriptor unseen, so not with threads.
-bool
-Tracer::to_null(Proc &p, int fd) const
-{
-	if (threads_)
-		return false;
-	if (p.null_fds.contains(fd))
-		return true;
-	if (!on_null(p.pid, fd))
-		return false;
-	p.null_fds.insert(fd);
-	return true;
-}
-
 void
 Tracer::on_exit(Proc &p)
 {
@@ -125,14 +119,12 @@ Tracer::on_exit(Proc &p)
 		resume(p);
 		return;
 	}
+	if (writes(p.entry.call) || reads(p.entry.call)) {
+		on_io_exit(p, s.ret);
+		resume(p);
+		return;
+	}
 	switch (p.entry.call) {
-	case Call::write:
-	case Call::writev:
-		if (s.ret > 0)
-			line_bytes(p, static_cast<int>(p.entry.args[0]),
-			    p.bytes.substr(0, static_cast<std::size_t>(s.ret)));
-		p.bytes.clear();
-		break;
 	case Call::execve:
 	case Call::execveat:
 		if (s.ret < 0) {
@@ -147,67 +139,16 @@ Tracer::on_exit(Proc &p)
 	case Call::pause:
 	case Call::wait4:
 	case Call::waitid:
-		if (restarting(s.ret))
+		if (restarting(s.ret)) {
 			p.interrupted = p.in_call;
-		else
+			p.interrupted_by = s.ret;
+		} else
 			on_wait_result(p, s.ret);
 		break;
 	default:
 		break;
 	}
 	resume(p);
-}
-
-// A waiting call came back: with a child it reaped, or an error.
-void
-Tracer::on_wait_result(Proc &p, std::int64_t ret)
-{
-	const CallStop &s = p.entry;
-	pid_t child = 0;
-	bool gone = true;
-
-	if (s.call == Call::wait4 && ret > 0) {
-		child = static_cast<pid_t>(ret);
-		if (s.args[1]) {
-			auto st = static_cast<int>(read_word(p.pid, s.args[1]));
-			gone = WIFEXITED(st) || WIFSIGNALED(st);
-		} else {
-			gone = !(s.args[2] & (WUNTRACED | WCONTINUED));
-		}
-	} else if (s.call == Call::waitid && ret == 0 && s.args[2]) {
-		// si_pid and si_code of the siginfo_t it filled in.
-		std::uint64_t w = read_word(p.pid, s.args[2] + 8);
-		std::uint64_t code = read_word(p.pid, s.args[2]) >> 32 & 0xffffffff;
-		child = static_cast<pid_t>(w & 0xffffffff);
-		gone = !(s.args[3] & WNOWAIT) &&
-		    (code == CLD_EXITED || code == CLD_KILLED ||
-		    code == CLD_DUMPED);
-	}
-	if (child > 0 && gone)
-		if (auto it = procs_.find(child); it != procs_.end())
-			reaped(*it->second, p.pid);
-	if (!p.in_call)
-		return;
-	p.in_call = false;
-	Event e(Event::Kind::woken);
-	e.call = call_name(s.call);
-	e.other = child;
-	e.error = ret < 0 ? static_cast<int>(-ret) : 0;
-	emit(e, p);
-}
-
-void
-Tracer::reaped(Proc &c, pid_t by)
-{
-	if (c.reaped)
-		return;
-	c.reaped = true;
-	c.reaped_us = now_us();
-	c.reaper_role = by == getpid() ? subreaper_role : role_of(by);
-	Event e(Event::Kind::reaped);
-	e.other = by;
-	e.zombie_us = c.ended_us >= 0 ? c.reaped_us - c.ended_us : 0;
-	emit(e, c);
 }
 
 void
@@ -223,7 +164,9 @@ Tracer::on_signal(Proc &p, int sig)
 		resume(p, 0);
 		return;
 	}
-	if (sig == SIGALRM && si.si_code == SI_KERNEL) {
+	if (from_kernel(p, si)) {
+		e.origin = Event::Origin::kernel;
+	} else if (sig == SIGALRM && si.si_code == SI_KERNEL) {
 		e.origin = Event::Origin::alarm;
 	} else if (si.si_code == SI_USER || si.si_code == SI_TKILL ||
 	    si.si_code == SI_QUEUE) {
@@ -237,7 +180,13 @@ Tracer::on_signal(Proc &p, int sig)
 	bool caught = catches(p.pid, sig);
 	if (caught || !quiet_by_default(sig))
 		emit(e, p);
-	if (p.interrupted && caught) {
+	// Its handler run, the call starts again: SA_RESTART, or a call
+	// that always does.
+	bool restarts = p.interrupted_by == -513 || (p.interrupted_by == -512 &&
+	    (owner(p).restarts >> (sig - 1) & 1));
+	if (p.interrupted && caught && restarts) {
+		p.in_call = false;
+	} else if (p.interrupted && caught) {
 		p.interrupted = p.in_call = false;
 		Event w(Event::Kind::woken);
 		w.call = call_name(p.entry.call);

@@ -141,6 +141,9 @@ Recorder::event(const Event &e)
 	case Event::Kind::handler:
 	case Event::Kind::mask:
 	case Event::Kind::stuck:
+	case Event::Kind::sent:
+	case Event::Kind::received:
+	case Event::Kind::wrote:
 		break;
 	}
 }

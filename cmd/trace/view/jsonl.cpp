@@ -116,6 +116,8 @@ wait_fields(json &j, const Event &e)
 			j["signals"] = e.signals;
 		else if (e.call != "pause")
 			j["child"] = e.text.empty() ? "any child" : e.text;
+		if (!e.change.empty())
+			j["for"] = e.change;
 	} else if (e.kind == Event::Kind::woken) {
 		j["call"] = e.call;
 		if (e.sig)
@@ -123,6 +125,7 @@ wait_fields(json &j, const Event &e)
 		if (e.other) {
 			j["child"] = e.other;
 			j["child_role"] = who(e.other, e.other_role);
+			j["change"] = e.change;
 		}
 		error_fields(j, e.error);
 	} else if (e.kind == Event::Kind::stuck) {
@@ -138,6 +141,18 @@ kind_fields(json &j, const Event &e)
 		j["text"] = e.text;
 		if (!valid_utf8(e.text))
 			j["hex"] = hex_bytes(e.text);
+	} else if (e.kind == Event::Kind::sent ||
+	    e.kind == Event::Kind::received || e.kind == Event::Kind::wrote) {
+		j["fd"] = e.fd;
+		j[e.kind == Event::Kind::wrote ? "file" : "through"] = e.path;
+		j["size"] = e.size;
+		j["text"] = e.text;
+		if (!valid_utf8(e.text))
+			j["hex"] = hex_bytes(e.text);
+		if (e.kind == Event::Kind::received && e.other) {
+			j["from"] = e.other;
+			j["from_role"] = who(e.other, e.other_role);
+		}
 	}
 	life_fields(j, e);
 	signal_event_fields(j, e);

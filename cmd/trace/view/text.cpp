@@ -81,7 +81,8 @@ woken_words(const Event &e)
 	if (e.sig)
 		return s + " by " + signal_name(e.sig);
 	if (e.other)
-		return s + ": " + who(e.other, e.other_role) + " ended";
+		return s + ": " + who(e.other, e.other_role) + " " +
+		    (e.change.empty() ? "ended" : e.change);
 	if (e.error) {
 		const char *name = strerrorname_np(e.error);
 		return s + ": " + std::strerror(e.error) + " (" +
@@ -97,6 +98,29 @@ spaced(std::string words)
 {
 	words.insert(0, 1, ' ');
 	return words;
+}
+
+// Bytes that are not the run's output: how many, where, and how they
+// begin.
+std::string
+io_words(const Event &e)
+{
+	std::string s = e.kind == Event::Kind::sent ? " sends " :
+	    e.kind == Event::Kind::received ? " receives " : " writes ";
+	s += std::to_string(e.size);
+	s += e.size == 1 ? " byte" : " bytes";
+	if (e.kind == Event::Kind::wrote)
+		s += " to " + escaped(e.path);
+	else if (e.kind == Event::Kind::sent)
+		s += " into a " + e.path;
+	else if (e.other)
+		s += " from " + who(e.other, e.other_role) + " through a " + e.path;
+	else
+		s += " from a " + e.path;
+	s += " (fd " + std::to_string(e.fd) + ")";
+	if (!e.text.empty())
+		s += ": \"" + shortened(escaped(e.text), 32) + "\"";
+	return s;
 }
 
 // What an event says, after its process's role; empty for none.
@@ -142,6 +166,10 @@ sentence(const Event &e)
 	case Event::Kind::reparented:
 		return " orphaned: " + who(e.other, e.other_role) +
 		    " is its parent now";
+	case Event::Kind::sent:
+	case Event::Kind::received:
+	case Event::Kind::wrote:
+		return io_words(e);
 	case Event::Kind::line:
 	case Event::Kind::stuck:
 		break;
@@ -265,9 +293,10 @@ waiting_words(const Event &e)
 		return s + joined(e.signals, "no signal at all");
 	if (e.call == "pause")
 		return s + "any signal it catches";
-	if (e.text == "any child" || e.text.empty())
-		return s + "any child to end";
-	return s + e.text + " to end";
+	std::string change = " to " + (e.change.empty() ? "end" : e.change);
+	if (e.text.empty())
+		return s + "any child" + change;
+	return s + e.text + change;
 }
 
 std::unique_ptr<View>

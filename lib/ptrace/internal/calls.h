@@ -13,7 +13,8 @@
 enum class Call {
 	write, writev, execve, execveat, kill, tgkill, alarm, setitimer,
 	sigsuspend, pause, wait4, waitid, sigaction, sigprocmask, close,
-	close_range, dup2, other
+	close_range, dup2, pidfd_send_signal, pwrite, sendto, sendmsg, read,
+	readv, recvfrom, recvmsg, other
 };
 
 Call call_of(std::uint64_t nr);
@@ -21,6 +22,10 @@ const char *call_name(Call call);
 // Waiting calls: a process in one sleeps until a signal or a child
 // wakes it.
 bool waits(Call call);
+// Calls that write or send bytes from a descriptor (its first argument),
+// and calls that read or receive them.
+bool writes(Call call);
+bool reads(Call call);
 
 // Stops the calling process on every call above, for its tracer, from
 // now on and in everything it execs or makes. Async-signal-safe; -1 and
@@ -47,8 +52,14 @@ std::string read_string(pid_t pid, std::uint64_t addr,
     std::size_t max = 4096);
 // A NULL-terminated array of strings, as execve's argv.
 std::vector<std::string> read_argv(pid_t pid, std::uint64_t addr);
-// The bytes an iovec array of count entries points at.
-std::string read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count);
+// The bytes an iovec array of count entries points at, up to most.
+std::string read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count,
+    std::uint64_t most);
+// The bytes a call that writes or reads (at its exit, size of them)
+// moves, up to most of them; and how many a write asks to move.
+std::string call_bytes(pid_t pid, const CallStop &s, std::uint64_t size,
+    std::uint64_t most);
+std::uint64_t call_size(pid_t pid, const CallStop &s);
 // The signals of a kernel signal set, by name.
 std::vector<std::string> signal_names(std::uint64_t set);
 

@@ -3,13 +3,27 @@
 #ifndef TRACER_PROC_H
 #define TRACER_PROC_H
 
+#include <cstdint>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "calls.h"
 #include "tracer.h"
+
+// Where a descriptor leads, as far as the story goes.
+struct Tracer::Dest {
+	enum class Kind {
+		none,	// closed, or nothing the story tells of
+		output,	// the run's standard output or error
+		pipe, socket,
+		file,	// a file or a device that is not the run's output
+	} kind = Kind::none;
+	bool null = false;	// /dev/null: a write cannot fail or fall short
+	dev_t dev = 0;
+	ino_t ino = 0;
+	std::string name;	// a file's path
+};
 
 struct Tracer::Proc : Traced {
 	pid_t leader = 0;	// a thread: its process; 0 for a process
@@ -20,16 +34,23 @@ struct Tracer::Proc : Traced {
 	bool in_call = false;	// inside a waiting call
 	bool interrupted = false;	// which a signal interrupted
 	std::string bytes;	// a write's, until it returns
-	// Descriptors seen open on /dev/null, where a write cannot fail or
-	// fall short: it is not waited for. Forgotten when closed or
-	// replaced, and at exec.
-	std::set<int> null_fds;
+	// Where its descriptors lead, as seen when first used; forgotten
+	// when closed or replaced, and at exec. A thread's are its
+	// process's.
+	std::map<int, Dest> fds;
+	Dest io;	// where the call it makes reads or writes
 	std::string exec_path;
 	std::vector<std::string> exec_argv;
 	std::map<int, std::string> partial;	// a line not yet ended, by fd
 	long long alarm_at_us = -1;	// when its alarm fires; -1 unarmed
 	long long alarm_every_us = 0;
 	bool firing = false;	// an alarm of ours on its way to it
+	// Signals whose handler restarts an interrupted call (SA_RESTART),
+	// bit sig - 1; kept on the process, which its threads share.
+	std::uint64_t restarts = 0;
+	std::int64_t interrupted_by = 0;	// the kernel's -ERESTART... code
+	// Signals sent by us on the kernel's behalf, on their way to it.
+	std::uint64_t for_kernel = 0;
 };
 
 #endif

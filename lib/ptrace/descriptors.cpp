@@ -1,0 +1,218 @@
+// What goes through the descriptors of the run: a write to the run's
+// standard output or error is a line; into a pipe or socket, a message
+// (sent, then received by whoever reads it); to anything else, a write to
+// a file. Where each descriptor leads is asked of /proc once, and
+// forgotten when the descriptor is closed or replaced, or at exec. Who
+// sent the bytes in a pipe is kept in the order they went in, which is
+// the order they come out. See tracer.h.
+#include <algorithm>
+#include <filesystem>
+
+#include <sys/stat.h>
+
+#include "internal/calls.h"
+#include "internal/tracer_proc.h"
+#include "tracer.h"
+
+namespace {
+
+constexpr std::size_t most_bytes = 1 << 20;	// of a line's write, kept
+constexpr std::size_t most_shown = 4096;	// of a message, kept
+constexpr std::size_t most_senders = 1024;	// remembered in a pipe
+
+std::string
+fd_path(pid_t pid, int fd)
+{
+	return "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
+}
+
+} // namespace
+
+// The run's standard output and error, as its first process has them
+// when its program starts.
+void
+Tracer::outputs_of(pid_t pid)
+{
+	struct stat st {};
+
+	for (int fd : {1, 2})
+		if (stat(fd_path(pid, fd).c_str(), &st) == 0)
+			outputs_.emplace_back(st.st_dev, st.st_ino);
+}
+
+const Tracer::Dest &
+Tracer::dest(Proc &p, int fd)
+{
+	static const Dest none;
+	Proc &o = owner(p);
+
+	if (auto it = o.fds.find(fd); it != o.fds.end())
+		return it->second;
+	struct stat st {};
+	if (fd < 0 || stat(fd_path(p.pid, fd).c_str(), &st) != 0)
+		return none;
+	Dest d;
+	d.dev = st.st_dev;
+	d.ino = st.st_ino;
+	std::error_code gone;
+	d.name = std::filesystem::read_symlink(fd_path(p.pid, fd), gone);
+	d.null = d.name == "/dev/null";
+	if (std::find(outputs_.begin(), outputs_.end(),
+	    std::pair(st.st_dev, st.st_ino)) != outputs_.end())
+		d.kind = Dest::Kind::output;
+	else if (S_ISFIFO(st.st_mode))
+		d.kind = Dest::Kind::pipe;
+	else if (S_ISSOCK(st.st_mode))
+		d.kind = Dest::Kind::socket;
+	else
+		d.kind = Dest::Kind::file;
+	return o.fds[fd] = d;
+}
+
+void
+Tracer::forget_fds(Proc &p, std::uint64_t from, std::uint64_t to)
+{
+	std::erase_if(owner(p).fds, [from, to](const auto &f) {
+		auto fd = static_cast<std::uint64_t>(f.first);
+		return fd >= from && fd <= to;
+	});
+}
+
+// A call that writes or reads, as it starts: whether its end is waited
+// for. A write to /dev/null cannot fail or fall short: it is told at
+// once.
+void
+Tracer::on_io_entry(Proc &p)
+{
+	const CallStop &s = p.entry;
+	int fd = static_cast<int>(s.args[0]);
+
+	p.io = dest(p, fd);
+	p.bytes.clear();
+	p.await_exit = false;
+	if (reads(s.call)) {
+		p.await_exit = p.io.kind == Dest::Kind::pipe ||
+		    p.io.kind == Dest::Kind::socket;
+		return;
+	}
+	if (p.io.kind == Dest::Kind::none)
+		return;
+	std::uint64_t size = call_size(p.pid, s);
+	bool line = p.io.kind == Dest::Kind::output;
+	p.bytes = call_bytes(p.pid, s, size, line ? most_bytes : most_shown);
+	// Queued as it starts: a reader can take the bytes before the
+	// writer's call is seen to end.
+	if (p.io.kind == Dest::Kind::pipe)
+		queue(p, static_cast<std::int64_t>(size));
+	if (!p.io.null) {
+		p.await_exit = true;
+		return;
+	}
+	if (line)
+		line_bytes(p, fd, p.bytes);
+	else
+		on_io_exit(p, static_cast<std::int64_t>(size));
+}
+
+void
+Tracer::on_io_exit(Proc &p, std::int64_t ret)
+{
+	int fd = static_cast<int>(p.entry.args[0]);
+	auto size = static_cast<std::uint64_t>(ret);
+
+	if (p.io.kind == Dest::Kind::pipe && writes(p.entry.call) &&
+	    !p.io.null) {
+		auto asked = static_cast<std::int64_t>(call_size(p.pid, p.entry));
+		if (std::max<std::int64_t>(ret, 0) < asked)
+			queue(p, std::max<std::int64_t>(ret, 0) - asked);
+	}
+	if (ret <= 0)
+		return;
+	if (reads(p.entry.call)) {
+		received(p, size);
+	} else if (p.io.kind == Dest::Kind::output) {
+		line_bytes(p, fd, p.bytes.substr(0, size));
+	} else if (p.io.kind == Dest::Kind::file) {
+		Event e(Event::Kind::wrote);
+		e.fd = fd;
+		e.path = p.io.name;
+		e.size = size;
+		e.text = p.bytes.substr(0, size);
+		emit(e, p);
+	} else {
+		sent(p, p.bytes.substr(0, size), size);
+	}
+	p.bytes.clear();
+}
+
+// Adds size bytes of p's to the pipe it writes into; a negative size
+// takes back what a write asked for and did not write.
+void
+Tracer::queue(Proc &p, std::int64_t size)
+{
+	Proc &o = owner(p);
+	auto &q = pipes_[{p.io.dev, p.io.ino}];
+
+	if (size < 0) {
+		auto mine = std::find_if(q.rbegin(), q.rend(),
+		    [&o](const Sent &s) { return s.pid == o.pid; });
+		if (mine != q.rend())
+			mine->left -= std::min(mine->left,
+			    static_cast<std::uint64_t>(-size));
+		return;
+	}
+	if (!q.empty() && q.back().pid == o.pid)
+		q.back().left += static_cast<std::uint64_t>(size);
+	else
+		q.push_back({o.pid, o.role, static_cast<std::uint64_t>(size)});
+	if (q.size() > most_senders)
+		q.pop_front();
+}
+
+void
+Tracer::sent(Proc &p, std::string bytes, std::uint64_t size)
+{
+	bool pipe = p.io.kind == Dest::Kind::pipe;
+	Event e(Event::Kind::sent);
+	e.fd = static_cast<int>(p.entry.args[0]);
+	e.path = pipe ? "pipe" : "socket";
+	e.size = size;
+	e.text = std::move(bytes);
+	emit(e, p);
+}
+
+// Bytes read out of a pipe or socket: told by sender, as far as the
+// pipe remembers who sent them. A pipe no process of the run wrote into
+// brings the run its input, which is not a message.
+void
+Tracer::received(Proc &p, std::uint64_t size)
+{
+	auto it = pipes_.find({p.io.dev, p.io.ino});
+	bool pipe = p.io.kind == Dest::Kind::pipe;
+
+	if (pipe && it == pipes_.end())
+		return;
+	std::string bytes = call_bytes(p.pid, p.entry, size, most_shown);
+	std::uint64_t at = 0;
+	while (at < size) {
+		Event e(Event::Kind::received);
+		e.fd = static_cast<int>(p.entry.args[0]);
+		e.path = pipe ? "pipe" : "socket";
+		e.size = size - at;
+		while (pipe && !it->second.empty() && it->second.front().left == 0)
+			it->second.pop_front();
+		if (pipe && !it->second.empty()) {
+			Sent &from = it->second.front();
+			e.other = from.pid;
+			e.other_role = from.role;
+			e.size = std::min(from.left, e.size);
+			from.left -= e.size;
+			if (from.left == 0)
+				it->second.pop_front();
+		}
+		if (at < bytes.size())
+			e.text = bytes.substr(at, e.size);
+		at += e.size;
+		emit(e, p);
+	}
+}

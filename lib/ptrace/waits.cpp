@@ -1,0 +1,209 @@
+// The waiting calls: what a wait waits for, what it found, and who
+// reaped each process, as the kernel tells it. See tracer.h.
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "clock.h"
+#include "internal/calls.h"
+#include "internal/tracer_proc.h"
+#include "procfs.h"
+#include "tracer.h"
+
+namespace {
+
+std::uint64_t
+wait_options(const CallStop &s)
+{
+	return s.call == Call::wait4 ? s.args[2] :
+	    s.call == Call::waitid ? s.args[3] : 0;
+}
+
+// What a wait with these options waits for: "end", "end or stop"...
+std::string
+changes(std::uint64_t opts, bool waitid)
+{
+	std::vector<const char *> v;
+
+	if (!waitid || opts & WEXITED)
+		v.push_back("end");
+	if (opts & WUNTRACED)
+		v.push_back("stop");
+	if (opts & WCONTINUED)
+		v.push_back("continue");
+	std::string s;
+	for (std::size_t i = 0; i < v.size(); i++) {
+		if (i > 0)
+			s += i + 1 == v.size() ? " or " : ", ";
+		s += v[i];
+	}
+	return s;
+}
+
+// What a wait's status, or the siginfo of a waitid, says became of the
+// child.
+const char *
+change_of(int code)
+{
+	return code == CLD_STOPPED || code == CLD_TRAPPED ? "stopped" :
+	    code == CLD_CONTINUED ? "continued" : "ended";
+}
+
+} // namespace
+
+void
+Tracer::on_wait_entry(Proc &p, bool again)
+{
+	const CallStop &s = p.entry;
+	bool wait = s.call == Call::wait4 || s.call == Call::waitid;
+
+	// A wait with no child to wait for returns at once: not a block.
+	p.in_call = !(wait_options(s) & WNOHANG) && (!wait || can_wait(p));
+	if (!p.in_call || again)
+		return;
+	Event e(Event::Kind::blocked);
+	e.call = call_name(s.call);
+	if (wait) {
+		e.text = waited_for(p);
+		e.change = changes(wait_options(s), s.call == Call::waitid);
+	} else if (s.call == Call::sigsuspend) {
+		e.signals = signal_names(~read_word(p.pid, s.args[0]) &
+		    ((1ULL << 31) - 1));
+	}
+	emit(e, p);
+}
+
+// Whether p has a child the wait it makes can wait for.
+bool
+Tracer::can_wait(Proc &p) const
+{
+	const CallStop &s = p.entry;
+	pid_t of = owner(p).pid;
+	auto pid = static_cast<pid_t>(s.call == Call::wait4 ? s.args[0] :
+	    s.args[1]);
+
+	if (s.call == Call::waitid && s.args[0] == P_PIDFD)
+		pid = pidfd_target(p.pid, static_cast<int>(s.args[1]));
+	if (pid > 0 && (s.call == Call::wait4 || s.args[0] != P_ALL)) {
+		const Proc *c = live(pid);
+		return c && !c->leader && c->parent == of && !c->reaped;
+	}
+	return std::any_of(procs_.begin(), procs_.end(), [of](const auto &c) {
+		return c.second->parent == of && !c.second->reaped &&
+		    !c.second->leader && !c.second->role.empty();
+	});
+}
+
+// The child a wait waits for, in words.
+std::string
+Tracer::waited_for(Proc &p) const
+{
+	const CallStop &s = p.entry;
+	auto id = static_cast<pid_t>(s.call == Call::wait4 ? s.args[0] :
+	    s.args[1]);
+	std::uint64_t type = s.args[0];
+
+	if (s.call == Call::wait4)
+		type = id == -1 ? std::uint64_t{P_ALL} : id > 0 ?
+		    std::uint64_t{P_PID} : std::uint64_t{P_PGID};
+
+	if (s.call == Call::wait4 && id < -1)
+		id = -id;
+	if (type == P_PIDFD)
+		id = pidfd_target(p.pid, id);
+	if (type == P_PGID)
+		return id == 0 ? "any child in its group" :
+		    "any child in group " + std::to_string(id);
+	if (type != P_PID && type != P_PIDFD)
+		return "any child";
+	std::string role = role_of(id);
+	return role.empty() ? "process " + std::to_string(id) : role;
+}
+
+// A waiting call came back: with a child it reaped or saw stop or go
+// on, or an error. A waited child's end has reached us before: the
+// kernel shows a traced zombie to its parent only once we have seen it.
+void
+Tracer::on_wait_result(Proc &p, std::int64_t ret)
+{
+	const CallStop &s = p.entry;
+	pid_t child = 0;
+	const char *change = "ended";
+
+	if (s.call == Call::wait4 && ret > 0) {
+		child = static_cast<pid_t>(ret);
+		const Proc *c = live(child);
+		if (s.args[1]) {
+			auto st = static_cast<int>(read_word(p.pid, s.args[1]));
+			change = WIFSTOPPED(st) ? "stopped" :
+			    WIFCONTINUED(st) ? "continued" : "ended";
+		} else if (c && !c->ended) {
+			change = c->stopped ? "stopped" : "continued";
+		}
+	} else if (s.call == Call::waitid && ret == 0 && s.args[2]) {
+		siginfo_t si{};
+		std::string b = read_bytes(p.pid, s.args[2], sizeof si);
+		if (b.size() == sizeof si)
+			std::memcpy(&si, b.data(), sizeof si);
+		child = si.si_pid;	// 0: WNOHANG, and nothing yet
+		change = change_of(si.si_code);
+	}
+	bool kept = s.call == Call::waitid && (s.args[3] & WNOWAIT);
+	if (child > 0 && !kept && std::strcmp(change, "ended") == 0)
+		if (Proc *c = live(child); c && !c->leader)
+			reaped(*c, owner(p).pid);
+	if (!p.in_call)
+		return;
+	p.in_call = false;
+	Event e(Event::Kind::woken);
+	e.call = call_name(s.call);
+	e.other = child;
+	if (child > 0)
+		e.change = change;
+	e.error = ret < 0 ? static_cast<int>(-ret) : 0;
+	emit(e, p);
+}
+
+void
+Tracer::reaped(Proc &c, pid_t by)
+{
+	if (c.reaped)
+		return;
+	c.reaped = true;
+	c.reaped_us = now_us();
+	c.reaper_role = by == getpid() ? subreaper_role : role_of(by);
+	Event e(Event::Kind::reaped);
+	e.other = by;
+	e.zombie_us = c.ended_us >= 0 ? c.reaped_us - c.ended_us : 0;
+	emit(e, c);
+	// Its number is free again: what is kept of it is in order_.
+	c.partial.clear();
+	c.bytes.clear();
+	c.exec_argv.clear();
+	if (auto it = procs_.find(c.pid); it != procs_.end() &&
+	    it->second.get() == &c)
+		procs_.erase(it);
+}
+
+// A zombie gone from /proc was reaped by a call we do not follow (or by
+// the kernel for a parent that ignores SIGCHLD): by its parent. Looked
+// at no more than every 100 ms.
+void
+Tracer::sweep()
+{
+	long long now = mono_ms();
+
+	if (now - swept_ms_ < 100)
+		return;
+	swept_ms_ = now;
+	std::vector<Proc *> gone;
+	for (const auto &[pid, c] : procs_)
+		if (c->ended && !c->reaped && !c->leader && pid != root_ &&
+		    state_of(pid) == '\0')
+			gone.push_back(c.get());
+	for (Proc *c : gone)
+		reaped(*c, c->parent ? c->parent : getpid());
+}
