@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ranges>
 #include <system_error>
 
 #include <sys/ptrace.h>
@@ -124,9 +125,9 @@ Tracer::find(pid_t pid) const
 {
 	if (const Proc *p = live(pid); p && !p->leader)
 		return p;
-	for (auto it = order_.rbegin(); it != order_.rend(); ++it)
-		if ((*it)->pid == pid)
-			return it->get();
+	for (const auto &p : std::ranges::reverse_view(order_))
+		if (p->pid == pid)
+			return p.get();
 	return nullptr;
 }
 
