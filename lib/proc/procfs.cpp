@@ -1,4 +1,5 @@
 // What /proc says of a process: see procfs.h.
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -114,6 +115,20 @@ pidfd_target(pid_t pid, int fd)
 		return target;
 	}
 	return 0;
+}
+
+std::uint64_t
+deliverable(pid_t pid)
+{
+	std::uint64_t set[3] = {};
+	const char *const keys[] = {"SigPnd", "ShdPnd", "SigBlk"};
+
+	for (int i = 0; i < 3; i++) {
+		std::istringstream in(status_field(pid, keys[i]));
+		in >> std::hex >> set[i];
+	}
+	std::uint64_t unmasked = 1ULL << (SIGCONT - 1) | 1ULL << (SIGKILL - 1);
+	return (set[0] | set[1]) & (~set[2] | unmasked);
 }
 
 bool

@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <vector>
 
 // What /proc/PID/stat says of a process (or of a thread, by its id).
@@ -29,6 +30,10 @@ std::vector<pid_t> children_of(pid_t pid);
 char state_of(pid_t pid);
 // The call pid sleeps in, by number; -1 if it runs or is gone.
 long sleeping_in(pid_t pid);
+// The signals on their way to pid, not yet taken (its own and its
+// process's), that it does not block, and SIGCONT and SIGKILL, which no
+// mask holds back: bit sig - 1 each.
+std::uint64_t deliverable(pid_t pid);
 // Whether pid catches sig: a handler of its own runs on it.
 bool catches(pid_t pid, int sig);
 // Whether pid's descriptor fd is open on /dev/null for writing.

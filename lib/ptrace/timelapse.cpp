@@ -54,9 +54,13 @@ Tracer::own_alarm(Proc &p, siginfo_t &si) const
 bool
 Tracer::quiet(const Proc &p) const
 {
+	constexpr std::uint64_t cont = 1ULL << (SIGCONT - 1);
+
+	// A signal on its way wakes it: SIGCONT a stopped one, which we
+	// are told of only once it has run on.
 	if (p.stopped)
-		return true;
-	if (!p.in_call || p.firing ||
+		return !(deliverable(p.pid) & cont);
+	if (!p.in_call || p.firing || deliverable(p.pid) ||
 	    sleeping_in(p.pid) != static_cast<long>(p.entry.nr) ||
 	    state_of(p.pid) != 'S')
 		return false;
