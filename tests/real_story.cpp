@@ -301,6 +301,8 @@ roles_with_many_numbers(const std::vector<json> &report)
 	std::map<std::string, std::set<long>> numbers;
 	for (const auto &j : report)
 		numbers[j.value("role", "")].insert(j.value("pid", 0L));
+	// Events with no role are told as a process of their own.
+	numbers.erase("");
 	std::string s;
 	for (const auto &[role, pids] : numbers)
 		if (pids.size() > 1)

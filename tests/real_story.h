@@ -1,6 +1,7 @@
 // A run's processes as two tellers tell them, strace -f's log and trace's
 // JSON lines, put in one form: a tree by who made whom, each process with
-// its execs, its end, who reaped it and what it wrote on the run's output.
+// its execs, its end, who reaped it, what woke its waits and what it
+// wrote on the run's output.
 // Written out with the process numbers and roles left aside, two runs of
 // one program can be compared whole.
 #ifndef REAL_STORY_H
@@ -17,7 +18,7 @@
 struct Story {
 	struct Proc {
 		std::string maker;	// the key of who made it; "" for the first
-		std::vector<std::string> execs;	// each "PATH [ARGV...]", escaped
+		std::vector<std::string> execs;	// each as exec_told says it
 		std::string end;	// as describe() says it; "" if never ended
 		std::string reaper;	// the key of who reaped it; "" for none
 		// of the run (the subreaper, trace, the kernel)
