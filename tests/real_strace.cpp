@@ -151,6 +151,7 @@ public:
 private:
 	[[nodiscard]] std::string key(pid_t tid) const;
 	void made(const Call &c, long child);
+	void execed(const Call &c);
 	void output(const Call &c);
 	void waited(const Call &c, std::size_t i);
 
@@ -183,20 +184,14 @@ Reader::Reader(const Result &r)
 		long ret = returned_number(c.ret);
 		if (is_fork(c) && ret > 0 && !holds(c.args, "CLONE_THREAD"))
 			made(c, ret);
-		else if (c.name == "execve" && (c.ret == "0" ||
-		    holds(c.args, "<pid changed to ")))
-			story.procs[key(c.pid)].execs.push_back(exec_told(
-			    string_argument(c.args), argv_argument(c.args)));
 		else if (c.name == "execve")
-			continue;
+			execed(c);
 		else if (c.name == "write" || c.name == "writev")
 			output(c);
 		else if (c.name == "wait4" || c.name == "waitid")
 			waited(c, i);
 		else if (c.name == "rt_sigaction")
 			set_handler(handlers_[key(c.pid)], c);
-		if (c.name == "execve")
-			handlers_.erase(key(c.pid));
 	}
 	for (const auto &[pid, end] : r.ends)
 		if (story.procs.contains(std::to_string(pid)))
@@ -219,6 +214,19 @@ Reader::made(const Call &c, long child)
 	std::string k = std::to_string(child);
 	story.procs[k].maker = key(c.pid);
 	handlers_[k] = handlers_[key(c.pid)];
+}
+
+// An exec that worked, from the leader or from another thread, which
+// the kernel gives the leader's number ("<pid changed to ...>"); the
+// program's handlers are gone.
+void
+Reader::execed(const Call &c)
+{
+	if (c.ret != "0" && !holds(c.args, "<pid changed to "))
+		return;
+	story.procs[key(c.pid)].execs.push_back(exec_told(
+	    string_argument(c.args), argv_argument(c.args)));
+	handlers_.erase(key(c.pid));
 }
 
 // A write that reached the run's output: a pipe the run did not make.
