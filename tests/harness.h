@@ -63,6 +63,9 @@ struct Options {
 	// "alarm,wait4". They come back in Result::calls, with the signals
 	// delivered and how each process ended.
 	std::string log_calls;
+	// More of strace's options, after the harness's own: e.g. -y, to
+	// name the file behind each descriptor logged.
+	std::vector<std::string> strace_options;
 	int timeout_ms = 30000;
 };
 

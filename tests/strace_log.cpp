@@ -37,6 +37,8 @@ strace_argv(const Options &o, const std::string &trace_dir)
 			inject += ":when=" + std::to_string(o.fault->when);
 		argv.insert(argv.end(), {"-e", inject});
 	}
+	argv.insert(argv.end(), o.strace_options.begin(),
+	    o.strace_options.end());
 	argv.emplace_back("--");
 	return argv;
 }
