@@ -237,6 +237,9 @@ wait_woken(const json &j)
 	if ((call == "wait4" || call == "waitid") &&
 	    j.value("error", -1) == EINTR)
 		return "interrupted by a signal";
+	std::string change = j.value("change", "");
+	if (change == "stopped" || change == "continued")
+		return "a child " + change;
 	return "";
 }
 
@@ -268,7 +271,7 @@ trace_story(const std::vector<json> &report)
 			    End::killed(j.value("signo", -1)));
 			std::string by = j.value("reaped_by", json()).is_string() ?
 			    j["reaped_by"].get<std::string>() : "";
-			p.reaper = by == "trace" ? "" : by;
+			p.reaper = by == "trace" || by == "the kernel" ? "" : by;
 		}
 	}
 	return s;

@@ -283,10 +283,13 @@ Tracer::place(Proc &c, Proc *creator, bool thread)
 		parent = live(parent->leader);
 	c.role = child_role(static_cast<std::size_t>(++children_));
 	c.parent = parent ? parent->pid : 0;
-	if (by || parent)
-		c.program = (by ? by : parent)->program;
-	if (by || parent)
-		c.restarts = (by ? by : parent)->restarts;
+	if (Proc *from = by ? by : parent)
+		c.program = from->program;
+	if (Proc *from = by ? by : parent) {
+		c.restarts = from->restarts;
+		c.chld_ignored = from->chld_ignored;
+		c.chld_nocldwait = from->chld_nocldwait;
+	}
 	order_.push_back(procs_.at(c.pid));
 	if (!by && !parent)
 		return;
@@ -305,7 +308,9 @@ Tracer::on_exec(Proc &p)
 	// lead as its program starts.
 	if (p.pid == root_ && outputs_.empty())
 		outputs_of(p.pid);
-	p.restarts = 0;	// handlers are reset: none is left
+	// Handlers are reset; an ignored signal stays ignored.
+	owner(p).restarts = 0;
+	owner(p).chld_nocldwait = false;
 	p.program = p.exec_path;
 	Event e(Event::Kind::exec);
 	e.path = p.exec_path;

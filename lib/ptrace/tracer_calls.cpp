@@ -91,6 +91,10 @@ Tracer::on_quick_call(Proc &p)
 		Proc &o = owner(p);
 		o.restarts = h > 1 && (flags & SA_RESTART) ? o.restarts | bit :
 		    o.restarts & ~bit;
+		if (s.args[0] == SIGCHLD) {
+			o.chld_ignored = h == 1;
+			o.chld_nocldwait = (flags & SA_NOCLDWAIT) != 0;
+		}
 		e.kind = Event::Kind::handler;
 		e.sig = static_cast<int>(s.args[0]);
 		e.text = h == 0 ? "default" : h == 1 ? "ignore" : "handler";
@@ -234,11 +238,15 @@ Tracer::on_gone(pid_t pid, int status)
 	// Ours, it is reaped already; another's, it waits as a zombie.
 	if (pid != root_ && state_of(pid) != '\0')
 		return;
-	// Gone at once: ours; or its parent's, which lets the kernel reap
-	// its children (it ignores SIGCHLD).
-	char parent = p.parent ? state_of(p.parent) : '\0';
-	bool ours = pid == root_ || parent == '\0' || parent == 'Z';
-	reaped(p, ours ? getpid() : p.parent);
+	// Gone at once: ours; reaped by the kernel, as its parent ignores
+	// SIGCHLD; or reaped by its parent, whose wait says so as it
+	// returns.
+	const Proc *parent = p.parent ? live(p.parent) : nullptr;
+	bool ours = pid == root_ || !parent || parent->ended;
+	if (ours)
+		reaped(p, getpid());
+	else if (parent->chld_ignored || parent->chld_nocldwait)
+		reaped(p, 0);
 	if (ours && pid != root_)
 		orphans_.push_back(pid);
 }

@@ -174,9 +174,11 @@ Tracer::reaped(Proc &c, pid_t by)
 		return;
 	c.reaped = true;
 	c.reaped_us = now_us();
-	c.reaper_role = by == getpid() ? subreaper_role : role_of(by);
+	c.reaper_role = by == getpid() ? subreaper_role : by == 0 ?
+	    kernel_role : role_of(by);
 	Event e(Event::Kind::reaped);
 	e.other = by;
+	e.other_role = by == 0 ? kernel_role : "";
 	e.zombie_us = c.ended_us >= 0 ? c.reaped_us - c.ended_us : 0;
 	emit(e, c);
 	// Its number is free again: what is kept of it is in order_.

@@ -49,6 +49,10 @@ struct Tracer::Proc : Traced {
 	// bit sig - 1; kept on the process, which its threads share.
 	std::uint64_t restarts = 0;
 	std::int64_t interrupted_by = 0;	// the kernel's -ERESTART... code
+	// Its children are reaped by the kernel as they end: it ignores
+	// SIGCHLD, which an exec keeps, or asked for SA_NOCLDWAIT.
+	bool chld_ignored = false;
+	bool chld_nocldwait = false;
 	// Signals sent by us on the kernel's behalf, on their way to it.
 	std::uint64_t for_kernel = 0;
 };
