@@ -1,7 +1,7 @@
 // Where the program trace runs is, and how it is started: a demo by its
 // name from the folder trace is in, anything else by its path; on
-// trace's own descriptors 0 and 2, in trace's process group, so that the
-// terminal's Ctrl-C reaches it.
+// trace's own descriptors (or, muted, with 1 and 2 on /dev/null), in
+// trace's process group, so that the terminal's Ctrl-C reaches it.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -75,7 +75,7 @@ launch_for(const Command &c)
 	l.timeout_ms = c.timeout_ms;
 	l.own_group = false;
 	l.keep_input = true;
-	l.out = Launch::Output::null;
+	l.out = c.mute ? Launch::Output::null : Launch::Output::ours;
 	return l;
 }
 
