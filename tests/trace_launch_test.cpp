@@ -1,8 +1,11 @@
 // trace and the program it starts: where the program's own output and
-// trace's report go, and a report that cannot be written.
+// trace's report go, how a name is found as a shell finds it, and a
+// report that cannot be written.
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -129,6 +132,78 @@ TEST_P(TraceLayout, WhereEachGoes)
 
 INSTANTIATE_TEST_SUITE_P(Trace, TraceLayout, testing::ValuesIn(layouts),
     [](const testing::TestParamInfo<Layout> &l) { return l.param.name; });
+
+struct Found {
+	std::string name;
+	// "@" in these stands for a scratch folder with a/hello, a/trace and
+	// a/argecho, scripts; b/hello, a file not executable; c/hello, a
+	// folder.
+	std::optional<std::string> path;	// PATH; nullopt: the test's own
+	std::string cwd;
+	std::vector<std::string> program;
+	End end;
+	std::string out;	// exactly
+	std::string err;	// a part of what trace says
+
+	friend void PrintTo(const Found &f, std::ostream *os) { *os << f.name; }
+};
+
+const Found founds[] = {
+	{"SystemProgramByName", std::nullopt, "", {"sh", "-c", "echo hi"},
+	    End::exited(0), "hi\n", "P exited with 0"},
+	{"FirstThatCanRun", "@/c:@/b:@/a", "", {"hello"}, End::exited(0),
+	    "from a\n", "P execs @/a/hello as hello"},
+	{"OnlyOneThatCannotRun", "@/c:@/b", "", {"hello"}, End::exited(126),
+	    "", "trace: cannot run @/b/hello: Permission denied\n"},
+	{"EmptyEntryIsTheCurrentFolder", ":/nowhere", "@/a", {"hello"},
+	    End::exited(0), "from a\n", "P execs ./hello as hello"},
+	{"NowhereAtAll", "@/a", "", {"hello!"}, End::exited(127), "",
+	    "trace: 'hello!' is neither a demo in "},
+	{"DemoBeforePath", "@/a", "", {"argecho", "x"}, End::exited(0),
+	    "El argumento 0 es argecho (es el nombre del ejecutable)\n"
+	    "El argumento 1 es x\n", "P exited with 0"},
+	{"ToolsAreNoDemos", "@/a", "", {"trace"}, End::exited(0),
+	    "from a\n", "P execs @/a/trace as trace"},
+	{"PathAsGiven", "/nowhere", "@", {"a/hello"}, End::exited(0),
+	    "from a\n", "P exited with 0"},
+	{"PathToAFolder", std::nullopt, "@", {"./c"}, End::exited(126), "",
+	    "trace: cannot run ./c: it is a folder\n"},
+};
+
+std::string
+placed(std::string s, const std::string &dir)
+{
+	for (std::size_t at; (at = s.find('@')) != std::string::npos;)
+		s.replace(at, 1, dir);
+	return s;
+}
+
+class TraceFinds : public testing::TestWithParam<Found> {};
+
+TEST_P(TraceFinds, AsAShellDoes)
+{
+	const Found &c = GetParam();
+	Scratch dir;
+	for (const char *sub : {"/a", "/b", "/c", "/c/hello"})
+		std::filesystem::create_directory(dir.path + sub);
+	for (const char *name : {"hello", "trace", "argecho"})
+		(void)dir.script("a/" + std::string(name), "echo from a\n");
+	std::ofstream(dir.path + "/b/hello") << "echo from b\n";
+
+	Options o = given({});
+	for (const auto &a : c.program)
+		o.args.push_back(placed(a, dir.path));
+	if (c.path)
+		o.env["PATH"] = placed(*c.path, dir.path);
+	o.cwd = placed(c.cwd, dir.path);
+	Result r = run("trace", o);
+	EXPECT_EQ(r.end, c.end);
+	EXPECT_EQ(r.out, c.out);
+	EXPECT_TRUE(holds(r.err, placed(c.err, dir.path))) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Trace, TraceFinds, testing::ValuesIn(founds),
+    [](const testing::TestParamInfo<Found> &f) { return f.param.name; });
 
 struct Unwritten {
 	std::string name;

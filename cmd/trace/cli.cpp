@@ -18,15 +18,16 @@ constexpr int default_timeout_ms = 24 * 3600 * 1000;
 constexpr double most_seconds = 2000000;
 
 const char help[] =
-    "usage: trace [OPTIONS] DEMO|PATH [ARGS...]\n"
+    "usage: trace [OPTIONS] DEMO|PROGRAM|PATH [ARGS...]\n"
     "Runs a program and shows every line it writes, tagged with the role\n"
     "and number of the process that wrote it and the time since the start,\n"
     "and between the lines what its processes did: forks, execs, signals,\n"
     "waits, ends and reaps; then how each process ended and who reaped it.\n"
     "P is the process started, C1, C2, ... the others as they appear.\n"
     "\n"
-    "DEMO, a name without '/', is a demo in the folder trace is in, run as\n"
-    "its rules say (becometwin from that folder); PATH runs as given from\n"
+    "A name without '/' is a DEMO if the folder trace is in has one of that\n"
+    "name (run as its rules say: becometwin from that folder), else a\n"
+    "PROGRAM found on PATH as a shell finds it; a PATH runs as given from\n"
     "here. ARGS go to the program. It runs on trace's own standard input,\n"
     "output and error, as it would untraced; the report goes to standard\n"
     "error.\n"
