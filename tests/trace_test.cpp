@@ -78,6 +78,13 @@ const Exit exits[] = {
 	    End::exited(2), "", "trace: only one of --svg, --perfetto and "
 	    "--output can go to standard output\nTry 'trace --help' for "
 	    "more.\n"},
+	// The program's own 124 to 127 are told from trace's.
+	{"ProgramsOwn124", {"sh", "-c", "exit 124"}, "", End::exited(124),
+	    "P exited with 124", "trace: the program itself exited with 124, "
+	    "not trace\n"},
+	{"ProgramsOwn127", {"sh", "-c", "exit 127"}, "", End::exited(127),
+	    "P exited with 127", "trace: the program itself exited with 127, "
+	    "not trace\n"},
 	// Said before the program starts, which shows nothing then.
 	{"PictureNowhere", {"--svg", "/no/such/folder/run.svg", "tworoles"}, "",
 	    End::exited(125), "", "trace: cannot write /no/such/folder/run.svg: "

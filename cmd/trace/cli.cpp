@@ -69,7 +69,9 @@ const char help[] =
     "  124  trace ended the run: past --timeout, or nothing could wake it\n"
     "  125  trace itself failed: ptrace not permitted, report not written\n"
     "  126  the program cannot be run\n"
-    "  127  the program was not found\n";
+    "  127  the program was not found\n"
+    "A program that exits with 124 to 127 itself is told apart on standard\n"
+    "error: \"trace: the program itself exited with 124, not trace\".\n";
 
 int
 seconds_ms(const char *s)

@@ -46,6 +46,7 @@ struct Watch {
 	Tracer *tracer = nullptr;
 	bool ran = false;	// P's program was started
 	int exec_error = 0;	// why it was not, if it was not
+	bool exited = false;	// trace's status is the exit status of P's
 	std::string cut;	// why trace ended the run
 	std::map<pid_t, std::string> waiting;	// the blocked, and in what
 

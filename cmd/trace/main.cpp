@@ -76,15 +76,20 @@ report_name(const Command &c)
 }
 
 // What trace says on standard error once the report is written: why it
-// ended the run or could not start the program.
+// ended the run or could not start the program, or that a status it
+// might have given for its own reasons is the program's.
 void
-last_words(const Command &c, const Watch &w)
+last_words(const Command &c, const Watch &w, int status)
 {
 	if (!w.cut.empty())
 		std::cerr << "trace: ended the run: " << w.cut << "\n";
 	else if (!w.ran && w.exec_error)
 		std::cerr << "trace: cannot run " << c.program << ": " <<
 		    std::strerror(w.exec_error) << "\n";
+	else if (w.exited && status >= status_ended &&
+	    status <= status_not_found)
+		std::cerr << "trace: the program itself exited with " <<
+		    status << ", not trace\n";
 }
 
 } // namespace
@@ -126,7 +131,7 @@ main(int argc, char **argv)
 			fail(status_failed, "cannot write " + report_name(c) +
 			    ": " + std::strerror(out.error()));
 		pictures.write();
-		last_words(c, w);
+		last_words(c, w, status);
 		return status;
 	} catch (const std::runtime_error &e) {
 		quiet_if_reader_gone(errno);
