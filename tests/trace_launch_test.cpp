@@ -1,7 +1,6 @@
 // trace and the program it starts: where the program's own output and
 // trace's report go, how a name is found as a shell finds it, and a
 // report that cannot be written.
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -34,21 +33,11 @@ slurp(const std::string &path)
 	return s.str();
 }
 
-std::vector<std::string>
-lines_of(const std::string &s)
-{
-	std::vector<std::string> v;
-	std::istringstream in(s);
-	for (std::string l; std::getline(in, l);)
-		v.push_back(l + "\n");
-	return v;
-}
-
+// line, '\n' included, is one of the lines of s.
 bool
 has_line(const std::string &s, const std::string &line)
 {
-	std::vector<std::string> v = lines_of(s);
-	return std::find(v.begin(), v.end(), line) != v.end();
+	return s.starts_with(line) || holds(s, "\n" + line);
 }
 
 // Tells whether the program's descriptor 1 is a pipe (the harness's),
@@ -78,8 +67,6 @@ const Layout layouts[] = {
 	    Has::nothing, "| pipe"},
 	{"Muted", {"--mute"}, Has::report, Has::nothing, Has::nothing,
 	    "| not a pipe"},
-	{"MutedReportToAFile", {"-m", "--output", "@"}, Has::nothing,
-	    Has::nothing, Has::report, "| not a pipe"},
 	// A picture on standard output leaves no room there for the rest.
 	{"PictureOnStandardOutput", {"--svg", "-"}, Has::picture, Has::nothing,
 	    Has::nothing, ""},
@@ -92,15 +79,14 @@ expect_has(const std::string &s, Has has, const Result &plain,
     const std::string &plain_s, const std::string &told)
 {
 	bool report = holds(s, "P exited with 0") && holds(s, told);
-	bool untagged = false;	// a line of the program's, as it wrote it
-	for (const auto &l : lines_of(plain.out + plain.err))
-		untagged = untagged || has_line(s, l);
+	// Each of the program's streams is one line; untagged, as written.
+	bool untagged = has_line(s, plain.out) || has_line(s, plain.err);
 	if (has == Has::program)
 		EXPECT_EQ(s, plain_s);
 	else if (has == Has::report)
 		EXPECT_TRUE(report && !untagged) << s;
 	else if (has == Has::both)
-		EXPECT_TRUE(report && has_line(s, lines_of(plain_s).at(0))) << s;
+		EXPECT_TRUE(report && has_line(s, plain_s)) << s;
 	else if (has == Has::picture)
 		EXPECT_TRUE(holds(s, "<svg") || holds(s, "\"traceEvents\"")) << s;
 	else
@@ -157,16 +143,12 @@ const Found founds[] = {
 	    "", "trace: cannot run @/b/hello: Permission denied\n"},
 	{"EmptyEntryIsTheCurrentFolder", ":/nowhere", "@/a", {"hello"},
 	    End::exited(0), "from a\n", "P execs ./hello as hello"},
-	{"NowhereAtAll", "@/a", "", {"hello!"}, End::exited(127), "",
-	    "trace: 'hello!' is neither a demo in "},
 	{"DemoBeforePath", "@/a", "", {"argecho", "x"}, End::exited(0),
 	    "El argumento 0 es argecho (es el nombre del ejecutable)\n"
 	    "El argumento 1 es x\n", "P exited with 0"},
 	{"ToolsAreNoDemos", "@/a", "", {"trace"}, End::exited(0),
 	    "from a\n", "P execs @/a/trace as trace"},
-	{"PathAsGiven", "/nowhere", "@", {"a/hello"}, End::exited(0),
-	    "from a\n", "P exited with 0"},
-	{"PathToAFolder", std::nullopt, "@", {"./c"}, End::exited(126), "",
+	{"PathAsGiven", "/nowhere", "@", {"./c"}, End::exited(126), "",
 	    "trace: cannot run ./c: it is a folder\n"},
 };
 

@@ -60,9 +60,11 @@ const Exit exits[] = {
 	    End::exited(124), "P killed by signal 9 (SIGKILL)",
 	    "trace: ended the run: the run went past --timeout 0.3 s\n"},
 	// The demos, not the tools beside them.
-	{"UnknownDemo", {"nosuch"}, "", End::exited(127), "", " lonetimer "
-	    "patientparent reaper tickcounter tickheir tickpair twinspeak "
-	    "tworoles\n"},
+	{"NeitherDemoNorOnPath", {"nosuch"}, "", End::exited(127), "",
+	    " nor a program on PATH; the demos: argecho becomelist becometwin "
+	    "binprint busychild childquits copyedit copyview faultcatch "
+	    "funcview heapwalk interleave lonetimer patientparent reaper "
+	    "tickcounter tickheir tickpair twinspeak tworoles\n"},
 	{"MissingPath", {"./no/such"}, "", End::exited(127), "",
 	    "trace: cannot run ./no/such: No such file or directory\n"},
 	{"NotExecutable", {"/etc/passwd"}, "", End::exited(126), "",
