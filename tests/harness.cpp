@@ -306,6 +306,7 @@ run_trace(std::vector<std::string> args, const std::string &input)
 {
 	Options o;
 	o.args = std::move(args);
+	o.args.insert(o.args.begin(), "--mute");
 	o.input = input;
 	o.runs_tracer = true;
 	return run("trace", o);

@@ -180,7 +180,9 @@ public:
 // holding '/' is used as it is.
 std::string program_path(const std::string &program);
 Result run(const std::string &program, const Options &options = {});
-// Runs trace with args, its programs traced by it, not by the harness.
+// Runs trace --mute with args, its programs traced by it, not by the
+// harness: the report is trace's standard output, the program's own
+// output goes to /dev/null.
 Result run_trace(std::vector<std::string> args, const std::string &input = "");
 // Runs orders with args; with -t or -w its runs are traced by it.
 Result run_orders(std::vector<std::string> args);

@@ -71,7 +71,7 @@ const Call calls[] = {
 	    "Soy el proceso ", ""},
 	{"HandsOverToOrders", {"orders", "-n", "2", "twinspeak"},
 	    End::exited(0), "twinspeak, 2 runs", ""},
-	{"HandsOverToTrace", {"trace", "-l", "twinspeak"}, End::exited(0),
+	{"HandsOverToTrace", {"trace", "-m", "-l", "twinspeak"}, End::exited(0),
 	    "P ", ""},
 	{"ToolsHelp", {"help", "trace"}, End::exited(0), "usage: trace", ""},
 	{"DemoHelp", {"help", "reaper"}, End::exited(0),

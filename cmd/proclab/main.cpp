@@ -74,7 +74,7 @@ const char help[] =
     "  orders [OPTIONS] DEMO [ARGS...]\n"
     "                        run a demo many times: which orders of its\n"
     "                        lines came, against its rules\n"
-    "  trace [OPTIONS] DEMO|PATH [ARGS...]\n"
+    "  trace [OPTIONS] DEMO|PROGRAM|PATH [ARGS...]\n"
     "                        run a program once: who wrote each line, and\n"
     "                        what its processes did between the lines\n"
     "  help [COMMAND|DEMO]   this help, a tool's own, or a demo's line\n"

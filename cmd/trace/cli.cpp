@@ -18,18 +18,26 @@ constexpr int default_timeout_ms = 24 * 3600 * 1000;
 constexpr double most_seconds = 2000000;
 
 const char help[] =
-    "usage: trace [OPTIONS] DEMO|PATH [ARGS...]\n"
+    "usage: trace [OPTIONS] DEMO|PROGRAM|PATH [ARGS...]\n"
     "Runs a program and shows every line it writes, tagged with the role\n"
     "and number of the process that wrote it and the time since the start,\n"
     "and between the lines what its processes did: forks, execs, signals,\n"
     "waits, ends and reaps; then how each process ended and who reaped it.\n"
     "P is the process started, C1, C2, ... the others as they appear.\n"
     "\n"
-    "DEMO, a name without '/', is a demo in the folder trace is in, run as\n"
-    "its rules say (becometwin from that folder); PATH runs as given from\n"
-    "here. ARGS go to the program, which reads trace's standard input.\n"
+    "A name without '/' is a DEMO if the folder trace is in has one of that\n"
+    "name (run as its rules say: becometwin from that folder), else a\n"
+    "PROGRAM found on PATH as a shell finds it; a PATH runs as given from\n"
+    "here. ARGS go to the program. It runs on trace's own standard input,\n"
+    "output and error, as it would untraced; the report goes to standard\n"
+    "error.\n"
     "\n"
     "Options:\n"
+    "  -o, --output FILE      the report to FILE instead; - for standard\n"
+    "                         output\n"
+    "  -m, --mute             the program's own output and errors to\n"
+    "                         /dev/null, the report to standard output:\n"
+    "                         only the tagged lines show\n"
     "  -l, --lines            only the lines the program wrote, tagged\n"
     "      --format FORMAT    text (the default), or jsonl: one JSON object\n"
     "                         per event, then one per process and the end\n"
@@ -47,20 +55,23 @@ const char help[] =
     "                         chrome://tracing\n"
     "  -h, --help             this help\n"
     "\n"
-    "The pictures are written once the run is over; with FILE -, the\n"
-    "picture goes to standard output instead of the text.\n"
+    "The pictures are written once the run is over. With FILE -, the\n"
+    "picture goes to standard output and the program is muted as by\n"
+    "--mute; the report is then written only to the file -o names.\n"
     "\n"
     "On a terminal each process has a colour of its own; none with NO_COLOR\n"
-    "set or when the output is not a terminal. Ctrl-C reaches the program\n"
-    "as it would untraced.\n"
+    "set or when the report does not go to a terminal. Ctrl-C reaches the\n"
+    "program as it would untraced.\n"
     "\n"
     "Exit status: the program's, as a shell reports it (128 + the signal\n"
     "that killed it), or trace's own:\n"
     "  2    the command line was wrong\n"
     "  124  trace ended the run: past --timeout, or nothing could wake it\n"
-    "  125  trace itself failed: ptrace not permitted, output not written\n"
+    "  125  trace itself failed: ptrace not permitted, report not written\n"
     "  126  the program cannot be run\n"
-    "  127  the program was not found\n";
+    "  127  the program was not found\n"
+    "A program that exits with 124 to 127 itself is told apart on standard\n"
+    "error: \"trace: the program itself exited with 124, not trace\".\n";
 
 int
 seconds_ms(const char *s)
@@ -75,12 +86,87 @@ seconds_ms(const char *s)
 	return static_cast<int>(secs * 1000);
 }
 
+// An option that is not known, as the user wrote it.
+[[noreturn]] void
+unknown(const std::string &given)
+{
+	// Appended, as g++ 12 at -O3 wants (a false -Wrestrict).
+	std::string why = "no option ";
+	if (optopt) {
+		why += '-';
+		why += static_cast<char>(optopt);
+	} else {
+		why += given;
+	}
+	usage(why);
+}
+
+void
+take(Command &c, int opt, const std::string &given)
+{
+	if (opt == 'h') {
+		std::cout << help;
+		std::exit(std::cout.flush() ? 0 : status_failed);
+	} else if (opt == 'l') {
+		c.settings.lines_only = true;
+	} else if (opt == 'm') {
+		c.mute = true;
+	} else if (opt == 'f' && (std::strcmp(optarg, "text") == 0 ||
+	    std::strcmp(optarg, "jsonl") == 0)) {
+		c.settings.jsonl = optarg[0] == 'j';
+	} else if (opt == 'f') {
+		usage("--format is text or jsonl, not '" + std::string(optarg) +
+		    "'");
+	} else if (opt == 't') {
+		c.settings.time_lapse = true;
+	} else if (opt == 'T') {
+		c.timeout_ms = seconds_ms(optarg);
+	} else if (opt == 'S' || opt == 'P' || opt == 'o') {
+		if (*optarg == '\0')
+			usage(std::string(opt == 'S' ? "--svg" : opt == 'P' ?
+			    "--perfetto" : "--output") + " wants a file name");
+		(opt == 'S' ? c.svg : opt == 'P' ? c.perfetto : c.report_file) =
+		    optarg;
+	} else if (opt == ':') {
+		usage(given + " wants a value");
+	} else {
+		unknown(given);
+	}
+}
+
+// Where the report goes. A picture on standard output leaves no room
+// there for the program's own output, which is muted then, and takes
+// the report's place unless -o gives it another.
+void
+settle_report(Command &c)
+{
+	bool picture = c.svg == "-" || c.perfetto == "-";
+	int on_out = 0;
+
+	for (const std::string *file : {&c.svg, &c.perfetto, &c.report_file})
+		on_out += *file == "-" ? 1 : 0;
+	if (on_out > 1)
+		usage("only one of --svg, --perfetto and --output can go to "
+		    "standard output");
+	c.mute = c.mute || picture;
+	if (c.report_file == "-")
+		c.report = Command::To::out;
+	else if (!c.report_file.empty())
+		c.report = Command::To::file;
+	else if (picture)
+		c.report = Command::To::nowhere;
+	else
+		c.report = c.mute ? Command::To::out : Command::To::err;
+}
+
 } // namespace
 
 Command
 parse(int argc, char **argv)
 {
 	static const option longs[] = {{"help", no_argument, nullptr, 'h'},
+	    {"output", required_argument, nullptr, 'o'},
+	    {"mute", no_argument, nullptr, 'm'},
 	    {"lines", no_argument, nullptr, 'l'},
 	    {"format", required_argument, nullptr, 'f'},
 	    {"time-lapse", no_argument, nullptr, 't'},
@@ -93,48 +179,13 @@ parse(int argc, char **argv)
 	int opt;
 
 	opterr = 0;
-	while ((opt = getopt_long(argc, argv, "+:hlt", longs, nullptr)) != -1) {
-		std::string given = argv[optind - 1];
-		if (opt == 'h') {
-			std::cout << help;
-			std::exit(std::cout.flush() ? 0 : status_failed);
-		} else if (opt == 'l') {
-			c.settings.lines_only = true;
-		} else if (opt == 'f' && (std::strcmp(optarg, "text") == 0 ||
-		    std::strcmp(optarg, "jsonl") == 0)) {
-			c.settings.jsonl = optarg[0] == 'j';
-		} else if (opt == 'f') {
-			usage("--format is text or jsonl, not '" +
-			    std::string(optarg) + "'");
-		} else if (opt == 't') {
-			c.settings.time_lapse = true;
-		} else if (opt == 'T') {
-			c.timeout_ms = seconds_ms(optarg);
-		} else if (opt == 'S' || opt == 'P') {
-			if (*optarg == '\0')
-				usage(given + " wants a file name");
-			(opt == 'S' ? c.svg : c.perfetto) = optarg;
-		} else if (opt == ':') {
-			usage(given + " wants a value");
-		} else {
-			// Appended, as g++ 12 at -O3 wants (a false -Wrestrict).
-			std::string why = "no option ";
-			if (optopt) {
-				why += '-';
-				why += static_cast<char>(optopt);
-			} else {
-				why += given;
-			}
-			usage(why);
-		}
-	}
-	if (c.svg == "-" && c.perfetto == "-")
-		usage("only one of --svg and --perfetto can go to standard "
-		    "output");
+	while ((opt = getopt_long(argc, argv, "+:hlmo:t", longs, nullptr)) !=
+	    -1)
+		take(c, opt, argv[optind - 1]);
+	settle_report(c);
 	if (optind >= argc)
 		usage("no program given");
 	c.program = argv[optind];
 	c.args.assign(argv + optind + 1, argv + argc);
 	return c;
 }
-

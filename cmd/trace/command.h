@@ -19,6 +19,13 @@ struct Command {
 	int timeout_ms = 0;
 	std::string svg;
 	std::string perfetto;
+	// The program's descriptors 1 and 2 go to /dev/null, not to ours.
+	bool mute = false;
+	// Where the report goes: our standard output or error, a file, or
+	// nowhere, when a picture takes the standard output.
+	enum class To { out, err, file, nowhere };
+	To report = To::err;
+	std::string report_file;
 	std::string program;
 	std::vector<std::string> args;
 };
@@ -39,6 +46,7 @@ struct Watch {
 	Tracer *tracer = nullptr;
 	bool ran = false;	// P's program was started
 	int exec_error = 0;	// why it was not, if it was not
+	bool exited = false;	// trace's status is the exit status of P's
 	std::string cut;	// why trace ended the run
 	std::map<pid_t, std::string> waiting;	// the blocked, and in what
 

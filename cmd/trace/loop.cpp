@@ -90,6 +90,8 @@ trace_run(const Launch &base, Watch &w, Out &out)
 		end.status = shell_status(o.end);
 	else
 		end.status = status_failed;
+	w.exited = w.cut.empty() && w.ran && o.collected &&
+	    o.end.how == End::How::exited;
 	w.view.summary(tracer.processes(), end);
 	out.flush();
 	return end.status;

@@ -32,6 +32,66 @@ quiet_if_reader_gone(int err)
 	(void)raise(SIGPIPE);
 }
 
+// The descriptor the report goes to, a file opened before the run so
+// that one that cannot be written is said before the program starts;
+// -1 for none. A file is kept clear of 0, 1 and 2 should one of them be
+// closed, and away from the program.
+int
+report_fd(const Command &c)
+{
+	if ((c.report == Command::To::out || c.svg == "-" ||
+	    c.perfetto == "-") && fcntl(1, F_GETFD) < 0)
+		fail(status_failed, "standard output is closed");
+	if (c.report == Command::To::nowhere)
+		return -1;
+	if (c.report == Command::To::out)
+		return 1;
+	if (c.report == Command::To::err && fcntl(2, F_GETFD) < 0)
+		fail(status_failed, "standard error is closed");
+	if (c.report == Command::To::err)
+		return 2;
+	int fd = open(c.report_file.c_str(),
+	    O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+	if (fd < 0)
+		fail(status_failed, "cannot write " + c.report_file + ": " +
+		    std::strerror(errno));
+	if (fd > 2)
+		return fd;
+	int high = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+	int err = errno;
+	close(fd);
+	if (high < 0)
+		fail(status_failed, "cannot write " + c.report_file + ": " +
+		    std::strerror(err));
+	return high;
+}
+
+std::string
+report_name(const Command &c)
+{
+	if (c.report == Command::To::file)
+		return c.report_file;
+	return c.report == Command::To::out ? "the standard output" :
+	    "the standard error";
+}
+
+// What trace says on standard error once the report is written: why it
+// ended the run or could not start the program, or that a status it
+// might have given for its own reasons is the program's.
+void
+last_words(const Command &c, const Watch &w, int status)
+{
+	if (!w.cut.empty())
+		std::cerr << "trace: ended the run: " << w.cut << "\n";
+	else if (!w.ran && w.exec_error)
+		std::cerr << "trace: cannot run " << c.program << ": " <<
+		    std::strerror(w.exec_error) << "\n";
+	else if (w.exited && status >= status_ended &&
+	    status <= status_not_found)
+		std::cerr << "trace: the program itself exited with " <<
+		    status << ", not trace\n";
+}
+
 } // namespace
 
 int
@@ -39,11 +99,10 @@ main(int argc, char **argv)
 {
 	Command c = parse(argc, argv);
 	Launch l = launch_for(c);
-	if (fcntl(1, F_GETFD) < 0)
-		fail(status_failed, "standard output is closed");
+	int fd = report_fd(c);
 	const char *no_colour = std::getenv("NO_COLOR");
-	c.settings.colour = isatty(1) && !(no_colour && *no_colour) &&
-	    !c.settings.jsonl;
+	c.settings.colour = fd >= 0 && isatty(fd) &&
+	    !(no_colour && *no_colour) && !c.settings.jsonl;
 
 	// Ctrl-C and Ctrl-\ are the program's: it ends as it would, and we
 	// tell how. A reader gone is seen as a write that fails, so that
@@ -52,11 +111,9 @@ main(int argc, char **argv)
 	(void)signal(SIGQUIT, SIG_IGN);
 	(void)signal(SIGPIPE, SIG_IGN);
 	(void)signal(SIGCHLD, SIG_DFL);
-	Out out;
-	// A picture on standard output takes the text's place, the text's
-	// first words included.
+	Out out(fd);
 	std::unique_ptr<View> view;
-	if (c.svg != "-" && c.perfetto != "-")
+	if (fd >= 0)
 		view = c.settings.jsonl ? jsonl_view(out, c.settings) :
 		    text_view(out, c.settings);
 	// Files that cannot be written, for the pictures, are said before
@@ -71,14 +128,10 @@ main(int argc, char **argv)
 		int status = trace_run(l, w, out);
 		quiet_if_reader_gone(out.error());
 		if (out.failed())
-			fail(status_failed, std::string("cannot write the "
-			    "output: ") + std::strerror(out.error()));
+			fail(status_failed, "cannot write " + report_name(c) +
+			    ": " + std::strerror(out.error()));
 		pictures.write();
-		if (!w.cut.empty())
-			std::cerr << "trace: ended the run: " << w.cut << "\n";
-		else if (!w.ran && w.exec_error)
-			std::cerr << "trace: cannot run " << c.program << ": " <<
-			    std::strerror(w.exec_error) << "\n";
+		last_words(c, w, status);
 		return status;
 	} catch (const std::runtime_error &e) {
 		quiet_if_reader_gone(errno);

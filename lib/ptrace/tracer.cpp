@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <ranges>
 #include <system_error>
 
 #include <sys/ptrace.h>
@@ -125,9 +124,9 @@ Tracer::find(pid_t pid) const
 {
 	if (const Proc *p = live(pid); p && !p->leader)
 		return p;
-	for (const auto &p : std::ranges::reverse_view(order_))
-		if (p->pid == pid)
-			return p.get();
+	for (std::size_t i = order_.size(); i-- > 0;)
+		if (order_[i]->pid == pid)
+			return order_[i].get();
 	return nullptr;
 }
 

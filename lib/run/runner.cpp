@@ -88,8 +88,10 @@ become(const Launch &l, const int fds[8], int file, char *const argv[],
 	sigprocmask(SIG_SETMASK, &none, nullptr);
 	if (!l.keep_input)
 		dup2(fds[0], 0);
-	dup2(file >= 0 ? file : fds[3], 1);
-	dup2(l.out == Launch::Output::null ? file : fds[5], 2);
+	if (l.out != Launch::Output::ours) {
+		dup2(file >= 0 ? file : fds[3], 1);
+		dup2(l.out == Launch::Output::null ? file : fds[5], 2);
+	}
 	if (l.out == Launch::Output::closed)
 		close(1);
 	if (!l.cwd.empty() && chdir(l.cwd.c_str()) != 0)
@@ -171,7 +173,7 @@ Run::start(const Launch &l)
 	fcntl(in_, F_SETFL, O_NONBLOCK);
 	if (l.keep_input || (input_.empty() && !more_input_))
 		sever(in_);
-	if (l.out == Launch::Output::null) {
+	if (l.out == Launch::Output::null || l.out == Launch::Output::ours) {
 		sever(out_);
 		sever(err_);
 		sever(file_);

@@ -32,8 +32,9 @@ struct Launch {
 	std::string input;	// bytes on descriptor 0, then end of input
 	bool more_input = false;	// no end of input until feed says so
 	bool keep_input = false;	// descriptor 0 is ours instead
-	enum class Output { pipe, file, closed, null };
-	// Descriptor 1: ours, a file, none, /dev/null (2 as well).
+	enum class Output { pipe, file, closed, null, ours };
+	// Descriptor 1: a pipe we read, a file, none, /dev/null (2 as well),
+	// or our own 1 and 2 as they are, read by nobody here.
 	Output out = Output::pipe;
 	// Its process group is ours, so that the terminal's Ctrl-C reaches
 	// it; only with a tracer, which knows every process of the run.

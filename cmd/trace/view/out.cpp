@@ -84,7 +84,7 @@ Out::flush()
 	std::size_t done = 0;
 
 	while (!error_ && done < held_.size()) {
-		ssize_t n = write(1, held_.data() + done, held_.size() - done);
+		ssize_t n = write(fd_, held_.data() + done, held_.size() - done);
 		if (n < 0 && errno == EINTR)
 			continue;
 		if (n <= 0)

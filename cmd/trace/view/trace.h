@@ -21,12 +21,13 @@ struct Settings {
 	bool colour = false;
 };
 
-// Standard output, held and written in large pieces: at most every
-// due_ms, or sooner once a piece is full.
+// The report, held and written in large pieces to descriptor fd: at
+// most every due_ms, or sooner once a piece is full.
 class Out {
 public:
 	static constexpr int due_ms = 50;
 
+	explicit Out(int fd = 1) : fd_(fd) {}
 	void add(std::string_view s);
 	// Writes what is held; false once a write has failed.
 	bool flush();
@@ -38,6 +39,7 @@ public:
 	[[nodiscard]] int error() const { return error_; }
 
 private:
+	int fd_;
 	std::string held_;
 	long long since_ms_ = 0;
 	int error_ = 0;
