@@ -16,6 +16,10 @@ namespace {
 const std::string waiting = "echo \"parent $$ of $PPID, forked 1 child\"; "
     "sh -c 'echo \"child $$ of $PPID\"'; echo \"done $$\"";
 
+// A parent that does not wait: its child comes back to orders.
+const std::string leaving = "echo \"parent $$\"; sh -c 'echo \"child $$ of "
+    "$PPID\"' &";
+
 struct Unruled {
 	const char *name;
 	std::vector<std::string> args;
@@ -46,8 +50,7 @@ const Unruled cases[] = {
 	    "Untraced| [0-9]+ of"},
 	// A child that outlives its parent comes back to orders, which then
 	// knows its number untraced.
-	{"OrphanHasARole", {"-n", "4", "sh", "-c", "echo \"parent $$\"; "
-	    "sh -c 'echo \"child $$ of $PPID\"' &"}, "", 0, 2,
+	{"OrphanHasARole", {"-n", "4", "sh", "-c", leaving}, "", 0, 2,
 	    {"      child C1 of ", "      parent P\n", "  P exited with 0; C1 "
 	    "exited with 0, left for orders to collect\n"}, "Untraced"},
 	// A file of one's own, named by its path; what it writes on
