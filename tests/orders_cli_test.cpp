@@ -40,11 +40,11 @@ TEST(Orders, BadUsageExitsWithTwo)
 		    "to 1000000, not '1000001'"},
 		{{"-j", "", "tworoles"}, "-j wants a number from 1 to 1000000, "
 		    "not ''"},
-		{{"nosuchdemo"}, "no rules for nosuchdemo; the demos with rules: "
-		    "twinspeak tworoles ..."},
-		{{"argecho"}, "no rules for argecho; ..."},
+		{{"nosuchdemo"}, "no demo and no program on PATH called "
+		    "'nosuchdemo'; the demos with rules: twinspeak tworoles ..."},
 		{{"/nonexistent/tworoles"}, "cannot run /nonexistent/tworoles: "
 		    "No such file or directory"},
+		{{"/"}, "cannot run /: it is a folder"},
 		// A run of a timer demo lasts 10 s or more: how many, say.
 		{{"tickpair"}, "tickpair takes about 100 s a run: give the "
 		    "number of runs with -n, or fast-forward its alarms with "
@@ -76,7 +76,7 @@ TEST(Orders, HelpNamesEveryOption)
 		Result r = run_orders({h, "-x", "nosuchdemo"});
 		EXPECT_EQ(r.end, End::exited(0)) << r.err;
 		EXPECT_EQ(r.err, "");
-		EXPECT_TRUE(r.out.starts_with("usage: orders [OPTIONS] DEMO|PATH "
+		EXPECT_TRUE(r.out.starts_with("usage: orders [OPTIONS] PROGRAM "
 		    "[ARGS...]\n")) << r.out;
 		for (const char *o : {"-n, --runs RUNS", "-j, --jobs JOBS",
 		    "-t, --time-lapse", "-w, --writers", "--demos", "-h, --help",

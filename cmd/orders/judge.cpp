@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "orders.h"
+#include "roles.h"
 
 namespace {
 
@@ -20,22 +21,6 @@ numbered(char prefix, long n)
 	return s;
 }
 
-std::vector<std::string_view>
-split_lines(std::string_view s)
-{
-	std::vector<std::string_view> lines;
-
-	lines.reserve(static_cast<std::size_t>(std::count(s.begin(), s.end(),
-	    '\n')) + 1);
-	for (std::size_t at = 0; at < s.size();) {
-		std::size_t nl = s.find('\n', at);
-		std::size_t end = nl == std::string::npos ? s.size() : nl + 1;
-		lines.push_back(s.substr(at, end - at));
-		at = end;
-	}
-	return lines;
-}
-
 // A line shown with its writer.
 std::string
 tagged(const std::string &writer, const std::string &line)
@@ -44,43 +29,6 @@ tagged(const std::string &writer, const std::string &line)
 	s += writer;
 	s += "] ";
 	return s + line;
-}
-
-// Puts each line's writer before it, as the tracer saw it: of the
-// processes whose next line of their own has the same bytes, the one the
-// tracer saw write it first. Lines that read alike are told apart this
-// way.
-void
-tag_writers(const std::vector<std::string_view> &lines, const Made &m,
-    const std::map<long, std::string> &roles, Names &names,
-    std::vector<std::string> &shown)
-{
-	// The tracer may see two processes' writes in another order than
-	// the pipe took them; never one process's own.
-	std::map<long, std::vector<std::size_t>> own;
-	std::map<long, std::size_t> next;
-
-	for (std::size_t k = 0; k < m.written.size(); k++)
-		own[m.written[k].first].push_back(k);
-	for (std::size_t i = 0; i < lines.size(); i++) {
-		long by = 0;
-		std::size_t first = m.written.size();
-		for (const auto &[pid, ks] : own) {
-			std::size_t n = next[pid];
-			if (n < ks.size() && m.written[ks[n]].second == lines[i] &&
-			    ks[n] < first) {
-				by = pid;
-				first = ks[n];
-			}
-		}
-		std::string writer = "?";
-		if (first < m.written.size()) {
-			next[by]++;
-			if (auto role = roles.find(by); role != roles.end())
-				writer = names(role->second);
-		}
-		shown[i] = tagged(writer, shown[i]);
-	}
 }
 
 // The parent is the first process, the child the second; the trailer is
@@ -180,11 +128,63 @@ endings(const DemoRules &demo, const Outcome &r, bool ok,
 
 } // namespace
 
+std::vector<std::string_view>
+split_lines(std::string_view s)
+{
+	std::vector<std::string_view> lines;
+
+	lines.reserve(static_cast<std::size_t>(std::count(s.begin(), s.end(),
+	    '\n')) + 1);
+	for (std::size_t at = 0; at < s.size();) {
+		std::size_t nl = s.find('\n', at);
+		std::size_t end = nl == std::string::npos ? s.size() : nl + 1;
+		lines.push_back(s.substr(at, end - at));
+		at = end;
+	}
+	return lines;
+}
+
+// Of the processes whose next line of their own has the same bytes as a
+// line, its writer is the one the tracer saw write it first: lines that
+// read alike are told apart this way.
+void
+tag_writers(const std::vector<std::string_view> &lines, const Made &m,
+    const std::map<long, std::string> &roles, Names &names,
+    std::vector<std::string> &shown)
+{
+	// The tracer may see two processes' writes in another order than
+	// the pipe took them; never one process's own.
+	std::map<long, std::vector<std::size_t>> own;
+	std::map<long, std::size_t> next;
+
+	for (std::size_t k = 0; k < m.written.size(); k++)
+		own[m.written[k].first].push_back(k);
+	for (std::size_t i = 0; i < lines.size(); i++) {
+		long by = 0;
+		std::size_t first = m.written.size();
+		for (const auto &[pid, ks] : own) {
+			std::size_t n = next[pid];
+			if (n < ks.size() && m.written[ks[n]].second == lines[i] &&
+			    ks[n] < first) {
+				by = pid;
+				first = ks[n];
+			}
+		}
+		std::string writer = "?";
+		if (first < m.written.size()) {
+			next[by]++;
+			if (auto role = roles.find(by); role != roles.end())
+				writer = names(role->second);
+		}
+		shown[i] = tagged(writer, shown[i]);
+	}
+}
+
 const std::string &
 Names::operator()(const std::string &role)
 {
 	auto [it, fresh] = names_.try_emplace(role, role);
-	if (fresh && role != "P")
+	if (fresh && role != "P" && role != subreaper_role)
 		it->second = child_role(static_cast<std::size_t>(++children_));
 	return it->second;
 }
@@ -223,6 +223,8 @@ joined(const std::vector<std::string> &lines)
 Judged
 judge(const DemoRules &demo, const Rules &rules, const Made &m)
 {
+	if (unruled(demo))
+		return judge_unruled(m);
 	const Outcome &r = m.outcome;
 	Judged j;
 	std::vector<std::string_view> lines = split_lines(r.out);

@@ -1,7 +1,7 @@
-// orders: runs a demo many times and shows which orders of its lines
-// occurred, how often, which of them its rules allow, which allowed ones
-// never showed up, and how its processes ended. This file reads the
-// command line; orders.h says where the rest is.
+// orders: runs a demo, or any program, many times and shows which orders
+// of its lines occurred, how often, which of them its rules allow, which
+// allowed ones never showed up, and how its processes ended. This file
+// reads the command line; orders.h says where the rest is.
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -16,6 +16,7 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include "lookup.h"
 #include "orders.h"
 
 namespace fs = std::filesystem;
@@ -29,16 +30,23 @@ namespace {
 constexpr int default_runs = 200, default_mixing_runs = 20;
 
 const char help[] =
-    "usage: orders [OPTIONS] DEMO|PATH [ARGS...]\n"
-    "Runs a demo many times and shows which orders of its lines occurred\n"
-    "and how often, how many orders its rules allow and which of those\n"
-    "never showed up, how its processes ended, and every run that broke\n"
-    "the rules, with why. P is the process started, C1, C2, ... the others\n"
-    "as their numbers first appear.\n"
+    "usage: orders [OPTIONS] PROGRAM [ARGS...]\n"
+    "Runs a program many times and shows which orders of its lines\n"
+    "occurred and how often, and how its processes ended. Of a demo with\n"
+    "rules it also shows how many orders the rules allow and which of\n"
+    "those never showed up, and every run that broke the rules, with why.\n"
+    "P is the process started, C1, C2, ... the others as their numbers\n"
+    "first appear.\n"
     "\n"
-    "DEMO, a name without '/', is a demo in the folder orders is in; a PATH\n"
-    "is run as given, judged by the rules of the demo its file is named\n"
-    "after. ARGS go to the program.\n"
+    "PROGRAM, a name without '/', is a demo in the folder orders is in,\n"
+    "or else the program of that name on PATH; a name with '/' is run as\n"
+    "given. It is judged by the rules of the demo its file is named after.\n"
+    "Of a program without rules the orders are only counted: each line as\n"
+    "written, but that the numbers of the run's processes show as their\n"
+    "roles. Untraced, orders knows no numbers but those of P, of its\n"
+    "parent (shown as subreaper) and of the processes that came back to\n"
+    "orders; traced (-t, -w), it knows every process's. ARGS go to the\n"
+    "program.\n"
     "\n"
     "Options:\n"
     "  -n, --runs RUNS    make RUNS runs (default: 200; 20 of interleave);\n"
@@ -60,8 +68,9 @@ const char help[] =
     "Exit status:\n"
     "  0    every run was sound\n"
     "  1    a run broke the rules: its order, how a process ended, or\n"
-    "       anything on descriptor 2\n"
-    "  2    the command line was wrong, or names no demo with rules\n"
+    "       anything on descriptor 2; without rules, a run wrote on\n"
+    "       descriptor 2 or did not end by itself\n"
+    "  2    the command line was wrong, or names no program that can be run\n"
     "  125  orders itself failed: the output could not be written, or a\n"
     "       run could not be made\n"
     "  130  Ctrl-C stopped the runs; orders ends by SIGINT once it has\n"
@@ -165,22 +174,23 @@ list_demos(const Command &c)
 	std::exit(put(names) ? 0 : status_failed);
 }
 
-// The demo's rules, by its file's name; exits if it has none, or cannot
-// be run.
-const DemoRules &
-demo_of(const fs::path &path)
+// Where the program named is; exits if it is nowhere, or cannot be run.
+fs::path
+program_path(const std::string &name)
 {
-	std::string name = path.filename();
-	const DemoRules *demo = find_demo(name);
-	if (!demo) {
+	Found f = find_program(name);
+	if (f.error == ENOENT && name.find('/') == std::string::npos) {
 		std::string names;
 		for (const auto &d : demo_rules)
 			names += " " + d.name;
-		usage("no rules for " + name + "; the demos with rules:" + names);
+		usage("no demo and no program on PATH called '" + name + "'; "
+		    "the demos with rules:" + names);
 	}
-	if (access(path.c_str(), X_OK) != 0)
-		usage("cannot run " + path.string() + ": " + std::strerror(errno));
-	return *demo;
+	if (f.error == EISDIR)
+		usage("cannot run " + name + ": it is a folder");
+	if (f.error)
+		usage("cannot run " + name + ": " + std::strerror(f.error));
+	return fs::absolute(f.path);
 }
 
 } // namespace
@@ -192,10 +202,12 @@ main(int argc, char **argv)
 	if (c.demos)
 		list_demos(c);
 	std::string program = argv[c.program];
-	fs::path path = program;
-	if (program.find('/') == std::string::npos)
-		path = fs::read_symlink("/proc/self/exe").parent_path() / program;
-	const DemoRules &demo = demo_of(path);
+	fs::path path = program_path(program);
+	// Judged by the rules of the demo its file is named after; without,
+	// by an entry of its own that has none.
+	const DemoRules *rules = find_demo(path.filename().string());
+	DemoRules own{program, nullptr, {}, 0, false, false, 0, false};
+	const DemoRules &demo = rules ? *rules : own;
 	if (std::string why = refusal(demo, c); !why.empty())
 		usage(why);
 	if (c.runs == 0)
@@ -215,12 +227,15 @@ main(int argc, char **argv)
 	// A helper that cannot hand its run back must not take us along.
 	(void)signal(SIGPIPE, SIG_IGN);
 	(void)signal(SIGCHLD, SIG_DFL);
-	Plan plan{{fs::absolute(path)}, "", c.runs, c.jobs, c.time_lapse,
-	    c.writers, isatty(2) == 1};
+	// A demo is started by its whole path, as ever; any other program
+	// gets its name as given, as from a shell.
+	Plan plan{path, {unruled(demo) ? program : path.string()}, "", c.runs,
+	    c.jobs, c.time_lapse, c.writers, isatty(2) == 1};
 	plan.argv.insert(plan.argv.end(), argv + c.program + 1, argv + argc);
 	if (demo.in_own_folder)
-		plan.cwd = fs::absolute(path).parent_path();
-	Tally t{demo, demo.rules(), c.writers, 0, 0, {}, {}, {}, {}, {}};
+		plan.cwd = path.parent_path();
+	Tally t{demo, unruled(demo) ? Rules{} : demo.rules(), c.writers,
+	    c.writers || c.time_lapse, 0, 0, {}, {}, {}, {}, {}};
 	bool whole = run_all(t, plan);
 	std::ostringstream out;
 	int status = report(t, out, whole ? 0 : c.runs);

@@ -12,10 +12,11 @@ namespace {
 // as; k itself if there is none there.
 std::size_t
 known_at(std::string_view line, std::size_t k,
-    const std::map<long, std::string> &known, Names &names, std::string &as)
+    const std::map<long, std::string> &known, Names &names, bool addresses,
+    std::string &as)
 {
 	std::size_t end = k;
-	if (line.compare(k, 2, "0x") == 0) {
+	if (addresses && line.compare(k, 2, "0x") == 0) {
 		end = k + 2;
 		while (end < line.size() && std::isxdigit(
 		    static_cast<unsigned char>(line[end])))
@@ -71,14 +72,15 @@ skeleton(std::string_view line)
 
 std::vector<std::string>
 named_lines(const std::vector<std::string_view> &lines,
-    const std::map<long, std::string> &known, Names &names)
+    const std::map<long, std::string> &known, Names &names, bool addresses)
 {
 	std::vector<std::string> out;
 
 	for (std::string_view line : lines) {
 		std::string s, as;
 		for (std::size_t k = 0, end; k < line.size(); k = end) {
-			end = known_at(line, k, known, names, as);
+			end = known_at(line, k, known, names, addresses,
+			    as);
 			if (end > k) {
 				s += as;
 			} else {

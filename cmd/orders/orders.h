@@ -1,9 +1,10 @@
 // orders: runs a demo many times and shows which orders of its lines
 // occurred, how often, which of them its rules allow, which allowed ones
-// never showed up, and how its processes ended. Each run is made by a
-// helper process of ours (runs.cpp) that judges it (judge.cpp) and hands
-// back over a pipe only what is kept of it (wire.cpp); the runs are
-// tallied and shown at the end (report.cpp).
+// never showed up, and how its processes ended; of a program without
+// rules, only the orders and the ends. Each run is made by a helper
+// process of ours (runs.cpp) that judges it (judge.cpp, or unruled.cpp)
+// and hands back over a pipe only what is kept of it (wire.cpp); the runs
+// are tallied and shown at the end (report.cpp).
 #ifndef ORDERS_H
 #define ORDERS_H
 
@@ -40,6 +41,7 @@ struct Tally {
 	const DemoRules &demo;
 	Rules rules;
 	bool writers;	// each line shown with its writer
+	bool traced;	// every process's number known
 	int runs = 0, failed = 0;
 	std::map<std::string, Seen> orders;
 	std::map<std::string, int> endings;
@@ -48,7 +50,8 @@ struct Tally {
 };
 
 // Names a role's process as it is shown: P for the one started, C1,
-// C2, ... for the others in the order their numbers first appear.
+// C2, ... for the others in the order their numbers first appear; the
+// subreaper that started the run keeps its role.
 class Names {
 public:
 	const std::string &operator()(const std::string &role);
@@ -60,7 +63,8 @@ private:
 
 // How the demo is started, and how many times.
 struct Plan {
-	std::vector<std::string> argv;	// the program's path first
+	std::string file;	// the program
+	std::vector<std::string> argv;	// from argv[0]
 	std::string cwd;
 	int runs, jobs;
 	bool time_lapse;	// under the tracer, alarms fast-forwarded
@@ -69,16 +73,37 @@ struct Plan {
 };
 
 // A run made: what the runner saw and, traced, each line of descriptor 1
-// as the tracer saw it written, with its writer's role.
+// as the tracer saw it written, with its writer's role (with --writers
+// only), and every process of the run.
 struct Made {
 	Outcome outcome;
 	std::vector<std::pair<pid_t, std::string>> written;
+	std::vector<pid_t> processes;
+	pid_t subreaper = 0;	// the helper that made it
 };
+
+// A program without rules has an entry of its own with none: its orders
+// are only counted.
+inline bool
+unruled(const DemoRules &demo)
+{
+	return demo.rules == nullptr;
+}
 
 // Looks at one run: the order, what came on descriptor 2, how every
 // process it saw ended against the table. Done by the helper that made
 // the run.
 Judged judge(const DemoRules &demo, const Rules &rules, const Made &m);
+// The same of a program without rules: its lines as written but for the
+// numbers of the processes known to be the run's, shown by role.
+Judged judge_unruled(const Made &m);
+// A run's output, split after each newline.
+std::vector<std::string_view> split_lines(std::string_view s);
+// Puts before each line shown its writer's name, as the tracer saw the
+// lines written; "?" for a writer without a role.
+void tag_writers(const std::vector<std::string_view> &lines, const Made &m,
+    const std::map<long, std::string> &roles, Names &names,
+    std::vector<std::string> &shown);
 // An order the rules allow as it is shown: each line with its numbers
 // by role and its addresses by a placeholder, and if asked its writer;
 // a process's further lines as one line.
@@ -86,9 +111,10 @@ std::vector<std::string> render(const Rules &rules,
     const std::vector<Step> &steps, Names &names, bool writers = false);
 // A run the rules do not allow, named as far as it can be. Its lines,
 // each keeping its newline, with the numbers of the processes known (pid
-// -> role) as their roles and addresses as <addr>:
+// -> role) as their roles and, if asked, addresses as <addr>:
 std::vector<std::string> named_lines(const std::vector<std::string_view> &lines,
-    const std::map<long, std::string> &known, Names &names);
+    const std::map<long, std::string> &known, Names &names,
+    bool addresses = true);
 // The roles of the rules of which there is no sign in the run: no number
 // bound to them (in roles), no line that could be theirs, no process back
 // to us that could be theirs (a role "?..." in roles). Only a role whose

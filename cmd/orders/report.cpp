@@ -1,5 +1,6 @@
 // orders: the runs counted in, and what they showed, printed.
 #include <algorithm>
+#include <cctype>
 #include <iomanip>
 #include <optional>
 #include <set>
@@ -195,6 +196,42 @@ print_unseen(std::ostream &out, const Tally &t, const Allowed &a)
 	out << "\n";
 }
 
+// Whether two orders seen differ in their numbers alone: those of
+// processes whose numbers orders did not know, most likely.
+bool
+differ_in_numbers(const Tally &t)
+{
+	std::set<std::string> shapes;
+	for (const auto &o : t.orders) {
+		std::string shape;
+		for (char ch : o.first) {
+			if (!std::isdigit(static_cast<unsigned char>(ch)))
+				shape += ch;
+			else if (shape.empty() || shape.back() != '#')
+				shape += '#';
+		}
+		if (!shapes.insert(shape).second)
+			return true;
+	}
+	return false;
+}
+
+// A program without rules: the orders seen, counted and no more.
+void
+print_counted(std::ostream &out, const Tally &t)
+{
+	out << "No rules for this program: the orders are only counted.\n\n";
+	if (!t.traced && differ_in_numbers(t))
+		out << "Some orders differ in their numbers alone. Untraced, "
+		    "orders knows no number\nbut those of P, of its parent (the "
+		    "subreaper) and of the processes that came\nback to it: any "
+		    "other stays as written. With -w, it knows every\nprocess's "
+		    "number.\n\n";
+	out << counted(t.orders.size(), "order", "orders") << " seen; most "
+	    "frequent first:\n";
+	print_seen(out, t);
+}
+
 void
 print_orders(std::ostream &out, const Tally &t)
 {
@@ -258,7 +295,9 @@ report(const Tally &t, std::ostream &out, int planned)
 	else
 		out << counted(static_cast<std::uint64_t>(t.runs), "run", "runs")
 		    << "\n\n";
-	if (t.demo.mixes)
+	if (unruled(t.demo))
+		print_counted(out, t);
+	else if (t.demo.mixes)
 		print_mixing(out, t);
 	else
 		print_orders(out, t);
@@ -273,12 +312,14 @@ report(const Tally &t, std::ostream &out, int planned)
 		out << "  " << runs_column(n) << how << "\n";
 	out << "\n";
 	if (t.failed == 0) {
-		out << "Every run was sound.\n";
+		out << (unruled(t.demo) ? "Every run ended by itself, with "
+		    "nothing on descriptor 2.\n" : "Every run was sound.\n");
 		return 0;
 	}
-	out << "NOT SOUND: " << t.failed << " of " << counted(
-	    static_cast<std::uint64_t>(t.runs), "run", "runs") << " broke the "
-	    "rules";
+	out << (unruled(t.demo) ? "NOT CLEAN: " : "NOT SOUND: ") << t.failed
+	    << " of " << counted(static_cast<std::uint64_t>(t.runs), "run",
+	    "runs") << (unruled(t.demo) ? " wrote on descriptor 2 or did not "
+	    "end by themselves" : " broke the rules");
 	if (static_cast<std::size_t>(t.failed) > t.problems.size())
 		out << ". The first " << t.problems.size();
 	out << ":\n";

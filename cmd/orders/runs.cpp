@@ -71,8 +71,9 @@ Made
 run_once(const Plan &plan, const DemoRules &demo)
 {
 	Made m;
+	m.subreaper = getpid();
 	Launch l;
-	l.file = plan.argv[0];
+	l.file = plan.file;
 	l.argv = plan.argv;
 	l.cwd = plan.cwd;
 	l.timeout_ms = (demo.seconds * 2 + 30) * 1000;
@@ -104,6 +105,9 @@ run_once(const Plan &plan, const DemoRules &demo)
 		run_group = 0;
 		if (!plan.writers)
 			m.written.clear();
+		if (tracer)
+			for (const Traced &p : tracer->processes())
+				m.processes.push_back(p.pid);
 	} catch (const std::system_error &e) {
 		sigprocmask(SIG_UNBLOCK, &ends, nullptr);
 		m.outcome = Outcome{};
