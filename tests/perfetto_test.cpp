@@ -103,23 +103,6 @@ struct Picture {
 	}
 };
 
-// P writes to C1, then to C2, each through a pipe of its own; C2 reads
-// first.
-const char two_pipes[] = R"(import os, time
-a, b = os.pipe(), os.pipe()
-if os.fork() == 0:
-    time.sleep(0.2)
-    os.write(1, os.read(a[0], 100) + b"\n")
-    os._exit(0)
-if os.fork() == 0:
-    os.write(1, os.read(b[0], 100) + b"\n")
-    os._exit(0)
-os.write(a[1], b"to C1")
-os.write(b[1], b"to C2")
-os.wait()
-os.wait()
-)";
-
 struct Demo {
 	std::string name;
 	std::vector<std::string> args;
@@ -142,7 +125,7 @@ const Demo demos[] = {
 	{"interleave", {"interleave"}, 2, 200004},
 	// Messages: every byte sent is read in the run.
 	{"pipeline", {"/bin/sh", "-c", "ls / | wc -l"}, 3, 0},
-	{"twopipes", {"/usr/bin/python3", "-c", two_pipes}, 3, 0},
+	{"twopipes", {"/usr/bin/python3", "-c", two_pipes_py}, 3, 0},
 };
 
 class PerfettoRun : public testing::TestWithParam<Demo> {};

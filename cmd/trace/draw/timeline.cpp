@@ -233,6 +233,7 @@ Recorder::match()
 			part.size = std::min(s.size - u.taken, r.size - at);
 			part.text = at < r.text.size() ? r.text.substr(at,
 			    std::min<std::uint64_t>(part.size, most_kept)) : "";
+			part.matched = true;
 			part.begins = u.taken == 0;
 			if (part.begins) {
 				s.to = t_.lanes[li].pid;

@@ -66,7 +66,8 @@ struct Lane {
 		std::string through;
 		std::uint64_t channel;
 		pid_t from = 0;		// who sent them, if known
-		bool begins = false;	// these bytes begin one of from's sends
+		bool matched = false;	// with one of from's sends
+		bool begins = false;	// its first bytes
 	};
 	// Bytes written to a file, or a device that is not the run's output.
 	struct Wrote {
