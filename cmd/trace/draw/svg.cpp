@@ -93,8 +93,11 @@ written(const Timeline &t)
 	}
 	std::string w = counted(lines, "line", "lines");
 	w += " written";
-	if (sent > 0)
-		w += ", " + counted(sent, "message", "messages") + " sent";
+	if (sent > 0) {
+		w += ", ";
+		w += counted(sent, "message", "messages");
+		w += " sent";
+	}
 	return w;
 }
 

@@ -160,9 +160,9 @@ said(const Timeline &t, const Lane &l)
 	std::vector<Said> w;
 
 	for (const auto &x : l.sent) {
-		std::string where = x.to ? "to " + role_of(t, x.to) :
-		    x.through == "pipe" ? "into a pipe, not read" :
-		    "into a " + x.through;
+		std::string where = x.to ? "to " : "into a ";
+		where += x.to == l.pid ? "itself" : x.to ? role_of(t, x.to) :
+		    x.through == "pipe" ? "pipe, not read" : x.through;
 		w.push_back({x.us, where, bytes(x.size) + " " + where,
 		    "messages " + where});
 	}
@@ -188,9 +188,12 @@ files_said(const std::vector<Said> &w, std::size_t from, std::size_t to)
 		paths.push_back(w[k].one);
 	std::sort(paths.begin(), paths.end());
 	paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
-	if (paths.size() > 1)
-		return "writes to " + std::to_string(paths.size()) + " files";
-	return paths[0].starts_with("/dev/") ? paths[0] : base_name(paths[0]);
+	if (paths.size() == 1)
+		return paths[0].starts_with("/dev/") ? paths[0] :
+		    base_name(paths[0]);
+	std::string many = "writes to ";
+	many += counted(paths.size(), "file", "files");
+	return many;
 }
 
 } // namespace
