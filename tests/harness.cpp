@@ -356,3 +356,18 @@ await_state(pid_t pid, char state, std::chrono::milliseconds timeout)
 		std::this_thread::sleep_for(std::chrono::milliseconds(1));
 	return state_of(pid) == state;
 }
+
+const char two_pipes_py[] = R"(import os, time
+a, b = os.pipe(), os.pipe()
+if os.fork() == 0:
+    time.sleep(0.2)
+    os.write(1, os.read(a[0], 100) + b"\n")
+    os._exit(0)
+if os.fork() == 0:
+    os.write(1, os.read(b[0], 100) + b"\n")
+    os._exit(0)
+os.write(a[1], b"to C1")
+os.write(b[1], b"to C2")
+os.wait()
+os.wait()
+)";

@@ -217,6 +217,11 @@ std::string string_argument(const std::string &args);
 // within a generous time.
 pid_t traced_program(const Process &p, const std::string &program);
 
+// A program for python3 -c with two messages: P writes "to C1" into a
+// pipe C1 reads, then "to C2" into another pipe C2 reads; C2 reads
+// first. Each child writes what it read as a line.
+extern const char two_pipes_py[];
+
 // Alarms sent from outside, to a timer demo's process by its role (P,
 // C1), so many times.
 struct Alarms {

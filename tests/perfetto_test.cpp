@@ -1,8 +1,9 @@
 // trace --perfetto from outside: the file parses; it has a track per
 // process and one for trace, an instant per line written, slices that
-// nest on each track, and a flow per fork and per reap whose two ends
-// sit on the right tracks. Compared with trace's JSON lines of another
-// run of the same demo, its numbers put in terms of roles.
+// nest on each track, and a flow per fork, per reap and per message
+// whose two ends sit on the right tracks. Compared with trace's JSON
+// lines of another run of the same program, its numbers put in terms of
+// roles.
 #include <algorithm>
 #include <map>
 #include <regex>
@@ -87,7 +88,9 @@ struct Picture {
 			slices[pid].push_back(e);
 		if (e["ph"] == "i")
 			instants[pid].push_back(e);
-		if (e["ph"] == "i" && e["args"].contains("text"))
+		// A write to a file has bytes too.
+		if (e["ph"] == "i" && e["args"].contains("text") &&
+		    !e["args"].contains("file"))
 			lines[roles[pid]].push_back(in_roles(e["args"]["text"],
 			    roles));
 		if (!e.contains("bind_id"))
@@ -120,6 +123,9 @@ const Demo demos[] = {
 	// would double the test's time: their lines are counted.
 	{"faultcatch", {"faultcatch"}, 1, 3},
 	{"interleave", {"interleave"}, 2, 200004},
+	// Messages: every byte sent is read in the run.
+	{"pipeline", {"/bin/sh", "-c", "ls / | wc -l"}, 3, 0},
+	{"twopipes", {"/usr/bin/python3", "-c", two_pipes_py}, 3, 0},
 };
 
 class PerfettoRun : public testing::TestWithParam<Demo> {};
@@ -193,25 +199,56 @@ tracks_nest(Picture &p)
 	}
 }
 
+// A message's flow: from the write to the read that took its first
+// bytes, on the reader's track.
+void
+message_joins(Picture &p, const json &out, const json &in)
+{
+	EXPECT_LE(out["ts"].get<long long>(), in["ts"].get<long long>());
+	EXPECT_EQ(p.roles[pid_of(in)], out["args"]["to"]);
+	EXPECT_EQ(in["args"]["from"], p.roles[pid_of(out)]);
+	EXPECT_TRUE(std::string(in["name"]).starts_with("receives ")) << in;
+	std::string sent = out["args"]["text"], read = in["args"]["text"];
+	EXPECT_FALSE(read.empty());
+	EXPECT_TRUE(sent.starts_with(read)) << sent << " read as " << read;
+}
+
 // Each flow with both ends, the start written first: from the fork in
-// the parent to the child's first slice, from the zombie to its reap.
+// the parent to the child's first slice, from the zombie to its reap,
+// from each write into a pipe (all read, in these runs) to its reader.
 void
 flows_join(Picture &p, const Demo &d)
 {
-	std::size_t forks = 0, reaps = 0;
+	std::size_t forks = 0, reaps = 0, messages = 0, into_pipes = 0;
+	for (const auto &[pid, slices] : p.slices)
+		for (const auto &s : slices)
+			into_pipes += std::string(s["name"]).starts_with("sends ") &&
+			    s["args"]["through"] == "pipe";
 	for (const auto &[id, f] : p.flows) {
 		const auto &[out, in] = f;
 		ASSERT_FALSE(out.is_null() || in.is_null()) << "flow " << id;
 		EXPECT_LT(p.flow_at[id].first, p.flow_at[id].second);
+		std::string name = out["name"];
+		if (name.starts_with("sends ")) {
+			messages++;
+			message_joins(p, out, in);
+			continue;
+		}
 		// The arrow leaves the end of one slice for the start of another.
 		EXPECT_EQ(out["ts"].get<long long>() + out["dur"].get<long long>(),
 		    in["ts"].get<long long>()) << out << in;
-		std::string name = out["name"];
 		if (name.starts_with("fork ")) {
 			forks++;
 			EXPECT_EQ(in["pid"], out["args"]["child"]);
 			EXPECT_EQ(p.roles[pid_of(in)], name.substr(5));
-			EXPECT_EQ(p.slices[pid_of(in)].front(), in);
+			// The child's first slice, the earliest and widest.
+			auto first = std::min_element(p.slices[pid_of(in)].begin(),
+			    p.slices[pid_of(in)].end(), [](const json &a,
+			    const json &b) {
+				return a["ts"] != b["ts"] ? a["ts"] < b["ts"] :
+				    a["dur"] > b["dur"];
+			});
+			EXPECT_EQ(*first, in);
 		} else {
 			reaps++;
 			EXPECT_EQ(name, "zombie");
@@ -221,6 +258,7 @@ flows_join(Picture &p, const Demo &d)
 	}
 	EXPECT_EQ(forks, d.processes - 1);
 	EXPECT_EQ(reaps, d.processes);
+	EXPECT_EQ(messages, into_pipes);
 }
 
 // The same lines, and the same reapers, as the JSON lines of a run tell.
@@ -286,6 +324,11 @@ INSTANTIATE_TEST_SUITE_P(Perfetto, PerfettoRun, testing::ValuesIn(demos),
 
 // Events of one kind on a process's track, by name, with these
 // arguments among theirs.
+const char socket_pair[] = "import socket\n"
+    "a, b = socket.socketpair()\n"
+    "a.send(b'hi')\n"
+    "b.recv(9)\n";
+
 struct Shown {
 	std::string name;
 	std::vector<std::string> args;
@@ -321,6 +364,16 @@ const Shown shown[] = {
 	    json::object(), 1},
 	{"Orphaned", {"twinspeak"}, "C1", "orphaned",
 	    {{"new_parent", "trace"}}, 1},
+	{"WritesToAFile", {"/bin/sh", "-c", "echo hi >/dev/zero"}, "P",
+	    "writes 3 bytes to /dev/zero",
+	    {{"file", "/dev/zero"}, {"size", 3}, {"text", "hi\n"}}, 1},
+	// Who reads a socket is not told: its bytes go nowhere known.
+	{"SendsIntoASocket", {"/usr/bin/python3", "-c", socket_pair}, "P",
+	    "sends 2 bytes into a socket",
+	    {{"through", "socket"}, {"text", "hi"}}, 1},
+	{"ReceivesFromASocket", {"/usr/bin/python3", "-c", socket_pair}, "P",
+	    "receives 2 bytes from a socket",
+	    {{"through", "socket"}, {"text", "hi"}}, 1},
 };
 
 class PerfettoShows : public testing::TestWithParam<Shown> {};

@@ -1,10 +1,12 @@
 // trace --svg from outside: the picture of a run, read back as XML,
 // holds what the same run's JSON lines say happened (a lane per process,
-// a mark per line, in the order written, an arrow per fork, reap and
-// kill), renders without a word from rsvg-convert, and stays small.
+// a mark per line, in the order written, an arrow per fork, reap, kill
+// and message), renders without a word from rsvg-convert, and stays
+// small.
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,6 +46,9 @@ const Drawn demos[] = {
 	{"interleave", {"interleave"}, 1 << 20, false},
 	// No demo sends a signal to another process; a shell does.
 	{"kill", {"/bin/sh", "-c", "sleep 5 & kill $!; wait"}, 50 << 10, false},
+	// Messages, every byte of them read in the run.
+	{"pipeline", {"/bin/sh", "-c", "ls / | wc -l"}, 50 << 10, false},
+	{"twopipes", {"/usr/bin/python3", "-c", two_pipes_py}, 50 << 10, false},
 };
 
 std::string
@@ -67,7 +72,7 @@ struct Told {
 	std::vector<std::string> roles;
 	std::map<std::string, std::vector<std::string>> lines;
 	std::vector<std::pair<long long, std::string>> in_order;
-	std::size_t forks = 0, reaps = 0, kills = 0;
+	std::size_t forks = 0, reaps = 0, kills = 0, into_pipes = 0;
 };
 
 Told
@@ -88,6 +93,7 @@ told(const std::string &jsonl)
 		t.forks += kind == "fork";
 		t.reaps += kind == "reaped";
 		t.kills += kind == "signal" && j["origin"] == "kill";
+		t.into_pipes += kind == "sent" && j["through"] == "pipe";
 	}
 	return t;
 }
@@ -177,6 +183,7 @@ TEST_P(Svg, HoldsTheRun)
 	EXPECT_EQ(count(doc, "//*[@class='fork']"), t.forks + 1);
 	EXPECT_EQ(count(doc, "//*[@class='reap']"), t.reaps + 1);
 	EXPECT_EQ(count(doc, "//*[@class='kill']"), t.kills + 1);
+	EXPECT_EQ(count(doc, "//*[@class='message']"), t.into_pipes);
 	Result said = rendered(path);
 	EXPECT_EQ(said.end, End::exited(0));
 	EXPECT_EQ(said.err, "");
@@ -207,5 +214,65 @@ TEST(SvgText, ExactSafeAndShortened)
 	EXPECT_EQ(std::string(said[1].node().text().as_string()),
 	    std::string(55, '0') + "\xe2\x80\xa6");
 }
+
+// Each message's arrow, and the mark of each write whose reader is not
+// known and of each write to a file, says what it carries: the bytes
+// exactly, who wrote them, and to whom or where.
+struct Carried {
+	std::string name;
+	std::vector<std::string> args;	// trace's, after --svg
+	std::string marks;	// the class of the marks
+	std::string title;	// each one's, as a pattern
+	std::size_t count;
+	std::size_t arrows;
+
+	friend void PrintTo(const Carried &c, std::ostream *os)
+	{
+		*os << c.name;
+	}
+};
+
+const Carried carried[] = {
+	// Through a pipe each, read in the other order: each to its reader.
+	{"EachToItsReader", {"/usr/bin/python3", "-c", two_pipes_py}, "message",
+	    "P sends 5 bytes to (C[12]) through a pipe at [0-9.]+ ms: to \\1",
+	    2, 2},
+	{"NotRead", {"/usr/bin/python3", "-c",
+	    "import os\nr, w = os.pipe()\nos.write(w, b'left')\n"}, "sent",
+	    "P sends 4 bytes into a pipe, not read in the run at [0-9.]+ ms: "
+	    "left", 1, 0},
+	{"IntoASocket", {"/usr/bin/python3", "-c", "import socket\n"
+	    "a, b = socket.socketpair()\na.send(b'hi')\nb.recv(9)\n"},
+	    "sent", "P sends 2 bytes into a socket at [0-9.]+ ms: hi", 1, 0},
+	{"ToAFile", {"/bin/sh", "-c", "echo hi >/dev/zero"}, "wrote",
+	    "P writes 3 bytes to /dev/zero at [0-9.]+ ms: hi\\\\x0a", 1, 0},
+	// Past 40 between two lanes, thin lines between the first and last.
+	{"Many", {"/bin/sh", "-c", "seq 200000 | wc -l"}, "message",
+	    "C1 sends [0-9]+ bytes to C2 through a pipe at .*", 2, 2},
+};
+
+class SvgBytes : public testing::TestWithParam<Carried> {};
+
+TEST_P(SvgBytes, SayWhatTheyCarry)
+{
+	const Carried &c = GetParam();
+	std::vector<std::string> args{"--svg", "-"};
+	args.insert(args.end(), c.args.begin(), c.args.end());
+	Result r = run_trace(args);
+	pugi::xml_document doc;
+
+	ASSERT_TRUE(doc.load_string(r.out.c_str())) << r.out.substr(0, 400);
+	auto titles = doc.select_nodes(("//*[@class='" + c.marks +
+	    "']/title").c_str());
+	EXPECT_EQ(titles.size(), c.count);
+	for (const auto &t : titles) {
+		std::string title = t.node().text().as_string();
+		EXPECT_TRUE(std::regex_match(title, std::regex(c.title))) << title;
+	}
+	EXPECT_EQ(count(doc, "//*[@class='message']"), c.arrows);
+}
+
+INSTANTIATE_TEST_SUITE_P(Svg, SvgBytes, testing::ValuesIn(carried),
+    [](const testing::TestParamInfo<Carried> &c) { return c.param.name; });
 
 } // namespace

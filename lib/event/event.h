@@ -61,6 +61,9 @@ struct Event {
 	End end = End::exited(0);
 	long long zombie_us = 0;
 	std::uint64_t size = 0;
+	// sent, received: which pipe or socket, as the kernel numbers it
+	// (its inode), for a picture to tell one sender's pipes apart.
+	std::uint64_t channel = 0;
 	// woken from a wait: what became of the child ("ended", "stopped",
 	// "continued"); blocked in one: what it waits for ("end", "end or
 	// stop", ...).

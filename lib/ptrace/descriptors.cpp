@@ -176,6 +176,7 @@ Tracer::sent(Proc &p, std::string bytes, std::uint64_t size)
 	Event e(Event::Kind::sent);
 	e.fd = static_cast<int>(p.entry.args[0]);
 	e.path = pipe ? "pipe" : "socket";
+	e.channel = p.io.ino;
 	e.size = size;
 	e.text = std::move(bytes);
 	emit(e, p);
@@ -198,6 +199,7 @@ Tracer::received(Proc &p, std::uint64_t size)
 		Event e(Event::Kind::received);
 		e.fd = static_cast<int>(p.entry.args[0]);
 		e.path = pipe ? "pipe" : "socket";
+		e.channel = p.io.ino;
 		e.size = size - at;
 		while (pipe && !it->second.empty() && it->second.front().left == 0)
 			it->second.pop_front();

@@ -2,8 +2,11 @@
 // ui.perfetto.dev and chrome://tracing open. A track per process, and
 // one for trace, that collects orphans; on each, slices for its running
 // (one per program), its blocking calls and its zombie time, instants
-// for its lines, signals, kills and end; flows from each fork to the
-// child and from each zombie to its reaper. Written an event at a time:
+// for its lines, writes to files, signals, kills and end, and slices of
+// no length for the messages it sends and receives (a viewer shows them
+// as instants; only slices carry flows); flows from each fork to the
+// child, from each zombie to its reaper and from each message sent to
+// the read that took its first byte. Written an event at a time:
 // interleave's run has 200004 lines.
 #include <algorithm>
 #include <cstring>
@@ -78,15 +81,6 @@ name_track(Writer &w, pid_t pid, const std::string &name, int order)
 	    {{"sort_index", order}}));
 }
 
-std::string
-role_of(const Timeline &t, pid_t pid)
-{
-	if (pid == t.subreaper)
-		return "trace";
-	const Lane *l = t.find(pid);
-	return who(pid, l ? l->role : "");
-}
-
 // Its running, one slice per program; a fork's flow enters the first.
 void
 running(Writer &w, const Timeline &t, const Lane &l, long long end)
@@ -139,6 +133,51 @@ ending(Writer &w, const Timeline &t, const Lane &l)
 	    true, false));
 }
 
+json
+bytes_args(int fd, std::uint64_t size, const std::string &text,
+    const char *where, const std::string &what)
+{
+	return {{"size", size}, {"text", text}, {"fd", fd}, {where, what}};
+}
+
+json
+receipt(const Timeline &t, const Lane &l, const Lane::Received &r)
+{
+	json a = bytes_args(r.fd, r.size, r.text, "through", r.through);
+	if (r.from)
+		a["from"] = role_of(t, r.from);
+	return slice(l.pid, r.us, r.us, received_words(t, r), a);
+}
+
+// Its messages and its writes to files. A message's flow is written
+// with both its ends, the send first; the read that ends it is left out
+// of its reader's own.
+void
+bytes(Writer &w, const Timeline &t, const Lane &l, long long &flow)
+{
+	for (const auto &s : l.sent) {
+		json a = bytes_args(s.fd, s.size, s.text, "through", s.through);
+		const Lane *to = s.to ? t.find(s.to) : nullptr;
+		if (!to || s.receipt >= to->received.size()) {
+			w.put(slice(l.pid, s.us, s.us, sent_words(t, s), a));
+			continue;
+		}
+		a["to"] = role_of(t, s.to);
+		json out = slice(l.pid, s.us, s.us, sent_words(t, s), a);
+		json in = receipt(t, *to, to->received[s.receipt]);
+		out["bind_id"] = in["bind_id"] = flow++;
+		out["flow_out"] = in["flow_in"] = true;
+		w.put(out);
+		w.put(in);
+	}
+	for (const auto &r : l.received)
+		if (!r.begins)
+			w.put(receipt(t, l, r));
+	for (const auto &x : l.wrote)
+		w.put(event('i', l.pid, x.us, shortened(wrote_words(x), 60),
+		    bytes_args(x.fd, x.size, x.text, "file", x.path)));
+}
+
 void
 happenings(Writer &w, const Timeline &t, const Lane &l)
 {
@@ -167,7 +206,7 @@ happenings(Writer &w, const Timeline &t, const Lane &l)
 }
 
 void
-lane(Writer &w, const Timeline &t, const Lane &l, int order)
+lane(Writer &w, const Timeline &t, const Lane &l, int order, long long &flow)
 {
 	long long end = l.ended ? l.end_us : t.end_us;
 
@@ -181,6 +220,7 @@ lane(Writer &w, const Timeline &t, const Lane &l, int order)
 		w.put(event('i', l.pid, x.us, shortened(escaped_line(x.text),
 		    name_chars), {{"fd", x.fd}, {"text", x.text}}));
 	happenings(w, t, l);
+	bytes(w, t, l, flow);
 	if (l.ended)
 		ending(w, t, l);
 }
@@ -206,10 +246,12 @@ write_perfetto(const Timeline &t, std::ostream &out)
 
 	out << "{\"traceEvents\":[";
 	int order = 0;
+	// After the ids of the forks' and reaps' flows.
+	auto flow = 2 * static_cast<long long>(t.lanes.size()) + 1;
 	name_track(w, t.subreaper, "trace (subreaper)", order++);
 	w.put(slice(t.subreaper, 0, t.end_us, "trace"));
 	for (const auto &l : t.lanes)
-		lane(w, t, l, order++);
+		lane(w, t, l, order++, flow);
 	out << "\n],\n\"displayTimeUnit\":\"ms\",\n\"metadata\":" <<
 	    metadata(t).dump(-1, ' ', false, json::error_handler_t::replace) <<
 	    "}\n";

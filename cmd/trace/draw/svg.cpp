@@ -1,7 +1,8 @@
 // trace --svg: the run as a timeline picture, one lane per process and
 // time across, for slides and print. This file writes the document: its
-// styles, heading, axis, breaks and legend; svg_lanes.cpp and
-// svg_draw.cpp the lanes, svg_scale.cpp where time goes.
+// styles, heading, axis and breaks; svg_lanes.cpp and svg_draw.cpp the
+// lanes, svg_bytes.cpp the messages and writes to files, svg_legend.cpp
+// the legend, svg_scale.cpp where time goes.
 #include <algorithm>
 #include <ostream>
 #include <sstream>
@@ -39,6 +40,13 @@ const char style[] =
     ".fork{marker-end:url(#head)}\n"
     ".reap{stroke-dasharray:5,3;marker-end:url(#open)}\n"
     ".kill{stroke-dasharray:1.5,3;marker-end:url(#head)}\n"
+    ".pipe{stroke:#222;stroke-width:4.5;fill:none;"
+    "marker-end:url(#hollow)}\n"
+    ".pipe-core{stroke:#fff;stroke-width:1.8;fill:none}\n"
+    ".thin{stroke:#222;stroke-width:0.8;stroke-opacity:0.6;fill:none}\n"
+    ".ticks{stroke-width:1.2;fill:none}\n"
+    ".bytes{fill:#fff;stroke-width:1.6}\n"
+    ".file{fill:#fff;stroke:#222;stroke-width:1.3}\n"
     ".axis{stroke:#444;fill:none}\n"
     ".gap{fill:#fff}\n"
     ".zigzag{stroke:#555;fill:none}\n";
@@ -46,33 +54,10 @@ const char style[] =
 const char defs[] = R"svg(<defs>
 <pattern id="hatch" width="5" height="5" patternUnits="userSpaceOnUse" patternTransform="rotate(45)"><rect width="5" height="5" fill="#fff"/><path d="M0,0V5" stroke="#333" stroke-width="1.6"/></pattern>
 <marker id="head" markerWidth="8" markerHeight="8" refX="7" refY="4" orient="auto" markerUnits="userSpaceOnUse"><path d="M0,0L8,4L0,8z" fill="#222"/></marker>
+<marker id="hollow" markerWidth="13" markerHeight="12" refX="12" refY="6" orient="auto" markerUnits="userSpaceOnUse"><path d="M1,1L12,6L1,11z" fill="#fff" stroke="#222" stroke-width="1.5"/></marker>
 <marker id="open" markerWidth="9" markerHeight="10" refX="8" refY="5" orient="auto" markerUnits="userSpaceOnUse"><path d="M1,1L8,5L1,9" fill="none" stroke="#222" stroke-width="1.5"/></marker>
 </defs>
 )svg";
-
-// Each sample of the legend, drawn in a box 26 wide about y = 0, and
-// what it means.
-const char *const samples[][2] = {
-	{R"(<rect y="-3" width="26" height="6" fill="#555"/>)", "running"},
-	{R"(<rect y="-6" width="26" height="12" class="blocked" stroke="#555"/>)",
-	    "blocked in a call"},
-	{R"(<rect y="-6" width="26" height="12" class="zombie"/>)",
-	    "zombie: ended, not yet reaped"},
-	{R"(<circle cx="13" r="3.2" class="mark" stroke="#555"/>)",
-	    "a line written"},
-	{R"(<path class="zigzag" d="M8,-8L11,-2L8,4L11,10M18,-8L21,-2L18,4L21,10"/>)",
-	    "time left out"},
-	{R"(<path class="fork" d="M0,0H24"/>)", "fork: the new process"},
-	{R"(<path class="exec" d="M13,-7l7,7l-7,7l-7,-7z"/>)",
-	    "exec (dashed: failed)"},
-	{R"(<path class="signal" d="M7,-7h12l-6,9z"/>)", "a signal arrives"},
-	{R"(<path class="kill" d="M0,0H24"/>)", "kill: who sent it"},
-	{R"(<rect x="11" y="-9" width="4" height="18" class="exit"/>)",
-	    "exit N"},
-	{R"(<path class="killed" d="M7,-6l12,12m0,-12l-12,12"/>)",
-	    "killed by a signal"},
-	{R"(<path class="reap" d="M0,0H24"/>)", "reaped: by whom"},
-};
 
 std::string
 view_box(double height)
@@ -95,14 +80,25 @@ text_at(double x, double y, const char *cls = nullptr)
 	return start("text", a);
 }
 
-std::size_t
-line_count(const Timeline &t)
+// "1 line written", and ", 3 messages sent" if any were.
+std::string
+written(const Timeline &t)
 {
-	std::size_t n = 0;
+	std::size_t lines = 0;
+	std::size_t sent = 0;
 
-	for (const auto &l : t.lanes)
-		n += l.lines.size();
-	return n;
+	for (const auto &l : t.lanes) {
+		lines += l.lines.size();
+		sent += l.sent.size();
+	}
+	std::string w = counted(lines, "line", "lines");
+	w += " written";
+	if (sent > 0) {
+		w += ", ";
+		w += counted(sent, "message", "messages");
+		w += " sent";
+	}
+	return w;
 }
 
 // How many times the next line came from another process than the one
@@ -128,8 +124,7 @@ heading(std::ostream &o, const Timeline &t)
 	std::string command = "trace";
 	std::size_t changes = switches(t);
 	std::string about = counted(t.lanes.size(), "process", "processes") +
-	    ", " + counted(line_count(t), "line", "lines") + " written in " +
-	    duration(t.end_us) + (t.time_lapse ? " of virtual time "
+	    ", " + written(t) + " in " + duration(t.end_us) + (t.time_lapse ? " of virtual time "
 	    "(--time-lapse: alarms fired as soon as every process waited)" :
 	    "");
 
@@ -213,24 +208,6 @@ subreaper_lane(std::ostream &o, const Timeline &t, const Scale &s, double y)
 	return y + 14;
 }
 
-void
-legend(std::ostream &o, double y)
-{
-	constexpr std::size_t per_row = 6;
-
-	o << start("g", {{"class", "legend"}}) << "\n";
-	for (std::size_t i = 0; i < std::size(samples); i++) {
-		std::size_t column = i % per_row;
-		std::size_t line = i / per_row;
-		double x = 14 + static_cast<double>(column) * 210;
-		double row = y + static_cast<double>(line) * 26;
-		o << start("g", {{"transform", translate(x, row)}}) <<
-		    samples[i][0] << text_at(34, 4) <<
-		    samples[i][1] << "</text></g>\n";
-	}
-	o << "</g>\n";
-}
-
 } // namespace
 
 bool
@@ -272,11 +249,12 @@ write_svg(const Timeline &t, std::ostream &out)
 	double bottom = laid.empty() ? top : laid.back().bottom;
 	breaks(o, s, bottom);
 	draw_links(o, t, s, laid, subreaper);
+	draw_messages(o, t, s, laid);
 	for (const auto &d : laid)
 		draw_labels(o, d);
-	legend(o, bottom + 30);
+	auto rows = static_cast<double>(legend(o, t, bottom + 30));
 	o << "</g>\n";
-	double height = shift + bottom + 30 + 26 + 24;
+	double height = shift + bottom + 30 + (rows - 1) * 26 + 24;
 	out << R"(<?xml version="1.0" encoding="UTF-8"?>)" "\n" <<
 	    start("svg", {{"xmlns", "http://www.w3.org/2000/svg"},
 	    {"version", "1.1"}, {"width", num(picture_width)},

@@ -97,6 +97,19 @@ void draw_labels(std::ostream &o, const Laid &d);
 // Forks, kills and reaps: arrows between lanes, over them.
 void draw_links(std::ostream &o, const Timeline &t, const Scale &s,
     const std::vector<Laid> &laid, double subreaper_bar);
+// Messages: arrows from each write into a pipe to the read that took
+// its first byte, over the lanes (svg_bytes.cpp).
+void draw_messages(std::ostream &o, const Timeline &t, const Scale &s,
+    const std::vector<Laid> &laid);
+// The marks on a lane for its messages and writes to files.
+void draw_bytes(std::ostream &o, const Timeline &t, const Scale &s,
+    const Laid &d);
+// The words above a lane for them, sparingly.
+void label_bytes(Laid &d, const Timeline &t, const Scale &s);
+// The legend below the lanes, from y (svg_legend.cpp): how many rows.
+std::size_t legend(std::ostream &o, const Timeline &t, double y);
+// Text above a lane, in the picture's sans-serif.
+Label event_label(double x, const std::string &text);
 // The most lines a lane has at one spot, for its density.
 double density_peak(const Scale &s, const std::vector<Laid> &laid);
 // The colour of a lane.

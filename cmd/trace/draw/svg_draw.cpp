@@ -222,6 +222,7 @@ draw_lane(std::ostream &o, const Timeline &t, const Scale &s, const Laid &d,
 		rect(o, s.x(l.end_us), s.x(l.reaped_us < 0 ? t.end_us :
 		    l.reaped_us), d.bar - 6, 12, {{"class", "zombie"}});
 	markers(o, s, d);
+	draw_bytes(o, t, s, d);
 	if (d.dense)
 		density_strip(o, s, d, peak);
 	for (const auto &b : d.below)

@@ -121,9 +121,16 @@ label_events(Laid &d, const Timeline &t, const Scale &s)
 		add(s.x(b.from_us), b.call, false);
 	if (l.ended)
 		add(s.x(l.end_us), end_words(l.end), true);
+	label_bytes(d, t, s);
 }
 
 } // namespace
+
+Label
+event_label(double x, const std::string &text)
+{
+	return label(x, text, sans_px);
+}
 
 const char *
 ink(std::size_t index)

@@ -1,10 +1,20 @@
 // The recorder: keeps every event of a run that a picture draws, lane
 // by lane. See timeline.h.
 #include <algorithm>
+#include <map>
 
 #include <unistd.h>
 
 #include "timeline.h"
+#include "words.h"
+
+namespace {
+
+// Of a message or a write, the bytes kept for a picture: enough for
+// its tooltip or its arguments.
+constexpr std::size_t most_kept = 512;
+
+} // namespace
 
 const Lane *
 Timeline::find(pid_t pid) const
@@ -39,6 +49,12 @@ Timeline::instants() const
 		for (const auto &x : l.signals)
 			t.push_back(x.us);
 		for (const auto &x : l.kills)
+			t.push_back(x.us);
+		for (const auto &x : l.sent)
+			t.push_back(x.us);
+		for (const auto &x : l.received)
+			t.push_back(x.us);
+		for (const auto &x : l.wrote)
 			t.push_back(x.us);
 	}
 	std::sort(t.begin(), t.end());
@@ -137,13 +153,23 @@ Recorder::event(const Event &e)
 		if (l.orphaned_us < 0)
 			l.orphaned_us = e.us;
 		break;
+	case Event::Kind::sent:
+		l.sent.push_back({e.us, e.fd, e.size, e.text.substr(0, most_kept),
+		    e.path, e.channel});
+		break;
+	case Event::Kind::received:
+		reads_.emplace_back(t_.index(e.pid), l.received.size());
+		l.received.push_back({e.us, e.fd, e.size, e.text, e.path,
+		    e.channel, e.other});
+		break;
+	case Event::Kind::wrote:
+		l.wrote.push_back({e.us, e.fd, e.size,
+		    e.text.substr(0, most_kept), e.path});
+		break;
 	case Event::Kind::alarm:
 	case Event::Kind::handler:
 	case Event::Kind::mask:
 	case Event::Kind::stuck:
-	case Event::Kind::sent:
-	case Event::Kind::received:
-	case Event::Kind::wrote:
 		break;
 	}
 }
@@ -169,4 +195,104 @@ Recorder::summary(const std::vector<Traced> &procs, const Ending &end)
 		if (t_.lanes[i].program.empty())
 			t_.lanes[i].program = p.program;
 	}
+	match();
+}
+
+// Which bytes each read took from which write. Through one pipe, a
+// sender's bytes come out in the order they went in, and the tracer
+// tells the reads in the order they took them; a write is seen to end
+// only after its reader may have its bytes, so they are matched once the
+// run is over. Each read is cut into parts, one per write it took from;
+// a write is joined to the part that took its first byte.
+void
+Recorder::match()
+{
+	struct Unread {
+		std::size_t next = 0;	// the sender's first send not all read
+		std::uint64_t taken = 0;	// and how much of it is
+	};
+	std::map<std::pair<pid_t, std::uint64_t>, Unread> unread;
+	std::vector<std::vector<Lane::Received>> parts(t_.lanes.size());
+
+	for (auto [li, ri] : reads_) {
+		Lane::Received r = std::move(t_.lanes[li].received[ri]);
+		std::size_t from = r.from ? t_.index(r.from) : t_.lanes.size();
+		Unread &u = unread[{r.from, r.channel}];
+		std::uint64_t at = 0;
+		while (from < t_.lanes.size() && at < r.size) {
+			std::vector<Lane::Sent> &sent = t_.lanes[from].sent;
+			while (u.next < sent.size() && (sent[u.next].channel !=
+			    r.channel || u.taken == sent[u.next].size)) {
+				u.next++;
+				u.taken = 0;
+			}
+			if (u.next == sent.size())
+				break;
+			Lane::Sent &s = sent[u.next];
+			Lane::Received part = r;
+			part.size = std::min(s.size - u.taken, r.size - at);
+			part.text = at < r.text.size() ? r.text.substr(at,
+			    std::min<std::uint64_t>(part.size, most_kept)) : "";
+			part.matched = true;
+			part.begins = u.taken == 0;
+			if (part.begins) {
+				s.to = t_.lanes[li].pid;
+				s.receipt = parts[li].size();
+				s.us = std::min(s.us, r.us);
+			}
+			u.taken += part.size;
+			at += part.size;
+			parts[li].push_back(std::move(part));
+		}
+		if (at == r.size)
+			continue;
+		r.text = at < r.text.size() ? r.text.substr(at, most_kept) : "";
+		r.size -= at;
+		parts[li].push_back(std::move(r));
+	}
+	for (std::size_t i = 0; i < parts.size(); i++)
+		t_.lanes[i].received = std::move(parts[i]);
+}
+
+std::string
+role_of(const Timeline &t, pid_t pid)
+{
+	if (pid == t.subreaper)
+		return "trace";
+	const Lane *l = t.find(pid);
+	return who(pid, l ? l->role : "");
+}
+
+std::string
+sent_words(const Timeline &t, const Lane::Sent &s)
+{
+	std::string w = "sends ";
+
+	w += counted(s.size, "byte", "bytes");
+	if (s.to == 0)
+		return w + " into a " + s.through + (s.through == "pipe" ?
+		    ", not read in the run" : "");
+	return w + " to " + role_of(t, s.to) + " through a " + s.through;
+}
+
+std::string
+received_words(const Timeline &t, const Lane::Received &r)
+{
+	std::string w = "receives ";
+
+	w += counted(r.size, "byte", "bytes");
+	if (r.from == 0)
+		return w + " from a " + r.through;
+	return w + " from " + role_of(t, r.from) + " through a " + r.through;
+}
+
+std::string
+wrote_words(const Lane::Wrote &w)
+{
+	std::string s = "writes ";
+
+	s += counted(w.size, "byte", "bytes");
+	s += " to ";
+	s += escaped(w.path);
+	return s;
 }

@@ -1,7 +1,7 @@
 // A whole run kept for a picture: each process as a lane with what
-// happened on it, and what joins the lanes (forks, kills, reaps). The
-// recorder builds it from the tracer's events as they come; svg.cpp and
-// perfetto.cpp draw it once the run is over.
+// happened on it, and what joins the lanes (forks, kills, reaps,
+// messages). The recorder builds it from the tracer's events as they
+// come; svg.cpp and perfetto.cpp draw it once the run is over.
 #ifndef TIMELINE_H
 #define TIMELINE_H
 
@@ -11,6 +11,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "trace.h"
@@ -44,6 +45,38 @@ struct Lane {
 		pid_t to;		// as kill(2) takes it
 		int sig;
 	};
+	// Bytes written into a pipe or socket: a message.
+	struct Sent {
+		long long us;	// or when the first of them was read, if sooner
+		int fd;
+		std::uint64_t size;
+		std::string text;	// the first of them
+		std::string through;	// "pipe", "socket"
+		std::uint64_t channel;	// which one
+		pid_t to = 0;		// who read the first of them, if known
+		std::size_t receipt = 0;	// that reader's, in its received
+	};
+	// Bytes read out of a pipe or socket, each the part of one read that
+	// came from one write, as far as the reader's sender is known.
+	struct Received {
+		long long us;
+		int fd;
+		std::uint64_t size;
+		std::string text;
+		std::string through;
+		std::uint64_t channel;
+		pid_t from = 0;		// who sent them, if known
+		bool matched = false;	// with one of from's sends
+		bool begins = false;	// its first bytes
+	};
+	// Bytes written to a file, or a device that is not the run's output.
+	struct Wrote {
+		long long us;
+		int fd;
+		std::uint64_t size;
+		std::string text;
+		std::string path;
+	};
 
 	pid_t pid = 0;
 	std::string role;
@@ -63,6 +96,9 @@ struct Lane {
 	std::vector<Blocked> blocked;
 	std::vector<Signal> signals;
 	std::vector<Kill> kills;
+	std::vector<Sent> sent;
+	std::vector<Received> received;
+	std::vector<Wrote> wrote;
 };
 
 struct Timeline {
@@ -94,9 +130,22 @@ public:
 
 private:
 	Lane &lane(const Event &e);
+	void match();
 
 	Timeline t_;
+	// Every read out of a pipe or socket, by lane and index, in the
+	// order the tracer told them: the order the bytes left each pipe.
+	std::vector<std::pair<std::size_t, std::size_t>> reads_;
 };
+
+// What a message or a write says, its process's role aside: "sends 12
+// bytes to C2 through a pipe", "receives 12 bytes from C1 through a
+// pipe", "writes 20 bytes to /tmp/out.txt".
+std::string sent_words(const Timeline &t, const Lane::Sent &s);
+std::string received_words(const Timeline &t, const Lane::Received &r);
+std::string wrote_words(const Lane::Wrote &w);
+// The role of a process of the run, "trace" for the subreaper.
+std::string role_of(const Timeline &t, pid_t pid);
 
 // The pictures; false once the stream failed.
 bool write_svg(const Timeline &t, std::ostream &out);
