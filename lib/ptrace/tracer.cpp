@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 #include <sys/ptrace.h>
 #include <sys/signalfd.h>
@@ -171,11 +172,19 @@ Tracer::service()
 			continue;
 		if (pid <= 0)
 			break;
-		if (WIFSTOPPED(status))
+		// A new process's first stop can come before its creator's
+		// event, most often in the same batch: it waits until the
+		// batch is read, so that its creator is known if it can be.
+		if (WIFSTOPPED(status) && proc(pid).role.empty() &&
+		    pid != root_)
+			held_.emplace_back(pid, status);
+		else if (WIFSTOPPED(status))
 			on_stop(pid, status);
 		else
 			on_gone(pid, status);
 	}
+	for (auto [pid, status] : std::exchange(held_, {}))
+		on_stop(pid, status);
 	sweep();
 	if (time_lapse_)
 		try_fire();
@@ -187,7 +196,7 @@ Tracer::on_stop(pid_t pid, int status)
 	Proc &p = proc(pid);
 	int sig = WSTOPSIG(status), event = status >> 16;
 
-	// Its first stop can come before its creator's event.
+	// Its creator's event never came (it was killed first).
 	if (p.role.empty())
 		place(p, nullptr, false);
 	if (event == PTRACE_EVENT_SECCOMP)

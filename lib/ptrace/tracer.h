@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "event.h"
@@ -132,6 +133,7 @@ private:
 	bool stuck_ = false;
 	bool threads_ = false;	// a process of the run has more than one
 	long long swept_ms_ = 0;
+	std::vector<std::pair<pid_t, int>> held_;	// stops of the unplaced
 	// The processes and threads alive or not yet reaped, by number: a
 	// number is free for the kernel to give again once reaped.
 	std::map<pid_t, std::shared_ptr<Proc>> procs_;

@@ -210,6 +210,8 @@ Tracer::on_gone(pid_t pid, int status)
 	if (it == procs_.end())
 		return;
 	Proc &p = *it->second;
+	if (p.role.empty() && pid != root_)
+		place(p, nullptr, false);
 	if (p.leader) {
 		procs_.erase(it);
 		return;
