@@ -338,8 +338,11 @@ Run::collect_traced()
 		o_.end = t->end;
 		o_.collected = true;
 	}
+	// A process the tracer cannot tell of (its parent died making it,
+	// before the tracer heard of it) is left out, not guessed at.
 	for (pid_t orphan : tracer_->orphans())
-		o_.orphans.push_back({orphan, tracer_->find(orphan)->end});
+		if (const Traced *t = tracer_->find(orphan))
+			o_.orphans.push_back({orphan, t->end});
 }
 
 const Outcome &
