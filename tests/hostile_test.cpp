@@ -16,7 +16,10 @@
 
 namespace {
 
+using Rows = std::vector<std::string>;
 using Check = std::function<void(const Result &)>;
+
+constexpr long long mib = 1 << 20;
 
 struct Case {
 	std::string name;
@@ -28,6 +31,44 @@ struct Case {
 	friend void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 };
 
+// How much of a write the tracer kept, of how much.
+std::string
+told(const Event &e)
+{
+	return std::to_string(e.text.size()) + " of " + std::to_string(e.size);
+}
+
+// bigwrites: each write to /dev/null told with what the call returned,
+// its first 4096 bytes kept; 3 MiB on standard output, a line of 1 MiB
+// that says it was cut short.
+void
+cut_as_returned(const Result &r)
+{
+	std::vector<long long> ret;
+	for (std::size_t at = 0, nl; (nl = r.err.find('\n', at)) !=
+	    std::string::npos; at = nl + 1)
+		ret.push_back(std::stoll(r.err.substr(at, nl - at)));
+	ASSERT_EQ(ret.size(), 5u);
+	ASSERT_EQ(ret[0], 192 * mib);
+	auto kept = [](long long n) { return "4096 of " + std::to_string(n); };
+	Rows want = {kept(ret[0])};
+	// The kernel cuts 2^62 bytes to its own limit, or refuses them.
+	if (ret[1] > 0)
+		want.push_back(kept(ret[1]));
+	want.push_back(kept(3 * mib));
+	// /dev/null takes bytes unread, past memory the tracer cannot read.
+	if (ret[3] == 15)
+		want.push_back("5 of 15");
+	want.push_back("line 1048576 of 3145728");
+	Rows got;
+	for (const Event &e : r.events)
+		if (e.kind == Event::Kind::wrote)
+			got.push_back(told(e));
+		else if (e.kind == Event::Kind::line && e.fd == 1)
+			got.push_back("line " + told(e));
+	EXPECT_EQ(got, want);
+}
+
 void
 nothing_more(const Result &)
 {
@@ -36,6 +77,7 @@ nothing_more(const Result &)
 const Case cases[] = {
 	// The grandchildren can be seen before, or without, their fork.
 	{"ChildKilledAsItForks", "forkkilled", {"200"}, false, nothing_more},
+	{"WritesOfAnySize", "bigwrites", {}, false, cut_as_returned},
 };
 
 long

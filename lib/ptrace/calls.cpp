@@ -254,13 +254,21 @@ read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count,
 	std::string s;
 	std::uint64_t iov[2];
 
+	// The kernel takes IOV_MAX entries at most.
 	for (std::uint64_t i = 0; i < count && i < 1024 && s.size() < most;
 	    i++) {
 		std::string v = read_bytes(pid, addr + i * sizeof iov, sizeof iov);
 		if (v.size() != sizeof iov)
 			break;
 		std::memcpy(iov, v.data(), sizeof iov);
-		s += read_bytes(pid, iov[0], std::min(iov[1], most - s.size()));
+		std::uint64_t want = std::min(iov[1], most - s.size());
+		std::string part = read_bytes(pid, iov[0], want);
+		s += part;
+		// The kernel stops at memory it cannot read: so does what
+		// is kept, else bytes of a later entry would be taken for
+		// the ones it wrote.
+		if (part.size() < want)
+			break;
 	}
 	return s;
 }

@@ -106,9 +106,11 @@ private:
 	void on_gone(pid_t pid, int status);
 	void on_wait_result(Proc &p, std::int64_t ret);
 	void reaped(Proc &c, pid_t by);
-	void line_bytes(Proc &p, int fd, const std::string &bytes);
+	void line_bytes(Proc &p, int fd, const std::string &bytes,
+	    std::uint64_t written);
 	void flush(Proc &p);
-	void emit_line(const Proc &p, int fd, std::string &part);
+	void emit_line(const Proc &p, int fd, std::string &part,
+	    std::uint64_t written = 0);
 	// Job control where trace stands in the kernel's way (jobs.cpp).
 	void on_exiting(const Proc &x);
 	[[nodiscard]] bool tied(const Proc &m, pid_t gone) const;

@@ -251,8 +251,12 @@ Tracer::on_gone(pid_t pid, int status)
 		orphans_.push_back(pid);
 }
 
+// bytes, the first of the written that p wrote on fd, as lines. What
+// was written past them ends the line it falls in, which tells how much
+// it lost.
 void
-Tracer::line_bytes(Proc &p, int fd, const std::string &bytes)
+Tracer::line_bytes(Proc &p, int fd, const std::string &bytes,
+    std::uint64_t written)
 {
 	Proc &owner = p.leader ? proc(p.leader) : p;
 	std::string &part = owner.partial[fd];
@@ -265,8 +269,10 @@ Tracer::line_bytes(Proc &p, int fd, const std::string &bytes)
 	}
 	part += std::string_view(bytes).substr(from);
 	// A line that never ends is shown in pieces, so that what is held
-	// for it stays bounded.
-	if (part.size() >= longest_line)
+	// for it stays bounded; one cut short, at once.
+	if (written > bytes.size())
+		emit_line(owner, fd, part, part.size() + written - bytes.size());
+	else if (part.size() >= longest_line)
 		emit_line(owner, fd, part);
 }
 
@@ -278,12 +284,15 @@ Tracer::flush(Proc &p)
 			emit_line(p, to, part);
 }
 
-// Hands part on as a line of p's on fd, and empties it.
+// Hands part on as a line of p's on fd, and empties it; written, if
+// not 0, is how many bytes the line had, part their first.
 void
-Tracer::emit_line(const Proc &p, int fd, std::string &part)
+Tracer::emit_line(const Proc &p, int fd, std::string &part,
+    std::uint64_t written)
 {
 	Event e(Event::Kind::line);
 	e.fd = fd;
+	e.size = written;
 	e.text = std::move(part);
 	part.clear();
 	emit(e, p);

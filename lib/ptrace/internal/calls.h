@@ -43,7 +43,8 @@ struct CallStop {
 bool call_stop(pid_t pid, CallStop &stop);
 
 // Up to len bytes of pid's memory from addr; fewer if some cannot be
-// read.
+// read. len, which the string is made as long as, is the caller's to
+// bound.
 std::string read_bytes(pid_t pid, std::uint64_t addr, std::size_t len);
 // Eight bytes of pid's memory at addr; 0 if they cannot be read.
 std::uint64_t read_word(pid_t pid, std::uint64_t addr);
@@ -52,7 +53,8 @@ std::string read_string(pid_t pid, std::uint64_t addr,
     std::size_t max = 4096);
 // A NULL-terminated array of strings, as execve's argv.
 std::vector<std::string> read_argv(pid_t pid, std::uint64_t addr);
-// The bytes an iovec array of count entries points at, up to most.
+// The first most bytes of those an iovec array of count entries
+// points at; up to the first that cannot be read.
 std::string read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count,
     std::uint64_t most);
 // The bytes a call that writes or reads (at its exit, size of them)
