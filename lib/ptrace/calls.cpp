@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstring>
+#include <system_error>
 
 #include <linux/audit.h>
 #include <linux/filter.h>
@@ -147,6 +148,16 @@ install_call_filter() noexcept
 		return -1;
 	return static_cast<int>(syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER,
 	    0, &fprog));
+}
+
+bool
+ptrace_done(long ret, const char *what)
+{
+	if (ret != -1)
+		return true;
+	if (errno == ESRCH)
+		return false;
+	throw std::system_error(errno, std::generic_category(), what);
 }
 
 bool

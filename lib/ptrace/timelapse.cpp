@@ -129,6 +129,6 @@ Tracer::try_fire()
 		skipped_us_ += next->alarm_at_us - now;
 	next->alarm_at_us = next->alarm_every_us ?
 	    next->alarm_at_us + next->alarm_every_us : -1;
-	next->firing = true;
-	kill(next->pid, SIGALRM);
+	// Gone meanwhile, it is told of as it ends.
+	next->firing = kill(next->pid, SIGALRM) == 0;
 }

@@ -155,7 +155,8 @@ Tracer::emit(Event &e, const Proc &p)
 void
 Tracer::resume(Proc &p, int sig)
 {
-	ptrace(p.await_exit ? PTRACE_SYSCALL : PTRACE_CONT, p.pid, 0, sig);
+	(void)ptrace_done(ptrace(p.await_exit ? PTRACE_SYSCALL : PTRACE_CONT,
+	    p.pid, 0, sig), "ptrace(PTRACE_CONT)");
 }
 
 void
@@ -209,8 +210,10 @@ Tracer::on_event(Proc &p, int event, int sig)
 	case PTRACE_EVENT_FORK:
 	case PTRACE_EVENT_VFORK:
 	case PTRACE_EVENT_CLONE:
-		// Gone since (SIGKILL): its child, if any, shows up by itself.
-		if (ptrace(PTRACE_GETEVENTMSG, p.pid, 0, &msg) == 0 && msg > 0)
+		// Killed since it stopped, it says nothing; its child, if
+		// made, shows up by itself.
+		if (ptrace_done(ptrace(PTRACE_GETEVENTMSG, p.pid, 0, &msg),
+		    "ptrace(PTRACE_GETEVENTMSG)") && msg > 0)
 			on_child(p, static_cast<pid_t>(msg),
 			    event == PTRACE_EVENT_CLONE);
 		break;
@@ -237,7 +240,8 @@ Tracer::on_event(Proc &p, int event, int sig)
 		// and an interrupt do not.
 		p.stopped = sig != SIGTRAP;
 		if (p.stopped) {
-			ptrace(PTRACE_LISTEN, p.pid, 0, 0);
+			(void)ptrace_done(ptrace(PTRACE_LISTEN, p.pid, 0, 0),
+			    "ptrace(PTRACE_LISTEN)");
 			return;
 		}
 		break;
@@ -368,9 +372,11 @@ Tracer::done() const
 void
 Tracer::signal_all(int sig) const
 {
+	// Never 0 or below, which would be a whole group, ours maybe. One
+	// gone already is no error.
 	for (const auto &[pid, p] : procs_)
 		if (pid > 0 && !p->leader && !p->ended)
-			kill(pid, sig);
+			(void)kill(pid, sig);
 }
 
 std::vector<Traced>

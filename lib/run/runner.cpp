@@ -278,10 +278,13 @@ Run::feed(const std::string &bytes, bool last)
 	return true;
 }
 
+// Never to a number of 0 or below: that would be our own group, or
+// every process we may signal. A process gone is no error.
 void
 Run::signal(int sig) const
 {
-	kill(o_.pid, sig);
+	if (o_.pid > 0)
+		(void)kill(o_.pid, sig);
 }
 
 void
@@ -289,8 +292,8 @@ Run::signal_group(int sig) const
 {
 	if (tracer_)
 		tracer_->signal_all(sig);
-	else
-		kill(-o_.pid, sig);
+	else if (o_.pid > 0)
+		(void)kill(-o_.pid, sig);
 }
 
 // Every process of the run is our child by now, the started one or an

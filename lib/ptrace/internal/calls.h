@@ -32,6 +32,12 @@ bool reads(Call call);
 // errno on failure.
 int install_call_filter() noexcept;
 
+// Whether a ptrace request on a process the tracer holds stopped, which
+// returned ret, was done: false if the process is gone (killed since it
+// stopped), which is no error. Any other failure throws
+// std::system_error, naming what.
+bool ptrace_done(long ret, const char *what);
+
 struct CallStop {
 	enum class Op { none, entry, exit, seccomp } op = Op::none;
 	Call call = Call::other;
