@@ -69,6 +69,29 @@ cut_as_returned(const Result &r)
 	EXPECT_EQ(got, want);
 }
 
+// ticker: the k-th SIGALRM comes no sooner, on the run's clock, than k
+// periods after the timer was set, as only the tracer's own alarms come
+// under time-lapse; one of the kernel's, let through, would come early.
+Check
+ticks_every(long long every_us)
+{
+	return [every_us](const Result &r) {
+		long long set_us = -1;
+		int k = 0;
+		for (const Event &e : r.events) {
+			if (e.kind == Event::Kind::alarm && set_us < 0)
+				set_us = e.us;
+			if (e.kind != Event::Kind::signal || e.sig != SIGALRM)
+				continue;
+			k++;
+			// set_us is when the alarm was told, just after it
+			// was set: a millisecond to spare.
+			ASSERT_GE(e.us, set_us + k * every_us - 1000) << "tick " << k;
+		}
+		EXPECT_GE(k, 2);
+	};
+}
+
 void
 nothing_more(const Result &)
 {
@@ -79,6 +102,10 @@ const Case cases[] = {
 	// child can die between its fork stop and the tracer asking of it.
 	{"ChildKilledAsItForks", "forkkilled", {"500"}, false, nothing_more},
 	{"WritesOfAnySize", "bigwrites", {}, false, cut_as_returned},
+	{"TimerEvery100msLapsed", "ticker", {"100000", "300"}, true,
+	    ticks_every(100000)},
+	{"TimerEvery7msLapsed", "ticker", {"7000", "300"}, true,
+	    ticks_every(7000)},
 };
 
 long
