@@ -5,6 +5,7 @@
 // bounded amount of it, and every event names a process of the run.
 #include <csignal>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -146,5 +147,22 @@ TEST_P(Hostile, RunEndsAsUntracedWithinBounds)
 
 INSTANTIATE_TEST_SUITE_P(Corners, Hostile, testing::ValuesIn(cases),
     [](const testing::TestParamInfo<Case> &c) { return c.param.name; });
+
+// A runner killed before it lets its child go on leaves no child waiting
+// for it: the child, traced by strace here, gives up and exits.
+TEST(HostileStart, RunnerGoneBeforeTheGo)
+{
+	Options o;
+	o.args = {program_path("tworoles")};
+	o.runs_tracer = true;
+	o.fault = Fault{"ptrace", "", "SIGKILL", 1};
+	o.timeout_ms = 20000;
+	Result r = run("trace", o);
+	std::multiset<std::string> ends;
+	for (const auto &[pid, end] : r.ends)
+		ends.insert(describe(end));
+	EXPECT_EQ(ends, (std::multiset<std::string>{describe(End::exited(126)),
+	    describe(End::killed(SIGKILL))}));
+}
 
 } // namespace

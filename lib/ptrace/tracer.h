@@ -38,8 +38,9 @@ public:
 	~Tracer();
 
 	// In the started process, between fork and exec; async-signal-safe.
-	// Installs the filter, then waits until go is closed. -1 and errno
-	// on failure.
+	// Waits for a byte on go, whose write end it must not hold, then
+	// installs the filter. -1 and errno on failure, ESRCH if go was
+	// closed without one.
 	static int prepare(int go) noexcept;
 	// Takes pid, stopped in prepare, under the tracer. Throws
 	// std::system_error, EPERM when ptrace is not allowed here.

@@ -96,7 +96,9 @@ become(const Launch &l, const int fds[8], int file, char *const argv[],
 		close(1);
 	if (!l.cwd.empty() && chdir(l.cwd.c_str()) != 0)
 		_exit(126);
-	if (l.tracer && Tracer::prepare(fds[6]) != 0)
+	// The go's write end is the runner's alone: a runner gone before
+	// the go ends the wait.
+	if (l.tracer && (close(fds[7]) != 0 || Tracer::prepare(fds[6]) != 0))
 		_exit(126);
 	execve(l.file.c_str(), argv, envp);
 	_exit(127);
