@@ -93,6 +93,21 @@ ticks_every(long long every_us)
 	};
 }
 
+// ppollwait: the waits it was seen blocked in, and woken from.
+Check
+waits(const Rows &want)
+{
+	return [want](const Result &r) {
+		Rows got;
+		for (const Event &e : r.events)
+			if (e.kind == Event::Kind::blocked ||
+			    e.kind == Event::Kind::woken)
+				got.push_back(std::string(kind_name(e.kind)) + " " +
+				    e.call);
+		EXPECT_EQ(got, want);
+	};
+}
+
 void
 nothing_more(const Result &)
 {
@@ -107,6 +122,13 @@ const Case cases[] = {
 	    ticks_every(100000)},
 	{"TimerEvery7msLapsed", "ticker", {"7000", "300"}, true,
 	    ticks_every(7000)},
+	{"PpollAsPause", "ppollwait", {"pause"}, true,
+	    waits({"blocked pause", "woken pause"})},
+	{"PpollAsSigsuspend", "ppollwait", {"mask"}, true,
+	    waits({"blocked sigsuspend", "woken sigsuspend"})},
+	{"PpollOnADescriptor", "ppollwait", {"fds"}, true, waits({})},
+	{"LibcPause", "ppollwait", {"libc"}, true,
+	    waits({"blocked pause", "woken pause"})},
 };
 
 long

@@ -40,6 +40,8 @@ bool ptrace_done(long ret, const char *what);
 
 struct CallStop {
 	enum class Op { none, entry, exit, seccomp } op = Op::none;
+	// A call that stands for another is told as that one, with its
+	// arguments: ppoll with nothing but a mask is sigsuspend.
 	Call call = Call::other;
 	std::uint64_t nr = 0;
 	std::uint64_t args[6] = {};
