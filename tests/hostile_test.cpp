@@ -115,7 +115,8 @@ nothing_more(const Result &)
 
 const Case cases[] = {
 	// The grandchildren can be seen before, or without, their fork; a
-	// child can die between its fork stop and the tracer asking of it.
+	// child can die between a stop (its fork, a signal) and the tracer
+	// asking of it.
 	{"ChildKilledAsItForks", "forkkilled", {"500"}, false, nothing_more},
 	{"WritesOfAnySize", "bigwrites", {}, false, cut_as_returned},
 	{"TimerEvery100msLapsed", "ticker", {"100000", "300"}, true,

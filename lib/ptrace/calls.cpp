@@ -193,7 +193,8 @@ call_stop(pid_t pid, CallStop &stop)
 {
 	__ptrace_syscall_info info{};
 
-	if (ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0)
+	if (!ptrace_done(ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info,
+	    &info), "ptrace(PTRACE_GET_SYSCALL_INFO)"))
 		return false;
 	stop = CallStop{};
 	switch (info.op) {

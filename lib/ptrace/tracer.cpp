@@ -32,23 +32,29 @@ Tracer::Tracer(Sink sink, bool time_lapse)
 
 	sigemptyset(&chld);
 	sigaddset(&chld, SIGCHLD);
-	sigprocmask(SIG_BLOCK, &chld, &old);
+	if (sigprocmask(SIG_BLOCK, &chld, &old) != 0)
+		throw std::system_error(errno, std::generic_category(),
+		    "sigprocmask");
 	chld_was_blocked_ = sigismember(&old, SIGCHLD) == 1;
 	sigfd_ = signalfd(-1, &chld, SFD_NONBLOCK | SFD_CLOEXEC);
-	if (sigfd_ < 0)
-		throw std::system_error(errno, std::generic_category(),
-		    "signalfd");
+	if (sigfd_ < 0) {
+		int e = errno;
+		if (!chld_was_blocked_)
+			(void)sigprocmask(SIG_SETMASK, &old, nullptr);
+		throw std::system_error(e, std::generic_category(), "signalfd");
+	}
 }
 
 Tracer::~Tracer()
 {
 	signal_all(SIGKILL);
 	close(sigfd_);
+	// Cannot fail, with a valid how.
 	if (!chld_was_blocked_) {
 		sigset_t chld;
 		sigemptyset(&chld);
 		sigaddset(&chld, SIGCHLD);
-		sigprocmask(SIG_UNBLOCK, &chld, nullptr);
+		(void)sigprocmask(SIG_UNBLOCK, &chld, nullptr);
 	}
 }
 

@@ -162,7 +162,11 @@ Tracer::on_signal(Proc &p, int sig)
 	Event e(Event::Kind::signal);
 
 	stuck_ = false;
-	ptrace(PTRACE_GETSIGINFO, p.pid, 0, &si);
+	// Killed since it stopped, it is given nothing: a siginfo left
+	// empty would read as a kill from process 0.
+	if (!ptrace_done(ptrace(PTRACE_GETSIGINFO, p.pid, 0, &si),
+	    "ptrace(PTRACE_GETSIGINFO)"))
+		return;
 	e.sig = sig;
 	if (sig == SIGALRM && !own_alarm(p, si)) {
 		resume(p, 0);

@@ -81,17 +81,19 @@ become(const Launch &l, const int fds[8], int file, char *const argv[],
 
 	dfl.sa_handler = SIG_DFL;
 	sigemptyset(&none);
-	if (l.own_group)
-		setpgid(0, 0);
+	if (l.own_group && setpgid(0, 0) != 0)
+		_exit(126);
+	// SIGKILL, SIGSTOP and the C library's own cannot be set: EINVAL.
 	for (int sig = 1; sig < NSIG; sig++)
-		sigaction(sig, &dfl, nullptr);
-	sigprocmask(SIG_SETMASK, &none, nullptr);
-	if (!l.keep_input)
-		dup2(fds[0], 0);
-	if (l.out != Launch::Output::ours) {
-		dup2(file >= 0 ? file : fds[3], 1);
-		dup2(l.out == Launch::Output::null ? file : fds[5], 2);
-	}
+		if (sigaction(sig, &dfl, nullptr) != 0 && errno != EINVAL)
+			_exit(126);
+	if (sigprocmask(SIG_SETMASK, &none, nullptr) != 0 ||
+	    (!l.keep_input && dup2(fds[0], 0) < 0))
+		_exit(126);
+	if (l.out != Launch::Output::ours &&
+	    (dup2(file >= 0 ? file : fds[3], 1) < 0 ||
+	    dup2(l.out == Launch::Output::null ? file : fds[5], 2) < 0))
+		_exit(126);
 	if (l.out == Launch::Output::closed)
 		close(1);
 	if (!l.cwd.empty() && chdir(l.cwd.c_str()) != 0)
@@ -154,16 +156,21 @@ Run::start(const Launch &l)
 	    (file_ = open("/dev/null", O_WRONLY | O_CLOEXEC)) < 0)
 		fail("open /dev/null");
 	(void)fcntl(fds[2], F_SETPIPE_SZ, pipe_room);
-	prctl(PR_SET_CHILD_SUBREAPER, 1);
+	if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0)
+		fail("prctl(PR_SET_CHILD_SUBREAPER)");
 	o_.pid = fork();
 	if (o_.pid < 0)
 		fail("fork");
 	if (o_.pid == 0)
 		become(l, fds, file_, argvp.data(), envp.data());
+	// The child does the same, so either may come first: the later
+	// one's failure (it has run its program, or died) is no error.
 	if (l.own_group)
-		setpgid(o_.pid, o_.pid);
+		(void)setpgid(o_.pid, o_.pid);
 	if (tracer_ && !traced(fds[7]))
 		fail("ptrace(PTRACE_SEIZE)");
+	if (fcntl(fds[1], F_SETFL, O_NONBLOCK) != 0)
+		fail("fcntl(F_SETFL)");
 	sever(fds[6]);
 	sever(fds[7]);
 	close(fds[0]);
@@ -172,7 +179,6 @@ Run::start(const Launch &l)
 	in_ = fds[1];
 	out_ = fds[2];
 	err_ = fds[4];
-	fcntl(in_, F_SETFL, O_NONBLOCK);
 	if (l.keep_input || (input_.empty() && !more_input_))
 		sever(in_);
 	if (l.out == Launch::Output::null || l.out == Launch::Output::ours) {

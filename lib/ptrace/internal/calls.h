@@ -47,7 +47,8 @@ struct CallStop {
 	std::uint64_t args[6] = {};
 	std::int64_t ret = 0;	// at exit: the result, or -errno
 };
-// What the call process pid is stopped in says; false if it is gone.
+// What the call process pid is stopped in says; false if it is gone,
+// and any other failure thrown, as ptrace_done does.
 bool call_stop(pid_t pid, CallStop &stop);
 
 // Up to len bytes of pid's memory from addr; fewer if some cannot be
