@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstring>
+#include <stdexcept>
 #include <system_error>
 
 #include <linux/audit.h>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include "internal/calls.h"
+#include "tracer.h"
 
 #if defined(__x86_64__)
 #define CALLS_ARCH AUDIT_ARCH_X86_64
@@ -193,8 +195,11 @@ call_stop(pid_t pid, CallStop &stop)
 {
 	__ptrace_syscall_info info{};
 
-	if (!ptrace_done(ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info,
-	    &info), "ptrace(PTRACE_GET_SYSCALL_INFO)"))
+	long n = ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info);
+	// A kernel without the request: nothing can be told of any call.
+	if (n == -1 && errno == EIO)
+		throw std::runtime_error(Tracer::kernel_needed);
+	if (!ptrace_done(n, "ptrace(PTRACE_GET_SYSCALL_INFO)"))
 		return false;
 	stop = CallStop{};
 	switch (info.op) {

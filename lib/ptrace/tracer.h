@@ -37,6 +37,14 @@ public:
 	Tracer &operator=(const Tracer &) = delete;
 	~Tracer();
 
+	// What it needs of the kernel, said when it lacks it. A run there
+	// ends at its first stop, before its program starts, throwing
+	// std::runtime_error with these words.
+	static const char kernel_needed[];
+	// Whether this kernel has it, asked of a child made for the purpose;
+	// true too when ptrace is refused, which a run then says.
+	static bool kernel_fits();
+
 	// In the started process, between fork and exec; async-signal-safe.
 	// Waits for a byte on go, whose write end it must not hold, then
 	// installs the filter. -1 and errno on failure, ESRCH if go was
