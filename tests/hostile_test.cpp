@@ -123,6 +123,9 @@ const Case cases[] = {
 	    ticks_every(100000)},
 	{"TimerEvery7msLapsed", "ticker", {"7000", "300"}, true,
 	    ticks_every(7000)},
+	// Ages away: the run's clock jumps there, and does not overflow.
+	{"TimerOfAgesLapsed", "ticker", {"max", "0"}, true,
+	    waits({"blocked pause", "woken pause"})},
 	{"PpollAsPause", "ppollwait", {"pause"}, true,
 	    waits({"blocked pause", "woken pause"})},
 	{"PpollAsSigsuspend", "ppollwait", {"mask"}, true,

@@ -3,6 +3,7 @@
 // earliest alarm fires at once and the run's clock jumps to it. See
 // tracer.h.
 #include <algorithm>
+#include <climits>
 #include <csignal>
 
 #include <sys/ptrace.h>
@@ -16,6 +17,8 @@
 void
 Tracer::arm(Proc &p, long long in_us, long long every_us)
 {
+	in_us = std::min(in_us, longest_alarm_us);
+	every_us = std::min(every_us, longest_alarm_us);
 	p.alarm_at_us = in_us > 0 ? now_us() + in_us : -1;
 	p.alarm_every_us = in_us > 0 ? every_us : 0;
 	Event e(Event::Kind::alarm);
@@ -122,8 +125,8 @@ Tracer::wake_in_ms() const
 		if (!p->leader && !p->ended && !p->firing && p->alarm_at_us >= 0 &&
 		    (at < 0 || p->alarm_at_us < at))
 			at = p->alarm_at_us;
-	return at < 0 ? -1 :
-	    static_cast<int>(std::max(0LL, (at - now_us() + 999) / 1000));
+	return at < 0 ? -1 : static_cast<int>(std::clamp((at - now_us() +
+	    999) / 1000, 0LL, static_cast<long long>(INT_MAX)));
 }
 
 // An alarm due on the run's clock fires, whatever the processes do, as
@@ -145,7 +148,7 @@ Tracer::try_fire()
 			continue;
 		if (!quiet(*p))
 			return;
-		if (p->alarm_at_us >= 0 && (!next ||
+		if (p->alarm_at_us >= 0 && p->alarm_at_us < last_us && (!next ||
 		    p->alarm_at_us < next->alarm_at_us))
 			next = p.get();
 	}

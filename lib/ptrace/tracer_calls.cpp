@@ -33,6 +33,17 @@ quiet_by_default(int sig)
 
 const char *const hows[] = {"block", "unblock", "set"};
 
+// A time as setitimer takes it, in microseconds: -1 if the kernel
+// refuses it (EINVAL), and the alarm stays as it was.
+long long
+micros(const timeval &t)
+{
+	if (t.tv_sec < 0 || t.tv_usec < 0 || t.tv_usec >= 1000000)
+		return -1;
+	return t.tv_sec >= longest_alarm_us / 1000000 ? longest_alarm_us :
+	    t.tv_sec * 1000000LL + t.tv_usec;
+}
+
 constexpr std::size_t longest_line = 1 << 20;
 
 } // namespace
@@ -67,7 +78,9 @@ Tracer::on_quick_call(Proc &p)
 			return;
 		break;
 	case Call::alarm:
-		arm(p, static_cast<long long>(s.args[0]) * 1000000, 0);
+		// Its seconds are an unsigned int.
+		arm(p, static_cast<long long>(s.args[0] & 0xffffffff) * 1000000,
+		    0);
 		return;
 	case Call::setitimer: {
 		if (s.args[0] != ITIMER_REAL || !s.args[1])
@@ -77,8 +90,9 @@ Tracer::on_quick_call(Proc &p)
 		if (v.size() != sizeof it)
 			return;
 		std::memcpy(&it, v.data(), sizeof it);
-		arm(p, it.it_value.tv_sec * 1000000LL + it.it_value.tv_usec,
-		    it.it_interval.tv_sec * 1000000LL + it.it_interval.tv_usec);
+		long long in = micros(it.it_value), every = micros(it.it_interval);
+		if (in >= 0 && every >= 0)
+			arm(p, in, every);
 		return;
 	}
 	case Call::sigaction: {

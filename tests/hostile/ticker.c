@@ -1,8 +1,11 @@
-/* A periodic ITIMER_REAL of argv[1] microseconds, waited for with pause()
- * until argv[2] milliseconds have passed on the real clock. */
+/* A periodic ITIMER_REAL of argv[1] microseconds ("max": the most a
+ * timeval holds), waited for with pause() until argv[2] milliseconds have
+ * passed on the real clock, once at least. */
 #define _GNU_SOURCE
+#include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
@@ -25,15 +28,20 @@ now_ms(void)
 int
 main(int argc, char **argv)
 {
-	long every = argc > 1 ? atol(argv[1]) : 100000;
+	const char *every = argc > 1 ? argv[1] : "100000";
 	long long until = now_ms() + (argc > 2 ? atol(argv[2]) : 300);
-	struct itimerval it = {{every / 1000000, every % 1000000},
-	    {every / 1000000, every % 1000000}};
+	long us = atol(every);
+	struct timeval t = {us / 1000000, us % 1000000};
+	struct itimerval it;
 
+	if (strcmp(every, "max") == 0)
+		t.tv_sec = LONG_MAX;
+	it.it_value = it.it_interval = t;
 	if (signal(SIGALRM, tick) == SIG_ERR ||
 	    setitimer(ITIMER_REAL, &it, NULL) != 0)
 		return 1;
-	while (now_ms() < until)
+	do
 		pause();
+	while (now_ms() < until);
 	return 0;
 }
