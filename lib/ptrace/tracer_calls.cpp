@@ -286,12 +286,16 @@ Tracer::line_bytes(Proc &p, int fd, const std::string &bytes,
 		emit_line(owner, fd, part);
 	}
 	part += std::string_view(bytes).substr(from);
-	// A line that never ends is shown in pieces, so that what is held
-	// for it stays bounded; one cut short, at once.
+	// Lines that never end are shown in pieces, so that what is held of
+	// a process's stays bounded, over all its descriptors; one cut
+	// short, at once.
+	std::size_t held = 0;
+	for (const auto &[to, unended] : owner.partial)
+		held += unended.size();
 	if (written > bytes.size())
 		emit_line(owner, fd, part, part.size() + written - bytes.size());
-	else if (part.size() >= longest_line)
-		emit_line(owner, fd, part);
+	else if (held >= longest_line)
+		flush(owner);
 }
 
 void
