@@ -18,6 +18,7 @@
 
 #include "lookup.h"
 #include "orders.h"
+#include "tracer.h"
 
 namespace fs = std::filesystem;
 
@@ -224,6 +225,8 @@ main(int argc, char **argv)
 		return status_failed;
 	}
 
+	if ((c.time_lapse || c.writers) && !Tracer::kernel_fits())
+		fail(status_failed, Tracer::kernel_needed);
 	// A helper that cannot hand its run back must not take us along.
 	(void)signal(SIGPIPE, SIG_IGN);
 	(void)signal(SIGCHLD, SIG_DFL);

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <exception>
 #include <optional>
-#include <system_error>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -108,7 +108,7 @@ run_once(const Plan &plan, const DemoRules &demo)
 		if (tracer)
 			for (const Traced &p : tracer->processes())
 				m.processes.push_back(p.pid);
-	} catch (const std::system_error &e) {
+	} catch (const std::exception &e) {
 		sigprocmask(SIG_UNBLOCK, &ends, nullptr);
 		m.outcome = Outcome{};
 		m.outcome.err = std::string("orders: ") + e.what() + "\n";

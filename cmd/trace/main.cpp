@@ -5,9 +5,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include <fcntl.h>
@@ -133,7 +133,7 @@ main(int argc, char **argv)
 		pictures.write();
 		last_words(c, w, status);
 		return status;
-	} catch (const std::runtime_error &e) {
+	} catch (const std::exception &e) {
 		quiet_if_reader_gone(errno);
 		fail(status_failed, e.what());
 	}

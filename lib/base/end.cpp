@@ -3,6 +3,14 @@
 
 #include "end.h"
 
+// The tools name signals and errors with sigabbrev_np and
+// strerrorname_np, which glibc has had since 2.32; a program built with
+// it does not start with an older one.
+#if defined(__GLIBC__)
+static_assert(__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32),
+    "glibc 2.32 or later is needed");
+#endif
+
 std::string
 describe(const End &end)
 {

@@ -15,7 +15,9 @@
 
 struct Event {
 	enum class Kind {
-		line,		// fd, text: one line, '\n' included if it had one
+		line,		// fd, text: one line, '\n' included if it had one;
+				// size: only for one cut short, how many bytes
+				// it had, text their first
 		fork,		// other: the new process
 		exec,		// path, argv; error: 0, or why it failed
 		signal,		// sig, origin, other (the sender), addr

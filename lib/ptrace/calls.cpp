@@ -4,6 +4,8 @@
 #include <csignal>
 #include <cstddef>
 #include <cstring>
+#include <stdexcept>
+#include <system_error>
 
 #include <linux/audit.h>
 #include <linux/filter.h>
@@ -15,6 +17,7 @@
 #include <unistd.h>
 
 #include "internal/calls.h"
+#include "tracer.h"
 
 #if defined(__x86_64__)
 #define CALLS_ARCH AUDIT_ARCH_X86_64
@@ -24,6 +27,8 @@
 // cppcheck-suppress preprocessorErrorDirective
 #error "the tracer knows the calls of x86_64 and aarch64 only"
 #endif
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+    "the filter reads the low half of an argument first");
 
 namespace {
 
@@ -118,22 +123,48 @@ waits(Call call)
 }
 
 // The filter: another architecture's calls pass; of ours, the known
-// ones stop for the tracer, the rest pass.
+// ones stop for the tracer, the rest pass. ppoll stops only when it
+// waits for a signal alone (no descriptor, no time limit), as a C
+// library's pause() does; an event loop's do not.
 int
 install_call_filter() noexcept
 {
-	sock_filter prog[nknown + 5];
+	constexpr std::size_t list = 10, allow = list + nknown,
+	    trace = allow + 1;
+	sock_filter prog[trace + 1];
 	std::size_t n = 0;
-	auto op = [&](unsigned short code, unsigned k, unsigned char jt,
-	    unsigned char jf) { prog[n++] = {code, jt, jf, k}; };
+	// Jumps are relative to the instruction after the one made.
+	auto op = [&](unsigned short code, unsigned k, std::size_t jt,
+	    std::size_t jf) {
+		auto to = [n](std::size_t at) {
+			return static_cast<unsigned char>(at ? at - n - 1 : 0);
+		};
+		prog[n] = {code, to(jt), to(jf), k};
+		n++;
+	};
+	auto load = [&](std::size_t at) {
+		op(BPF_LD | BPF_W | BPF_ABS, static_cast<unsigned>(at), 0, 0);
+	};
+	auto is = [&](unsigned k, std::size_t yes, std::size_t no) {
+		op(BPF_JMP | BPF_JEQ | BPF_K, k, yes, no);
+	};
+	// An argument's low and high 32 bits, on a little-endian machine.
+	auto arg = [](std::size_t i, std::size_t half) {
+		return offsetof(seccomp_data, args) + 8 * i + 4 * half;
+	};
 
-	op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch), 0, 0);
-	op(BPF_JMP | BPF_JEQ | BPF_K, CALLS_ARCH, 0,
-	    static_cast<unsigned char>(nknown + 1));
-	op(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr), 0, 0);
-	for (std::size_t i = 0; i < nknown; i++)
-		op(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(known[i].nr),
-		    static_cast<unsigned char>(nknown - i), 0);
+	load(offsetof(seccomp_data, arch));
+	is(CALLS_ARCH, n + 1, allow);
+	load(offsetof(seccomp_data, nr));
+	is(SYS_ppoll, n + 1, list);
+	load(arg(1, 0));	// nfds, an unsigned int
+	is(0, n + 1, allow);
+	load(arg(2, 0));	// the time limit's address
+	is(0, n + 1, allow);
+	load(arg(2, 1));
+	is(0, trace, allow);
+	for (const Known &k : known)
+		is(static_cast<unsigned>(k.nr), trace, n + 1);
 	op(BPF_RET | BPF_K, SECCOMP_RET_ALLOW, 0, 0);
 	op(BPF_RET | BPF_K, SECCOMP_RET_TRACE, 0, 0);
 	sock_fprog fprog{static_cast<unsigned short>(n), prog};
@@ -150,11 +181,25 @@ install_call_filter() noexcept
 }
 
 bool
+ptrace_done(long ret, const char *what)
+{
+	if (ret != -1)
+		return true;
+	if (errno == ESRCH)
+		return false;
+	throw std::system_error(errno, std::generic_category(), what);
+}
+
+bool
 call_stop(pid_t pid, CallStop &stop)
 {
 	__ptrace_syscall_info info{};
 
-	if (ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0)
+	long n = ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info);
+	// A kernel without the request: nothing can be told of any call.
+	if (n == -1 && errno == EIO)
+		throw std::runtime_error(Tracer::kernel_needed);
+	if (!ptrace_done(n, "ptrace(PTRACE_GET_SYSCALL_INFO)"))
 		return false;
 	stop = CallStop{};
 	switch (info.op) {
@@ -176,6 +221,13 @@ call_stop(pid_t pid, CallStop &stop)
 		return true;
 	}
 	stop.call = call_of(stop.nr);
+	// The filter stops ppoll only when it waits for a signal alone: a
+	// pause, or with a mask, a sigsuspend, the mask its first argument.
+	if (stop.nr == SYS_ppoll && !(stop.args[1] & 0xffffffff) &&
+	    !stop.args[2]) {
+		stop.call = stop.args[3] ? Call::sigsuspend : Call::pause;
+		stop.args[0] = stop.args[3];
+	}
 	return true;
 }
 
@@ -254,13 +306,21 @@ read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count,
 	std::string s;
 	std::uint64_t iov[2];
 
+	// The kernel takes IOV_MAX entries at most.
 	for (std::uint64_t i = 0; i < count && i < 1024 && s.size() < most;
 	    i++) {
 		std::string v = read_bytes(pid, addr + i * sizeof iov, sizeof iov);
 		if (v.size() != sizeof iov)
 			break;
 		std::memcpy(iov, v.data(), sizeof iov);
-		s += read_bytes(pid, iov[0], std::min(iov[1], most - s.size()));
+		std::uint64_t want = std::min(iov[1], most - s.size());
+		std::string part = read_bytes(pid, iov[0], want);
+		s += part;
+		// The kernel stops at memory it cannot read: so does what
+		// is kept, else bytes of a later entry would be taken for
+		// the ones it wrote.
+		if (part.size() < want)
+			break;
 	}
 	return s;
 }

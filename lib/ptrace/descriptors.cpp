@@ -79,8 +79,8 @@ Tracer::forget_fds(Proc &p, std::uint64_t from, std::uint64_t to)
 }
 
 // A call that writes or reads, as it starts: whether its end is waited
-// for. A write to /dev/null cannot fail or fall short: it is told at
-// once.
+// for. A write to /dev/null cannot fail or fall short: one read whole is
+// told at once; of any other, what was written is what the call returns.
 void
 Tracer::on_io_entry(Proc &p)
 {
@@ -104,12 +104,12 @@ Tracer::on_io_entry(Proc &p)
 	// writer's call is seen to end.
 	if (p.io.kind == Dest::Kind::pipe)
 		queue(p, static_cast<std::int64_t>(size));
-	if (!p.io.null) {
+	if (!p.io.null || p.bytes.size() < size) {
 		p.await_exit = true;
 		return;
 	}
 	if (line)
-		line_bytes(p, fd, p.bytes);
+		line_bytes(p, fd, p.bytes, size);
 	else
 		on_io_exit(p, static_cast<std::int64_t>(size));
 }
@@ -131,7 +131,7 @@ Tracer::on_io_exit(Proc &p, std::int64_t ret)
 	if (reads(p.entry.call)) {
 		received(p, size);
 	} else if (p.io.kind == Dest::Kind::output) {
-		line_bytes(p, fd, p.bytes.substr(0, size));
+		line_bytes(p, fd, p.bytes.substr(0, size), size);
 	} else if (p.io.kind == Dest::Kind::file) {
 		Event e(Event::Kind::wrote);
 		e.fd = fd;

@@ -2,6 +2,8 @@
 // every process of the run waits and only an alarm can wake one, the
 // earliest alarm fires at once and the run's clock jumps to it. See
 // tracer.h.
+#include <algorithm>
+#include <climits>
 #include <csignal>
 
 #include <sys/ptrace.h>
@@ -15,6 +17,8 @@
 void
 Tracer::arm(Proc &p, long long in_us, long long every_us)
 {
+	in_us = std::min(in_us, longest_alarm_us);
+	every_us = std::min(every_us, longest_alarm_us);
 	p.alarm_at_us = in_us > 0 ? now_us() + in_us : -1;
 	p.alarm_every_us = in_us > 0 ? every_us : 0;
 	Event e(Event::Kind::alarm);
@@ -22,10 +26,12 @@ Tracer::arm(Proc &p, long long in_us, long long every_us)
 	emit(e, p);
 }
 
-// Whether a SIGALRM that stopped p is to be delivered as its alarm. The
-// kernel's own timer still runs under time-lapse; its signal is let
-// through only if the alarm is still armed here, which is then spent.
-// Ours comes from us: it is made to look as the kernel's timer's.
+// Whether a SIGALRM that stopped p is to be delivered as its alarm.
+// Under time-lapse the kernel's own timer still runs, on the real clock:
+// its signal is never let through, ours stands for it. Ours comes from
+// us, and is made to look as the kernel's timer's. Sent while another
+// SIGALRM waited, ours was merged into that one, which is then
+// delivered in its stead: none is left on its way.
 bool
 Tracer::own_alarm(Proc &p, siginfo_t &si) const
 {
@@ -37,12 +43,17 @@ Tracer::own_alarm(Proc &p, siginfo_t &si) const
 		si.si_code = SI_KERNEL;
 		si.si_pid = 0;
 		si.si_uid = 0;
-		ptrace(PTRACE_SETSIGINFO, p.pid, 0, &si);
+		(void)ptrace_done(ptrace(PTRACE_SETSIGINFO, p.pid, 0, &si),
+		    "ptrace(PTRACE_SETSIGINFO)");
+		return true;
+	}
+	if (p.firing && !(deliverable(p.pid) >> (SIGALRM - 1) & 1)) {
+		p.firing = false;
 		return true;
 	}
 	if (!timer)
 		return true;
-	if (p.alarm_at_us < 0 && time_lapse_)
+	if (time_lapse_)
 		return false;
 	p.alarm_at_us = p.alarm_every_us ? now_us() + p.alarm_every_us : -1;
 	return true;
@@ -87,15 +98,48 @@ Tracer::all_waiting() const
 	return any;
 }
 
+namespace {
+
+// Sends p the alarm due, and arms the next if it repeats.
+void
+fire(Tracer::Proc &p)
+{
+	p.alarm_at_us = p.alarm_every_us ? p.alarm_at_us + p.alarm_every_us :
+	    -1;
+	// Gone meanwhile, it is told of as it ends.
+	p.firing = kill(p.pid, SIGALRM) == 0;
+}
+
+} // namespace
+
+// Soon, once every process waits; else when the earliest alarm is due.
 int
 Tracer::wake_in_ms() const
 {
-	return time_lapse_ && !stuck_ && all_waiting() ? 1 : -1;
+	if (!time_lapse_ || stuck_)
+		return -1;
+	if (all_waiting())
+		return 1;
+	long long at = -1;
+	for (const auto &[pid, p] : procs_)
+		if (!p->leader && !p->ended && !p->firing && p->alarm_at_us >= 0 &&
+		    (at < 0 || p->alarm_at_us < at))
+			at = p->alarm_at_us;
+	return at < 0 ? -1 : static_cast<int>(std::clamp((at - now_us() +
+	    999) / 1000, 0LL, static_cast<long long>(INT_MAX)));
 }
 
+// An alarm due on the run's clock fires, whatever the processes do, as
+// the kernel's would; once every process waits, the earliest fires at
+// once and the clock jumps to it.
 void
 Tracer::try_fire()
 {
+	long long now = now_us();
+	for (auto &[pid, p] : procs_)
+		if (!p->leader && !p->ended && !p->firing &&
+		    p->alarm_at_us >= 0 && p->alarm_at_us <= now)
+			fire(*p);
 	if (stuck_ || !all_waiting())
 		return;
 	Proc *next = nullptr;
@@ -104,7 +148,7 @@ Tracer::try_fire()
 			continue;
 		if (!quiet(*p))
 			return;
-		if (p->alarm_at_us >= 0 && (!next ||
+		if (p->alarm_at_us >= 0 && p->alarm_at_us < last_us && (!next ||
 		    p->alarm_at_us < next->alarm_at_us))
 			next = p.get();
 	}
@@ -124,11 +168,7 @@ Tracer::try_fire()
 			emit(e, *first);
 		return;
 	}
-	long long now = now_us();
 	if (next->alarm_at_us > now)
 		skipped_us_ += next->alarm_at_us - now;
-	next->alarm_at_us = next->alarm_every_us ?
-	    next->alarm_at_us + next->alarm_every_us : -1;
-	next->firing = true;
-	kill(next->pid, SIGALRM);
+	fire(*next);
 }

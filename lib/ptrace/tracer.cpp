@@ -33,23 +33,29 @@ Tracer::Tracer(Sink sink, bool time_lapse)
 
 	sigemptyset(&chld);
 	sigaddset(&chld, SIGCHLD);
-	sigprocmask(SIG_BLOCK, &chld, &old);
+	if (sigprocmask(SIG_BLOCK, &chld, &old) != 0)
+		throw std::system_error(errno, std::generic_category(),
+		    "sigprocmask");
 	chld_was_blocked_ = sigismember(&old, SIGCHLD) == 1;
 	sigfd_ = signalfd(-1, &chld, SFD_NONBLOCK | SFD_CLOEXEC);
-	if (sigfd_ < 0)
-		throw std::system_error(errno, std::generic_category(),
-		    "signalfd");
+	if (sigfd_ < 0) {
+		int e = errno;
+		if (!chld_was_blocked_)
+			(void)sigprocmask(SIG_SETMASK, &old, nullptr);
+		throw std::system_error(e, std::generic_category(), "signalfd");
+	}
 }
 
 Tracer::~Tracer()
 {
 	signal_all(SIGKILL);
 	close(sigfd_);
+	// Cannot fail, with a valid how.
 	if (!chld_was_blocked_) {
 		sigset_t chld;
 		sigemptyset(&chld);
 		sigaddset(&chld, SIGCHLD);
-		sigprocmask(SIG_UNBLOCK, &chld, nullptr);
+		(void)sigprocmask(SIG_UNBLOCK, &chld, nullptr);
 	}
 }
 
@@ -156,7 +162,8 @@ Tracer::emit(Event &e, const Proc &p)
 void
 Tracer::resume(Proc &p, int sig)
 {
-	ptrace(p.await_exit ? PTRACE_SYSCALL : PTRACE_CONT, p.pid, 0, sig);
+	(void)ptrace_done(ptrace(p.await_exit ? PTRACE_SYSCALL : PTRACE_CONT,
+	    p.pid, 0, sig), "ptrace(PTRACE_CONT)");
 }
 
 void
@@ -218,8 +225,10 @@ Tracer::on_event(Proc &p, int event, int sig)
 	case PTRACE_EVENT_FORK:
 	case PTRACE_EVENT_VFORK:
 	case PTRACE_EVENT_CLONE:
-		// Gone since (SIGKILL): its child, if any, shows up by itself.
-		if (ptrace(PTRACE_GETEVENTMSG, p.pid, 0, &msg) == 0 && msg > 0)
+		// Killed since it stopped, it says nothing; its child, if
+		// made, shows up by itself.
+		if (ptrace_done(ptrace(PTRACE_GETEVENTMSG, p.pid, 0, &msg),
+		    "ptrace(PTRACE_GETEVENTMSG)") && msg > 0)
 			on_child(p, static_cast<pid_t>(msg),
 			    event == PTRACE_EVENT_CLONE);
 		break;
@@ -246,7 +255,8 @@ Tracer::on_event(Proc &p, int event, int sig)
 		// and an interrupt do not.
 		p.stopped = sig != SIGTRAP;
 		if (p.stopped) {
-			ptrace(PTRACE_LISTEN, p.pid, 0, 0);
+			(void)ptrace_done(ptrace(PTRACE_LISTEN, p.pid, 0, 0),
+			    "ptrace(PTRACE_LISTEN)");
 			return;
 		}
 		break;
@@ -377,9 +387,11 @@ Tracer::done() const
 void
 Tracer::signal_all(int sig) const
 {
+	// Never 0 or below, which would be a whole group, ours maybe. One
+	// gone already is no error.
 	for (const auto &[pid, p] : procs_)
 		if (pid > 0 && !p->leader && !p->ended)
-			kill(pid, sig);
+			(void)kill(pid, sig);
 }
 
 std::vector<Traced>

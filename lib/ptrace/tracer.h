@@ -38,9 +38,18 @@ public:
 	Tracer &operator=(const Tracer &) = delete;
 	~Tracer();
 
+	// What it needs of the kernel, said when it lacks it. A run there
+	// ends at its first stop, before its program starts, throwing
+	// std::runtime_error with these words.
+	static const char kernel_needed[];
+	// Whether this kernel has it, asked of a child made for the purpose;
+	// true too when ptrace is refused, which a run then says.
+	static bool kernel_fits();
+
 	// In the started process, between fork and exec; async-signal-safe.
-	// Installs the filter, then waits until go is closed. -1 and errno
-	// on failure.
+	// Waits for a byte on go, whose write end it must not hold, then
+	// installs the filter. -1 and errno on failure, ESRCH if go was
+	// closed without one.
 	static int prepare(int go) noexcept;
 	// Takes pid, stopped in prepare, under the tracer. Throws
 	// std::system_error, EPERM when ptrace is not allowed here.
@@ -107,9 +116,11 @@ private:
 	void on_gone(pid_t pid, int status);
 	void on_wait_result(Proc &p, std::int64_t ret);
 	void reaped(Proc &c, pid_t by);
-	void line_bytes(Proc &p, int fd, const std::string &bytes);
+	void line_bytes(Proc &p, int fd, const std::string &bytes,
+	    std::uint64_t written);
 	void flush(Proc &p);
-	void emit_line(const Proc &p, int fd, std::string &part);
+	void emit_line(const Proc &p, int fd, std::string &part,
+	    std::uint64_t written = 0);
 	// Job control where trace stands in the kernel's way (jobs.cpp).
 	void on_exiting(const Proc &x);
 	[[nodiscard]] bool tied(const Proc &m, pid_t gone) const;

@@ -33,6 +33,17 @@ quiet_by_default(int sig)
 
 const char *const hows[] = {"block", "unblock", "set"};
 
+// A time as setitimer takes it, in microseconds: -1 if the kernel
+// refuses it (EINVAL), and the alarm stays as it was.
+long long
+micros(const timeval &t)
+{
+	if (t.tv_sec < 0 || t.tv_usec < 0 || t.tv_usec >= 1000000)
+		return -1;
+	return t.tv_sec >= longest_alarm_us / 1000000 ? longest_alarm_us :
+	    t.tv_sec * 1000000LL + t.tv_usec;
+}
+
 constexpr std::size_t longest_line = 1 << 20;
 
 } // namespace
@@ -67,7 +78,9 @@ Tracer::on_quick_call(Proc &p)
 			return;
 		break;
 	case Call::alarm:
-		arm(p, static_cast<long long>(s.args[0]) * 1000000, 0);
+		// Its seconds are an unsigned int.
+		arm(p, static_cast<long long>(s.args[0] & 0xffffffff) * 1000000,
+		    0);
 		return;
 	case Call::setitimer: {
 		if (s.args[0] != ITIMER_REAL || !s.args[1])
@@ -77,8 +90,9 @@ Tracer::on_quick_call(Proc &p)
 		if (v.size() != sizeof it)
 			return;
 		std::memcpy(&it, v.data(), sizeof it);
-		arm(p, it.it_value.tv_sec * 1000000LL + it.it_value.tv_usec,
-		    it.it_interval.tv_sec * 1000000LL + it.it_interval.tv_usec);
+		long long in = micros(it.it_value), every = micros(it.it_interval);
+		if (in >= 0 && every >= 0)
+			arm(p, in, every);
 		return;
 	}
 	case Call::sigaction: {
@@ -162,7 +176,11 @@ Tracer::on_signal(Proc &p, int sig)
 	Event e(Event::Kind::signal);
 
 	stuck_ = false;
-	ptrace(PTRACE_GETSIGINFO, p.pid, 0, &si);
+	// Killed since it stopped, it is given nothing: a siginfo left
+	// empty would read as a kill from process 0.
+	if (!ptrace_done(ptrace(PTRACE_GETSIGINFO, p.pid, 0, &si),
+	    "ptrace(PTRACE_GETSIGINFO)"))
+		return;
 	e.sig = sig;
 	if (sig == SIGALRM && !own_alarm(p, si)) {
 		resume(p, 0);
@@ -253,8 +271,12 @@ Tracer::on_gone(pid_t pid, int status)
 		orphans_.push_back(pid);
 }
 
+// bytes, the first of the written that p wrote on fd, as lines. What
+// was written past them ends the line it falls in, which tells how much
+// it lost.
 void
-Tracer::line_bytes(Proc &p, int fd, const std::string &bytes)
+Tracer::line_bytes(Proc &p, int fd, const std::string &bytes,
+    std::uint64_t written)
 {
 	Proc &owner = p.leader ? proc(p.leader) : p;
 	std::string &part = owner.partial[fd];
@@ -266,10 +288,16 @@ Tracer::line_bytes(Proc &p, int fd, const std::string &bytes)
 		emit_line(owner, fd, part);
 	}
 	part += std::string_view(bytes).substr(from);
-	// A line that never ends is shown in pieces, so that what is held
-	// for it stays bounded.
-	if (part.size() >= longest_line)
-		emit_line(owner, fd, part);
+	// Lines that never end are shown in pieces, so that what is held of
+	// a process's stays bounded, over all its descriptors; one cut
+	// short, at once.
+	std::size_t held = 0;
+	for (const auto &[to, unended] : owner.partial)
+		held += unended.size();
+	if (written > bytes.size())
+		emit_line(owner, fd, part, part.size() + written - bytes.size());
+	else if (held >= longest_line)
+		flush(owner);
 }
 
 void
@@ -280,12 +308,15 @@ Tracer::flush(Proc &p)
 			emit_line(p, to, part);
 }
 
-// Hands part on as a line of p's on fd, and empties it.
+// Hands part on as a line of p's on fd, and empties it; written, if
+// not 0, is how many bytes the line had, part their first.
 void
-Tracer::emit_line(const Proc &p, int fd, std::string &part)
+Tracer::emit_line(const Proc &p, int fd, std::string &part,
+    std::uint64_t written)
 {
 	Event e(Event::Kind::line);
 	e.fd = fd;
+	e.size = written;
 	e.text = std::move(part);
 	part.clear();
 	emit(e, p);

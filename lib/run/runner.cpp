@@ -81,22 +81,26 @@ become(const Launch &l, const int fds[8], int file, char *const argv[],
 
 	dfl.sa_handler = SIG_DFL;
 	sigemptyset(&none);
-	if (l.own_group)
-		setpgid(0, 0);
+	if (l.own_group && setpgid(0, 0) != 0)
+		_exit(126);
+	// SIGKILL, SIGSTOP and the C library's own cannot be set: EINVAL.
 	for (int sig = 1; sig < NSIG; sig++)
-		sigaction(sig, &dfl, nullptr);
-	sigprocmask(SIG_SETMASK, &none, nullptr);
-	if (!l.keep_input)
-		dup2(fds[0], 0);
-	if (l.out != Launch::Output::ours) {
-		dup2(file >= 0 ? file : fds[3], 1);
-		dup2(l.out == Launch::Output::null ? file : fds[5], 2);
-	}
+		if (sigaction(sig, &dfl, nullptr) != 0 && errno != EINVAL)
+			_exit(126);
+	if (sigprocmask(SIG_SETMASK, &none, nullptr) != 0 ||
+	    (!l.keep_input && dup2(fds[0], 0) < 0))
+		_exit(126);
+	if (l.out != Launch::Output::ours &&
+	    (dup2(file >= 0 ? file : fds[3], 1) < 0 ||
+	    dup2(l.out == Launch::Output::null ? file : fds[5], 2) < 0))
+		_exit(126);
 	if (l.out == Launch::Output::closed)
 		close(1);
 	if (!l.cwd.empty() && chdir(l.cwd.c_str()) != 0)
 		_exit(126);
-	if (l.tracer && Tracer::prepare(fds[6]) != 0)
+	// The go's write end is the runner's alone: a runner gone before
+	// the go ends the wait.
+	if (l.tracer && (close(fds[7]) != 0 || Tracer::prepare(fds[6]) != 0))
 		_exit(126);
 	execve(l.file.c_str(), argv, envp);
 	_exit(127);
@@ -113,9 +117,14 @@ Run::Run(const Launch &l)
 
 Run::~Run()
 {
-	if (!finished_) {
-		signal_group(SIGKILL);
+	if (finished_)
+		return;
+	signal_group(SIGKILL);
+	// Left as an exception goes by, maybe the tracer's: whatever it
+	// throws again is that one's echo.
+	try {
 		finish();
+	} catch (const std::exception &) {
 	}
 }
 
@@ -152,16 +161,21 @@ Run::start(const Launch &l)
 	    (file_ = open("/dev/null", O_WRONLY | O_CLOEXEC)) < 0)
 		fail("open /dev/null");
 	(void)fcntl(fds[2], F_SETPIPE_SZ, pipe_room);
-	prctl(PR_SET_CHILD_SUBREAPER, 1);
+	if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0)
+		fail("prctl(PR_SET_CHILD_SUBREAPER)");
 	o_.pid = fork();
 	if (o_.pid < 0)
 		fail("fork");
 	if (o_.pid == 0)
 		become(l, fds, file_, argvp.data(), envp.data());
+	// The child does the same, so either may come first: the later
+	// one's failure (it has run its program, or died) is no error.
 	if (l.own_group)
-		setpgid(o_.pid, o_.pid);
+		(void)setpgid(o_.pid, o_.pid);
 	if (tracer_ && !traced(fds[7]))
 		fail("ptrace(PTRACE_SEIZE)");
+	if (fcntl(fds[1], F_SETFL, O_NONBLOCK) != 0)
+		fail("fcntl(F_SETFL)");
 	sever(fds[6]);
 	sever(fds[7]);
 	close(fds[0]);
@@ -170,7 +184,6 @@ Run::start(const Launch &l)
 	in_ = fds[1];
 	out_ = fds[2];
 	err_ = fds[4];
-	fcntl(in_, F_SETFL, O_NONBLOCK);
 	if (l.keep_input || (input_.empty() && !more_input_))
 		sever(in_);
 	if (l.out == Launch::Output::null || l.out == Launch::Output::ours) {
@@ -278,10 +291,13 @@ Run::feed(const std::string &bytes, bool last)
 	return true;
 }
 
+// Never to a number of 0 or below: that would be our own group, or
+// every process we may signal. A process gone is no error.
 void
 Run::signal(int sig) const
 {
-	kill(o_.pid, sig);
+	if (o_.pid > 0)
+		(void)kill(o_.pid, sig);
 }
 
 void
@@ -289,8 +305,8 @@ Run::signal_group(int sig) const
 {
 	if (tracer_)
 		tracer_->signal_all(sig);
-	else
-		kill(-o_.pid, sig);
+	else if (o_.pid > 0)
+		(void)kill(-o_.pid, sig);
 }
 
 // Every process of the run is our child by now, the started one or an
@@ -338,8 +354,11 @@ Run::collect_traced()
 		o_.end = t->end;
 		o_.collected = true;
 	}
+	// A process the tracer cannot tell of (its parent died making it,
+	// before the tracer heard of it) is left out, not guessed at.
 	for (pid_t orphan : tracer_->orphans())
-		o_.orphans.push_back({orphan, tracer_->find(orphan)->end});
+		if (const Traced *t = tracer_->find(orphan))
+			o_.orphans.push_back({orphan, t->end});
 }
 
 const Outcome &

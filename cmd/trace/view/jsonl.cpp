@@ -141,6 +141,8 @@ kind_fields(json &j, const Event &e)
 		j["text"] = e.text;
 		if (!valid_utf8(e.text))
 			j["hex"] = hex_bytes(e.text);
+		if (e.size)
+			j["size"] = e.size;
 	} else if (e.kind == Event::Kind::sent ||
 	    e.kind == Event::Kind::received || e.kind == Event::Kind::wrote) {
 		j["fd"] = e.fd;

@@ -236,8 +236,13 @@ Text::event(const Event &e)
 		std::string tag = e.role + " " + std::to_string(e.pid);
 		if (tag.size() < tag_width)
 			tag.insert(e.role.size(), tag_width - tag.size(), ' ');
+		// A line cut short says so instead of lacking its newline.
+		std::string text = !e.size ? escaped_line(e.text) :
+		    escaped(e.text) + "   (" + std::to_string(e.size) +
+		    " bytes written, the first " +
+		    std::to_string(e.text.size()) + " shown)";
 		put(e.role, true, time(e.us) + tag + (e.fd == 2 ? " ! " : " | ") +
-		    escaped_line(e.text));
+		    text);
 		return;
 	}
 	std::string words = s_.lines_only ? "" : sentence(e);

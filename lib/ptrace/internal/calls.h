@@ -32,18 +32,28 @@ bool reads(Call call);
 // errno on failure.
 int install_call_filter() noexcept;
 
+// Whether a ptrace request on a process the tracer holds stopped, which
+// returned ret, was done: false if the process is gone (killed since it
+// stopped), which is no error. Any other failure throws
+// std::system_error, naming what.
+bool ptrace_done(long ret, const char *what);
+
 struct CallStop {
 	enum class Op { none, entry, exit, seccomp } op = Op::none;
+	// A call that stands for another is told as that one, with its
+	// arguments: ppoll with nothing but a mask is sigsuspend.
 	Call call = Call::other;
 	std::uint64_t nr = 0;
 	std::uint64_t args[6] = {};
 	std::int64_t ret = 0;	// at exit: the result, or -errno
 };
-// What the call process pid is stopped in says; false if it is gone.
+// What the call process pid is stopped in says; false if it is gone,
+// and any other failure thrown, as ptrace_done does.
 bool call_stop(pid_t pid, CallStop &stop);
 
 // Up to len bytes of pid's memory from addr; fewer if some cannot be
-// read.
+// read. len, which the string is made as long as, is the caller's to
+// bound.
 std::string read_bytes(pid_t pid, std::uint64_t addr, std::size_t len);
 // Eight bytes of pid's memory at addr; 0 if they cannot be read.
 std::uint64_t read_word(pid_t pid, std::uint64_t addr);
@@ -52,7 +62,8 @@ std::string read_string(pid_t pid, std::uint64_t addr,
     std::size_t max = 4096);
 // A NULL-terminated array of strings, as execve's argv.
 std::vector<std::string> read_argv(pid_t pid, std::uint64_t addr);
-// The bytes an iovec array of count entries points at, up to most.
+// The first most bytes of those an iovec array of count entries
+// points at; up to the first that cannot be read.
 std::string read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count,
     std::uint64_t most);
 // The bytes a call that writes or reads (at its exit, size of them)

@@ -11,6 +11,12 @@
 #include "calls.h"
 #include "tracer.h"
 
+// An alarm further than this (142 years), as a program may set, is taken
+// as this far: the run's clock, in microseconds, then never overflows.
+constexpr long long longest_alarm_us = 1LL << 52;
+// Past this on the run's clock (73,000 years) time-lapse goes no further.
+constexpr long long last_us = 1LL << 61;
+
 // Where a descriptor leads, as far as the story goes.
 struct Tracer::Dest {
 	enum class Kind {

@@ -1,0 +1,194 @@
+// The tracer against programs that take it to its corners: children
+// killed as they fork, writes of any size, a kernel timer still running
+// under time-lapse, waits a C library makes with ppoll. Whatever the
+// program does, its run ends as it would untraced, the tracer keeps a
+// bounded amount of it, and every event names a process of the run.
+#include <csignal>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace {
+
+using Rows = std::vector<std::string>;
+using Check = std::function<void(const Result &)>;
+
+constexpr long long mib = 1 << 20;
+
+struct Case {
+	std::string name;
+	std::string program;	// in tests/hostile
+	std::vector<std::string> args;
+	bool time_lapse;
+	Check check;	// what the run must show besides
+
+	friend void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
+};
+
+// How much of a write the tracer kept, of how much.
+std::string
+told(const Event &e)
+{
+	return std::to_string(e.text.size()) + " of " + std::to_string(e.size);
+}
+
+// bigwrites: each write to /dev/null told with what the call returned,
+// its first 4096 bytes kept; 3 MiB on standard output, a line of 1 MiB
+// that says it was cut short.
+void
+cut_as_returned(const Result &r)
+{
+	std::vector<long long> ret;
+	for (std::size_t at = 0, nl; (nl = r.err.find('\n', at)) !=
+	    std::string::npos; at = nl + 1)
+		ret.push_back(std::stoll(r.err.substr(at, nl - at)));
+	ASSERT_EQ(ret.size(), 5u);
+	ASSERT_EQ(ret[0], 192 * mib);
+	auto kept = [](long long n) { return "4096 of " + std::to_string(n); };
+	Rows want = {kept(ret[0])};
+	// The kernel cuts 2^62 bytes to its own limit, or refuses them.
+	if (ret[1] > 0)
+		want.push_back(kept(ret[1]));
+	want.push_back(kept(3 * mib));
+	// /dev/null takes bytes unread, past memory the tracer cannot read.
+	if (ret[3] == 15)
+		want.push_back("5 of 15");
+	want.push_back("line 1048576 of 3145728");
+	Rows got;
+	for (const Event &e : r.events)
+		if (e.kind == Event::Kind::wrote)
+			got.push_back(told(e));
+		else if (e.kind == Event::Kind::line && e.fd == 1)
+			got.push_back("line " + told(e));
+	EXPECT_EQ(got, want);
+}
+
+// ticker: the k-th SIGALRM comes no sooner, on the run's clock, than k
+// periods after the timer was set, as only the tracer's own alarms come
+// under time-lapse; one of the kernel's, let through, would come early.
+Check
+ticks_every(long long every_us)
+{
+	return [every_us](const Result &r) {
+		long long set_us = -1;
+		int k = 0;
+		for (const Event &e : r.events) {
+			if (e.kind == Event::Kind::alarm && set_us < 0)
+				set_us = e.us;
+			if (e.kind != Event::Kind::signal || e.sig != SIGALRM)
+				continue;
+			k++;
+			// set_us is when the alarm was told, just after it
+			// was set: a millisecond to spare.
+			ASSERT_GE(e.us, set_us + k * every_us - 1000) << "tick " << k;
+		}
+		EXPECT_GE(k, 2);
+	};
+}
+
+// ppollwait: the waits it was seen blocked in, and woken from.
+Check
+waits(const Rows &want)
+{
+	return [want](const Result &r) {
+		Rows got;
+		for (const Event &e : r.events)
+			if (e.kind == Event::Kind::blocked ||
+			    e.kind == Event::Kind::woken)
+				got.push_back(std::string(kind_name(e.kind)) + " " +
+				    e.call);
+		EXPECT_EQ(got, want);
+	};
+}
+
+void
+nothing_more(const Result &)
+{
+}
+
+const Case cases[] = {
+	// The grandchildren can be seen before, or without, their fork; a
+	// child can die between a stop (its fork, a signal) and the tracer
+	// asking of it.
+	{"ChildKilledAsItForks", "forkkilled", {"500"}, false, nothing_more},
+	{"WritesOfAnySize", "bigwrites", {}, false, cut_as_returned},
+	{"TimerEvery100msLapsed", "ticker", {"100000", "300"}, true,
+	    ticks_every(100000)},
+	{"TimerEvery7msLapsed", "ticker", {"7000", "300"}, true,
+	    ticks_every(7000)},
+	// Ages away: the run's clock jumps there, and does not overflow.
+	{"TimerOfAgesLapsed", "ticker", {"max", "0"}, true,
+	    waits({"blocked pause", "woken pause"})},
+	{"PpollAsPause", "ppollwait", {"pause"}, true,
+	    waits({"blocked pause", "woken pause"})},
+	{"PpollAsSigsuspend", "ppollwait", {"mask"}, true,
+	    waits({"blocked sigsuspend", "woken sigsuspend"})},
+	{"PpollOnADescriptor", "ppollwait", {"fds"}, true, waits({})},
+	{"LibcPause", "ppollwait", {"libc"}, true,
+	    waits({"blocked pause", "woken pause"})},
+};
+
+long
+max_rss_kb()
+{
+	rusage u{};
+	getrusage(RUSAGE_SELF, &u);
+	return u.ru_maxrss;
+}
+
+class Hostile : public testing::TestWithParam<Case> {};
+
+// The tracer runs in this process: what it keeps shows in our own
+// high-water mark of memory.
+TEST_P(Hostile, RunEndsAsUntracedWithinBounds)
+{
+	const Case &c = GetParam();
+	Options o;
+	o.args = c.args;
+	o.trace_writes = true;
+	o.time_lapse = c.time_lapse;
+	long rss_kb = max_rss_kb();
+	Result r = run(std::string(HOSTILE_DIR) + "/" + c.program, o);
+	EXPECT_LT(max_rss_kb() - rss_kb, 64 * 1024);
+	EXPECT_EQ(r.end, End::exited(0));
+	for (const Event &e : r.events) {
+		bool names_other = e.kind == Event::Kind::fork ||
+		    e.kind == Event::Kind::reaped ||
+		    (e.kind == Event::Kind::signal &&
+		    e.origin == Event::Origin::kill);
+		EXPECT_TRUE(!names_other || e.other > 0) << kind_name(e.kind) <<
+		    " of " << e.role << " names process " << e.other;
+	}
+	for (const Traced &t : r.traced)
+		EXPECT_TRUE(t.ended && !t.reaper_role.empty()) << t.role;
+	c.check(r);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corners, Hostile, testing::ValuesIn(cases),
+    [](const testing::TestParamInfo<Case> &c) { return c.param.name; });
+
+// A runner killed before it lets its child go on leaves no child waiting
+// for it: the child, traced by strace here, gives up and exits.
+TEST(HostileStart, RunnerGoneBeforeTheGo)
+{
+	Options o;
+	o.args = {program_path("tworoles")};
+	o.runs_tracer = true;
+	o.fault = Fault{"ptrace", "", "SIGKILL", 1};
+	o.timeout_ms = 20000;
+	Result r = run("trace", o);
+	std::multiset<std::string> ends;
+	for (const auto &[pid, end] : r.ends)
+		ends.insert(describe(end));
+	EXPECT_EQ(ends, (std::multiset<std::string>{describe(End::exited(126)),
+	    describe(End::killed(SIGKILL))}));
+}
+
+} // namespace
