@@ -282,9 +282,12 @@ told(const Story &s, const Leeway &leeway)
 {
 	Teller t(s, leeway);
 	std::string out = t.tell(s.first, 0);
-	// Processes whose maker the teller never named.
+	// Processes whose maker the teller never named. A grandchild half
+	// made when its maker is killed is told by nobody as made: how many
+	// there are is the scheduler's, as with the grandchildren.
 	for (const auto &[key, p] : s.procs)
-		if (key != s.first && !s.procs.contains(p.maker))
+		if (key != s.first && !s.procs.contains(p.maker) &&
+		    !leeway.grandchildren)
 			out += "made by no known process:\n" +
 			    indented("", t.tell(key, 1));
 	return out;

@@ -301,7 +301,7 @@ read_argv(pid_t pid, std::uint64_t addr)
 
 std::string
 read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count,
-    std::uint64_t most)
+    std::uint64_t most, std::uint64_t from)
 {
 	std::string s;
 	std::uint64_t iov[2];
@@ -313,8 +313,10 @@ read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count,
 		if (v.size() != sizeof iov)
 			break;
 		std::memcpy(iov, v.data(), sizeof iov);
-		std::uint64_t want = std::min(iov[1], most - s.size());
-		std::string part = read_bytes(pid, iov[0], want);
+		std::uint64_t skip = std::min(iov[1], from);
+		from -= skip;
+		std::uint64_t want = std::min(iov[1] - skip, most - s.size());
+		std::string part = read_bytes(pid, iov[0] + skip, want);
 		s += part;
 		// The kernel stops at memory it cannot read: so does what
 		// is kept, else bytes of a later entry would be taken for
@@ -355,13 +357,17 @@ span_of(pid_t pid, const CallStop &s)
 
 std::string
 call_bytes(pid_t pid, const CallStop &s, std::uint64_t size,
-    std::uint64_t most)
+    std::uint64_t most, std::uint64_t from)
 {
 	Span sp = span_of(pid, s);
 
-	most = std::min(most, size);
-	return sp.count ? read_iovec(pid, sp.addr, sp.count, most) :
-	    read_bytes(pid, sp.addr, std::min(sp.len, most));
+	if (from >= size)
+		return {};
+	most = std::min(most, size - from);
+	if (sp.count)
+		return read_iovec(pid, sp.addr, sp.count, most, from);
+	return from >= sp.len ? std::string() :
+	    read_bytes(pid, sp.addr + from, std::min(sp.len - from, most));
 }
 
 std::uint64_t

@@ -18,6 +18,8 @@ namespace {
 
 constexpr std::size_t most_bytes = 1 << 20;	// of a line's write, kept
 constexpr std::size_t most_shown = 4096;	// of a message, kept
+// Of one write to the run's output, told as lines.
+constexpr std::uint64_t most_told = std::uint64_t{64} << 20;
 constexpr std::size_t most_senders = 1024;	// remembered in a pipe
 
 std::string
@@ -131,7 +133,7 @@ Tracer::on_io_exit(Proc &p, std::int64_t ret)
 	if (reads(p.entry.call)) {
 		received(p, size);
 	} else if (p.io.kind == Dest::Kind::output) {
-		line_bytes(p, fd, p.bytes.substr(0, size), size);
+		write_lines(p, fd, size);
 	} else if (p.io.kind == Dest::Kind::file) {
 		Event e(Event::Kind::wrote);
 		e.fd = fd;
@@ -167,6 +169,31 @@ Tracer::queue(Proc &p, std::int64_t size)
 		q.push_back({o.pid, o.role, static_cast<std::uint64_t>(size)});
 	if (q.size() > most_senders)
 		q.pop_front();
+}
+
+// A write to the run's output, told line by line: what was kept of it
+// as it started, then the rest read a piece at a time from the writer,
+// still stopped where it wrote them, so that what is held stays bounded.
+// Past most_told bytes, the rest is only counted, and the line they end
+// is shown cut short.
+void
+Tracer::write_lines(Proc &p, int fd, std::uint64_t size)
+{
+	std::uint64_t told = std::min<std::uint64_t>(size, most_told);
+	std::uint64_t at = std::min<std::uint64_t>(p.bytes.size(), told);
+
+	p.bytes.resize(at);
+	line_bytes(p, fd, p.bytes, at);
+	while (at < told) {
+		std::string piece = call_bytes(p.pid, p.entry, told,
+		    most_bytes, at);
+		if (piece.empty())
+			break;
+		at += piece.size();
+		line_bytes(p, fd, piece, piece.size());
+	}
+	if (size > at)
+		line_bytes(p, fd, std::string(), size - at);
 }
 
 void

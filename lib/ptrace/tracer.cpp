@@ -183,8 +183,13 @@ Tracer::service()
 		// event, most often in the same batch: it waits until the
 		// batch is read, so that its creator is known if it can be.
 		if (WIFSTOPPED(status) && proc(pid).role.empty() &&
-		    pid != root_)
+		    pid != root_) {
+			// Its parent as it is now: it may die before the batch
+			// is read, and hand the process on to us.
+			if (Stat st; stat_of(pid, st))
+				proc(pid).first_ppid = st.ppid;
 			held_.emplace_back(pid, status);
+		}
 		else if (WIFSTOPPED(status))
 			on_stop(pid, status);
 		else
@@ -297,6 +302,10 @@ Tracer::place(Proc &c, Proc *creator, bool thread)
 	}
 	c.leader = 0;
 	Proc *parent = known ? live(st.ppid) : by;
+	// Its parent died since it was first seen, and may be reaped.
+	for (std::size_t i = order_.size(); !parent && c.first_ppid && i-- > 0;)
+		if (order_[i]->pid == c.first_ppid)
+			parent = order_[i].get();
 	if (parent && parent->leader)
 		parent = live(parent->leader);
 	c.role = child_role(static_cast<std::size_t>(++children_));
@@ -314,6 +323,12 @@ Tracer::place(Proc &c, Proc *creator, bool thread)
 	Event e(Event::Kind::fork);
 	e.other = c.pid;
 	emit(e, by ? *by : *parent);
+	if (parent && parent->ended) {
+		c.parent = 0;
+		Event r(Event::Kind::reparented);
+		r.other = getpid();
+		emit(r, c);
+	}
 }
 
 void

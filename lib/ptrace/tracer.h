@@ -109,6 +109,7 @@ private:
 	void on_io_entry(Proc &p);
 	void on_io_exit(Proc &p, std::int64_t ret);
 	void queue(Proc &p, std::int64_t size);
+	void write_lines(Proc &p, int fd, std::uint64_t size);
 	void sent(Proc &p, std::string bytes, std::uint64_t size);
 	void received(Proc &p, std::uint64_t size);
 	void on_exit(Proc &p);

@@ -16,7 +16,12 @@ static void
 fork_forever(int started)
 {
 	for (int made = 0;; made++) {
-		pid_t pid = fork();
+		pid_t pid;
+		/* Enough to be forking when killed; not so many that
+		 * orphans waiting to be reaped use up the process numbers. */
+		if (made == 64)
+			pause();
+		pid = fork();
 		if (pid == 0)
 			_exit(0);
 		if (made == 0 && write(started, "x", 1) != 1)

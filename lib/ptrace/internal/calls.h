@@ -62,14 +62,14 @@ std::string read_string(pid_t pid, std::uint64_t addr,
     std::size_t max = 4096);
 // A NULL-terminated array of strings, as execve's argv.
 std::vector<std::string> read_argv(pid_t pid, std::uint64_t addr);
-// The first most bytes of those an iovec array of count entries
-// points at; up to the first that cannot be read.
+// Up to most bytes of those an iovec array of count entries points at,
+// from byte from on; up to the first that cannot be read.
 std::string read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count,
-    std::uint64_t most);
+    std::uint64_t most, std::uint64_t from = 0);
 // The bytes a call that writes or reads (at its exit, size of them)
 // moves, up to most of them; and how many a write asks to move.
 std::string call_bytes(pid_t pid, const CallStop &s, std::uint64_t size,
-    std::uint64_t most);
+    std::uint64_t most, std::uint64_t from = 0);
 std::uint64_t call_size(pid_t pid, const CallStop &s);
 // The signals of a kernel signal set, by name.
 std::vector<std::string> signal_names(std::uint64_t set);

@@ -33,6 +33,8 @@ struct Tracer::Dest {
 
 struct Tracer::Proc : Traced {
 	pid_t leader = 0;	// a thread: its process; 0 for a process
+	pid_t first_ppid = 0;	// its parent when first seen, if before its
+				// creator's event
 	bool reaped = false;
 	bool stopped = false;	// in a stop of its whole group
 	CallStop entry;		// the call it is making or last made
