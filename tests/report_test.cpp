@@ -70,7 +70,7 @@ TEST(Report, PrintsEachConversionAsTheCLibraryDoes)
 	    LIKE_SNPRINTF(64, "[%s][%s]", "", "text"),
 	    LIKE_SNPRINTF(64, "%p", static_cast<void *>(&object)),
 	    LIKE_SNPRINTF(64, "%p", static_cast<void *>(nullptr)),
-	    // NOLINTNEXTLINE(performance-no-int-to-ptr): all 16 digits in use
+	    // All 16 digits in use.
 	    LIKE_SNPRINTF(64, "%p", reinterpret_cast<void *>(UINTPTR_MAX)),
 	    LIKE_SNPRINTF(64, "%%"),
 	    LIKE_SNPRINTF(64, "100%% %%d %d%%", 7),
