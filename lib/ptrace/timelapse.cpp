@@ -113,20 +113,25 @@ fire(Tracer::Proc &p)
 } // namespace
 
 // Soon, once every process waits; else when the earliest alarm is due.
+// A process that ended with no reap seen is looked for again (sweep)
+// within 100 ms: nothing else may wake us for it.
 int
 Tracer::wake_in_ms() const
 {
+	long long at = -1, now = now_us();
+	for (const auto &[pid, p] : procs_)
+		if (p->ended && !p->reaped && !p->leader && pid != root_)
+			at = now + 100000;
 	if (!time_lapse_ || stuck_)
-		return -1;
+		return at < 0 ? -1 : 100;
 	if (all_waiting())
 		return 1;
-	long long at = -1;
 	for (const auto &[pid, p] : procs_)
 		if (!p->leader && !p->ended && !p->firing && p->alarm_at_us >= 0 &&
 		    (at < 0 || p->alarm_at_us < at))
 			at = p->alarm_at_us;
-	return at < 0 ? -1 : static_cast<int>(std::clamp((at - now_us() +
-	    999) / 1000, 0LL, static_cast<long long>(INT_MAX)));
+	return at < 0 ? -1 : static_cast<int>(std::clamp((at - now + 999) /
+	    1000, 0LL, static_cast<long long>(INT_MAX)));
 }
 
 // An alarm due on the run's clock fires, whatever the processes do, as
