@@ -77,10 +77,10 @@ Tracer::quiet(const Proc &p) const
 		return false;
 	if (p.entry.call == Call::sigsuspend || p.entry.call == Call::pause)
 		return true;
-	for (const auto &[pid, c] : procs_)
-		if (c->parent == p.pid && c->ended && !c->reaped)
-			return false;
-	return true;
+	return std::ranges::none_of(procs_, [&p](const auto &c) {
+		return c.second->parent == p.pid && c.second->ended &&
+		    !c.second->reaped;
+	});
 }
 
 bool

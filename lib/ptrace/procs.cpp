@@ -1,0 +1,115 @@
+// How the tracer knows the run's processes and threads: each by its
+// number while it lives, each given its role when first seen, whose
+// thread it is and who made it as the kernel says. See tracer.h.
+#include <unistd.h>
+
+#include "internal/tracer_proc.h"
+#include "procfs.h"
+#include "tracer.h"
+
+Tracer::Proc &
+Tracer::proc(pid_t pid)
+{
+	auto &slot = procs_[pid];
+	if (!slot) {
+		slot = std::make_shared<Proc>();
+		slot->pid = pid;
+	}
+	return *slot;
+}
+
+Tracer::Proc *
+Tracer::live(pid_t pid) const
+{
+	auto it = procs_.find(pid);
+	return it == procs_.end() || it->second->role.empty() ? nullptr :
+	    it->second.get();
+}
+
+// The process a thread belongs to; a process is its own.
+Tracer::Proc &
+Tracer::owner(Proc &p) const
+{
+	Proc *leader = p.leader ? live(p.leader) : nullptr;
+	return leader ? *leader : p;
+}
+
+// The latest process with that number: the one alive, or the last of
+// those reaped.
+const Traced *
+Tracer::find(pid_t pid) const
+{
+	if (const Proc *p = live(pid); p && !p->leader)
+		return p;
+	for (std::size_t i = order_.size(); i-- > 0;)
+		if (order_[i]->pid == pid)
+			return order_[i].get();
+	return nullptr;
+}
+
+std::string
+Tracer::role_of(pid_t pid) const
+{
+	const Traced *t = find(pid);
+	return t ? t->role : "";
+}
+
+void
+Tracer::on_child(Proc &creator, pid_t child, bool thread)
+{
+	Proc &c = proc(child);
+
+	if (c.role.empty())
+		place(c, &creator, thread);
+}
+
+// A process or thread seen for the first time, by its creator's event or
+// by its own first stop, whichever the kernel reports first. The kernel
+// says whose thread it is and who its parent is, which is not always its
+// creator (CLONE_PARENT).
+void
+Tracer::place(Proc &c, Proc *creator, bool thread)
+{
+	Stat st;
+	pid_t tgid = tgid_of(c.pid);
+	bool known = tgid > 0 && stat_of(c.pid, st);
+	Proc *by = creator ? &owner(*creator) : nullptr;
+
+	if (known ? tgid != c.pid : thread && by) {
+		threads_ = true;
+		c.leader = known ? tgid : by->pid;
+		Proc *leader = live(c.leader);
+		c.role = leader ? leader->role : "";
+		if (!c.role.empty())
+			return;
+	}
+	c.leader = 0;
+	Proc *parent = known ? live(st.ppid) : by;
+	// Its parent died since it was first seen, and may be reaped.
+	for (std::size_t i = order_.size(); !parent && c.first_ppid && i-- > 0;)
+		if (order_[i]->pid == c.first_ppid)
+			parent = order_[i].get();
+	if (parent && parent->leader)
+		parent = live(parent->leader);
+	c.role = child_role(static_cast<std::size_t>(++children_));
+	c.parent = parent ? parent->pid : 0;
+	if (Proc *from = by ? by : parent)
+		c.program = from->program;
+	if (Proc *from = by ? by : parent) {
+		c.restarts = from->restarts;
+		c.chld_ignored = from->chld_ignored;
+		c.chld_nocldwait = from->chld_nocldwait;
+	}
+	order_.push_back(procs_.at(c.pid));
+	if (!by && !parent)
+		return;
+	Event e(Event::Kind::fork);
+	e.other = c.pid;
+	emit(e, by ? *by : *parent);
+	if (parent && parent->ended) {
+		c.parent = 0;
+		Event r(Event::Kind::reparented);
+		r.other = getpid();
+		emit(r, c);
+	}
+}
