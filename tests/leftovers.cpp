@@ -3,7 +3,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -22,6 +21,22 @@ struct Seen {
 };
 
 // The processes of the run, as left_behind finds them.
+// A file of /proc, whole; what was read of it, if its process goes
+// (ESRCH, which a stream's buffer throws for) as it is read.
+std::string
+whole(const std::filesystem::path &path)
+{
+	std::ifstream in(path);
+	std::string s;
+	char buf[4096];
+	try {
+		while (in.read(buf, sizeof buf) || in.gcount() > 0)
+			s.append(buf, static_cast<std::size_t>(in.gcount()));
+	} catch (const std::exception &) {
+	}
+	return s;
+}
+
 std::vector<Seen>
 of_the_run(const std::string &mark, pid_t group)
 {
@@ -32,10 +47,8 @@ of_the_run(const std::string &mark, pid_t group)
 		if (name.find_first_not_of("0123456789") != std::string::npos ||
 		    std::stoi(name) == getpid())
 			continue;
-		std::ifstream stat(e.path() / "stat");
-		std::string text((std::istreambuf_iterator<char>(stat)), {});
-		std::ifstream env(e.path() / "environ");
-		std::string vars((std::istreambuf_iterator<char>(env)), {});
+		std::string text = whole(e.path() / "stat");
+		std::string vars = whole(e.path() / "environ");
 		char state = 0;
 		pid_t parent = 0, pgrp = 0;
 		// After the name, which may hold anything but ends with ')'.
