@@ -28,9 +28,8 @@ whole(const std::filesystem::path &path)
 {
 	std::ifstream in(path);
 	std::string s;
-	char buf[4096];
 	try {
-		while (in.read(buf, sizeof buf) || in.gcount() > 0)
+		for (char buf[4096]; in.read(buf, sizeof buf) || in.gcount() > 0;)
 			s.append(buf, static_cast<std::size_t>(in.gcount()));
 	} catch (const std::exception &) {
 	}

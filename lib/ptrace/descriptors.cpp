@@ -37,8 +37,8 @@ Tracer::outputs_of(pid_t pid)
 {
 	struct stat st {};
 
-	for (int fd : {1, 2})
-		if (stat(fd_path(pid, fd).c_str(), &st) == 0)
+	for (int out : {1, 2})
+		if (stat(fd_path(pid, out).c_str(), &st) == 0)
 			outputs_.emplace_back(st.st_dev, st.st_ino);
 }
 
@@ -87,9 +87,9 @@ void
 Tracer::on_io_entry(Proc &p)
 {
 	const CallStop &s = p.entry;
-	int fd = static_cast<int>(s.args[0]);
+	int on = static_cast<int>(s.args[0]);
 
-	p.io = dest(p, fd);
+	p.io = dest(p, on);
 	p.bytes.clear();
 	p.await_exit = false;
 	if (reads(s.call)) {
@@ -111,7 +111,7 @@ Tracer::on_io_entry(Proc &p)
 		return;
 	}
 	if (line)
-		line_bytes(p, fd, p.bytes, size);
+		line_bytes(p, on, p.bytes, size);
 	else
 		on_io_exit(p, static_cast<std::int64_t>(size));
 }
@@ -119,7 +119,7 @@ Tracer::on_io_entry(Proc &p)
 void
 Tracer::on_io_exit(Proc &p, std::int64_t ret)
 {
-	int fd = static_cast<int>(p.entry.args[0]);
+	int on = static_cast<int>(p.entry.args[0]);
 	auto size = static_cast<std::uint64_t>(ret);
 
 	if (p.io.kind == Dest::Kind::pipe && writes(p.entry.call) &&
@@ -133,10 +133,10 @@ Tracer::on_io_exit(Proc &p, std::int64_t ret)
 	if (reads(p.entry.call)) {
 		received(p, size);
 	} else if (p.io.kind == Dest::Kind::output) {
-		write_lines(p, fd, size);
+		write_lines(p, on, size);
 	} else if (p.io.kind == Dest::Kind::file) {
 		Event e(Event::Kind::wrote);
-		e.fd = fd;
+		e.fd = on;
 		e.path = p.io.name;
 		e.size = size;
 		e.text = p.bytes.substr(0, size);
@@ -153,16 +153,17 @@ void
 Tracer::queue(Proc &p, std::int64_t size)
 {
 	Proc &o = owner(p);
-	auto &q = pipes_[{p.io.dev, p.io.ino}];
+	std::deque<Sent> &q = pipes_[{p.io.dev, p.io.ino}];
 
-	if (size < 0) {
-		auto mine = std::find_if(q.rbegin(), q.rend(),
-		    [&o](const Sent &s) { return s.pid == o.pid; });
-		if (mine != q.rend())
-			mine->left -= std::min(mine->left,
+	// Its latest bytes are the ones its write did not take.
+	for (std::size_t i = q.size(); size < 0 && i-- > 0;)
+		if (q[i].pid == o.pid) {
+			q[i].left -= std::min(q[i].left,
 			    static_cast<std::uint64_t>(-size));
+			break;
+		}
+	if (size < 0)
 		return;
-	}
 	if (!q.empty() && q.back().pid == o.pid)
 		q.back().left += static_cast<std::uint64_t>(size);
 	else

@@ -26,9 +26,10 @@ Tracer::live(pid_t pid) const
 	    it->second.get();
 }
 
-// The process a thread belongs to; a process is its own.
+// The process a thread belongs to; a process is its own, and is
+// handed back as it was given, not const.
 Tracer::Proc &
-Tracer::owner(Proc &p) const
+Tracer::owner(Proc &p) const // cppcheck-suppress constParameter
 {
 	Proc *leader = p.leader ? live(p.leader) : nullptr;
 	return leader ? *leader : p;
@@ -101,11 +102,12 @@ Tracer::place(Proc &c, Proc *creator, bool thread)
 		c.chld_nocldwait = from->chld_nocldwait;
 	}
 	order_.push_back(procs_.at(c.pid));
-	if (!by && !parent)
+	Proc *maker = by ? by : parent;
+	if (!maker)
 		return;
 	Event e(Event::Kind::fork);
 	e.other = c.pid;
-	emit(e, by ? *by : *parent);
+	emit(e, *maker);
 	if (parent && parent->ended) {
 		c.parent = 0;
 		Event r(Event::Kind::reparented);

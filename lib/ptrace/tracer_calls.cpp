@@ -278,26 +278,26 @@ void
 Tracer::line_bytes(Proc &p, int fd, const std::string &bytes,
     std::uint64_t written)
 {
-	Proc &owner = p.leader ? proc(p.leader) : p;
-	std::string &part = owner.partial[fd];
+	Proc &of = p.leader ? proc(p.leader) : p;
+	std::string &part = of.partial[fd];
 	std::size_t from = 0;
 
 	for (std::size_t nl; (nl = bytes.find('\n', from)) != std::string::npos;
 	    from = nl + 1) {
 		part += std::string_view(bytes).substr(from, nl + 1 - from);
-		emit_line(owner, fd, part);
+		emit_line(of, fd, part);
 	}
 	part += std::string_view(bytes).substr(from);
 	// Lines that never end are shown in pieces, so that what is held of
 	// a process's stays bounded, over all its descriptors; one cut
 	// short, at once.
 	std::size_t held = 0;
-	for (const auto &[to, unended] : owner.partial)
+	for (const auto &[to, unended] : of.partial)
 		held += unended.size();
 	if (written > bytes.size())
-		emit_line(owner, fd, part, part.size() + written - bytes.size());
+		emit_line(of, fd, part, part.size() + written - bytes.size());
 	else if (held >= longest_line)
-		flush(owner);
+		flush(of);
 }
 
 void

@@ -15,8 +15,9 @@
 int
 main(void)
 {
+	/* No file: -1, as MAP_ANONYMOUS asks. */
 	char *buf = mmap(NULL, 192 * MIB, PROT_READ,
-	    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+	    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0); /* cppcheck-suppress invalidFunctionArg */
 	int fd = open("/dev/null", O_WRONLY);
 	char line[] = "kept\n";
 	struct iovec thirds[3] = {{buf, 64 * MIB}, {buf + 64 * MIB, 64 * MIB},
@@ -27,10 +28,12 @@ main(void)
 
 	if (buf == MAP_FAILED || fd < 0)
 		return 1;
-	fprintf(stderr, "%zd\n", writev(fd, thirds, 3));
-	fprintf(stderr, "%zd\n", writev(fd, &huge, 1));
-	fprintf(stderr, "%zd\n", write(fd, buf, 3 * MIB));
-	fprintf(stderr, "%zd\n", writev(fd, part, 3));
-	fprintf(stderr, "%zd\n", write(1, buf, 3 * MIB));
+	(void)fprintf(stderr, "%zd\n", writev(fd, thirds, 3));
+	(void)fprintf(stderr, "%zd\n", writev(fd, &huge, 1));
+	(void)fprintf(stderr, "%zd\n", write(fd, buf, 3 * MIB));
+	(void)fprintf(stderr, "%zd\n", writev(fd, part, 3));
+	(void)fprintf(stderr, "%zd\n", write(1, buf, 3 * MIB));
+	munmap(buf, 192 * MIB);
+	close(fd);
 	return 0;
 }

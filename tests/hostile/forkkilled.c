@@ -5,6 +5,7 @@
 #define _GNU_SOURCE
 #include <signal.h>
 #include <stdlib.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,7 +20,7 @@ fork_for_ever(void)
 {
 	pid_t self = getpid();
 
-	signal(SIGUSR1, noted);
+	(void)signal(SIGUSR1, noted);
 	for (;;) {
 		pid_t c = fork();
 		// Not getppid(): orphaned, its parent is the subreaper.
@@ -33,7 +34,7 @@ fork_for_ever(void)
 int
 main(int argc, char **argv)
 {
-	int rounds = argc > 1 ? atoi(argv[1]) : 100;
+	int rounds = argc > 1 ? (int)strtol(argv[1], NULL, 10) : 100;
 
 	for (int i = 0; i < rounds; i++) {
 		pid_t c = fork();
@@ -41,7 +42,8 @@ main(int argc, char **argv)
 			return 1;
 		if (c == 0)
 			fork_for_ever();
-		usleep((useconds_t)(100 + i % 7 * 50));
+		struct timespec nap = {0, (100 + i % 7 * 50) * 1000L};
+		nanosleep(&nap, NULL);
 		if (kill(c, SIGKILL) != 0 || waitpid(c, NULL, 0) != c)
 			return 1;
 	}

@@ -29,8 +29,8 @@ int
 main(int argc, char **argv)
 {
 	const char *every = argc > 1 ? argv[1] : "100000";
-	long long until = now_ms() + (argc > 2 ? atol(argv[2]) : 300);
-	long us = atol(every);
+	long long until = now_ms() + (argc > 2 ? strtol(argv[2], NULL, 10) : 300);
+	long us = strtol(every, NULL, 10);
 	struct timeval t = {us / 1000000, us % 1000000};
 	struct itimerval it;
 

@@ -1,6 +1,7 @@
 // The legend of the timeline picture: a sample of each mark and arrow
 // and what it means. Messages and writes to files are in it only when
 // the run has them. See svg.h.
+#include <algorithm>
 #include <ostream>
 
 #include "svg.h"
@@ -47,19 +48,16 @@ const Sample file_sample =
 bool
 has_messages(const Timeline &t)
 {
-	for (const auto &l : t.lanes)
-		if (!l.sent.empty() || !l.received.empty())
-			return true;
-	return false;
+	return std::ranges::any_of(t.lanes, [](const auto &l) {
+		return !l.sent.empty() || !l.received.empty();
+	});
 }
 
 bool
 has_writes(const Timeline &t)
 {
-	for (const auto &l : t.lanes)
-		if (!l.wrote.empty())
-			return true;
-	return false;
+	return std::ranges::any_of(t.lanes,
+	    [](const auto &l) { return !l.wrote.empty(); });
 }
 
 } // namespace
