@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -293,6 +294,15 @@ run_orders(std::vector<std::string> args)
 	o.args = std::move(args);
 	o.timeout_ms = 120000;
 	return run("orders", o);
+}
+
+std::string
+slurp(const std::string &path)
+{
+	std::ifstream in(path, std::ios::binary);
+	std::ostringstream s;
+	s << in.rdbuf();
+	return s.str();
 }
 
 bool

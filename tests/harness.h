@@ -186,6 +186,8 @@ Result run(const std::string &program, const Options &options = {});
 Result run_trace(std::vector<std::string> args, const std::string &input = "");
 // Runs orders with args; with -t or -w its runs are traced by it.
 Result run_orders(std::vector<std::string> args);
+// A file's bytes, whole; "" if it cannot be read.
+std::string slurp(const std::string &path);
 // text holds part.
 bool holds(const std::string &text, const std::string &part);
 // Polls until process pid sits in sigsuspend, where a signal it lets

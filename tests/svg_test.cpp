@@ -4,7 +4,6 @@
 // and message), renders without a word from rsvg-convert, and stays
 // small.
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -50,15 +49,6 @@ const Drawn demos[] = {
 	{"pipeline", {"/bin/sh", "-c", "ls / | wc -l"}, 50 << 10, false},
 	{"twopipes", {"/usr/bin/python3", "-c", two_pipes_py}, 50 << 10, false},
 };
-
-std::string
-slurp(const std::string &path)
-{
-	std::ifstream in(path, std::ios::binary);
-	std::ostringstream s;
-	s << in.rdbuf();
-	return s.str();
-}
 
 std::string
 svg_path(const std::string &name)

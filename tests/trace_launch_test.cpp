@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,15 +21,6 @@ given(std::vector<std::string> args)
 	o.args = std::move(args);
 	o.runs_tracer = true;
 	return o;
-}
-
-std::string
-slurp(const std::string &path)
-{
-	std::ifstream in(path, std::ios::binary);
-	std::ostringstream s;
-	s << in.rdbuf();
-	return s.str();
 }
 
 // line, '\n' included, is one of the lines of s.

@@ -57,26 +57,6 @@ sleeping_in(pid_t pid)
 	return nr;
 }
 
-bool
-on_null(pid_t pid, int fd)
-{
-	std::error_code gone;
-	std::string at = "/proc/" + std::to_string(pid) + "/";
-	std::string n = std::to_string(fd);
-
-	if (std::filesystem::read_symlink(at + "fd/" + n, gone) != "/dev/null")
-		return false;
-	std::ifstream in(at + "fdinfo/" + n);
-	for (std::string key; in >> key;) {
-		if (key != "flags:")
-			continue;
-		unsigned flags = 0;
-		in >> std::oct >> flags;
-		return (flags & 3) != 0;	// open for writing
-	}
-	return false;
-}
-
 namespace {
 
 // A line "Key:\tvalue" of /proc/PID/status.

@@ -1,6 +1,6 @@
 // What /proc says of a process, for the runner, the tracer and the
 // tools: its children, its state, the call it sleeps in, what it does
-// with a signal, where a descriptor of its leads.
+// with a signal, the signals on their way to it.
 #ifndef PROCFS_H
 #define PROCFS_H
 
@@ -36,7 +36,5 @@ long sleeping_in(pid_t pid);
 std::uint64_t deliverable(pid_t pid);
 // Whether pid catches sig: a handler of its own runs on it.
 bool catches(pid_t pid, int sig);
-// Whether pid's descriptor fd is open on /dev/null for writing.
-bool on_null(pid_t pid, int fd);
 
 #endif
