@@ -22,6 +22,19 @@ children_of(pid_t pid)
 }
 
 bool
+fd_target(pid_t pid, int fd, struct stat &st, std::string &path)
+{
+	std::string at = "/proc/" + std::to_string(pid) + "/fd/" +
+	    std::to_string(fd);
+	std::error_code gone;
+
+	if (fd < 0 || stat(at.c_str(), &st) != 0)
+		return false;
+	path = std::filesystem::read_symlink(at, gone);
+	return true;
+}
+
+bool
 stat_of(pid_t pid, Stat &st)
 {
 	std::ifstream in("/proc/" + std::to_string(pid) + "/stat");

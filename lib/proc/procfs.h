@@ -4,9 +4,11 @@
 #ifndef PROCFS_H
 #define PROCFS_H
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // What /proc/PID/stat says of a process (or of a thread, by its id).
@@ -23,6 +25,10 @@ pid_t tgid_of(pid_t pid);
 // The process a pidfd of pid's, its descriptor fd, refers to; 0 if fd is
 // no pidfd or the process is gone, -1 if it has been reaped.
 pid_t pidfd_target(pid_t pid, int fd);
+
+// Where pid's descriptor fd leads: the file's stat, and its path as
+// /proc names it ("pipe:[4242]" for a pipe); false if it is not open.
+bool fd_target(pid_t pid, int fd, struct stat &st, std::string &path);
 
 // The processes whose parent is pid.
 std::vector<pid_t> children_of(pid_t pid);

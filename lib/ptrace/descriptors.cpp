@@ -6,12 +6,12 @@
 // sent the bytes in a pipe is kept in the order they went in, which is
 // the order they come out. See tracer.h.
 #include <algorithm>
-#include <filesystem>
 
 #include <sys/stat.h>
 
 #include "internal/calls.h"
 #include "internal/tracer_proc.h"
+#include "procfs.h"
 #include "tracer.h"
 
 namespace {
@@ -22,12 +22,6 @@ constexpr std::size_t most_shown = 4096;	// of a message, kept
 constexpr std::uint64_t most_told = std::uint64_t{64} << 20;
 constexpr std::size_t most_senders = 1024;	// remembered in a pipe
 
-std::string
-fd_path(pid_t pid, int fd)
-{
-	return "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
-}
-
 } // namespace
 
 // The run's standard output and error, as its first process has them
@@ -36,9 +30,10 @@ void
 Tracer::outputs_of(pid_t pid)
 {
 	struct stat st {};
+	std::string path;
 
 	for (int out : {1, 2})
-		if (stat(fd_path(pid, out).c_str(), &st) == 0)
+		if (fd_target(pid, out, st, path))
 			outputs_.emplace_back(st.st_dev, st.st_ino);
 }
 
@@ -51,13 +46,11 @@ Tracer::dest(Proc &p, int fd)
 	if (auto it = o.fds.find(fd); it != o.fds.end())
 		return it->second;
 	struct stat st {};
-	if (fd < 0 || stat(fd_path(p.pid, fd).c_str(), &st) != 0)
-		return none;
 	Dest d;
+	if (!fd_target(p.pid, fd, st, d.name))
+		return none;
 	d.dev = st.st_dev;
 	d.ino = st.st_ino;
-	std::error_code gone;
-	d.name = std::filesystem::read_symlink(fd_path(p.pid, fd), gone);
 	d.null = d.name == "/dev/null";
 	if (std::find(outputs_.begin(), outputs_.end(),
 	    std::pair(st.st_dev, st.st_ino)) != outputs_.end())
