@@ -196,12 +196,20 @@ run_trace(const Case &c, Options o)
 	return t;
 }
 
+// strace -f can fail on its own when a process is killed while it
+// forks (a PTRACE_LISTEN on the half-made child gets EIO, and strace
+// gives up with status 1); such a run says nothing about the program, so
+// it is run again, a few times at most.
 Result
 run_strace(const Case &c, Options o)
 {
 	o.log_calls = story_calls;
 	o.strace_options = story_options;
-	return run(c.argv[0], o);
+	Result r = run(c.argv[0], o);
+	for (int again = 0; again < 5 &&
+	    r.err.find("strace: ptrace(") != std::string::npos; again++)
+		r = run(c.argv[0], o);
+	return r;
 }
 
 // Where two outputs first differ, in words; "" if they do not.
