@@ -4,15 +4,22 @@
 // program does, its run ends as it would untraced, the tracer keeps a
 // bounded amount of what it writes, and every event names a process of
 // the run.
+#include <cerrno>
 #include <csignal>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "harness.h"
 
@@ -196,6 +203,74 @@ TEST(HostileStart, RunnerGoneBeforeTheGo)
 		ends.insert(describe(end));
 	EXPECT_EQ(ends, (std::multiset<std::string>{describe(End::exited(126)),
 	    describe(End::killed(SIGKILL))}));
+}
+
+// trace with its standard output a pipe that no one reads yet, or that
+// no one ever reads (broken): how trace ended, and what it told of
+// cutwrite's lines on descriptor 1 and what the pipe holds. The pipe
+// fills; each write that waits for room is cut by a signal or fails.
+struct Cut {
+	int status = -1;
+	std::string told, written;
+};
+
+Cut
+trace_into_pipe(bool broken)
+{
+	Cut c;
+	std::string report = testing::TempDir() + "cutwrite.jsonl";
+	std::string trace = program_path("trace");
+	std::string prog = std::string(HOSTILE_DIR) + "/cutwrite";
+	std::vector<const char *> argv = {trace.c_str(), "--format", "jsonl",
+	    "-o", report.c_str(), prog.c_str(), nullptr};
+	int fds[2];
+	if (pipe2(fds, O_CLOEXEC) != 0)
+		return c;
+	if (broken)
+		close(fds[0]);
+	posix_spawn_file_actions_t fa;
+	posix_spawn_file_actions_init(&fa);
+	posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+	posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+	pid_t pid = -1;
+	int err = posix_spawn(&pid, trace.c_str(), &fa, nullptr,
+	    const_cast<char *const *>(argv.data()), environ);
+	posix_spawn_file_actions_destroy(&fa);
+	close(fds[1]);
+	// The run ends by itself: the first write that waits is cut.
+	while (err == 0 && waitpid(pid, &c.status, 0) < 0 && errno == EINTR)
+		;
+	char buf[65536];
+	ssize_t n;
+	while (!broken && (n = read(fds[0], buf, sizeof buf)) > 0)
+		c.written.append(buf, static_cast<std::size_t>(n));
+	if (!broken)
+		close(fds[0]);
+	std::ifstream in(report);
+	for (std::string l; std::getline(in, l);) {
+		auto e = nlohmann::json::parse(l, nullptr, false);
+		if (e.is_object() && e.value("kind", "") == "line" &&
+		    e.value("fd", 0) == 1)
+			c.told += e.value("text", "");
+	}
+	return c;
+}
+
+// A write the tracer does not stop at the end of is told only as far as
+// it went through.
+TEST(HostileCut, WriteToTheRunsOutputToldAsFarAsItWent)
+{
+	Cut full = trace_into_pipe(false);
+	EXPECT_TRUE(WIFEXITED(full.status) && WEXITSTATUS(full.status) == 0) <<
+	    full.status;
+	EXPECT_GE(full.written.size(), 4096u);
+	EXPECT_EQ(full.told.size(), full.written.size());
+	EXPECT_TRUE(full.told == full.written);
+
+	Cut broken = trace_into_pipe(true);
+	EXPECT_TRUE(WIFEXITED(broken.status) &&
+	    WEXITSTATUS(broken.status) == 128 + SIGPIPE) << broken.status;
+	EXPECT_EQ(broken.told, "");
 }
 
 } // namespace

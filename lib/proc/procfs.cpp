@@ -62,28 +62,63 @@ state_of(pid_t pid)
 long
 sleeping_in(pid_t pid)
 {
-	std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
 	long nr = -1;
+	std::uint64_t first = 0;
 
+	return sleeping(pid, nr, first) ? nr : -1;
+}
+
+bool
+sleeping(pid_t tid, long &nr, std::uint64_t &first)
+{
+	std::ifstream in("/proc/" + std::to_string(tid) + "/syscall");
+
+	// "running", or the number and the arguments in hexadecimal; or
+	// -1 and no arguments, outside any call.
+	first = 0;
 	if (!(in >> nr))
-		return -1;
-	return nr;
+		return false;
+	in >> std::hex >> first;
+	return true;
 }
 
 namespace {
 
-// A line "Key:\tvalue" of /proc/PID/status.
+// The value on the line "key:\tvalue" of a file of /proc.
 std::string
-status_field(pid_t pid, const std::string &key)
+field(const std::string &path, const std::string &key)
 {
-	std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+	std::ifstream in(path);
 	for (std::string line; std::getline(in, line);)
 		if (line.compare(0, key.size() + 1, key + ":") == 0)
 			return line.substr(key.size() + 1);
 	return {};
 }
 
+std::string
+status_field(pid_t pid, const std::string &key)
+{
+	return field("/proc/" + std::to_string(pid) + "/status", key);
+}
+
+std::string
+fdinfo_field(pid_t pid, int fd, const std::string &key)
+{
+	return field("/proc/" + std::to_string(pid) + "/fdinfo/" +
+	    std::to_string(fd), key);
+}
+
 } // namespace
+
+int
+fd_flags(pid_t pid, int fd)
+{
+	std::istringstream in(fdinfo_field(pid, fd, "flags"));
+	int flags = -1;
+
+	in >> std::oct >> flags;
+	return flags;
+}
 
 pid_t
 tgid_of(pid_t pid)
@@ -98,16 +133,11 @@ tgid_of(pid_t pid)
 pid_t
 pidfd_target(pid_t pid, int fd)
 {
-	std::ifstream in("/proc/" + std::to_string(pid) + "/fdinfo/" +
-	    std::to_string(fd));
-	for (std::string key; in >> key;) {
-		if (key != "Pid:")
-			continue;
-		pid_t target = 0;
-		in >> target;
-		return target;
-	}
-	return 0;
+	std::istringstream in(fdinfo_field(pid, fd, "Pid"));
+	pid_t target = 0;
+
+	in >> target;
+	return target;
 }
 
 std::uint64_t

@@ -36,6 +36,12 @@ std::vector<pid_t> children_of(pid_t pid);
 char state_of(pid_t pid);
 // The call pid sleeps in, by number; -1 if it runs or is gone.
 long sleeping_in(pid_t pid);
+// The call thread tid sleeps in, by number, and its first argument:
+// false if it runs or is gone; nr -1 if it sleeps outside any call.
+bool sleeping(pid_t tid, long &nr, std::uint64_t &first);
+// The flags pid's descriptor fd was opened with, as fcntl(F_GETFL)
+// gives them; -1 if it is not open.
+int fd_flags(pid_t pid, int fd);
 // The signals on their way to pid, not yet taken (its own and its
 // process's), that it does not block, and SIGCONT and SIGKILL, which no
 // mask holds back: bit sig - 1 each.

@@ -7,7 +7,9 @@
 // the order they come out. See tracer.h.
 #include <algorithm>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include "internal/calls.h"
 #include "internal/tracer_proc.h"
@@ -21,6 +23,17 @@ constexpr std::size_t most_shown = 4096;	// of a message, kept
 // Of one write to the run's output, told as lines.
 constexpr std::uint64_t most_told = std::uint64_t{64} << 20;
 constexpr std::size_t most_senders = 1024;	// remembered in a pipe
+// A write to a pipe up to this size goes in whole or not at all.
+constexpr std::uint64_t pipe_buf = 4096;
+
+bool
+terminal(const struct stat &st)
+{
+	// The consoles and virtual terminals, /dev/tty, the pseudo-terminals.
+	unsigned m = major(st.st_rdev);
+	return S_ISCHR(st.st_mode) && (m == 4 || m == 5 ||
+	    (m >= 136 && m <= 143));
+}
 
 } // namespace
 
@@ -53,9 +66,13 @@ Tracer::dest(Proc &p, int fd)
 	d.ino = st.st_ino;
 	d.null = d.name == "/dev/null";
 	if (std::find(outputs_.begin(), outputs_.end(),
-	    std::pair(st.st_dev, st.st_ino)) != outputs_.end())
+	    std::pair(st.st_dev, st.st_ino)) != outputs_.end()) {
 		d.kind = Dest::Kind::output;
-	else if (S_ISFIFO(st.st_mode))
+		if (S_ISFIFO(st.st_mode) || terminal(st)) {
+			int flags = fd_flags(p.pid, fd);
+			d.sure = flags >= 0 && !(flags & O_NONBLOCK);
+		}
+	} else if (S_ISFIFO(st.st_mode))
 		d.kind = Dest::Kind::pipe;
 	else if (S_ISSOCK(st.st_mode))
 		d.kind = Dest::Kind::socket;
@@ -99,6 +116,14 @@ Tracer::on_io_entry(Proc &p)
 	// writer's call is seen to end.
 	if (p.io.kind == Dest::Kind::pipe)
 		queue(p, static_cast<std::int64_t>(size));
+	// A short line to a blocking pipe or terminal: whether it went out
+	// is known at the writer's next stop, without one at its end.
+	if (line && p.io.sure && size <= pipe_buf && p.bytes.size() == size &&
+	    (s.call == Call::write || s.call == Call::writev)) {
+		p.await_exit = false;
+		p.unended = {true, on, size, s.ip, s.nr, 0, false};
+		return;
+	}
 	if (!p.io.null || p.bytes.size() < size) {
 		p.await_exit = true;
 		return;
@@ -138,6 +163,55 @@ Tracer::on_io_exit(Proc &p, std::int64_t ret)
 		sent(p, p.bytes.substr(0, size), size);
 	}
 	p.bytes.clear();
+}
+
+// Tells p's write whose end it was not stopped for, at its next stop or
+// once /proc shows it out of the call. Stopped where the call returned,
+// p holds what it returned. Anywhere else, the call went through whole:
+// it could have fallen short only if a signal came, which stops p as
+// the call returns, or a missing reader, which sends SIGPIPE.
+void
+Tracer::settle(Proc &p, bool at_return)
+{
+	auto u = p.unended;
+	std::int64_t ret = static_cast<std::int64_t>(u.size);
+
+	if (!u.on)
+		return;
+	p.unended.on = false;
+	if (at_return)
+		(void)returned_here(p.pid, u.ip, u.nr, ret);
+	if (ret > 0) {
+		auto n = std::min(u.size, static_cast<std::uint64_t>(ret));
+		p.bytes.resize(n);
+		line_bytes(p, u.fd, p.bytes, n);
+	}
+	p.bytes.clear();
+}
+
+// Every write whose end was not stopped for, of a process that has left
+// the call since: running, or sleeping in another. One found running
+// twice in a row, 100 ms apart, has left a call that takes microseconds.
+void
+Tracer::settle_unended()
+{
+	for (const auto &[pid, p] : procs_) {
+		auto &u = p->unended;
+		long nr = 0;
+		std::uint64_t first = 0;
+		if (!u.on)
+			continue;
+		if (!sleeping(pid, nr, first)) {
+			if (++u.running >= 2)
+				settle(*p, false);
+		} else if (static_cast<std::uint64_t>(nr) == u.nr &&
+		    first == static_cast<std::uint64_t>(u.fd)) {
+			u.blocked = true;
+			u.running = 0;
+		} else {
+			settle(*p, false);
+		}
+	}
 }
 
 // Adds size bytes of p's to the pipe it writes into; a negative size

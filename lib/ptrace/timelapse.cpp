@@ -119,8 +119,10 @@ int
 Tracer::wake_in_ms() const
 {
 	long long at = -1, now = now_us();
+	// Zombies whose end /proc will show, and writes whose end it will.
 	for (const auto &[pid, p] : procs_)
-		if (p->ended && !p->reaped && !p->leader && pid != root_)
+		if ((p->ended && !p->reaped && !p->leader && pid != root_) ||
+		    p->unended.on)
 			at = now + 100000;
 	if (!time_lapse_ || stuck_)
 		return at < 0 ? -1 : 100;

@@ -122,9 +122,10 @@ Tracer::resume(Proc &p, int sig)
 void
 Tracer::service()
 {
+	// SIGCHLD pends once however many children changed: one read
+	// takes it, and any that comes later wakes the next poll.
 	signalfd_siginfo si;
-	while (read(sigfd_, &si, sizeof si) > 0)
-		;
+	(void)!read(sigfd_, &si, sizeof si);
 	for (;;) {
 		int status;
 		pid_t pid = waitpid(-1, &status, __WALL | WNOHANG);
@@ -164,6 +165,10 @@ Tracer::on_stop(pid_t pid, int status)
 	// Its creator's event never came (it was killed first).
 	if (p.role.empty())
 		place(p, nullptr, false);
+	// Any stop but a call's or one a call makes comes as p returns from
+	// the write it made last, or later.
+	settle(p, event == 0 || event == PTRACE_EVENT_EXIT ||
+	    event == PTRACE_EVENT_STOP);
 	if (event == PTRACE_EVENT_SECCOMP)
 		on_entry(p);
 	else if (sig == (SIGTRAP | 0x80))

@@ -108,6 +108,8 @@ private:
 	void forget_fds(Proc &p, std::uint64_t from, std::uint64_t to);
 	void on_io_entry(Proc &p);
 	void on_io_exit(Proc &p, std::int64_t ret);
+	void settle(Proc &p, bool at_return);
+	void settle_unended();
 	void queue(Proc &p, std::int64_t size);
 	void write_lines(Proc &p, int fd, std::uint64_t size);
 	void sent(Proc &p, std::string bytes, std::uint64_t size);

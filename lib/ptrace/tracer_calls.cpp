@@ -64,6 +64,12 @@ Tracer::on_quick_call(Proc &p)
 	case Call::close_range:
 		forget_fds(p, s.args[0], s.args[1]);
 		return;
+	case Call::setfl:
+		// Shared by every process that has the file open: what any
+		// of them knows of its flags may be wrong now.
+		for (const auto &[pid, o] : procs_)
+			o->fds.clear();
+		return;
 	case Call::kill:
 	case Call::tgkill:
 	case Call::pidfd_send_signal:
@@ -230,6 +236,11 @@ Tracer::on_gone(pid_t pid, int status)
 	Proc &p = *it->second;
 	if (p.role.empty() && pid != root_)
 		place(p, nullptr, false);
+	// Its last write is unknown if it was still in it; else the write
+	// went through.
+	if (!p.unended.blocked)
+		settle(p, false);
+	p.unended.on = false;
 	if (p.leader) {
 		procs_.erase(it);
 		return;

@@ -201,6 +201,7 @@ Tracer::sweep()
 	if (now - swept_ms_ < 100)
 		return;
 	swept_ms_ = now;
+	settle_unended();
 	std::vector<Proc *> gone;
 	for (const auto &[pid, c] : procs_)
 		if (c->ended && !c->reaped && !c->leader && pid != root_ &&

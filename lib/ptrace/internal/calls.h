@@ -14,7 +14,9 @@ enum class Call {
 	write, writev, execve, execveat, kill, tgkill, alarm, setitimer,
 	sigsuspend, pause, wait4, waitid, sigaction, sigprocmask, close,
 	close_range, dup2, pidfd_send_signal, pwrite, sendto, sendmsg, read,
-	readv, recvfrom, recvmsg, other
+	readv, recvfrom, recvmsg,
+	setfl,	// fcntl(F_SETFL) or ioctl(FIONBIO): blocking or not
+	other
 };
 
 Call call_of(std::uint64_t nr);
@@ -46,10 +48,17 @@ struct CallStop {
 	std::uint64_t nr = 0;
 	std::uint64_t args[6] = {};
 	std::int64_t ret = 0;	// at exit: the result, or -errno
+	std::uint64_t ip = 0;	// where it returns to, in any stop
 };
 // What the call process pid is stopped in says; false if it is gone,
 // and any other failure thrown, as ptrace_done does.
 bool call_stop(pid_t pid, CallStop &stop);
+
+// Whether pid, stopped, is where the call nr made at ip returned, with
+// nothing done since: then ret is what the call returned (a signal's
+// stop, or its end, as the call returns).
+bool returned_here(pid_t pid, std::uint64_t ip, std::uint64_t nr,
+    std::int64_t &ret);
 
 // Up to len bytes of pid's memory from addr; fewer if some cannot be
 // read. len, which the string is made as long as, is the caller's to

@@ -26,6 +26,9 @@ struct Tracer::Dest {
 		file,	// a file or a device that is not the run's output
 	} kind = Kind::none;
 	bool null = false;	// /dev/null: a write cannot fail or fall short
+	// A blocking pipe or terminal: a write there falls short only if
+	// a signal cuts it or no one reads (which sends SIGPIPE).
+	bool sure = false;
 	dev_t dev = 0;
 	ino_t ino = 0;
 	std::string name;	// a file's path
@@ -42,6 +45,15 @@ struct Tracer::Proc : Traced {
 	bool in_call = false;	// inside a waiting call
 	bool interrupted = false;	// which a signal interrupted
 	std::string bytes;	// a write's, until it returns
+	// A write to the run's output whose end it is not stopped for:
+	// told at its next stop, or once /proc shows it out of the call.
+	struct {
+		bool on = false;
+		int fd = 0;
+		std::uint64_t size = 0, ip = 0, nr = 0;
+		int running = 0;	// sweeps in a row that found it running
+		bool blocked = false;	// a sweep found it still in the call
+	} unended;
 	// Where its descriptors lead, as seen when first used; forgotten
 	// when closed or replaced, and at exec. A thread's are its
 	// process's.
