@@ -65,6 +65,14 @@ const Unruled cases[] = {
 	{"DemoWithoutRules", {"-n", "2", "argecho", "x"}, "", 0, 1,
 	    {"      El argumento 0 es argecho (es el nombre del ejecutable)\n"
 	    "      El argumento 1 es x\n"}, "/argecho"},
+	// A program that writes without end is ended, traced or not, and
+	// what is kept of it stays small: its first lines.
+	{"EndlessOutputIsCut", {"-n", "1", "yes"}, "", 1, 1,
+	    {"      y\n      y\n", "the run wrote more than 16 MiB and was "
+	    "killed; its first 20 lines are shown"}, "(      y\n){21}"},
+	{"EndlessOutputIsCutTraced", {"-w", "-n", "1", "yes"}, "", 1, 1,
+	    {"      [P] y\n", "the run wrote more than 16 MiB"},
+	    "(      \\[P\\] y\n){21}"},
 };
 
 class OrdersUnruled : public testing::TestWithParam<Unruled> {};

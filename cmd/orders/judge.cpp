@@ -220,6 +220,18 @@ joined(const std::vector<std::string> &lines)
 	return s;
 }
 
+void
+cut_short(const Outcome &r, std::vector<std::string> &why)
+{
+	if (r.timed_out)
+		why.emplace_back("the run did not end in time and was killed");
+	if (r.too_much)
+		why.push_back("the run wrote more than " +
+		    std::to_string(most_output >> 20) + " MiB and was killed; "
+		    "its first " + std::to_string(lines_kept) + " lines are "
+		    "shown");
+}
+
 Judged
 judge(const DemoRules &demo, const Rules &rules, const Made &m)
 {
@@ -233,8 +245,7 @@ judge(const DemoRules &demo, const Rules &rules, const Made &m)
 		v = check_order(rules, lines, {{"P", r.pid}});
 	else
 		j.why.emplace_back("the demo could not be started or collected");
-	if (r.timed_out)
-		j.why.emplace_back("the run did not end in time and was killed");
+	cut_short(r, j.why);
 
 	Names names;
 	std::map<long, std::string> roles;	// pid -> role

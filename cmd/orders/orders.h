@@ -97,6 +97,13 @@ Judged judge(const DemoRules &demo, const Rules &rules, const Made &m);
 // The same of a program without rules: its lines as written but for the
 // numbers of the processes known to be the run's, shown by role.
 Judged judge_unruled(const Made &m);
+// Far more than any order of lines a student reads (interleave writes
+// 6 MiB): a run that writes more (yes) is ended, and only its first
+// lines are kept.
+constexpr std::size_t most_output = std::size_t{16} << 20;
+constexpr std::size_t lines_kept = 20;
+// Why a run was ended before it was done, if it was.
+void cut_short(const Outcome &r, std::vector<std::string> &why);
 // A run's output, split after each newline.
 std::vector<std::string_view> split_lines(std::string_view s);
 // Puts before each line shown its writer's name, as the tracer saw the

@@ -24,6 +24,18 @@
 
 namespace {
 
+// How many bytes the first lines_kept lines of out take.
+std::size_t
+first_lines(const std::string &out)
+{
+	std::size_t at = 0;
+	for (std::size_t n = 0; n < lines_kept && at < out.size(); n++) {
+		std::size_t nl = out.find('\n', at);
+		at = nl == std::string::npos ? out.size() : nl + 1;
+	}
+	return at;
+}
+
 // The group of the run a helper is making, for end_run.
 volatile sig_atomic_t run_group = 0;
 
@@ -77,6 +89,7 @@ run_once(const Plan &plan, const DemoRules &demo)
 	l.argv = plan.argv;
 	l.cwd = plan.cwd;
 	l.timeout_ms = (demo.seconds * 2 + 30) * 1000;
+	l.most_kept = most_output;
 	// An end that came before the run's group is known could not take
 	// the run along: it waits till then.
 	sigset_t ends = ending_signals();
@@ -84,8 +97,10 @@ run_once(const Plan &plan, const DemoRules &demo)
 	try {
 		std::optional<Tracer> tracer;
 		if (plan.time_lapse || plan.writers) {
+			// interleave writes 200,000 lines.
 			tracer.emplace([&m](const Event &e) {
-				if (e.kind == Event::Kind::line && e.fd == 1)
+				if (e.kind == Event::Kind::line && e.fd == 1 &&
+				    m.written.size() < most_output / 16)
 					m.written.emplace_back(e.pid, e.text);
 			}, plan.time_lapse);
 			l.tracer = &*tracer;
@@ -103,6 +118,10 @@ run_once(const Plan &plan, const DemoRules &demo)
 		}
 		m.outcome = run.finish();
 		run_group = 0;
+		if (m.outcome.too_much) {
+			m.outcome.out.resize(first_lines(m.outcome.out));
+			m.written.resize(std::min(m.written.size(), lines_kept));
+		}
 		if (!plan.writers)
 			m.written.clear();
 		if (tracer)

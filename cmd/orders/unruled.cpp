@@ -68,8 +68,7 @@ judge_unruled(const Made &m)
 	j.allowed = true;
 	if (!r.collected)
 		j.why.emplace_back("the program could not be started or collected");
-	if (r.timed_out)
-		j.why.emplace_back("the run did not end in time and was killed");
+	cut_short(r, j.why);
 	if (!r.err.empty())
 		j.why.push_back("it wrote on descriptor 2:\n" + r.err);
 

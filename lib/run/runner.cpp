@@ -109,7 +109,8 @@ become(const Launch &l, const int fds[8], int file, char *const argv[],
 } // namespace
 
 Run::Run(const Launch &l)
-    : tracer_(l.tracer), input_(l.input), more_input_(l.more_input),
+    : tracer_(l.tracer), most_kept_(l.most_kept), input_(l.input),
+      more_input_(l.more_input),
       deadline_ms_(mono_ms() + l.timeout_ms)
 {
 	start(l);
@@ -257,10 +258,15 @@ Run::pump(int timeout_ms)
 			continue;
 		int &fd = *source[i];
 		ssize_t n = read(fd, buf, sizeof buf);
-		if (n > 0)
+		if (n > 0 && !o_.too_much)
 			dest[i]->append(buf, static_cast<std::size_t>(n));
-		else if (n == 0 || errno != EINTR)
+		else if (n <= 0 && (n == 0 || errno != EINTR))
 			sever(fd);
+	}
+	if (most_kept_ && !o_.too_much &&
+	    o_.out.size() + o_.err.size() > most_kept_) {
+		o_.too_much = true;
+		signal_group(SIGKILL);
 	}
 	if (fds[2].revents) {
 		ssize_t n = write(in_, input_.data() + input_done_,

@@ -44,6 +44,9 @@ struct Launch {
 	// Past this the run's group is killed; past a short grace after it,
 	// whatever still holds on (a process that left the group) is left.
 	int timeout_ms = 30000;
+	// Past this many bytes on 1 and 2 the run's group is killed, as
+	// past its time; 0: no limit.
+	std::size_t most_kept = 0;
 };
 
 struct Orphan {
@@ -58,6 +61,7 @@ struct Outcome {
 	std::string out, err;	// everything written on 1 and on 2
 	std::vector<Orphan> orphans;	// in the order they were collected
 	bool timed_out = false;
+	bool too_much = false;	// killed for writing past most_kept
 };
 
 class Run {
@@ -97,6 +101,7 @@ private:
 
 	Outcome o_;
 	Tracer *tracer_ = nullptr;
+	std::size_t most_kept_ = 0;
 	int in_ = -1, out_ = -1, err_ = -1, file_ = -1;
 	std::string input_;
 	std::size_t input_done_ = 0;
