@@ -26,9 +26,10 @@ pid_t tgid_of(pid_t pid);
 // no pidfd or the process is gone, -1 if it has been reaped.
 pid_t pidfd_target(pid_t pid, int fd);
 
-// Where pid's descriptor fd leads: the file's stat, and its path as
-// /proc names it ("pipe:[4242]" for a pipe); false if it is not open.
-bool fd_target(pid_t pid, int fd, struct stat &st, std::string &path);
+// Where pid's descriptor fd leads: the file's stat; false if it is not
+// open. Its path as /proc names it ("pipe:[4242]" for a pipe), or "".
+bool fd_target(pid_t pid, int fd, struct stat &st);
+std::string fd_path(pid_t pid, int fd);
 
 // The processes whose parent is pid.
 std::vector<pid_t> children_of(pid_t pid);

@@ -43,10 +43,9 @@ void
 Tracer::outputs_of(pid_t pid)
 {
 	struct stat st {};
-	std::string path;
 
 	for (int out : {1, 2})
-		if (fd_target(pid, out, st, path))
+		if (fd_target(pid, out, st))
 			outputs_.emplace_back(st.st_dev, st.st_ino);
 }
 
@@ -60,11 +59,12 @@ Tracer::dest(Proc &p, int fd)
 		return it->second;
 	struct stat st {};
 	Dest d;
-	if (!fd_target(p.pid, fd, st, d.name))
+	if (!fd_target(p.pid, fd, st))
 		return none;
 	d.dev = st.st_dev;
 	d.ino = st.st_ino;
-	d.null = d.name == "/dev/null";
+	// /dev/null is the character device 1, 3.
+	d.null = S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3);
 	if (std::find(outputs_.begin(), outputs_.end(),
 	    std::pair(st.st_dev, st.st_ino)) != outputs_.end()) {
 		d.kind = Dest::Kind::output;
@@ -78,6 +78,8 @@ Tracer::dest(Proc &p, int fd)
 		d.kind = Dest::Kind::socket;
 	else
 		d.kind = Dest::Kind::file;
+	if (d.kind == Dest::Kind::file)
+		d.name = fd_path(p.pid, fd);
 	return o.fds[fd] = d;
 }
 
