@@ -233,7 +233,8 @@ const Carried carried[] = {
 	    "left", 1, 0},
 	{"IntoASocket", {"/usr/bin/python3", "-c", "import socket\n"
 	    "a, b = socket.socketpair()\na.send(b'hi')\nb.recv(9)\n"},
-	    "sent", "P sends 2 bytes into a socket at [0-9.]+ ms: hi", 1, 0},
+	    "sent", "P sends 2 bytes to P through a socket at [0-9.]+ ms: hi",
+	    1, 0},
 	{"ToAFile", {"/bin/sh", "-c", "echo hi >/dev/zero"}, "wrote",
 	    "P writes 3 bytes to /dev/zero at [0-9.]+ ms: hi\\\\x0a", 1, 0},
 	// Past 40 between two lanes, thin lines between the first and last.

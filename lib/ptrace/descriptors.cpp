@@ -6,6 +6,7 @@
 // sent the bytes in a pipe is kept in the order they went in, which is
 // the order they come out. See tracer.h.
 #include <algorithm>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,6 +24,7 @@ constexpr std::size_t most_shown = 4096;	// of a message, kept
 // Of one write to the run's output, told as lines.
 constexpr std::uint64_t most_told = std::uint64_t{64} << 20;
 constexpr std::size_t most_senders = 1024;	// remembered in a pipe
+constexpr std::size_t most_channels = 4096;	// pipes and socket pairs
 // A write to a pipe up to this size goes in whole or not at all.
 constexpr std::uint64_t pipe_buf = 4096;
 
@@ -78,6 +80,8 @@ Tracer::dest(Proc &p, int fd)
 		d.kind = Dest::Kind::socket;
 	else
 		d.kind = Dest::Kind::file;
+	if (auto it = peers_.find({d.dev, d.ino}); it != peers_.end())
+		d.peer = it->second;
 	if (d.kind == Dest::Kind::file)
 		d.name = fd_path(p.pid, fd);
 	return o.fds[fd] = d;
@@ -113,10 +117,12 @@ Tracer::on_io_entry(Proc &p)
 		return;
 	std::uint64_t size = call_size(p.pid, s);
 	bool line = p.io.kind == Dest::Kind::output;
+	p.asked = size;
+	p.sent_told = false;
 	p.bytes = call_bytes(p.pid, s, size, line ? most_bytes : most_shown);
 	// Queued as it starts: a reader can take the bytes before the
 	// writer's call is seen to end.
-	if (p.io.kind == Dest::Kind::pipe)
+	if (p.io.kind == Dest::Kind::pipe || p.io.peer)
 		queue(p, static_cast<std::int64_t>(size));
 	// A short line to a blocking pipe or terminal: whether it went out
 	// is known at the writer's next stop, without one at its end.
@@ -142,9 +148,9 @@ Tracer::on_io_exit(Proc &p, std::int64_t ret)
 	int on = static_cast<int>(p.entry.args[0]);
 	auto size = static_cast<std::uint64_t>(ret);
 
-	if (p.io.kind == Dest::Kind::pipe && writes(p.entry.call) &&
-	    !p.io.null) {
-		auto asked = static_cast<std::int64_t>(call_size(p.pid, p.entry));
+	if ((p.io.kind == Dest::Kind::pipe || p.io.peer) &&
+	    writes(p.entry.call)) {
+		auto asked = static_cast<std::int64_t>(p.asked);
 		if (std::max<std::int64_t>(ret, 0) < asked)
 			queue(p, std::max<std::int64_t>(ret, 0) - asked);
 	}
@@ -161,9 +167,10 @@ Tracer::on_io_exit(Proc &p, std::int64_t ret)
 		e.size = size;
 		e.text = p.bytes.substr(0, size);
 		emit(e, p);
-	} else {
+	} else if (!p.sent_told) {
 		sent(p, p.bytes.substr(0, size), size);
 	}
+	p.sent_told = false;
 	p.bytes.clear();
 }
 
@@ -222,7 +229,16 @@ void
 Tracer::queue(Proc &p, std::int64_t size)
 {
 	Proc &o = owner(p);
-	std::deque<Sent> &q = pipes_[{p.io.dev, p.io.ino}];
+	std::pair<dev_t, ino_t> into{p.io.dev, p.io.peer ? p.io.peer : p.io.ino};
+	// Pipes whose bytes have all been read are forgotten first.
+	if (pipes_.size() >= most_channels && !pipes_.count(into))
+		std::erase_if(pipes_, [](const auto &c) {
+			return std::all_of(c.second.begin(), c.second.end(),
+			    [](const Sent &s) { return s.left == 0; });
+		});
+	if (pipes_.size() >= most_channels && !pipes_.count(into))
+		pipes_.clear();
+	std::deque<Sent> &q = pipes_[into];
 
 	// Its latest bytes are the ones its write did not take.
 	for (std::size_t i = q.size(); size < 0 && i-- > 0;)
@@ -233,10 +249,13 @@ Tracer::queue(Proc &p, std::int64_t size)
 		}
 	if (size < 0)
 		return;
-	if (!q.empty() && q.back().pid == o.pid)
+	if (!q.empty() && q.back().pid == o.pid) {
 		q.back().left += static_cast<std::uint64_t>(size);
-	else
-		q.push_back({o.pid, o.role, static_cast<std::uint64_t>(size)});
+		q.back().tid = p.pid;
+	} else {
+		q.push_back({o.pid, o.role, static_cast<std::uint64_t>(size),
+		    p.pid});
+	}
 	if (q.size() > most_senders)
 		q.pop_front();
 }
@@ -273,10 +292,50 @@ Tracer::sent(Proc &p, std::string bytes, std::uint64_t size)
 	Event e(Event::Kind::sent);
 	e.fd = static_cast<int>(p.entry.args[0]);
 	e.path = pipe ? "pipe" : "socket";
-	e.channel = p.io.ino;
+	e.channel = p.io.peer ? p.io.peer : p.io.ino;
 	e.size = size;
 	e.text = std::move(bytes);
 	emit(e, p);
+}
+
+// A message read before its writer's call is seen to end is told as
+// sent first. A write of up to 4096 bytes goes in whole or not at all:
+// some of it read, all of it went.
+void
+Tracer::sent_before(pid_t tid)
+{
+	auto it = procs_.find(tid);
+	if (it == procs_.end())
+		return;
+	Proc &w = *it->second;
+	if (!w.await_exit || !writes(w.entry.call) || w.sent_told ||
+	    w.asked > pipe_buf || w.bytes.size() != w.asked ||
+	    (w.io.kind != Dest::Kind::pipe && w.io.kind != Dest::Kind::socket))
+		return;
+	w.sent_told = true;
+	sent(w, w.bytes, w.asked);
+}
+
+// The ends of a socket pair just made, each told the other's: what one
+// end sends, the other receives.
+void
+Tracer::pair_sockets(Proc &p)
+{
+	std::string v = read_bytes(p.pid, p.entry.args[3], 2 * sizeof(int));
+	int fds[2];
+	struct stat a {}, b {};
+
+	if (v.size() != sizeof fds)
+		return;
+	std::memcpy(fds, v.data(), sizeof fds);
+	if (!fd_target(p.pid, fds[0], a) || !fd_target(p.pid, fds[1], b))
+		return;
+	// A program may make pairs without end: those of long ago are
+	// forgotten, and what goes through them has no known sender.
+	if (peers_.size() >= most_channels)
+		peers_.clear();
+	peers_[{a.st_dev, a.st_ino}] = b.st_ino;
+	peers_[{b.st_dev, b.st_ino}] = a.st_ino;
 }
 
 // Bytes read out of a pipe or socket: told by sender, as far as the
@@ -287,8 +346,9 @@ Tracer::received(Proc &p, std::uint64_t size)
 {
 	auto it = pipes_.find({p.io.dev, p.io.ino});
 	bool pipe = p.io.kind == Dest::Kind::pipe;
+	std::deque<Sent> *q = it == pipes_.end() ? nullptr : &it->second;
 
-	if (pipe && it == pipes_.end())
+	if (pipe && !q)
 		return;
 	std::string bytes = call_bytes(p.pid, p.entry, size, most_shown);
 	std::uint64_t at = 0;
@@ -298,16 +358,17 @@ Tracer::received(Proc &p, std::uint64_t size)
 		e.path = pipe ? "pipe" : "socket";
 		e.channel = p.io.ino;
 		e.size = size - at;
-		while (pipe && !it->second.empty() && it->second.front().left == 0)
-			it->second.pop_front();
-		if (pipe && !it->second.empty()) {
-			Sent &from = it->second.front();
+		while (q && !q->empty() && q->front().left == 0)
+			q->pop_front();
+		if (q && !q->empty()) {
+			Sent &from = q->front();
+			sent_before(from.tid);
 			e.other = from.pid;
 			e.other_role = from.role;
 			e.size = std::min(from.left, e.size);
 			from.left -= e.size;
 			if (from.left == 0)
-				it->second.pop_front();
+				q->pop_front();
 		}
 		if (at < bytes.size())
 			e.text = bytes.substr(at, e.size);

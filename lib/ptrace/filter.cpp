@@ -69,6 +69,7 @@ constexpr Known known[] = {
 	{SYS_readv, Call::readv},
 	{SYS_recvfrom, Call::recvfrom},
 	{SYS_recvmsg, Call::recvmsg},
+	{SYS_socketpair, Call::socketpair},
 };
 constexpr std::size_t nknown = sizeof known / sizeof known[0];
 
@@ -76,7 +77,7 @@ const char *const names[] = {"write", "writev", "execve", "execveat",
     "kill", "tgkill", "alarm", "setitimer", "sigsuspend", "pause", "wait4",
     "waitid", "sigaction", "sigprocmask", "close", "close_range", "dup2",
     "pidfd_send_signal", "pwrite64", "sendto", "sendmsg", "read", "readv",
-    "recvfrom", "recvmsg", "fcntl", "other"};
+    "recvfrom", "recvmsg", "socketpair", "fcntl", "other"};
 
 } // namespace
 

@@ -280,6 +280,8 @@ Tracer::on_entry(Proc &p)
 	case Call::waitid:
 		on_wait_entry(p, again);
 		break;
+	case Call::socketpair:
+		break;
 	default:
 		p.await_exit = false;
 		on_quick_call(p);

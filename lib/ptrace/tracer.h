@@ -111,8 +111,10 @@ private:
 	void settle(Proc &p, bool at_return);
 	void settle_unended();
 	void queue(Proc &p, std::int64_t size);
+	void pair_sockets(Proc &p);
 	void write_lines(Proc &p, int fd, std::uint64_t size);
 	void sent(Proc &p, std::string bytes, std::uint64_t size);
+	void sent_before(pid_t tid);
 	void received(Proc &p, std::uint64_t size);
 	void on_exit(Proc &p);
 	void on_signal(Proc &p, int sig);
@@ -162,8 +164,12 @@ private:
 		pid_t pid;
 		std::string role;
 		std::uint64_t left;
+		pid_t tid;	// the thread whose write put the latest in
 	};
 	std::map<std::pair<dev_t, ino_t>, std::deque<Sent>> pipes_;
+	// The two ends of each socket pair made in the run, each to the
+	// other.
+	std::map<std::pair<dev_t, ino_t>, ino_t> peers_;
 };
 
 #endif

@@ -159,6 +159,10 @@ Tracer::on_exit(Proc &p)
 			emit(e, p);
 		}
 		break;
+	case Call::socketpair:
+		if (s.ret == 0)
+			pair_sockets(p);
+		break;
 	case Call::sigsuspend:
 	case Call::pause:
 	case Call::wait4:

@@ -14,7 +14,7 @@ enum class Call {
 	write, writev, execve, execveat, kill, tgkill, alarm, setitimer,
 	sigsuspend, pause, wait4, waitid, sigaction, sigprocmask, close,
 	close_range, dup2, pidfd_send_signal, pwrite, sendto, sendmsg, read,
-	readv, recvfrom, recvmsg,
+	readv, recvfrom, recvmsg, socketpair,
 	setfl,	// fcntl(F_SETFL) or ioctl(FIONBIO): blocking or not
 	other
 };

@@ -31,6 +31,7 @@ struct Tracer::Dest {
 	bool sure = false;
 	dev_t dev = 0;
 	ino_t ino = 0;
+	ino_t peer = 0;	// a socket's other end, if known: where bytes go
 	std::string name;	// a file's path
 };
 
@@ -45,6 +46,8 @@ struct Tracer::Proc : Traced {
 	bool in_call = false;	// inside a waiting call
 	bool interrupted = false;	// which a signal interrupted
 	std::string bytes;	// a write's, until it returns
+	std::uint64_t asked = 0;	// how many bytes the write asked for
+	bool sent_told = false;	// its message told before the write ended
 	// A write to the run's output whose end it is not stopped for:
 	// told at its next stop, or once /proc shows it out of the call.
 	struct {
