@@ -38,6 +38,10 @@ struct Case {
 	// a set of lines.
 	bool any_order = false;
 	Leeway leeway{};
+	// The story, where strace cannot tell it: its -ff log keeps one
+	// file per number, and a number given again overwrites it. "@" for
+	// the program's path.
+	std::string story{};
 
 	friend void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 };
@@ -91,6 +95,12 @@ const Case cases[] = {
 	own("filewrite"),
 	own("socketpair"),
 	own("killpg"),
+	{"pidreuse", {corpus("pidreuse")}, "", End::exited(0), false, {},
+	    "- exec @ \"@\"; exited with 0; reaped outside the run\n"
+	    "  - exited with 0; reaped by its parent\n"
+	    "    fd 1| the first child\n"
+	    "  - exited with 0; reaped by its parent\n"
+	    "    fd 1| the second child\n"},
 	{"sh_subshell", {"/bin/sh", "-c",
 	    "echo one; (echo two; exit 3); echo \"the subshell exited with $?\""},
 	    "", End::exited(0)},
@@ -310,9 +320,14 @@ TEST_P(Corpus, SameStoryUntracedUnderStraceAndUnderTrace)
 	    "as trace's lines on descriptor 1 tell it");
 	EXPECT_EQ(roles_with_many_numbers(t.report), "") <<
 	    "each process's events must carry its own number";
-	EXPECT_EQ(told(trace_story(t.report), c.leeway),
-	    told(strace_story(st), c.leeway)) << "the processes, trace's "
-	    "story first, strace's second";
+	std::string want = told(strace_story(st), c.leeway);
+	if (!c.story.empty()) {
+		want.clear();
+		for (char ch : c.story)
+			want += ch == '@' ? c.argv[0] : std::string(1, ch);
+	}
+	EXPECT_EQ(told(trace_story(t.report), c.leeway), want) << "the "
+	    "processes, trace's story first, strace's (or the case's) second";
 }
 
 INSTANTIATE_TEST_SUITE_P(Real, Corpus, testing::ValuesIn(cases),
