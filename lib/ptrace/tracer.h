@@ -89,6 +89,7 @@ private:
 	void emit(Event &e, const Proc &p);
 	static void resume(Proc &p, int sig = 0);
 	// The loop (tracer.cpp).
+	bool drain();
 	void on_stop(pid_t pid, int status);
 	void on_event(Proc &p, int event, int sig);
 	void on_child(Proc &creator, pid_t child, bool thread);
