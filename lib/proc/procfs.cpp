@@ -62,7 +62,7 @@ number_or(std::string_view s, T fallback, int base = 10)
 }
 
 std::string
-at(pid_t pid, const char *what)
+path_of(pid_t pid, const char *what)
 {
 	return "/proc/" + std::to_string(pid) + "/" + what;
 }
@@ -86,7 +86,7 @@ field(const std::string &s, const std::string &key)
 std::string
 fdinfo_field(pid_t pid, int fd, const std::string &key)
 {
-	return field(slurp(at(pid, "fdinfo/") + std::to_string(fd)), key);
+	return field(slurp(path_of(pid, "fdinfo/") + std::to_string(fd)), key);
 }
 
 } // namespace
@@ -98,7 +98,7 @@ children_of(pid_t pid)
 	std::error_code gone;
 
 	for (const auto &task : std::filesystem::directory_iterator(
-	    at(pid, "task"), gone)) {
+	    path_of(pid, "task"), gone)) {
 		std::string s = slurp(task.path() / "children");
 		std::size_t from = 0;
 		for (pid_t child; number(s, from, child);)
@@ -111,14 +111,14 @@ bool
 fd_target(pid_t pid, int fd, struct stat &st)
 {
 	return fd >= 0 &&
-	    stat((at(pid, "fd/") + std::to_string(fd)).c_str(), &st) == 0;
+	    stat((path_of(pid, "fd/") + std::to_string(fd)).c_str(), &st) == 0;
 }
 
 std::string
 fd_path(pid_t pid, int fd)
 {
 	std::error_code gone;
-	return std::filesystem::read_symlink(at(pid, "fd/") +
+	return std::filesystem::read_symlink(path_of(pid, "fd/") +
 	    std::to_string(fd), gone);
 }
 
@@ -126,7 +126,7 @@ bool
 stat_of(pid_t pid, Stat &st)
 {
 	// The name before ')' may hold anything.
-	std::string s = slurp(at(pid, "stat"));
+	std::string s = slurp(path_of(pid, "stat"));
 	std::size_t close = s.rfind(')');
 	if (close == std::string::npos || close + 3 >= s.size())
 		return false;
@@ -158,7 +158,7 @@ sleeping(pid_t tid, long &nr, std::uint64_t &first)
 {
 	// "running", or the number and the arguments in hexadecimal ("0x"
 	// first); or -1 and no arguments, outside any call.
-	std::string s = slurp(at(tid, "syscall"));
+	std::string s = slurp(path_of(tid, "syscall"));
 	std::size_t from = 0;
 
 	first = 0;
@@ -180,7 +180,7 @@ fd_flags(pid_t pid, int fd)
 pid_t
 tgid_of(pid_t pid)
 {
-	return number_or(field(slurp(at(pid, "status")), "Tgid"), pid_t{0});
+	return number_or(field(slurp(path_of(pid, "status")), "Tgid"), pid_t{0});
 }
 
 pid_t
@@ -192,7 +192,7 @@ pidfd_target(pid_t pid, int fd)
 std::uint64_t
 deliverable(pid_t pid)
 {
-	std::string status = slurp(at(pid, "status"));
+	std::string status = slurp(path_of(pid, "status"));
 	std::uint64_t set[3] = {};
 	const char *const keys[] = {"SigPnd", "ShdPnd", "SigBlk"};
 
@@ -205,7 +205,7 @@ deliverable(pid_t pid)
 bool
 catches(pid_t pid, int sig)
 {
-	auto set = number_or(field(slurp(at(pid, "status")), "SigCgt"),
+	auto set = number_or(field(slurp(path_of(pid, "status")), "SigCgt"),
 	    std::uint64_t{0}, 16);
 	return set >> (sig - 1) & 1;
 }

@@ -183,7 +183,7 @@ void
 Tracer::settle(Proc &p, bool at_return)
 {
 	auto u = p.unended;
-	std::int64_t ret = static_cast<std::int64_t>(u.size);
+	auto ret = static_cast<std::int64_t>(u.size);
 
 	if (!u.on)
 		return;
@@ -231,12 +231,12 @@ Tracer::queue(Proc &p, std::int64_t size)
 	Proc &o = owner(p);
 	std::pair<dev_t, ino_t> into{p.io.dev, p.io.peer ? p.io.peer : p.io.ino};
 	// Pipes whose bytes have all been read are forgotten first.
-	if (pipes_.size() >= most_channels && !pipes_.count(into))
+	if (pipes_.size() >= most_channels && !pipes_.contains(into))
 		std::erase_if(pipes_, [](const auto &c) {
 			return std::all_of(c.second.begin(), c.second.end(),
 			    [](const Sent &s) { return s.left == 0; });
 		});
-	if (pipes_.size() >= most_channels && !pipes_.count(into))
+	if (pipes_.size() >= most_channels && !pipes_.contains(into))
 		pipes_.clear();
 	std::deque<Sent> &q = pipes_[into];
 
