@@ -8,9 +8,15 @@
 #include "tool.h"
 
 void
+note(const std::string &it)
+{
+	std::cerr << tool_name << ": " << it << "\n";
+}
+
+void
 fail(int status, const std::string &why)
 {
-	std::cerr << tool_name << ": " << why << "\n";
+	note(why);
 	std::exit(status);
 }
 

@@ -23,6 +23,8 @@ extern const char tool_name[];
 
 // Says why, after the command's name, and exits with status.
 [[noreturn]] void fail(int status, const std::string &why);
+// Says it, after the command's name, and goes on.
+void note(const std::string &it);
 // A usage error: why, where to read more, and status_usage.
 [[noreturn]] void usage(const std::string &why);
 // Writes text whole on fd, going on after a partial write or EINTR;

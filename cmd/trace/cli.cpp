@@ -53,6 +53,9 @@ const char help[] =
     "      --perfetto FILE    also write the run in the trace-event JSON\n"
     "                         format, to explore in ui.perfetto.dev or\n"
     "                         chrome://tracing\n"
+    "  -s, --source[=code]    where in the program's source each event was\n"
+    "                         made, as file:line (the program built with\n"
+    "                         -g); =code shows the text of that line too\n"
     "  -h, --help             this help\n"
     "\n"
     "The pictures are written once the run is over. With FILE -, the\n"
@@ -119,6 +122,13 @@ take(Command &c, int opt, const std::string &given)
 		    "'");
 	} else if (opt == 't') {
 		c.settings.time_lapse = true;
+	} else if (opt == 's' && (!optarg || std::strcmp(optarg, "line") == 0 ||
+	    std::strcmp(optarg, "code") == 0)) {
+		c.settings.source = optarg && optarg[0] == 'c' ?
+		    Settings::Sources::code : Settings::Sources::lines;
+	} else if (opt == 's') {
+		usage("--source is --source or --source=code, not '" +
+		    std::string(optarg) + "'");
 	} else if (opt == 'T') {
 		c.timeout_ms = seconds_ms(optarg);
 	} else if (opt == 'S' || opt == 'P' || opt == 'o') {
@@ -173,13 +183,14 @@ parse(int argc, char **argv)
 	    {"timeout", required_argument, nullptr, 'T'},
 	    {"svg", required_argument, nullptr, 'S'},
 	    {"perfetto", required_argument, nullptr, 'P'},
+	    {"source", optional_argument, nullptr, 's'},
 	    {nullptr, 0, nullptr, 0}};
 	Command c;
 	c.timeout_ms = default_timeout_ms;
 	int opt;
 
 	opterr = 0;
-	while ((opt = getopt_long(argc, argv, "+:hlmo:t", longs, nullptr)) !=
+	while ((opt = getopt_long(argc, argv, "+:hlmo:ts", longs, nullptr)) !=
 	    -1)
 		take(c, opt, argv[optind - 1]);
 	settle_report(c);

@@ -43,6 +43,7 @@ struct Watch {
 
 	View &view;
 	bool time_lapse = false;
+	bool sources = false;	// where in the source each event was made
 	Tracer *tracer = nullptr;
 	bool ran = false;	// P's program was started
 	int exec_error = 0;	// why it was not, if it was not

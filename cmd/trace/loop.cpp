@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "command.h"
+#include "locate.h"
 #include "tool.h"
 #include "tracer.h"
 
@@ -55,7 +56,17 @@ trace_run(const Launch &base, Watch &w, Out &out)
 	    w.time_lapse);
 	Launch l = base;
 	std::optional<Run> run;
+	std::optional<Locator> sites;
 
+	if (w.sources && !Locator::available)
+		fail(status_failed, "this trace was built without elfutils' "
+		    "libdw: --source cannot tell where the program is");
+	if (w.sources) {
+		sites.emplace();
+		tracer.find_sites({[&sites](pid_t pid, pid_t tid) {
+			return sites->at(pid, tid);
+		}, [&sites](pid_t pid) { sites->forget(pid); }});
+	}
 	w.tracer = &tracer;
 	l.tracer = &tracer;
 	try {
@@ -94,6 +105,9 @@ trace_run(const Launch &base, Watch &w, Out &out)
 	    o.end.how == End::How::exited;
 	w.view.summary(tracer.processes(), end);
 	out.flush();
+	if (sites && sites->lacked_lines())
+		note("the program has code without line tables, where no line "
+		    "can be told: build it with -g (gcc -g prog.c) to see them");
 	return end.status;
 }
 

@@ -125,6 +125,7 @@ main(int argc, char **argv)
 		views.add(view.get());
 		views.add(pictures.view());
 		Watch w(views, c.settings.time_lapse);
+		w.sources = c.settings.source != Settings::Sources::none;
 		int status = trace_run(l, w, out);
 		quiet_if_reader_gone(out.error());
 		if (out.failed())

@@ -13,6 +13,13 @@
 #include "end.h"
 #include "roles.h"
 
+// Where in a program's own source an event was made: file "" if unknown.
+struct Source {
+	std::string file;
+	int line = 0;
+	std::string function;
+};
+
 struct Event {
 	enum class Kind {
 		line,		// fd, text: one line, '\n' included if it had one;
@@ -70,6 +77,9 @@ struct Event {
 	// "continued"); blocked in one: what it waits for ("end", "end or
 	// stop", ...).
 	std::string change;
+	// Where in its program's source the process made the call or stood,
+	// when the tracer is asked to find it.
+	Source source;
 };
 
 // The word for an event's kind, as jsonl and the tests name it.

@@ -102,6 +102,27 @@ Tracer::now_us() const
 	return (mono_ns() - start_ns_) / 1000 + skipped_us_;
 }
 
+namespace {
+
+// Events made where the process stands in its code: at the call it
+// makes, where a signal finds it, where it exits.
+bool
+sited(Event::Kind k)
+{
+	using K = Event::Kind;
+	return k != K::reaped && k != K::reparented && k != K::stuck;
+}
+
+} // namespace
+
+// Not before the run's first program starts: until then it is ours.
+void
+Tracer::locate(Proc &p)
+{
+	if (sites_.at && !owner(p).program.empty())
+		p.site = sites_.at(p.leader ? p.leader : p.pid, p.pid);
+}
+
 // A thread's events are its process's.
 void
 Tracer::emit(Event &e, const Proc &p)
@@ -111,6 +132,8 @@ Tracer::emit(Event &e, const Proc &p)
 	e.us = now_us();
 	e.pid = by->pid;
 	e.role = by->role;
+	if (sites_.at && sited(e.kind))
+		e.source = p.site;
 	if (e.other && e.other_role.empty())
 		e.other_role = e.other == getpid() ? subreaper_role :
 		    role_of(e.other);
@@ -210,6 +233,7 @@ Tracer::on_event(Proc &p, int event, int sig)
 	case PTRACE_EVENT_FORK:
 	case PTRACE_EVENT_VFORK:
 	case PTRACE_EVENT_CLONE:
+		locate(p);
 		// Killed since it stopped, it says nothing; its child, if
 		// made, shows up by itself.
 		if (ptrace_done(ptrace(PTRACE_GETEVENTMSG, p.pid, 0, &msg),
@@ -229,8 +253,11 @@ Tracer::on_event(Proc &p, int event, int sig)
 				procs_.erase(it);
 			}
 		on_exec(p);
+		if (sites_.forget)
+			sites_.forget(p.pid);
 		break;
 	case PTRACE_EVENT_EXIT:
+		locate(p);
 		if (!p.leader)
 			on_exiting(p);
 		break;
@@ -283,6 +310,9 @@ Tracer::on_entry(Proc &p)
 	p.interrupted = false;
 	p.entry = s;
 	p.await_exit = true;
+	if (s.call != Call::close && s.call != Call::dup2 &&
+	    s.call != Call::close_range && s.call != Call::setfl)
+		locate(p);
 	if (writes(s.call) || reads(s.call)) {
 		on_io_entry(p);
 		resume(p);

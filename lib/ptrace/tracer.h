@@ -51,6 +51,15 @@ public:
 	// installs the filter. -1 and errno on failure, ESRCH if go was
 	// closed without one.
 	static int prepare(int go) noexcept;
+	// Where in its source a stopped thread is (at), and that what is
+	// known of a process's memory must go (forget): when given, the
+	// tracer asks at each call, fork, signal and exit that makes an
+	// event, and the events carry it.
+	struct Sites {
+		std::function<Source(pid_t pid, pid_t tid)> at;
+		std::function<void(pid_t pid)> forget;
+	};
+	void find_sites(Sites sites) { sites_ = std::move(sites); }
 	// Takes pid, stopped in prepare, under the tracer. Throws
 	// std::system_error, EPERM when ptrace is not allowed here.
 	void seize(pid_t pid);
@@ -87,6 +96,7 @@ private:
 	[[nodiscard]] Proc &owner(Proc &p) const;
 	[[nodiscard]] std::string role_of(pid_t pid) const;
 	void emit(Event &e, const Proc &p);
+	void locate(Proc &p);
 	static void resume(Proc &p, int sig = 0);
 	// The loop (tracer.cpp).
 	bool drain();
@@ -140,6 +150,7 @@ private:
 	[[nodiscard]] bool all_waiting() const;
 
 	Sink sink_;
+	Sites sites_;
 	bool time_lapse_;
 	int sigfd_ = -1;
 	bool chld_was_blocked_ = false;

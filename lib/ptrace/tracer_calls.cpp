@@ -192,6 +192,7 @@ Tracer::on_signal(Proc &p, int sig)
 	    "ptrace(PTRACE_GETSIGINFO)"))
 		return;
 	e.sig = sig;
+	locate(p);
 	if (sig == SIGALRM && !own_alarm(p, si)) {
 		resume(p, 0);
 		return;
@@ -262,6 +263,8 @@ Tracer::on_gone(pid_t pid, int status)
 	Event e(Event::Kind::ended);
 	e.end = p.end;
 	emit(e, p);
+	if (sites_.forget)
+		sites_.forget(pid);
 	for (auto &[cpid, c] : procs_) {
 		if (c->parent != pid || c->reaped || c->leader)
 			continue;

@@ -204,6 +204,10 @@ Jsonl::event(const Event &e)
 		return;
 	json j = head(e.us, e.pid, e.role, kind_name(e.kind));
 	kind_fields(j, e);
+	if (s_.source != Settings::Sources::none &&
+	    (!e.source.file.empty() || !e.source.function.empty()))
+		j["source"] = {{"file", e.source.file}, {"line", e.source.line},
+		    {"function", e.source.function}};
 	put(j);
 }
 

@@ -3,6 +3,7 @@
 // sentence between them; a summary of how each process ended.
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <map>
 
 #include <unistd.h>
@@ -14,6 +15,7 @@ namespace {
 // One per process, in the order they appear, then again from the first.
 const char *const colours[] = {"36", "33", "35", "32", "34", "31"};
 constexpr std::size_t tag_width = 11;	// role and number, as "C1     497"
+constexpr std::size_t source_width = 17;	// "tworoles.cpp:18"
 
 std::string
 joined(const std::vector<std::string> &words, const std::string &none)
@@ -194,12 +196,64 @@ public:
 
 private:
 	[[nodiscard]] std::string time(long long us) const;
+	[[nodiscard]] std::string site(const Event &e) const;
 	void put(const std::string &role, bool line, const std::string &text);
+	void code(const Source &s);
 
 	Out &out_;
 	Settings s_;
 	std::map<std::string, std::size_t> colour_;
+	std::map<std::string, std::vector<std::string>> files_;
 };
+
+// Where the event was made, as file:line in a column of its own; "?"
+// where that is unknown.
+std::string
+Text::site(const Event &e) const
+{
+	using K = Event::Kind;
+	if (s_.source == Settings::Sources::none)
+		return "";
+	// What befell a process, not what it did.
+	if (e.kind == K::reaped || e.kind == K::reparented ||
+	    e.kind == K::stuck)
+		return std::string(source_width + 1, ' ');
+	std::string at = "?";
+	if (!e.source.file.empty()) {
+		std::size_t slash = e.source.file.rfind('/');
+		at = e.source.file.substr(slash == std::string::npos ? 0 :
+		    slash + 1) + ":" + std::to_string(e.source.line);
+	} else if (!e.source.function.empty()) {
+		at = e.source.function;
+	}
+	if (at.size() < source_width)
+		at.append(source_width - at.size(), ' ');
+	return at + " ";
+}
+
+// The text of the source line, under the event, if the file is at hand.
+void
+Text::code(const Source &s)
+{
+	if (s_.source != Settings::Sources::code || s.file.empty())
+		return;
+	auto [it, fresh] = files_.try_emplace(s.file);
+	if (fresh) {
+		std::ifstream in(s.file);
+		for (std::string l; std::getline(in, l) && it->second.size() <
+		    100000;)
+			it->second.push_back(l);
+	}
+	if (s.line < 1 || static_cast<std::size_t>(s.line) > it->second.size())
+		return;
+	std::string l = it->second[static_cast<std::size_t>(s.line) - 1];
+	l.erase(0, l.find_first_not_of(" \t"));
+	// Source is text: shown as written, but for control characters.
+	for (char &c : l)
+		if (static_cast<unsigned char>(c) < ' ')
+			c = ' ';
+	put("", false, std::string(13 + source_width + 1, ' ') + "  " + l);
+}
 
 std::string
 Text::time(long long us) const
@@ -241,14 +295,17 @@ Text::event(const Event &e)
 		    escaped(e.text) + "   (" + std::to_string(e.size) +
 		    " bytes written, the first " +
 		    std::to_string(e.text.size()) + " shown)";
-		put(e.role, true, time(e.us) + tag + (e.fd == 2 ? " ! " : " | ") +
-		    text);
+		put(e.role, true, time(e.us) + site(e) + tag +
+		    (e.fd == 2 ? " ! " : " | ") + text);
+		code(e.source);
 		return;
 	}
 	std::string words = s_.lines_only ? "" : sentence(e);
-	if (!words.empty())
-		put(e.role, false, time(e.us) + std::string(tag_width + 3, ' ') +
-		    e.role + words);
+	if (words.empty())
+		return;
+	put(e.role, false, time(e.us) + site(e) +
+	    std::string(tag_width + 3, ' ') + e.role + words);
+	code(e.source);
 }
 
 void

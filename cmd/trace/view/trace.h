@@ -19,6 +19,9 @@ struct Settings {
 	bool jsonl = false;
 	bool time_lapse = false;	// times are on the virtual clock
 	bool colour = false;
+	// Where in the program's source each event was made: not told, told
+	// as file:line, or with the text of that line as well.
+	enum class Sources { none, lines, code } source = Sources::none;
 };
 
 // The report, held and written in large pieces to descriptor fd: at

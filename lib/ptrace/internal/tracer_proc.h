@@ -42,6 +42,7 @@ struct Tracer::Proc : Traced {
 	bool reaped = false;
 	bool stopped = false;	// in a stop of its whole group
 	CallStop entry;		// the call it is making or last made
+	Source site;	// where in its source it made it, if asked
 	bool await_exit = false;	// stop again when the call returns
 	bool in_call = false;	// inside a waiting call
 	bool interrupted = false;	// which a signal interrupted

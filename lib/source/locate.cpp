@@ -1,0 +1,259 @@
+// Where a stopped thread is in its program's own source: see locate.h.
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
+#include <cxxabi.h>
+#include <dwarf.h>
+#include <elfutils/libdwfl.h>
+#include <unistd.h>
+
+#include "locate.h"
+
+namespace {
+
+char *debuginfo_path = nullptr;
+
+const Dwfl_Callbacks callbacks = {
+	dwfl_linux_proc_find_elf,
+	dwfl_standard_find_debuginfo,
+	nullptr,
+	&debuginfo_path,
+};
+
+// The helpers the demos share write their lines and handle their alarms:
+// the line a student wants is the demo's own call of them.
+bool
+shared_helper(std::string_view file)
+{
+	// As the compiler was given it: relative, or whole.
+	std::string path = "/" + std::string(file);
+	for (const char *h : {"/common/report.", "/common/alarma.",
+	    "/common/error_y_exit.", "/common/write_whole."})
+		for (const char *ext : {"cpp", "h"})
+			if (path.ends_with(std::string(h) + ext))
+				return true;
+	return false;
+}
+
+// A function's name as its source spells it.
+std::string
+demangled(const char *name)
+{
+	int status = 0;
+	char *d = abi::__cxa_demangle(name, nullptr, nullptr, &status);
+	std::string s = status == 0 && d ? d : name;
+	std::free(d);
+	return s;
+}
+
+// Where code inlined from a shared helper at pc was called from, out
+// through every helper: the call in the program's own file.
+bool
+inlined_from(Dwfl_Module *m, Dwarf_Addr pc, Source &s)
+{
+	Dwarf_Addr bias = 0;
+	Dwarf_Die *cu = dwfl_module_addrdie(m, pc, &bias);
+	Dwarf_Die *scopes = nullptr;
+	Dwarf_Files *files = nullptr;
+	std::size_t nfiles = 0;
+	int n = cu ? dwarf_getscopes(cu, pc - bias, &scopes) : 0;
+	bool found = false;
+
+	if (n > 0 && dwarf_getsrcfiles(cu, &files, &nfiles) == 0)
+		for (int i = 0; i < n && !found; i++) {
+			Dwarf_Attribute a;
+			Dwarf_Word file = 0, line = 0;
+			if (dwarf_tag(&scopes[i]) != DW_TAG_inlined_subroutine ||
+			    dwarf_formudata(dwarf_attr(&scopes[i],
+			    DW_AT_call_file, &a), &file) != 0 ||
+			    dwarf_formudata(dwarf_attr(&scopes[i],
+			    DW_AT_call_line, &a), &line) != 0 || file >= nfiles)
+				continue;
+			const char *name = dwarf_filesrc(files, file, nullptr,
+			    nullptr);
+			if (!name || shared_helper(name))
+				continue;
+			s.file = name;
+			s.line = static_cast<int>(line);
+			found = true;
+		}
+	std::free(scopes);
+	return found;
+}
+
+std::string
+exe_of(pid_t pid)
+{
+	std::string link = "/proc/" + std::to_string(pid) + "/exe";
+	char buf[4096];
+	ssize_t n = readlink(link.c_str(), buf, sizeof buf);
+	return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : "";
+}
+
+// What one address says: in the program's own code or not, and where.
+struct Place {
+	bool own = false;	// in the program's file, not a helper's
+	bool lines = false;	// with a line
+	Source source;
+};
+
+} // namespace
+
+struct Locator::Process {
+	Dwfl *dwfl = nullptr;
+	bool opened = false;
+	bool lines = false;	// its own file has line tables
+	bool stale = false;	// code found outside every module read
+	std::string exe;
+	std::unordered_map<Dwarf_Addr, Place> places;
+
+	Process() = default;
+	Process(const Process &) = delete;
+	Process &operator=(const Process &) = delete;
+	~Process()
+	{
+		if (dwfl)
+			dwfl_end(dwfl);
+	}
+
+	// The modules mapped in pid, and the way to its threads' frames.
+	bool open(pid_t pid)
+	{
+		exe = exe_of(pid);
+		dwfl = dwfl_begin(&callbacks);
+		opened = dwfl && !exe.empty() &&
+		    dwfl_linux_proc_report(dwfl, pid) == 0 &&
+		    dwfl_report_end(dwfl, nullptr, nullptr) == 0 &&
+		    dwfl_linux_proc_attach(dwfl, pid, true) == 0;
+		if (opened)
+			(void)dwfl_getmodules(dwfl, has_lines, this, 0);
+		return opened;
+	}
+
+	// Whether the program's own file, m if named so, has line tables.
+	static int has_lines(Dwfl_Module *m, void **, const char *name,
+	    Dwarf_Addr, void *arg)
+	{
+		auto *self = static_cast<Process *>(arg);
+		Dwarf_Addr bias = 0;
+
+		if (self->exe != name)
+			return DWARF_CB_OK;
+		self->lines = dwfl_module_getdwarf(m, &bias) != nullptr;
+		return DWARF_CB_ABORT;
+	}
+
+	const Place &place(Dwarf_Addr pc)
+	{
+		// Code made as the program runs could fill it without end.
+		if (places.size() >= 1 << 16)
+			places.clear();
+		auto [it, fresh] = places.try_emplace(pc);
+		if (!fresh)
+			return it->second;
+		Place &p = it->second;
+		Dwfl_Module *m = dwfl_addrmodule(dwfl, pc);
+		// Mapped since the modules were read (the dynamic loader's
+		// work, dlopen): read them again.
+		if (!m) {
+			stale = true;
+			places.erase(pc);
+			static const Place none;
+			return none;
+		}
+		const char *name = m ? dwfl_module_info(m, nullptr, nullptr,
+		    nullptr, nullptr, nullptr, nullptr, nullptr) : nullptr;
+		if (!name || exe != name)
+			return p;
+		const char *fn = dwfl_module_addrname(m, pc);
+		p.source.function = fn ? demangled(fn) : "";
+		Dwfl_Line *l = dwfl_module_getsrc(m, pc);
+		int line = 0;
+		const char *file = l ? dwfl_lineinfo(l, nullptr, &line, nullptr,
+		    nullptr, nullptr) : nullptr;
+		p.lines = file != nullptr;
+		p.own = !p.lines || !shared_helper(file) ||
+		    inlined_from(m, pc, p.source);
+		if (p.lines && p.source.file.empty()) {
+			p.source.file = file;
+			p.source.line = line;
+		}
+		return p;
+	}
+};
+
+namespace {
+
+struct Walk {
+	Locator::Process *process;
+	Source found;
+	bool done = false;
+	int frames = 0;
+};
+
+int
+frame(Dwfl_Frame *f, void *arg)
+{
+	auto *w = static_cast<Walk *>(arg);
+	Dwarf_Addr pc = 0;
+	bool activation = false;
+
+	// A stack deeper than this is not one a student reads.
+	if (++w->frames > 256 || !dwfl_frame_pc(f, &pc, &activation))
+		return DWARF_CB_ABORT;
+	// A return address is past its call: the call is just before it.
+	const Place &p = w->process->place(activation ? pc : pc - 1);
+	if (!p.own)
+		return DWARF_CB_OK;
+	if (!p.lines) {
+		if (w->found.function.empty())
+			w->found.function = p.source.function;
+		return DWARF_CB_OK;
+	}
+	w->found = p.source;
+	w->done = true;
+	return DWARF_CB_ABORT;
+}
+
+} // namespace
+
+const bool Locator::available = true;
+
+Locator::Locator() = default;
+Locator::~Locator() = default;
+
+Source
+Locator::at(pid_t pid, pid_t tid)
+{
+	auto &slot = processes_[pid];
+	// One that cannot be opened is not tried again until it execs; one
+	// whose modules changed is read again, once a stop.
+	for (int tries = 0; tries < 2; tries++) {
+		if (!slot || slot->stale) {
+			slot = std::make_unique<Process>();
+			slot->open(pid);
+		}
+		if (!slot->opened)
+			return {};
+		Walk w{slot.get(), {}};
+		(void)dwfl_getthread_frames(slot->dwfl, tid, frame, &w);
+		if (slot->stale)
+			continue;
+		// Past main (its return) nothing of the program's own is
+		// left to tell of, when it has lines at all.
+		if (!slot->lines)
+			lacked_lines_ = true;
+		else if (!w.done)
+			w.found = {};
+		return w.found;
+	}
+	return {};
+}
+
+void
+Locator::forget(pid_t pid)
+{
+	processes_.erase(pid);
+}

@@ -1,0 +1,41 @@
+// Where a stopped thread is in its program's own source: the file, line
+// and function of the first frame, walking up from where it stopped,
+// that lies in the program's own code, not in a library it loaded nor in
+// the helpers the demos share. Unwound with elfutils' libdwfl, from the
+// program's line tables (-g). See trace --source.
+#ifndef LOCATE_H
+#define LOCATE_H
+
+#include <sys/types.h>
+
+#include <map>
+#include <memory>
+
+#include "event.h"
+
+class Locator {
+public:
+	Locator();
+	Locator(const Locator &) = delete;
+	Locator &operator=(const Locator &) = delete;
+	~Locator();
+
+	// Thread tid of process pid, stopped under our ptrace. The file is
+	// "" if no frame of the program's own has a line: its function from
+	// the symbol table, if one has a name.
+	Source at(pid_t pid, pid_t tid);
+	// pid has exec'd or ended: what was known of its memory goes.
+	void forget(pid_t pid);
+	// Some program had code of its own without line tables.
+	[[nodiscard]] bool lacked_lines() const { return lacked_lines_; }
+	// Whether this build can tell: not without libdw.
+	static const bool available;
+
+	struct Process;
+
+private:
+	std::map<pid_t, std::unique_ptr<Process>> processes_;
+	bool lacked_lines_ = false;
+};
+
+#endif

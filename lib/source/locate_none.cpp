@@ -1,0 +1,21 @@
+// Where a stopped thread is in its source, in a build without libdw:
+// never known. See locate.h.
+#include "locate.h"
+
+struct Locator::Process {};
+
+const bool Locator::available = false;
+
+Locator::Locator() = default;
+Locator::~Locator() = default;
+
+Source
+Locator::at(pid_t, pid_t)
+{
+	return {};
+}
+
+void
+Locator::forget(pid_t)
+{
+}
