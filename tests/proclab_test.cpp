@@ -5,9 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -172,6 +175,50 @@ TEST(Proclab, HelpIsTheDemosOwnPart)
 	EXPECT_NE(r.out.find("\n  Los DOS: Soy el proceso <PID>\n      BOTH:"),
 	    std::string::npos) << r.out;
 	EXPECT_EQ(r.out.find("Solo lo ejecuta"), std::string::npos) << r.out;
+}
+
+// proclab source NAME on a terminal made by script(1), without the
+// carriage returns the terminal adds.
+std::string
+on_terminal(const std::string &name, bool color)
+{
+	Options o;
+	o.args = {"-qec", program_path("proclab") + " source " + name,
+	    "/dev/null"};
+	o.env["TERM"] = "xterm";
+	o.env["NO_COLOR"] = color ? std::nullopt :
+	    std::optional<std::string>("1");
+	Result r = run("/usr/bin/script", o);
+	EXPECT_EQ(r.end, End::exited(0)) << name << ": " << r.err;
+	std::erase(r.out, '\r');
+	return r.out;
+}
+
+// On a terminal the highlight only adds colour: without its escape
+// sequences it is the NO_COLOR view, which has none. A file that calls
+// report() ends with the note on it, and only such a file.
+TEST(Proclab, SourceOnATerminal)
+{
+	const std::regex sgr("\033\\[[0-9;]*m");
+
+	const std::pair<std::string, std::string> files[] = {
+	    {"tworoles", "split/tworoles.cpp"},
+	    {"reaper", "signals/reaper.cpp"},
+	    {"tickpair", "signals/tickpair.cpp"},
+	    {"binprint", "tools/binprint.cpp"},
+	    {"report.h", "common/report.h"}};
+
+	for (const auto &[name, path] : files) {
+		std::string plain = on_terminal(name, false);
+		std::string colored = on_terminal(name, true);
+		EXPECT_EQ(plain.find('\033'), std::string::npos) << name;
+		EXPECT_NE(colored.find('\033'), std::string::npos) << name;
+		EXPECT_EQ(std::regex_replace(colored, sgr, ""), plain) << name;
+		bool calls_report = tree_file(path).find("report(") !=
+		    std::string::npos;
+		EXPECT_EQ(plain.find("\nreport() is not printf") !=
+		    std::string::npos, calls_report) << name;
+	}
 }
 
 // What it cannot write fails it, and it says so.
