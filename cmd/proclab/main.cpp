@@ -1,12 +1,15 @@
 // proclab: the one command on the PATH. It lists the demos, runs one, or
 // hands over to orders or trace, all of which live in one folder: beside
-// proclab in the build tree, libexec/proclab once installed.
+// proclab in the build tree, libexec/proclab once installed. It shows a
+// demo's source and help, from share/proclab in either.
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +18,7 @@
 #include <unistd.h>
 
 #include "demo_rules.h"
+#include "source.h"
 #include "tool.h"
 
 namespace fs = std::filesystem;
@@ -77,7 +81,10 @@ const char help[] =
     "  trace [OPTIONS] DEMO|PROGRAM|PATH [ARGS...]\n"
     "                        run a program once: who wrote each line, and\n"
     "                        what its processes did between the lines\n"
-    "  help [COMMAND|DEMO]   this help, a tool's own, or a demo's line\n"
+    "  source [--path] DEMO  a demo's source, its lines numbered; --path:\n"
+    "                        where the file is\n"
+    "  help [COMMAND|DEMO]   this help, a tool's own, or what a demo shows,\n"
+    "                        its lines in English and what to try\n"
     "\n"
     "Options:\n"
     "  -h, --help            this help\n"
@@ -130,6 +137,75 @@ folder()
 	return (self / PROCLAB_LIBEXEC_FROM_BIN).lexically_normal();
 }
 
+// The folder of the demos' sources and help pages: build/share/proclab
+// in the build tree, where dir is proclab's own, else as far from
+// proclab as share/proclab is from bin.
+fs::path
+data_folder(const fs::path &dir)
+{
+	fs::path self = fs::read_symlink("/proc/self/exe").parent_path();
+
+	if (dir == self)
+		return (self / "../share/proclab").lexically_normal();
+	return (self / PROCLAB_DATA_FROM_BIN).lexically_normal();
+}
+
+// The file's text, or proclab fails saying why it has none.
+std::string
+contents(const fs::path &path)
+{
+	std::ifstream in(path, std::ios::binary);
+	std::string text{std::istreambuf_iterator<char>(in),
+	    std::istreambuf_iterator<char>()};
+
+	if (!in.is_open() || in.bad())
+		fail(status_failed, "cannot read " + path.string() + ": " +
+		    std::strerror(errno ? errno : EIO));
+	return text;
+}
+
+// proclab source [--path] NAME: the demo's source; a name that is no
+// demo may be a file the demos share (report.cpp).
+[[noreturn]] void
+source(const fs::path &data, char **args)
+{
+	bool path_only = false;
+	std::string name;
+
+	for (; *args; args++) {
+		std::string_view arg = *args;
+		if (arg == "--path")
+			path_only = true;
+		else if (arg.starts_with("-"))
+			misused("source: no option " + std::string(arg));
+		else if (name.empty())
+			name = arg;
+		else
+			misused("source takes one demo");
+	}
+	if (name.empty())
+		misused("source: which demo? proclab source DEMO");
+	fs::path file = data / "src" / (find(name) ? name + ".cpp" : name);
+	if (!find(name) && (name.find('/') != std::string::npos ||
+	    !fs::is_regular_file(file)))
+		misused("no demo '" + name + "'");
+	if (path_only) {
+		if (access(file.c_str(), R_OK) != 0)
+			fail(status_failed, "cannot read " + file.string() +
+			    ": " + std::strerror(errno));
+		std::cout << file.string() << "\n";
+		done();
+	}
+	const char *no_color = std::getenv("NO_COLOR");
+	const char *term = std::getenv("TERM");
+	View view;
+	view.terminal = isatty(1) != 0;
+	view.color = view.terminal && !(no_color && *no_color) &&
+	    !(term && std::string_view(term) == "dumb");
+	std::cout << numbered(contents(file), view);
+	done();
+}
+
 [[noreturn]] void
 run(const fs::path &dir, const std::string &name, char **args, bool cd)
 {
@@ -164,8 +240,10 @@ help_of(const fs::path &dir, const char *topic)
 		    "\nbecometwin is run from there, so that its exec finds "
 		    "./twinspeak. To see\nthat exec fail, run it from another "
 		    "folder:\n  cd /tmp && " << (dir / "becometwin").string() <<
-		    "\n\nproclab-demos(7) tells what each demo shows and what "
-		    "to try; proclab(1)\ndescribes the commands.\n";
+		    "\n\nTheir sources are in\n  " <<
+		    (data_folder(dir) / "src").string() << "\n\nproclab help "
+		    "DEMO and proclab-demos(7) tell what each demo shows and\n"
+		    "what to try; proclab(1) describes the commands.\n";
 		done();
 	}
 	std::string_view t = topic;
@@ -175,11 +253,10 @@ help_of(const fs::path &dir, const char *topic)
 		run(dir, topic, args, false);
 	}
 	if (const Demo *d = find(t)) {
-		std::cout << d->name << ": " << d->about << ".\nproclab " <<
-		    d->name << " runs it; proclab-demos(7) tells what to try.\n";
+		std::cout << contents(data_folder(dir) / "help" / d->name);
 		done();
 	}
-	if (t == "list" || t == "help") {
+	if (t == "list" || t == "help" || t == "source") {
 		std::cout << help;
 		done();
 	}
@@ -213,6 +290,8 @@ main(int argc, char **argv)
 		misused("list takes no arguments");
 	if (command == "help")
 		help_of(dir, argc > 2 ? argv[2] : nullptr);
+	if (command == "source")
+		source(data_folder(dir), argv + 2);
 	if (is_tool(command))
 		run(dir, argv[1], argv + 2, false);
 	if (find(command)) {
