@@ -1,0 +1,111 @@
+// trace --source from outside: each line a demo writes is told at the
+// call in the demo's own file that wrote it (the line of the source that
+// holds the line's text, found by that text), a fork at a fork, a signal
+// in the demo's file; a program without line tables still traces, with
+// "?", and trace says how to get them.
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace {
+
+using json = nlohmann::json;
+
+struct Demo {
+	const char *name;
+	const char *file;	// in the tree
+	std::vector<std::string> args;
+	friend void PrintTo(const Demo &d, std::ostream *os) { *os << d.name; }
+};
+
+const Demo demos[] = {
+	{"tworoles", "split/tworoles.cpp", {"tworoles"}},
+	{"funcview", "split/funcview.cpp", {"funcview"}},
+	{"reaper", "signals/reaper.cpp", {"--time-lapse", "reaper"}},
+};
+
+std::vector<std::string>
+lines_of(const std::string &path)
+{
+	std::ifstream in(path);
+	std::vector<std::string> v;
+	for (std::string l; std::getline(in, l);)
+		v.push_back(l);
+	return v;
+}
+
+// The first string in a call's source, up to what its format fills in.
+std::string
+literal_prefix(const std::string &call)
+{
+	std::size_t open = call.find('"');
+	if (open == std::string::npos)
+		return "";
+	std::size_t end = call.find_first_of("%\"\\", open + 1);
+	return call.substr(open + 1, end == std::string::npos ? 0 :
+	    end - open - 1);
+}
+
+class Source : public testing::TestWithParam<Demo> {};
+
+TEST_P(Source, EachEventAtItsCallInTheDemosFile)
+{
+	const Demo &d = GetParam();
+	std::vector<std::string> src = lines_of(std::string(SUITE_SOURCE_DIR) +
+	    "/" + d.file);
+	std::vector<std::string> args = {"--source", "--format", "jsonl"};
+	args.insert(args.end(), d.args.begin(), d.args.end());
+	Result r = run_trace(args);
+	ASSERT_EQ(r.end, End::exited(0)) << r.err;
+	std::size_t lines = 0, forks = 0;
+	for (const auto &l : r.lines) {
+		json e = json::parse(l);
+		std::string kind = e["kind"];
+		if (kind != "line" && kind != "fork" && kind != "signal")
+			continue;
+		SCOPED_TRACE(l);
+		ASSERT_TRUE(e.contains("source"));
+		std::string file = e["source"]["file"];
+		int at = e["source"]["line"];
+		ASSERT_TRUE(file.ends_with(d.file));
+		ASSERT_TRUE(at >= 1 && static_cast<std::size_t>(at) <= src.size());
+		// A call may run on: its text within the next two lines.
+		auto from = static_cast<std::size_t>(at);
+		std::string call = src[from - 1];
+		for (std::size_t i = from; i < from + 2 && i < src.size(); i++)
+			call += src[i];
+		if (kind == "line") {
+			lines++;
+			std::string text = e["text"], fixed = literal_prefix(call);
+			EXPECT_FALSE(fixed.empty()) << call;
+			EXPECT_TRUE(text.starts_with(fixed)) << call;
+		} else if (kind == "fork") {
+			forks++;
+			EXPECT_NE(call.find("fork("), std::string::npos) << call;
+		}
+	}
+	EXPECT_GT(lines, 2u);
+	EXPECT_GT(forks, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Demos, Source, testing::ValuesIn(demos),
+    [](const testing::TestParamInfo<Demo> &d) { return d.param.name; });
+
+// /bin/sh comes without line tables: it traces, each event at "?", and
+// trace says how to get lines.
+TEST(SourceWithout, LineTablesTracesAndSaysSo)
+{
+	Result r = run_trace({"--source", "/bin/sh", "-c", "echo hi"});
+	EXPECT_EQ(r.end, End::exited(0));
+	EXPECT_NE(r.out.find(" ?  "), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("| hi"), std::string::npos) << r.out;
+	EXPECT_NE(r.err.find("build it with -g"), std::string::npos) << r.err;
+}
+
+} // namespace
