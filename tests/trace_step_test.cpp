@@ -37,8 +37,8 @@ struct Stepped {
 std::vector<std::string>
 screen_lines(const std::string &shown)
 {
-	std::istringstream in(std::regex_replace(shown, std::regex("\r|\033\\[K"),
-	    ""));
+	static const std::regex erased("\r|\033\\[K");
+	std::istringstream in(std::regex_replace(shown, erased, ""));
 	std::vector<std::string> v;
 	for (std::string line; std::getline(in, line);)
 		v.push_back(line);
@@ -153,8 +153,10 @@ TEST(TraceStep, OneEventPerKeyEachLineWithItsEvent)
 			if (i == 0)
 				continue;	// the note on the times
 			std::string text = line_event_text(events[0]);
-			EXPECT_EQ(rest, text.empty() ? std::vector<std::string>{} :
-			    std::vector<std::string>{text}) << demo << " step " << i;
+			std::vector<std::string> want;
+			if (!text.empty())
+				want.push_back(text);
+			EXPECT_EQ(rest, want) << demo << " step " << i;
 			written.insert(written.end(), rest.begin(), rest.end());
 		}
 		EXPECT_EQ(shared(written), plain_lines(demo)) << demo;

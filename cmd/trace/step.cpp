@@ -123,7 +123,8 @@ Stepper::ask(const Tracer &tracer)
 			return;
 		bool quit = c == 'q' || c == ctrl_c || c == ctrl_backslash;
 		if (quit)
-			tracer.signal_all(c == ctrl_backslash ? SIGQUIT : SIGINT);
+			tracer.signal_all(c == ctrl_backslash ? SIGQUIT :
+			    SIGINT);
 		if (quit || c == 'c') {
 			on_ = false;
 			return;
