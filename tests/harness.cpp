@@ -86,6 +86,12 @@ trailing_number(const std::string &line)
 	return std::strtol(line.c_str() + start, nullptr, 10);
 }
 
+std::string
+without_number(const std::string &line)
+{
+	return line.substr(0, line.find_last_not_of("0123456789\n") + 1);
+}
+
 // The runner's launch for a program and the test's options: under strace
 // if a fault or calls are asked for, logging into trace_dir; or under our
 // tracer.

@@ -201,6 +201,8 @@ bool await_state(pid_t pid, char state, std::chrono::milliseconds timeout =
     std::chrono::seconds(10));
 // The number a line ends with, before its newline; -1 if there is none.
 long trailing_number(const std::string &line);
+// A line without the number it ends with, nor its newline.
+std::string without_number(const std::string &line);
 // A line as two runs of a demo can share it: the numbers that are the
 // run's processes as their roles, "{P}", and every address as ADDR.
 std::string plain_line(const std::string &line,

@@ -74,6 +74,13 @@ const Exit exits[] = {
 	{"BadTimeout", {"--timeout", "0", "tworoles"}, "", End::exited(2), "",
 	    "trace: --timeout wants a number of seconds from 0.001 to "
 	    "2000000, not '0'\nTry 'trace --help' for more.\n"},
+	{"BadPace", {"--pace", "1s", "tworoles"}, "", End::exited(2), "",
+	    "trace: --pace wants a number of seconds from 0.001 to 3600, not "
+	    "'1s'\nTry 'trace --help' for more.\n"},
+	{"StepAndPace", {"--step", "--pace", "1", "tworoles"}, "",
+	    End::exited(2), "", "trace: --step and --pace cannot both be "
+	    "given: one waits for keys, the other for the time\nTry 'trace "
+	    "--help' for more.\n"},
 	{"NoProgram", {"-l"}, "", End::exited(2), "",
 	    "trace: no program given\nTry 'trace --help' for more.\n"},
 	{"TwoOnStandardOutput", {"--svg", "-", "--output", "-", "tworoles"}, "",
@@ -263,12 +270,6 @@ objects(const Result &r)
 	for (const auto &l : r.lines)
 		v.push_back(json::parse(l));
 	return v;
-}
-
-std::string
-without_number(const std::string &line)
-{
-	return line.substr(0, line.find_last_not_of("0123456789\n") + 1);
 }
 
 TEST(Trace, JsonLinesHoldTheRun)

@@ -16,6 +16,7 @@ namespace {
 // Long enough for any run someone waits for; --timeout says otherwise.
 constexpr int default_timeout_ms = 24 * 3600 * 1000;
 constexpr double most_seconds = 2000000;
+constexpr double most_pace = 3600;
 
 const char help[] =
     "usage: trace [OPTIONS] DEMO|PROGRAM|PATH [ARGS...]\n"
@@ -56,7 +57,17 @@ const char help[] =
     "  -s, --source[=code]    where in the program's source each event was\n"
     "                         made, as file:line (the program built with\n"
     "                         -g); =code shows the text of that line too\n"
+    "      --step             wait for a key after each event: Enter for\n"
+    "                         the next, c to run to the end, q to end the\n"
+    "                         run as Ctrl-C would; keys come from the\n"
+    "                         terminal, not standard input\n"
+    "      --pace SECONDS     wait SECONDS after each event instead, as\n"
+    "                         for a projector (0.5 for half a second)\n"
     "  -h, --help             this help\n"
+    "\n"
+    "Stepped or paced, a process waits at each event while the others\n"
+    "wait at their next, so the order shown is the one the kernel chose;\n"
+    "a line appears as it is written, its event just after it.\n"
     "\n"
     "The pictures are written once the run is over. With FILE -, the\n"
     "picture goes to standard output and the program is muted as by\n"
@@ -76,16 +87,17 @@ const char help[] =
     "A program that exits with 124 to 127 itself is told apart on standard\n"
     "error: \"trace: the program itself exited with 124, not trace\".\n";
 
+// Seconds given to option, from 0.001 to most, in milliseconds.
 int
-seconds_ms(const char *s)
+seconds_ms(const char *option, const char *s, double most)
 {
 	char *end;
 	errno = 0;
 	double secs = std::strtod(s, &end);
 	if (*s == '\0' || *end != '\0' || errno || !(secs >= 0.001) ||
-	    secs > most_seconds)
-		usage("--timeout wants a number of seconds from 0.001 to 2000000, "
-		    "not '" + std::string(s) + "'");
+	    secs > most)
+		usage(std::string(option) + " wants a number of seconds from "
+		    "0.001 to " + fixed(most, 0) + ", not '" + s + "'");
 	return static_cast<int>(secs * 1000);
 }
 
@@ -130,7 +142,11 @@ take(Command &c, int opt, const std::string &given)
 		usage("--source is --source or --source=code, not '" +
 		    std::string(optarg) + "'");
 	} else if (opt == 'T') {
-		c.timeout_ms = seconds_ms(optarg);
+		c.timeout_ms = seconds_ms("--timeout", optarg, most_seconds);
+	} else if (opt == 'W') {
+		c.step = true;
+	} else if (opt == 'p') {
+		c.pace_ms = seconds_ms("--pace", optarg, most_pace);
 	} else if (opt == 'S' || opt == 'P' || opt == 'o') {
 		if (*optarg == '\0')
 			usage(std::string(opt == 'S' ? "--svg" : opt == 'P' ?
@@ -184,6 +200,8 @@ parse(int argc, char **argv)
 	    {"svg", required_argument, nullptr, 'S'},
 	    {"perfetto", required_argument, nullptr, 'P'},
 	    {"source", optional_argument, nullptr, 's'},
+	    {"step", no_argument, nullptr, 'W'},
+	    {"pace", required_argument, nullptr, 'p'},
 	    {nullptr, 0, nullptr, 0}};
 	Command c;
 	c.timeout_ms = default_timeout_ms;
@@ -194,6 +212,9 @@ parse(int argc, char **argv)
 	    -1)
 		take(c, opt, argv[optind - 1]);
 	settle_report(c);
+	if (c.step && c.pace_ms)
+		usage("--step and --pace cannot both be given: one waits for "
+		    "keys, the other for the time");
 	if (optind >= argc)
 		usage("no program given");
 	c.program = argv[optind];

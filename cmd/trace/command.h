@@ -19,6 +19,8 @@ struct Command {
 	int timeout_ms = 0;
 	std::string svg;
 	std::string perfetto;
+	bool step = false;	// wait for a key after each event
+	int pace_ms = 0;	// or this long; 0: neither
 	// The program's descriptors 1 and 2 go to /dev/null, not to ours.
 	bool mute = false;
 	// Where the report goes: our standard output or error, a file, or
@@ -36,6 +38,30 @@ Command parse(int argc, char **argv);
 // status_cannot_run or status_not_found if it cannot be.
 Launch launch_for(const Command &c);
 
+// --step and --pace: after each event shown the run waits, for a key from
+// the terminal or for so long, until the run is let go to its end.
+class Stepper {
+public:
+	// Keys from the terminal, else pace_ms. Exits with status_usage if
+	// keys are wanted and there is no terminal.
+	Stepper(bool keys, int pace_ms, bool lines_only);
+	Stepper(const Stepper &) = delete;
+	Stepper &operator=(const Stepper &) = delete;
+	~Stepper();
+
+	// After e is shown: the report written out, then the wait.
+	void after(const Event &e, Out &out, const Tracer &tracer);
+
+private:
+	[[nodiscard]] char key() const;
+	void ask(const Tracer &tracer);
+
+	int tty_ = -1;
+	int pace_ms_;
+	bool lines_only_;
+	bool on_ = true;	// not yet let go to its end
+};
+
 // What the run's events tell trace, besides what the views show: whether
 // P's program started, and why trace ends the run if it does.
 struct Watch {
@@ -45,6 +71,7 @@ struct Watch {
 	bool time_lapse = false;
 	bool sources = false;	// where in the source each event was made
 	Tracer *tracer = nullptr;
+	Stepper *step = nullptr;	// for --step and --pace
 	bool ran = false;	// P's program was started
 	int exec_error = 0;	// why it was not, if it was not
 	bool exited = false;	// trace's status is the exit status of P's

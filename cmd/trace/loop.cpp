@@ -52,8 +52,11 @@ timed_out(Watch &w, int timeout_ms, long long us)
 int
 trace_run(const Launch &base, Watch &w, Out &out)
 {
-	Tracer tracer([&w](const Event &e) { w.event(e); },
-	    w.time_lapse);
+	Tracer tracer([&w, &out](const Event &e) {
+		w.event(e);
+		if (w.step)
+			w.step->after(e, out, *w.tracer);
+	}, w.time_lapse);
 	Launch l = base;
 	std::optional<Run> run;
 	std::optional<Locator> sites;
@@ -67,6 +70,8 @@ trace_run(const Launch &base, Watch &w, Out &out)
 			return sites->at(pid, tid);
 		}, [&sites](pid_t pid) { sites->forget(pid); }});
 	}
+	if (w.step)
+		tracer.one_write_at_a_time();
 	w.tracer = &tracer;
 	l.tracer = &tracer;
 	try {

@@ -8,6 +8,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <fcntl.h>
@@ -92,12 +93,28 @@ last_words(const Command &c, const Watch &w, int status)
 		    status << ", not trace\n";
 }
 
+// How the run was stepped, for the pictures to say; empty if it was not.
+std::string
+stepping(const Command &c)
+{
+	if (c.step)
+		return "stepped one event at a time (--step)";
+	if (c.pace_ms)
+		return "paced at one event every " +
+		    duration(c.pace_ms * 1000LL) + " (--pace)";
+	return "";
+}
+
 } // namespace
 
 int
 main(int argc, char **argv)
 {
 	Command c = parse(argc, argv);
+	std::optional<Stepper> step;
+	c.settings.stepped = c.step || c.pace_ms;
+	if (c.settings.stepped)
+		step.emplace(c.step, c.pace_ms, c.settings.lines_only);
 	Launch l = launch_for(c);
 	int fd = report_fd(c);
 	const char *no_colour = std::getenv("NO_COLOR");
@@ -124,8 +141,10 @@ main(int argc, char **argv)
 		Views views;
 		views.add(view.get());
 		views.add(pictures.view());
+		pictures.stepped(stepping(c));
 		Watch w(views, c.settings.time_lapse);
 		w.sources = c.settings.source != Settings::Sources::none;
+		w.step = step ? &*step : nullptr;
 		int status = trace_run(l, w, out);
 		quiet_if_reader_gone(out.error());
 		if (out.failed())

@@ -125,8 +125,10 @@ Tracer::on_io_entry(Proc &p)
 	if (p.io.kind == Dest::Kind::pipe || p.io.peer)
 		queue(p, static_cast<std::int64_t>(size));
 	// A short line to a blocking pipe or terminal: whether it went out
-	// is known at the writer's next stop, without one at its end.
-	if (line && p.io.sure && size <= pipe_buf && p.bytes.size() == size &&
+	// is known at the writer's next stop, without one at its end; but
+	// a write let go alone is stopped at its end, to be told there.
+	if (line && p.io.sure && !one_write_ && size <= pipe_buf &&
+	    p.bytes.size() == size &&
 	    (s.call == Call::write || s.call == Call::writev)) {
 		p.await_exit = false;
 		p.unended = {true, on, size, s.ip, s.nr, 0, false};

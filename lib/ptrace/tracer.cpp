@@ -316,6 +316,7 @@ Tracer::on_entry(Proc &p)
 	if (writes(s.call) || reads(s.call)) {
 		on_io_entry(p);
 		resume(p);
+		write_alone(p.pid);
 		return;
 	}
 	switch (s.call) {

@@ -74,6 +74,11 @@ public:
 	[[nodiscard]] bool done() const;
 	// Nothing can ever wake a process of the run.
 	[[nodiscard]] bool stuck() const { return stuck_; }
+	// For a run watched one event at a time: each write to the run's
+	// output is stopped at its end, and no other stop is taken until it
+	// has ended, so that its line is told as it appears, before another
+	// process can write one.
+	void one_write_at_a_time() { one_write_ = true; }
 	// Sends sig to every traced process still alive.
 	void signal_all(int sig) const;
 	// The processes, in the order they appeared; the run's start first.
@@ -119,6 +124,7 @@ private:
 	void forget_fds(Proc &p, std::uint64_t from, std::uint64_t to);
 	void on_io_entry(Proc &p);
 	void on_io_exit(Proc &p, std::int64_t ret);
+	void write_alone(pid_t pid);
 	void settle(Proc &p, bool at_return);
 	void settle_unended();
 	void queue(Proc &p, std::int64_t size);
@@ -152,6 +158,7 @@ private:
 	Sink sink_;
 	Sites sites_;
 	bool time_lapse_;
+	bool one_write_ = false;
 	int sigfd_ = -1;
 	bool chld_was_blocked_ = false;
 	pid_t root_ = 0;

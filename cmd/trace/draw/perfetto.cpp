@@ -233,6 +233,7 @@ metadata(const Timeline &t)
 		command += (command.empty() ? "" : " ") + a;
 	return {{"command", command}, {"time_lapse", t.time_lapse},
 	    {"times", t.time_lapse ? "virtual" : "real"},
+	    {"stepped", t.stepping.empty() ? json() : json(t.stepping)},
 	    {"exit_status", t.status},
 	    {"ended_by_trace", t.cut.empty() ? json() : json(t.cut)}};
 }

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "timeline.h"
@@ -24,6 +25,8 @@ public:
 	{
 		return !svg_.path.empty() || !perfetto_.path.empty();
 	}
+	// The run is stepped so, in words; its times hold the waits.
+	void stepped(std::string how) { recorder_.stepped(std::move(how)); }
 	// Draws them; throws std::runtime_error with what could not be
 	// written.
 	void write();

@@ -134,6 +134,8 @@ heading(std::ostream &o, const Timeline &t)
 		about += "; the writer changed " + counted(changes, "time",
 		    "times");
 	about += "; exit status " + std::to_string(t.status);
+	if (!t.stepping.empty())
+		about += "; " + t.stepping + ": its times hold the waits";
 	o << text_at(14, 28, "title") << xml_text(command) << "</text>\n" <<
 	    text_at(14, 48) << xml_text(about) << "</text>\n";
 	if (!t.cut.empty())

@@ -104,6 +104,8 @@ struct Lane {
 struct Timeline {
 	std::vector<std::string> argv;	// the command as given to trace
 	bool time_lapse = false;
+	// How the run was stepped (--step, --pace), in words; empty if not.
+	std::string stepping;
 	std::vector<Lane> lanes;	// in the order they appeared
 	pid_t subreaper = 0;	// trace itself
 	long long end_us = 0;	// when the run was over
@@ -127,6 +129,7 @@ public:
 	void summary(const std::vector<Traced> &procs,
 	    const Ending &end) override;
 	[[nodiscard]] const Timeline &timeline() const { return t_; }
+	void stepped(std::string how) { t_.stepping = std::move(how); }
 
 private:
 	Lane &lane(const Event &e);

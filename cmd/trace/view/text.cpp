@@ -187,6 +187,9 @@ public:
 			out_.add("Times marked ~ are virtual: with --time-lapse, "
 			    "the earliest alarm fires as soon as every process "
 			    "waits.\n");
+		if (s_.stepped && !s_.lines_only)
+			out_.add("Stepped one event at a time: the times hold "
+			    "the waits between events.\n");
 	}
 
 	void event(const Event &e) override;

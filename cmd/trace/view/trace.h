@@ -18,6 +18,7 @@ struct Settings {
 	bool lines_only = false;
 	bool jsonl = false;
 	bool time_lapse = false;	// times are on the virtual clock
+	bool stepped = false;	// --step or --pace: times hold the waits
 	bool colour = false;
 	// Where in the program's source each event was made: not told, told
 	// as file:line, or with the text of that line as well.
