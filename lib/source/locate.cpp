@@ -163,8 +163,8 @@ struct Locator::Process {
 			static const Place none;
 			return none;
 		}
-		const char *name = m ? dwfl_module_info(m, nullptr, nullptr,
-		    nullptr, nullptr, nullptr, nullptr, nullptr) : nullptr;
+		const char *name = dwfl_module_info(m, nullptr, nullptr,
+		    nullptr, nullptr, nullptr, nullptr, nullptr);
 		if (!name || exe != name)
 			return p;
 		const char *fn = dwfl_module_addrname(m, pc);

@@ -201,7 +201,7 @@ private:
 	[[nodiscard]] std::string time(long long us) const;
 	[[nodiscard]] std::string site(const Event &e) const;
 	void put(const std::string &role, bool line, const std::string &text);
-	void code(const Source &s);
+	void show_code(const Source &s);
 
 	Out &out_;
 	Settings s_;
@@ -218,10 +218,10 @@ Text::site(const Event &e) const
 	if (s_.source == Settings::Sources::none)
 		return "";
 	// What befell a process, not what it did.
+	std::string at = "?";
 	if (e.kind == K::reaped || e.kind == K::reparented ||
 	    e.kind == K::stuck)
-		return std::string(source_width + 1, ' ');
-	std::string at = "?";
+		at.clear();
 	if (!e.source.file.empty()) {
 		std::size_t slash = e.source.file.rfind('/');
 		at = e.source.file.substr(slash == std::string::npos ? 0 :
@@ -236,7 +236,7 @@ Text::site(const Event &e) const
 
 // The text of the source line, under the event, if the file is at hand.
 void
-Text::code(const Source &s)
+Text::show_code(const Source &s)
 {
 	if (s_.source != Settings::Sources::code || s.file.empty())
 		return;
@@ -300,7 +300,7 @@ Text::event(const Event &e)
 		    std::to_string(e.text.size()) + " shown)";
 		put(e.role, true, time(e.us) + site(e) + tag +
 		    (e.fd == 2 ? " ! " : " | ") + text);
-		code(e.source);
+		show_code(e.source);
 		return;
 	}
 	std::string words = s_.lines_only ? "" : sentence(e);
@@ -308,7 +308,7 @@ Text::event(const Event &e)
 		return;
 	put(e.role, false, time(e.us) + site(e) +
 	    std::string(tag_width + 3, ' ') + e.role + words);
-	code(e.source);
+	show_code(e.source);
 }
 
 void
