@@ -97,6 +97,23 @@ TEST_P(Source, EachEventAtItsCallInTheDemosFile)
 INSTANTIATE_TEST_SUITE_P(Demos, Source, testing::ValuesIn(demos),
     [](const testing::TestParamInfo<Demo> &d) { return d.param.name; });
 
+// The pictures carry it too: a line's instant in Perfetto has its source.
+TEST(SourceIn, PerfettoLinesCarryTheirCall)
+{
+	Result r = run_trace({"--source", "--perfetto", "-", "tworoles"});
+	ASSERT_EQ(r.end, End::exited(0)) << r.err;
+	std::size_t told = 0;
+	json doc = json::parse(r.out);
+	for (const auto &e : doc["traceEvents"]) {
+		if (!e.contains("args") || !e["args"].contains("text"))
+			continue;
+		std::string file = e["args"]["source"]["file"];
+		EXPECT_TRUE(file.ends_with("split/tworoles.cpp")) << e;
+		told++;
+	}
+	EXPECT_EQ(told, 5u);
+}
+
 // /bin/sh comes without line tables: it traces, each event at "?", and
 // trace says how to get lines.
 TEST(SourceWithout, LineTablesTracesAndSaysSo)

@@ -216,9 +216,15 @@ lane(Writer &w, const Timeline &t, const Lane &l, int order, long long &flow)
 	for (const auto &b : l.blocked)
 		w.put(slice(l.pid, b.from_us, b.to_us < 0 ? end :
 		    std::min(b.to_us, end), b.call, {{"words", b.words}}));
-	for (const auto &x : l.lines)
+	for (const auto &x : l.lines) {
+		json args = {{"fd", x.fd}, {"text", x.text}};
+		if (!x.source.file.empty() || !x.source.function.empty())
+			args["source"] = {{"file", x.source.file},
+			    {"line", x.source.line},
+			    {"function", x.source.function}};
 		w.put(event('i', l.pid, x.us, shortened(escaped_line(x.text),
-		    name_chars), {{"fd", x.fd}, {"text", x.text}}));
+		    name_chars), args));
+	}
 	happenings(w, t, l);
 	bytes(w, t, l, flow);
 	if (l.ended)

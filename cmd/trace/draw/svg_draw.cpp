@@ -98,10 +98,11 @@ line_mark(std::ostream &o, const Scale &s, const Laid &d, const Label &l,
     const char *cls)
 {
 	double x = s.x(l.line->us);
+	std::string at = site_words(l.line->source);
 
 	o << start("g", {{"class", cls}}) << "<title>" << xml_shown(d.lane->role +
-	    " at " + duration(l.line->us) + ": " + escaped_line(l.line->text)) <<
-	    "</title>\n";
+	    " at " + duration(l.line->us) + (at.empty() ? "" : ", " + at) +
+	    ": " + escaped_line(l.line->text)) << "</title>\n";
 	path(o, "leader", Path().to('M', x, d.bar + 4).by('V',
 	    below_y(d, l) - 10).str());
 	o << element("circle", {{"cx", num(x)}, {"cy", num(d.bar)},

@@ -113,7 +113,7 @@ Recorder::event(const Event &e)
 
 	switch (e.kind) {
 	case Event::Kind::line:
-		l.lines.push_back({e.us, e.fd, e.text});
+		l.lines.push_back({e.us, e.fd, e.text, e.source});
 		break;
 	case Event::Kind::fork:
 		if (t_.index(e.other) == t_.lanes.size())

@@ -21,6 +21,7 @@ struct Lane {
 		long long us;
 		int fd;
 		std::string text;	// as written, '\n' included if it had one
+		Source source;		// the call that wrote it, if asked
 	};
 	struct Exec {
 		long long us;

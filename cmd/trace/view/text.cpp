@@ -218,17 +218,12 @@ Text::site(const Event &e) const
 	if (s_.source == Settings::Sources::none)
 		return "";
 	// What befell a process, not what it did.
-	std::string at = "?";
+	std::string at = site_words(e.source);
+	if (at.empty())
+		at = "?";
 	if (e.kind == K::reaped || e.kind == K::reparented ||
 	    e.kind == K::stuck)
 		at.clear();
-	if (!e.source.file.empty()) {
-		std::size_t slash = e.source.file.rfind('/');
-		at = e.source.file.substr(slash == std::string::npos ? 0 :
-		    slash + 1) + ":" + std::to_string(e.source.line);
-	} else if (!e.source.function.empty()) {
-		at = e.source.function;
-	}
 	if (at.size() < source_width)
 		at.append(source_width - at.size(), ' ');
 	return at + " ";
@@ -348,6 +343,16 @@ Text::summary(const std::vector<Traced> &procs, const Ending &end)
 }
 
 } // namespace
+
+std::string
+site_words(const Source &s)
+{
+	if (s.file.empty())
+		return s.function;
+	std::size_t slash = s.file.rfind('/');
+	return s.file.substr(slash == std::string::npos ? 0 : slash + 1) + ":" +
+	    std::to_string(s.line);
+}
 
 std::string
 waiting_words(const Event &e)

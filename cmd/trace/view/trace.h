@@ -79,6 +79,9 @@ std::string escaped(std::string_view text);
 // A line so shown, its newline dropped; "   (no newline)" after a line
 // that had none.
 std::string escaped_line(std::string_view line);
+// Where in the source: "tworoles.cpp:15", the file's name alone; the
+// function's name without a line; "" if nothing is known.
+std::string site_words(const Source &s);
 // "blocked in sigsuspend, waiting for SIGINT SIGALRM": what a blocked
 // event says of its process.
 std::string waiting_words(const Event &e);
