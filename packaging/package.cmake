@@ -46,6 +46,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
+# Nothing is stripped as a whole: the demos keep their line tables (-g1),
+# so that trace --source tells the lines of the installed demos too; the
+# tools are stripped as they are installed (CMakeLists.txt).
+set(CPACK_STRIP_FILES OFF)
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/complete.cmake)
 include(CPack)
