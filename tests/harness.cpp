@@ -92,6 +92,9 @@ without_number(const std::string &line)
 	return line.substr(0, line.find_last_not_of("0123456789\n") + 1);
 }
 
+const char traced_sanitizer[] = "detect_leaks=0:handle_segv=0:"
+    "handle_sigbus=0:handle_sigfpe=0:";
+
 // The runner's launch for a program and the test's options: under strace
 // if a fault or calls are asked for, logging into trace_dir; or under our
 // tracer.
@@ -116,8 +119,7 @@ launch(const std::string &program, const Options &o,
 	// only passes requests on to.
 	std::string sanitizer;
 	if (!trace_dir.empty() || tracer || o.runs_tracer)
-		sanitizer += "detect_leaks=0:handle_segv=0:handle_sigbus=0:"
-		    "handle_sigfpe=0:";
+		sanitizer += traced_sanitizer;
 	if (o.env.contains("LD_PRELOAD"))
 		sanitizer += "verify_asan_link_order=0:";
 	if (!sanitizer.empty() && !std::getenv("ASAN_OPTIONS"))

@@ -179,6 +179,9 @@ public:
 // Resolves a demo's name to its path in the build's bin folder; a name
 // holding '/' is used as it is.
 std::string program_path(const std::string &program);
+// A sanitizer's options for a program under a tracer, in a build that
+// has one: LeakSanitizer cannot run under ptrace.
+extern const char traced_sanitizer[];
 Result run(const std::string &program, const Options &options = {});
 // Runs trace --mute with args, its programs traced by it, not by the
 // harness: the report is trace's standard output, the program's own

@@ -60,6 +60,7 @@ step_through(const std::vector<std::string> &args, const std::string &keys)
 	pid_t pid = forkpty(&tty, nullptr, nullptr, nullptr);
 	if (pid == 0) {
 		(void)setenv("NO_COLOR", "1", 1);
+		(void)setenv("ASAN_OPTIONS", traced_sanitizer, 0);
 		execv(cargv[0], cargv.data());
 		_exit(127);
 	}
