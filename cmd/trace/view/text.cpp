@@ -1,6 +1,7 @@
 // trace's text, for people: each line the program wrote tagged with the
 // time, its writer's role and number; every other event as one short
 // sentence between them; a summary of how each process ended.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -217,16 +218,15 @@ Text::site(const Event &e) const
 	using K = Event::Kind;
 	if (s_.source == Settings::Sources::none)
 		return "";
-	// What befell a process, not what it did.
 	std::string at = site_words(e.source);
-	if (at.empty())
-		at = "?";
+	// What befell a process, not what it did, has no line.
 	if (e.kind == K::reaped || e.kind == K::reparented ||
 	    e.kind == K::stuck)
 		at.clear();
-	if (at.size() < source_width)
-		at.append(source_width - at.size(), ' ');
-	return at + " ";
+	else if (at.empty())
+		at.push_back('?');
+	at.append(source_width + 1 - std::min(at.size(), source_width), ' ');
+	return at;
 }
 
 // The text of the source line, under the event, if the file is at hand.
