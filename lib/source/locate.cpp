@@ -53,14 +53,12 @@ demangled(const char *name)
 // Where code inlined from a shared helper at pc was called from, out
 // through every helper: the call in the program's own file.
 bool
-inlined_from(Dwfl_Module *m, Dwarf_Addr pc, Source &s)
+inlined_from(Dwarf_Die *cu, Dwarf_Addr addr, Source &s)
 {
-	Dwarf_Addr bias = 0;
-	Dwarf_Die *cu = dwfl_module_addrdie(m, pc, &bias);
 	Dwarf_Die *scopes = nullptr;
 	Dwarf_Files *files = nullptr;
 	std::size_t nfiles = 0;
-	int n = cu ? dwarf_getscopes(cu, pc - bias, &scopes) : 0;
+	int n = dwarf_getscopes(cu, addr, &scopes);
 	bool found = false;
 
 	if (n > 0 && dwarf_getsrcfiles(cu, &files, &nfiles) == 0)
@@ -83,6 +81,23 @@ inlined_from(Dwfl_Module *m, Dwarf_Addr pc, Source &s)
 		}
 	std::free(scopes);
 	return found;
+}
+
+// The compilation unit holding pc, and pc as its DWARF gives addresses.
+// libdw finds it from .debug_aranges, which clang does not write unless
+// asked: then each unit's own ranges are searched.
+Dwarf_Die *
+unit_at(Dwfl_Module *m, Dwarf_Addr pc, Dwarf_Addr &addr)
+{
+	Dwarf_Addr bias = 0;
+	Dwarf_Die *cu = dwfl_module_addrdie(m, pc, &bias);
+
+	for (Dwarf_Die *u = nullptr; !cu &&
+	    (u = dwfl_module_nextcu(m, u, &bias)) != nullptr;)
+		if (dwarf_haspc(u, pc - bias) == 1)
+			cu = u;
+	addr = pc - bias;
+	return cu;
 }
 
 std::string
@@ -173,13 +188,15 @@ struct Locator::Process {
 			return p;
 		const char *fn = dwfl_module_addrname(m, pc);
 		p.source.function = fn ? demangled(fn) : "";
-		Dwfl_Line *l = dwfl_module_getsrc(m, pc);
+		Dwarf_Addr addr = 0;
+		Dwarf_Die *cu = unit_at(m, pc, addr);
+		Dwarf_Line *l = cu ? dwarf_getsrc_die(cu, addr) : nullptr;
 		int line = 0;
-		const char *file = l ? dwfl_lineinfo(l, nullptr, &line, nullptr,
-		    nullptr, nullptr) : nullptr;
+		const char *file = l && dwarf_lineno(l, &line) == 0 ?
+		    dwarf_linesrc(l, nullptr, nullptr) : nullptr;
 		p.lines = file != nullptr;
 		p.own = !p.lines || !shared_helper(file) ||
-		    inlined_from(m, pc, p.source);
+		    inlined_from(cu, addr, p.source);
 		if (p.lines && p.source.file.empty()) {
 			p.source.file = file;
 			p.source.line = line;
