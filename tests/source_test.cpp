@@ -1,7 +1,7 @@
 // trace --source from outside: each line a demo writes is told at the
 // call in the demo's own file that wrote it (the line of the source that
-// holds the line's text, found by that text), a fork at a fork, a signal
-// in the demo's file; a program without line tables still traces, with
+// holds the line's text, found by that text), a fork at a fork, an exit
+// at exit(3) or main's end, a signal in the demo's file; a program without line tables still traces, with
 // "?", and trace says how to get them.
 #include <fstream>
 #include <string>
@@ -63,11 +63,12 @@ TEST_P(Source, EachEventAtItsCallInTheDemosFile)
 	args.insert(args.end(), d.args.begin(), d.args.end());
 	Result r = run_trace(args);
 	ASSERT_EQ(r.end, End::exited(0)) << r.err;
-	std::size_t lines = 0, forks = 0;
+	std::size_t lines = 0, forks = 0, exits = 0;
 	for (const auto &l : r.lines) {
 		json e = json::parse(l);
 		std::string kind = e["kind"];
-		if (kind != "line" && kind != "fork" && kind != "signal")
+		if (kind != "line" && kind != "fork" && kind != "signal" &&
+		    kind != "ended")
 			continue;
 		SCOPED_TRACE(l);
 		ASSERT_TRUE(e.contains("source"));
@@ -88,10 +89,17 @@ TEST_P(Source, EachEventAtItsCallInTheDemosFile)
 		} else if (kind == "fork") {
 			forks++;
 			EXPECT_NE(call.find("fork("), std::string::npos) << call;
+		} else if (kind == "ended" && e.contains("exit")) {
+			// By exit(3), or by returning from main: at its end.
+			exits++;
+			EXPECT_TRUE(call.find("exit(") != std::string::npos ||
+			    call.find_first_not_of(" \t") == call.find('}'))
+			    << call;
 		}
 	}
 	EXPECT_GT(lines, 2u);
 	EXPECT_GT(forks, 0u);
+	EXPECT_GT(exits, 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Demos, Source, testing::ValuesIn(demos),

@@ -66,8 +66,8 @@ trace_run(const Launch &base, Watch &w, Out &out)
 		    "libdw: --source cannot tell where the program is");
 	if (w.sources) {
 		sites.emplace();
-		tracer.find_sites({[&sites](pid_t pid, pid_t tid) {
-			return sites->at(pid, tid);
+		tracer.find_sites({[&sites](pid_t pid, pid_t tid, bool ending) {
+			return sites->at(pid, tid, ending);
 		}, [&sites](pid_t pid) { sites->forget(pid); }});
 	}
 	if (w.step)

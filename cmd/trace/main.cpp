@@ -116,6 +116,8 @@ main(int argc, char **argv)
 	if (c.settings.stepped)
 		step.emplace(c.step, c.pace_ms, c.settings.lines_only);
 	Launch l = launch_for(c);
+	if (c.settings.source == Settings::Sources::code)
+		c.settings.sources_dir = demo_sources(c);
 	int fd = report_fd(c);
 	const char *no_colour = std::getenv("NO_COLOR");
 	c.settings.colour = fd >= 0 && isatty(fd) &&

@@ -117,10 +117,10 @@ sited(Event::Kind k)
 
 // Not before the run's first program starts: until then it is ours.
 void
-Tracer::locate(Proc &p)
+Tracer::locate(Proc &p, bool ending)
 {
 	if (sites_.at && !owner(p).program.empty())
-		p.site = sites_.at(p.leader ? p.leader : p.pid, p.pid);
+		p.site = sites_.at(p.leader ? p.leader : p.pid, p.pid, ending);
 }
 
 // A thread's events are its process's.
@@ -257,7 +257,7 @@ Tracer::on_event(Proc &p, int event, int sig)
 			sites_.forget(p.pid);
 		break;
 	case PTRACE_EVENT_EXIT:
-		locate(p);
+		locate(p, true);
 		if (!p.leader)
 			on_exiting(p);
 		break;

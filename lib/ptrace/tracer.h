@@ -56,7 +56,7 @@ public:
 	// tracer asks at each call, fork, signal and exit that makes an
 	// event, and the events carry it.
 	struct Sites {
-		std::function<Source(pid_t pid, pid_t tid)> at;
+		std::function<Source(pid_t pid, pid_t tid, bool ending)> at;
 		std::function<void(pid_t pid)> forget;
 	};
 	void find_sites(Sites sites) { sites_ = std::move(sites); }
@@ -101,7 +101,7 @@ private:
 	[[nodiscard]] Proc &owner(Proc &p) const;
 	[[nodiscard]] std::string role_of(pid_t pid) const;
 	void emit(Event &e, const Proc &p);
-	void locate(Proc &p);
+	void locate(Proc &p, bool ending = false);
 	static void resume(Proc &p, int sig = 0);
 	// The loop (tracer.cpp).
 	bool drain();

@@ -126,6 +126,7 @@ struct Locator::Process {
 	bool lines = false;	// its own file has line tables
 	bool stale = false;	// code found outside every module read
 	std::string exe;
+	Dwfl_Module *own = nullptr;	// the program's file
 	std::unordered_map<Dwarf_Addr, Place> places;
 
 	Process() = default;
@@ -160,6 +161,7 @@ struct Locator::Process {
 
 		if (self->exe != name)
 			return DWARF_CB_OK;
+		self->own = m;
 		self->lines = dwfl_module_getdwarf(m, &bias) != nullptr;
 		return DWARF_CB_ABORT;
 	}
@@ -202,6 +204,50 @@ struct Locator::Process {
 			p.source.line = line;
 		}
 		return p;
+	}
+
+	// main's last line, its closing brace, where a program that returns
+	// from main ends: the last line of main's own file in its code.
+	Source main_end()
+	{
+		int n = own ? dwfl_module_getsymtab(own) : 0;
+
+		for (int i = 1; i < n; i++) {
+			GElf_Sym sym;
+			GElf_Addr lo = 0;
+			const char *name = dwfl_module_getsym_info(own, i, &sym,
+			    &lo, nullptr, nullptr, nullptr);
+			if (name && std::strcmp(name, "main") == 0 &&
+			    GELF_ST_TYPE(sym.st_info) == STT_FUNC)
+				return last_line(lo, sym.st_size);
+		}
+		return {};
+	}
+
+	Source last_line(Dwarf_Addr lo, Dwarf_Addr size)
+	{
+		Source s = place(lo).source;
+		Dwarf_Addr from = 0;
+		Dwarf_Die *cu = unit_at(own, lo, from);
+		Dwarf_Lines *table = nullptr;
+		std::size_t n = 0;
+
+		if (s.file.empty() || !cu ||
+		    dwarf_getsrclines(cu, &table, &n) != 0)
+			return {};
+		for (std::size_t i = 0; i < n; i++) {
+			Dwarf_Line *l = dwarf_onesrcline(table, i);
+			Dwarf_Addr at = 0;
+			int line = 0;
+			const char *file = nullptr;
+			if (dwarf_lineaddr(l, &at) == 0 && at >= from &&
+			    at - from < size && dwarf_lineno(l, &line) == 0 &&
+			    line > s.line &&
+			    (file = dwarf_linesrc(l, nullptr, nullptr)) &&
+			    s.file == file)
+				s.line = line;
+		}
+		return s;
 	}
 };
 
@@ -246,7 +292,7 @@ Locator::Locator() = default;
 Locator::~Locator() = default;
 
 Source
-Locator::at(pid_t pid, pid_t tid)
+Locator::at(pid_t pid, pid_t tid, bool ending)
 {
 	auto &slot = processes_[pid];
 	// One that cannot be opened is not tried again until it execs; one
@@ -267,7 +313,7 @@ Locator::at(pid_t pid, pid_t tid)
 		if (!slot->lines)
 			lacked_lines_ = true;
 		else if (!w.done)
-			w.found = {};
+			w.found = ending ? slot->main_end() : Source{};
 		return w.found;
 	}
 	return {};

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 
@@ -208,6 +209,7 @@ private:
 	Settings s_;
 	std::map<std::string, std::size_t> colour_;
 	std::map<std::string, std::vector<std::string>> files_;
+	bool begun_ = false;	// the run's first program has started
 };
 
 // Where the event was made, as file:line in a column of its own; "?"
@@ -219,9 +221,10 @@ Text::site(const Event &e) const
 	if (s_.source == Settings::Sources::none)
 		return "";
 	std::string at = site_words(e.source);
-	// What befell a process, not what it did, has no line.
+	// What befell a process, not what it did, has no line; nor has the
+	// start of the run's first program, which trace made.
 	if (e.kind == K::reaped || e.kind == K::reparented ||
-	    e.kind == K::stuck)
+	    e.kind == K::stuck || (e.kind == K::exec && !begun_))
 		at.clear();
 	else if (at.empty())
 		at.push_back('?');
@@ -238,6 +241,9 @@ Text::show_code(const Source &s)
 	auto [it, fresh] = files_.try_emplace(s.file);
 	if (fresh) {
 		std::ifstream in(s.file);
+		if (!in && !s_.sources_dir.empty())
+			in.open(s_.sources_dir + "/" +
+			    std::filesystem::path(s.file).filename().string());
 		for (std::string l; std::getline(in, l) && it->second.size() <
 		    100000;)
 			it->second.push_back(l);
@@ -250,7 +256,17 @@ Text::show_code(const Source &s)
 	for (char &c : l)
 		if (static_cast<unsigned char>(c) < ' ')
 			c = ' ';
-	put("", false, std::string(13 + source_width + 1, ' ') + "  " + l);
+	// Under the file:line column, within a projector's 80 columns: a
+	// longer line is cut where a character ends, and says so.
+	constexpr std::size_t indent = 16, room = 80 - indent;
+	if (l.size() > room) {
+		std::size_t cut = room - 3;
+		while (cut > 0 && (static_cast<unsigned char>(l[cut]) & 0xc0) ==
+		    0x80)
+			cut--;
+		l.replace(cut, std::string::npos, "...");
+	}
+	put("", false, std::string(indent, ' ') + l);
 }
 
 std::string
@@ -304,6 +320,7 @@ Text::event(const Event &e)
 	put(e.role, false, time(e.us) + site(e) +
 	    std::string(tag_width + 3, ' ') + e.role + words);
 	show_code(e.source);
+	begun_ = begun_ || e.kind == Event::Kind::exec;
 }
 
 void
