@@ -115,6 +115,7 @@ TEST(SourceIn, PerfettoLinesCarryTheirCall)
 	for (const auto &e : doc["traceEvents"]) {
 		if (!e.contains("args") || !e["args"].contains("text"))
 			continue;
+		ASSERT_TRUE(e["args"].contains("source")) << e;
 		std::string file = e["args"]["source"]["file"];
 		EXPECT_TRUE(file.ends_with("split/tworoles.cpp")) << e;
 		told++;

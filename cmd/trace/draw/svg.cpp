@@ -28,6 +28,7 @@ const char style[] =
     ".tick{text-anchor:middle}\n"
     ".box{fill:#fff;fill-opacity:0.85}\n"
     ".skipped{font-size:10px;text-anchor:middle}\n"
+    ".at{fill:#888;font-size:10px}\n"
     ".shade{fill:#f2f2f2}\n"
     ".blocked{fill:#fff;stroke-width:1.5}\n"
     ".zombie{fill:url(#hatch);stroke:#333;stroke-width:1}\n"

@@ -110,6 +110,10 @@ void label_bytes(Laid &d, const Timeline &t, const Scale &s);
 std::size_t legend(std::ostream &o, const Timeline &t, double y);
 // Text above a lane, in the picture's sans-serif.
 Label event_label(double x, const std::string &text);
+// What a mark shows, for its label and its title.
+std::string exec_words(const Lane::Exec &e);
+std::string signal_words(const Timeline &t, const Lane::Signal &s);
+std::string end_words(const End &end);
 // The most lines a lane has at one spot, for its density.
 double density_peak(const Scale &s, const std::vector<Laid> &laid);
 // The colour of a lane.

@@ -130,26 +130,44 @@ density_strip(std::ostream &o, const Scale &s, const Laid &d, double peak)
 	    " lines</title></path>\n";
 }
 
+// A mark's group, titled with what it is, when, and where in the source.
+std::string
+titled(const std::string &role, long long us, const Source &at,
+    const std::string &words)
+{
+	std::string where = site_words(at);
+	return "<g><title>" + xml_text(role + " at " + duration(us) +
+	    (where.empty() ? "" : ", " + where) + ": " + words) + "</title>";
+}
+
 void
-markers(std::ostream &o, const Scale &s, const Laid &d)
+markers(std::ostream &o, const Timeline &t, const Scale &s, const Laid &d)
 {
 	const Lane &l = *d.lane;
 
-	for (const auto &e : l.execs)
+	for (const auto &e : l.execs) {
+		o << titled(l.role, e.us, e.source, exec_words(e));
 		path(o, "exec", Path().to('M', s.x(e.us), d.bar - 7)
 		    .then("l7,7l-7,7l-7,-7z").str(),
 		    e.error ? Attrs{{"stroke-dasharray", "2,2"}} : Attrs{});
-	for (const auto &sig : l.signals)
+		o << "</g>\n";
+	}
+	for (const auto &sig : l.signals) {
+		o << titled(l.role, sig.us, sig.source, signal_words(t, sig));
 		path(o, "signal", Path().to('M', s.x(sig.us) - 6, d.bar - 15)
 		    .then("h12l-6,9z").str());
+		o << "</g>\n";
+	}
 	if (!l.ended)
 		return;
 	double x = s.x(l.end_us);
+	o << titled(l.role, l.end_us, l.ended_at, end_words(l.end));
 	if (l.end.how == End::How::exited)
 		rect(o, x - 2, x + 2, d.bar - 9, 18, {{"class", "exit"}});
 	else
 		path(o, "killed", Path().to('M', x - 6, d.bar - 6)
 		    .then("l12,12m0,-12l-12,12").str());
+	o << "</g>\n";
 }
 
 double
@@ -222,7 +240,7 @@ draw_lane(std::ostream &o, const Timeline &t, const Scale &s, const Laid &d,
 	if (l.ended)
 		rect(o, s.x(l.end_us), s.x(l.reaped_us < 0 ? t.end_us :
 		    l.reaped_us), d.bar - 6, 12, {{"class", "zombie"}});
-	markers(o, s, d);
+	markers(o, t, s, d);
 	draw_bytes(o, t, s, d);
 	if (d.dense)
 		density_strip(o, s, d, peak);
@@ -247,9 +265,14 @@ draw_links(std::ostream &o, const Timeline &t, const Scale &s,
 	for (const auto &d : laid) {
 		const Lane &l = *d.lane;
 		double parent = bar_of(t, laid, l.parent, -1);
-		if (l.parent && parent >= 0)
+		if (l.parent && parent >= 0) {
+			const Lane *by = t.find(l.parent);
+			o << titled(by ? by->role : "", l.start_us, l.forked_at,
+			    "fork, " + l.role + " is made");
 			arrow(o, "fork", s.x(l.start_us), parent, s.x(l.start_us),
 			    d.bar);
+			o << "</g>\n";
+		}
 		double reaper = bar_of(t, laid, l.reaper, subreaper_bar);
 		if (l.reaped_us >= 0 && reaper >= 0)
 			arrow(o, "reap", s.x(l.reaped_us), d.bar, s.x(l.reaped_us),

@@ -18,35 +18,6 @@ constexpr std::size_t longest_line = 56;
 constexpr std::size_t most_named_lines = 40;
 constexpr double density_height = 22;
 
-std::string
-signal_words(const Timeline &t, const Lane::Signal &s)
-{
-	std::string w = signal_name(s.sig);
-
-	switch (s.origin) {
-	case Event::Origin::alarm:
-		return w + ": its alarm";
-	case Event::Origin::fault:
-		return w + " at " + address(s.addr);
-	case Event::Origin::kill: {
-		const Lane *from = t.find(s.from);
-		return w + " from " + (s.from == t.subreaper ? "trace" :
-		    from ? from->role : "process " + std::to_string(s.from));
-	}
-	case Event::Origin::kernel:
-		break;
-	}
-	return w;
-}
-
-std::string
-end_words(const End &end)
-{
-	if (end.how == End::How::exited)
-		return "exit " + std::to_string(end.value);
-	return "killed: " + signal_name(end.value);
-}
-
 // Puts each label, in order across, in the first row from the bar where
 // it clears the labels before it: a run of lines close together reads
 // down in the order they were written.
@@ -76,13 +47,25 @@ pack(std::vector<Label> &labels)
 	return static_cast<int>(rows.size());
 }
 
+// Led by the number of the source line that made it, if known.
+void
+lead_with_line(Label &l, const Source &at, double px)
+{
+	if (at.line <= 0)
+		return;
+	std::string n = std::to_string(at.line);
+	l.text = R"(<tspan class="at">)" + n + "</tspan> " + l.text;
+	l.width += static_cast<double>(n.size() + 1) * px;
+}
+
 Label
-label(double x, const std::string &text, double px)
+label(double x, const std::string &text, double px, const Source &at = {})
 {
 	Label l;
 	l.x = x;
 	l.text = xml_text(text);
 	l.width = static_cast<double>(characters(text)) * px;
+	lead_with_line(l, at, px);
 	return l;
 }
 
@@ -93,6 +76,7 @@ line_label(const Scale &s, const Lane::Line &line)
 	std::string shown = shortened(escaped_line(line.text), longest_line);
 	l.text = xml_shown(shown);
 	l.width = static_cast<double>(characters(shown)) * mono_px;
+	lead_with_line(l, line.source, mono_px);
 	l.line = &line;
 	return l;
 }
@@ -105,22 +89,21 @@ label_events(Laid &d, const Timeline &t, const Scale &s)
 	const Lane &l = *d.lane;
 	std::string said;
 
-	auto add = [&d, &said](double x, const std::string &text, bool again) {
+	auto add = [&d, &said](double x, const std::string &text, bool again,
+	    const Source &at) {
 		if (again || text != said)
-			d.above.push_back(label(x, text, sans_px));
+			d.above.push_back(label(x, text, sans_px, at));
 		said = again ? said : text;
 	};
 	for (const auto &e : l.execs)
-		add(s.x(e.us), "exec " + base_name(e.program) + (e.error ?
-		    std::string(" failed: ") + strerrorname_np(e.error) : ""),
-		    true);
+		add(s.x(e.us), exec_words(e), true, e.source);
 	for (const auto &sig : l.signals)
-		add(s.x(sig.us), signal_words(t, sig), false);
+		add(s.x(sig.us), signal_words(t, sig), false, sig.source);
 	said.clear();
 	for (const auto &b : l.blocked)
-		add(s.x(b.from_us), b.call, false);
+		add(s.x(b.from_us), b.call, false, b.source);
 	if (l.ended)
-		add(s.x(l.end_us), end_words(l.end), true);
+		add(s.x(l.end_us), end_words(l.end), true, l.ended_at);
 	label_bytes(d, t, s);
 }
 
@@ -191,4 +174,42 @@ lay_out(const Timeline &t, const Scale &s, double top)
 		laid.push_back(std::move(d));
 	}
 	return laid;
+}
+
+std::string
+signal_words(const Timeline &t, const Lane::Signal &s)
+{
+	std::string w = signal_name(s.sig);
+
+	switch (s.origin) {
+	case Event::Origin::alarm:
+		return w + ": its alarm";
+	case Event::Origin::fault:
+		return w + " at " + address(s.addr);
+	case Event::Origin::kill: {
+		const Lane *from = t.find(s.from);
+		return w + " from " + (s.from == t.subreaper ? "trace" :
+		    from ? from->role : "process " + std::to_string(s.from));
+	}
+	case Event::Origin::kernel:
+		break;
+	}
+	return w;
+}
+
+std::string
+exec_words(const Lane::Exec &e)
+{
+	std::string w = "exec " + base_name(e.program);
+	if (e.error)
+		w.append(" failed: ").append(strerrorname_np(e.error));
+	return w;
+}
+
+std::string
+end_words(const End &end)
+{
+	if (end.how == End::How::exited)
+		return "exit " + std::to_string(end.value);
+	return "killed: " + signal_name(end.value);
 }

@@ -45,11 +45,23 @@ const Sample message_samples[] = {
 const Sample file_sample =
 	{R"(<path class="file" d="M9,-6h5l3,3v9h-8z"/>)", "a write to a file"};
 
+const Sample source_sample =
+	{R"(<text x="6" y="4" class="at">17</text>)", "its line in the source"};
+
 bool
 has_messages(const Timeline &t)
 {
 	return std::ranges::any_of(t.lanes, [](const auto &l) {
 		return !l.sent.empty() || !l.received.empty();
+	});
+}
+
+bool
+has_sources(const Timeline &t)
+{
+	return std::ranges::any_of(t.lanes, [](const auto &l) {
+		return l.ended_at.line > 0 || std::ranges::any_of(l.lines,
+		    [](const auto &x) { return x.source.line > 0; });
 	});
 }
 
@@ -73,6 +85,8 @@ legend(std::ostream &o, const Timeline &t, double y)
 		    std::end(message_samples));
 	if (has_writes(t))
 		shown.push_back(file_sample);
+	if (has_sources(t))
+		shown.push_back(source_sample);
 	o << start("g", {{"class", "legend"}}) << "\n";
 	for (std::size_t i = 0; i < shown.size(); i++) {
 		std::size_t column = i % per_row;

@@ -103,6 +103,7 @@ child_lane(const Lane &parent, const Event &e)
 			c.program = x.program;
 	c.parent = e.pid;
 	c.start_us = e.us;
+	c.forked_at = e.source;
 	return c;
 }
 
@@ -120,20 +121,22 @@ Recorder::event(const Event &e)
 			t_.lanes.push_back(child_lane(l, e));
 		break;
 	case Event::Kind::exec:
-		l.execs.push_back({e.us, e.path, e.error});
+		l.execs.push_back({e.us, e.path, e.error, e.source});
 		// The run's first process is trace's until its program starts.
 		if (l.program.empty() && e.error == 0)
 			l.program = e.path;
 		break;
 	case Event::Kind::signal:
-		l.signals.push_back({e.us, e.sig, e.origin, e.other, e.addr});
+		l.signals.push_back({e.us, e.sig, e.origin, e.other, e.addr,
+		    e.source});
 		break;
 	case Event::Kind::kill:
 		l.kills.push_back({e.us, e.other, e.sig});
 		break;
 	case Event::Kind::blocked:
 		unblock(l, e.us);
-		l.blocked.push_back({e.us, -1, e.call, waiting_words(e)});
+		l.blocked.push_back({e.us, -1, e.call, waiting_words(e),
+		    e.source});
 		break;
 	case Event::Kind::woken:
 		unblock(l, e.us);
@@ -143,6 +146,7 @@ Recorder::event(const Event &e)
 		l.ended = true;
 		l.end = e.end;
 		l.end_us = e.us;
+		l.ended_at = e.source;
 		break;
 	case Event::Kind::reaped:
 		l.reaper = e.other;

@@ -27,12 +27,14 @@ struct Lane {
 		long long us;
 		std::string program;	// the path given to exec
 		int error;		// 0, or why it failed
+		Source source;		// the call, if asked; so below
 	};
 	struct Blocked {
 		long long from_us;
 		long long to_us;	// -1: still blocked at the end
 		std::string call;	// sigsuspend, pause, wait4, waitid
 		std::string words;	// "waiting for any child to end"
+		Source source;
 	};
 	struct Signal {
 		long long us;
@@ -40,6 +42,7 @@ struct Lane {
 		Event::Origin origin;
 		pid_t from;		// the sender, for a kill
 		std::uint64_t addr;	// for a fault
+		Source source;		// where it found the process
 	};
 	struct Kill {
 		long long us;
@@ -84,9 +87,11 @@ struct Lane {
 	std::string program;	// the program it started as
 	pid_t parent = 0;	// 0 for the process the run started
 	long long start_us = 0;	// forked then
+	Source forked_at;	// the parent's call
 	bool ended = false;
 	End end = End::exited(0);
 	long long end_us = -1;
+	Source ended_at;
 	pid_t reaper = 0;
 	std::string reaper_role;	// empty: never reaped
 	long long reaped_us = -1;
