@@ -37,8 +37,8 @@ Command parse(int argc, char **argv);
 // The program to start and the folder to start it in; exits with
 // status_cannot_run or status_not_found if it cannot be.
 Launch launch_for(const Command &c);
-// Where the demos' sources are, for --source=code when the files they
-// were built from are gone (installed elsewhere): "" but for a demo.
+// Where the demos' sources are installed, for --source=code: the files
+// they were built from may be gone. "" but for a demo.
 std::string demo_sources(const Command &c);
 
 // --step and --pace: after each event shown the run waits, for a key from

@@ -240,10 +240,13 @@ Text::show_code(const Source &s)
 		return;
 	auto [it, fresh] = files_.try_emplace(s.file);
 	if (fresh) {
-		std::ifstream in(s.file);
-		if (!in && !s_.sources_dir.empty())
+		// A demo's own copy first: where it was built may be gone.
+		std::ifstream in;
+		if (!s_.sources_dir.empty())
 			in.open(s_.sources_dir + "/" +
 			    std::filesystem::path(s.file).filename().string());
+		if (!in.is_open())
+			in.open(s.file);
 		for (std::string l; std::getline(in, l) && it->second.size() <
 		    100000;)
 			it->second.push_back(l);

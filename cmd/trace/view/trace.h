@@ -23,7 +23,7 @@ struct Settings {
 	// Where in the program's source each event was made: not told, told
 	// as file:line, or with the text of that line as well.
 	enum class Sources { none, lines, code } source = Sources::none;
-	std::string sources_dir;	// the demos' own, if the files are gone
+	std::string sources_dir;	// the demos' copies of their sources
 };
 
 // The report, held and written in large pieces to descriptor fd: at
