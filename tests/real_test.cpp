@@ -215,9 +215,17 @@ run_strace(const Case &c, Options o)
 {
 	o.log_calls = story_calls;
 	o.strace_options = story_options;
+	// strace -f gives up on its own now and then when a process is
+	// killed as it forks (PTRACE_LISTEN fails), or loses the end of the
+	// child that fork was making: its log, not the run, is wrong.
+	auto lost = [](const Result &r) {
+		const auto procs = strace_story(r).procs;
+		return r.err.find("strace: ptrace(") != std::string::npos ||
+		    std::ranges::any_of(procs,
+		    [](const auto &p) { return p.second.end.empty(); });
+	};
 	Result r = run(c.argv[0], o);
-	for (int again = 0; again < 5 &&
-	    r.err.find("strace: ptrace(") != std::string::npos; again++)
+	for (int again = 0; again < 5 && lost(r); again++)
 		r = run(c.argv[0], o);
 	return r;
 }

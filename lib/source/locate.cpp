@@ -206,8 +206,9 @@ struct Locator::Process {
 		return p;
 	}
 
-	// main's last line, its closing brace, where a program that returns
-	// from main ends: the last line of main's own file in its code.
+	// main's last line, where a program that returns from main ends: the
+	// last line of main's own file in its code, its closing brace (g++)
+	// or its return (clang).
 	Source main_end()
 	{
 		int n = own ? dwfl_module_getsymtab(own) : 0;
