@@ -65,4 +65,42 @@ std::optional<std::uint64_t> count_orders(const Rules &rules);
 void each_order(const Rules &rules,
     const std::function<bool(const std::vector<Step> &)> &f);
 
+// One rule that puts line `before` ahead of line `after`, and why (its
+// roles as "{ROLE}", for fill_roles).
+struct Link {
+	Step before, after;
+	std::string cause;
+};
+
+// Which lines the rules put before which: program order in a process,
+// forks and waits between processes (precede.cpp).
+class Precedence {
+public:
+	explicit Precedence(const Rules &rules);
+	// The fewest rules that, one after another, put x before y; empty
+	// if the rules leave x and y in either order, or x is y.
+	[[nodiscard]] std::vector<Link> chain(Step x, Step y) const;
+
+private:
+	[[nodiscard]] std::vector<Link> after(Step s) const;
+
+	const Rules &r_;
+	std::map<std::pair<std::size_t, std::size_t>, std::vector<std::size_t>>
+	    from_;	// rules of r_.order by the line they put first
+};
+
+// An order that breaks the rules: the line at `early` came before the
+// one at `due` (positions in the order), which the chain's rules put
+// ahead of it.
+struct Broken {
+	std::size_t early, due;
+	std::vector<Link> chain;
+};
+
+// The first line of an order that comes before a line the rules put
+// ahead of it; nullopt if none does. The order may leave lines out:
+// only the lines in it are compared. Each line at most once.
+std::optional<Broken> first_broken(const Rules &rules,
+    const std::vector<Step> &order);
+
 #endif

@@ -4,6 +4,34 @@
 
 #include "rules.h"
 
+const char program_order_cause[] =
+    "one process writes its lines in the order of its program";
+const char fork_cause[] =
+    "a child cannot write before the fork that made it";
+const char wait_cause[] =
+    "{P} waits for {C1} in waitpid before writing it";
+
+std::string
+fill_roles(const std::string &text,
+    const std::function<std::string(const std::string &)> &role)
+{
+	std::string s;
+
+	for (std::size_t at = 0; at < text.size();) {
+		std::size_t open = text.find('{', at);
+		std::size_t close = open == std::string::npos ? open :
+		    text.find('}', open);
+		if (close == std::string::npos) {
+			s.append(text, at);
+			break;
+		}
+		s.append(text, at, open - at);
+		s += role(text.substr(open + 1, close - open - 1));
+		at = close + 1;
+	}
+	return s;
+}
+
 Template
 parse_template(const std::string &line)
 {
@@ -113,27 +141,48 @@ Rules::then_anything(const std::string &role, const std::string &what)
 	return *this;
 }
 
+// The roles of a cause are the rule's own: "{P}" is the parent's.
+std::size_t
+Rules::cause_of(const std::string &cause, const std::string &parent,
+    const std::string &child)
+{
+	std::string c = fill_roles(cause, [&](const std::string &r) {
+		return "{" + (r == "P" ? parent : r == "C1" ? child : r) + "}";
+	});
+	auto it = std::find(causes.begin(), causes.end(), c);
+	if (it != causes.end())
+		return static_cast<std::size_t>(it - causes.begin());
+	causes.push_back(c);
+	return causes.size() - 1;
+}
+
 Rules &
-Rules::forks(const std::string &parent, std::size_t i, const std::string &child)
+Rules::forks(const std::string &parent, std::size_t i, const std::string &child,
+    const std::string &cause)
 {
 	std::size_t p = at(parent, i), c = at(child, npos);
 	if (procs[c].lines.empty())
 		return *this;
+	std::size_t why = cause_of(cause.empty() ? fork_cause : cause, parent,
+	    child);
 	auto [from, to] = group_of(c, 0);
 	for (std::size_t j = from; j < to; j++)
-		order.push_back({p, i, c, j});
+		order.push_back({p, i, c, j, why});
 	return *this;
 }
 
 Rules &
-Rules::waits(const std::string &parent, std::size_t i, const std::string &child)
+Rules::waits(const std::string &parent, std::size_t i, const std::string &child,
+    const std::string &cause)
 {
 	std::size_t p = at(parent, i), c = at(child, npos);
 	if (procs[c].lines.empty())
 		return *this;
+	std::size_t why = cause_of(cause.empty() ? wait_cause : cause, parent,
+	    child);
 	auto [from, to] = group_of(c, procs[c].lines.size() - 1);
 	for (std::size_t j = from; j < to; j++)
-		order.push_back({c, j, p, i});
+		order.push_back({c, j, p, i, why});
 	return *this;
 }
 

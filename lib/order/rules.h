@@ -29,6 +29,15 @@ using Template = std::vector<Token>;
 // "}" or with no role inside.
 Template parse_template(const std::string &line);
 
+// Why each kind of rule holds, unless a rule says otherwise.
+extern const char program_order_cause[];	// one process's lines
+extern const char fork_cause[];
+extern const char wait_cause[];	// "{P} waits for {C1} ..."
+
+// The text with each "{ROLE}" replaced by role(ROLE).
+std::string fill_roles(const std::string &text,
+    const std::function<std::string(const std::string &)> &role);
+
 // The line with each role's identifier replaced by role(name) and each
 // address by addr.
 std::string fill(const Template &t,
@@ -49,10 +58,14 @@ struct Rules {
 	};
 	struct Before {	// line i of procs[a] comes before line j of procs[b]
 		std::size_t a, i, b, j;
+		std::size_t cause = 0;	// in causes
 	};
 
 	std::vector<Proc> procs;
 	std::vector<Before> order;
+	// Why each rule of order holds, in words a student reads, the roles
+	// in them as "{ROLE}" (fill_roles).
+	std::vector<std::string> causes;
 
 	Rules &proc(const std::string &role, std::vector<std::string> lines);
 	// Lines from to to - 1 of role's process come in any order among
@@ -63,18 +76,22 @@ struct Rules {
 	// prints, named by `what`.
 	Rules &then_anything(const std::string &role, const std::string &what);
 	// Everything child writes comes after line i of parent: the fork.
-	// A child that writes nothing is ordered by neither rule.
+	// A child that writes nothing is ordered by neither rule. cause:
+	// why, if not fork_cause.
 	Rules &forks(const std::string &parent, std::size_t i,
-	    const std::string &child);
-	// Everything child writes comes before line i of parent: the wait.
+	    const std::string &child, const std::string &cause = "");
+	// Everything child writes comes before line i of parent: the wait;
+	// cause: why, if not wait_cause.
 	Rules &waits(const std::string &parent, std::size_t i,
-	    const std::string &child);
+	    const std::string &child, const std::string &cause = "");
 
 	// Whether any process has lines that come in any order.
 	[[nodiscard]] bool has_groups() const;
 
 private:
 	static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+	std::size_t cause_of(const std::string &cause,
+	    const std::string &parent, const std::string &child);
 	// The index of role's process; throws unless it has line `line`.
 	[[nodiscard]] std::size_t at(const std::string &role,
 	    std::size_t line) const;

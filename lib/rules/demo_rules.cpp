@@ -89,7 +89,9 @@ reaping()
 	for (std::size_t k = 1; k <= 10; k++)
 		r.proc(child_role(k), {"Hola, soy {" + child_role(k) + "}\n"});
 	for (std::size_t k = 1; k <= 10; k++)
-		r.forks("P", k - 1, child_role(k)).waits("P", 9 + k, child_role(k));
+		r.forks("P", k - 1, child_role(k)).waits("P", 9 + k,
+		    child_role(k), "{P}'s waitpid returns {C1} only once {C1} "
+		    "has ended, after its greeting");
 	return r;
 }
 
