@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "demo_rules.h"
+#include "predict.h"
 #include "source.h"
 #include "tool.h"
 
@@ -83,6 +84,11 @@ const char help[] =
     "                        what its processes did between the lines\n"
     "  source [--path] DEMO  a demo's source, its lines numbered; --path:\n"
     "                        where the file is\n"
+    "  predict DEMO [OPTIONS]\n"
+    "                        write down an order of the demo's lines first;\n"
+    "                        its rules say if it can come, and why not, and\n"
+    "                        real runs how often it does (proclab help\n"
+    "                        predict)\n"
     "  help [COMMAND|DEMO]   this help, a tool's own, or what a demo shows,\n"
     "                        its lines in English and what to try\n"
     "\n"
@@ -256,6 +262,10 @@ help_of(const fs::path &dir, const char *topic)
 		std::cout << contents(data_folder(dir) / "help" / d->name);
 		done();
 	}
+	if (t == "predict") {
+		std::cout << predict_help;
+		done();
+	}
 	if (t == "list" || t == "help" || t == "source") {
 		std::cout << help;
 		done();
@@ -292,6 +302,8 @@ main(int argc, char **argv)
 		help_of(dir, argc > 2 ? argv[2] : nullptr);
 	if (command == "source")
 		source(data_folder(dir), argv + 2);
+	if (command == "predict")
+		predict(dir, data_folder(dir) / "src", argv + 2);
 	if (is_tool(command))
 		run(dir, argv[1], argv + 2, false);
 	if (find(command)) {
