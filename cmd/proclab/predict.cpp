@@ -30,12 +30,13 @@ index_of(const Lettered &l, Step s)
 	return k + s.line;
 }
 
-// A line as a student finds it: its letter, or its number and text.
+// A line as a student finds it: its letter in a whole order, else its
+// text.
 std::string
 name_of(const Lettered &l, Step s)
 {
 	std::size_t k = index_of(l, s);
-	if (l.lettered)
+	if (l.whole)
 		return std::string(1, letter_name(k));
 	return "\"" + l.lines[k] + "\"";
 }

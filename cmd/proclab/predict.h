@@ -83,7 +83,7 @@ struct Question {
 // n questions about the demo's lines, the same for the same seed.
 std::vector<Question> questions(const Lettered &l, std::size_t n,
     std::uint64_t seed);
-// How often a came before b in the real runs.
+// How often a (1) came before b (2) in the real runs.
 std::string real_pair_words(const Real &r, std::size_t a, std::size_t b);
 // A quiz sheet in Markdown, with its key if asked.
 std::string quiz(const Lettered &l, std::size_t n, std::uint64_t seed,

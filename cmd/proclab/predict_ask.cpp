@@ -94,13 +94,13 @@ whole_rounds(Session &s)
 	for (std::size_t k = 0; k < s.l.lines.size(); k++)
 		written.push_back(k);
 	std::string prompt = "\nYour order (e.g. " + letters(written) +
-	    "), ? for a hint, o for an order you have not given, q to quit: ";
+	    "; ? a hint, o an order not yet given, q to quit): ";
 	for (bool end = false; !end;) {
 		std::string in = read_answer(prompt, end);
 		if (end || in == "q" || in == "Q")
 			break;
 		if (in == "?") {
-			std::cout << s.hint() << "\n";
+			std::cout << wrapped(s.hint());
 			continue;
 		}
 		if (in == "o" || in == "O") {
@@ -130,9 +130,9 @@ pair_rounds(Session &s)
 		    "\n  2  " << s.l.lines[q.b] << "\n";
 		std::string in;
 		while (!end && (in = read_answer("1 or 2 if that one always comes "
-		    "first, e if either can; ? for a hint, q to quit: ", end))
+		    "first, e if either can\n(? a hint, q to quit): ", end))
 		    == "?")
-			std::cout << s.hint() << "\n";
+			std::cout << wrapped(s.hint());
 		if (end || in == "q" || in == "Q")
 			break;
 		char key = q.key == Question::Key::a ? '1' :
@@ -140,9 +140,9 @@ pair_rounds(Session &s)
 		bool ok = in.size() == 1 && (in[0] | 0x20) == (key | 0x20);
 		s.rounds++;
 		s.right += ok;
-		std::cout << (ok ? "Right. " : "Not so. ") << (q.chain.empty() ?
-		    "No rule orders them: either can come first." :
-		    chain_words(s.l, q.chain)) << "\n" <<
+		std::cout << wrapped((ok ? "Right. " : "Not so. ") +
+		    (q.chain.empty() ? std::string("No rule orders them: "
+		    "either can come first.") : chain_words(s.l, q.chain))) <<
 		    real_pair_words(s.real_once(), q.a, q.b);
 	}
 }
@@ -190,6 +190,10 @@ ask(const Lettered &l, int runs, const fs::path &tools, const fs::path &source)
 		whole_rounds(s);
 	else
 		pair_rounds(s);
-	std::cout << "\nYou answered " << s.rounds << (s.rounds == 1 ?
-	    " time" : " times") << "; " << s.right << " right.\n";
+	if (l.whole)
+		std::cout << "\nOrders you gave: " << s.rounds << "; allowed by "
+		    "the rules: " << s.right << ".\n";
+	else
+		std::cout << "\nQuestions answered: " << s.rounds << "; right: " <<
+		    s.right << ".\n";
 }

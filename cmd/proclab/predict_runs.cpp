@@ -185,8 +185,7 @@ real_pair_words(const Real &r, std::size_t a, std::size_t b)
 	}
 	if (all == 0)
 		return "";
-	return "In " + std::to_string(all) + " real runs, " +
-	    std::string(1, letter_name(a)) + " came first in " +
-	    std::to_string(first) + " (" + percent(first, all) + "), " +
-	    letter_name(b) + " in " + std::to_string(all - first) + ".\n";
+	return "In " + std::to_string(all) + " real runs, 1 came first in " +
+	    std::to_string(first) + " (" + percent(first, all) + "), 2 in " +
+	    std::to_string(all - first) + ".\n";
 }
