@@ -13,6 +13,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "demo_rules.h"
@@ -83,6 +84,8 @@ struct Question {
 // n questions about the demo's lines, the same for the same seed.
 std::vector<Question> questions(const Lettered &l, std::size_t n,
     std::uint64_t seed);
+// In how many real runs a came before b, of how many.
+std::pair<int, int> pair_counts(const Real &r, std::size_t a, std::size_t b);
 // How often a (1) came before b (2) in the real runs.
 std::string real_pair_words(const Real &r, std::size_t a, std::size_t b);
 // A quiz sheet in Markdown, with its key if asked.

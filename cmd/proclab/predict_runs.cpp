@@ -170,11 +170,9 @@ real_words(const Lettered &l, const Real &r,
 	return s;
 }
 
-std::string
-real_pair_words(const Real &r, std::size_t a, std::size_t b)
+std::pair<int, int>
+pair_counts(const Real &r, std::size_t a, std::size_t b)
 {
-	if (!r.error.empty())
-		return "No real runs: " + r.error + ".\n";
 	int first = 0, all = 0;
 	for (const auto &o : r.orders) {
 		auto ia = std::find(o.order.begin(), o.order.end(), a);
@@ -183,6 +181,15 @@ real_pair_words(const Real &r, std::size_t a, std::size_t b)
 		if (ia < ib)
 			first += o.runs;
 	}
+	return {first, all};
+}
+
+std::string
+real_pair_words(const Real &r, std::size_t a, std::size_t b)
+{
+	if (!r.error.empty())
+		return "No real runs: " + r.error + ".\n";
+	auto [first, all] = pair_counts(r, a, b);
 	if (all == 0)
 		return "";
 	return "In " + std::to_string(all) + " real runs, 1 came first in " +
