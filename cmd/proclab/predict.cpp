@@ -37,7 +37,7 @@ name_of(const Lettered &l, Step s)
 {
 	std::size_t k = index_of(l, s);
 	if (l.whole)
-		return std::string(1, letter_name(k));
+		return {letter_name(k)};
 	return "\"" + l.lines[k] + "\"";
 }
 
@@ -128,9 +128,20 @@ std::optional<Broken>
 judge(const Lettered &l, const std::vector<std::size_t> &order)
 {
 	std::vector<Step> steps;
+	steps.reserve(order.size());
 	for (std::size_t k : order)
 		steps.push_back(l.steps[k]);
 	return first_broken(l.rules, steps);
+}
+
+std::vector<std::size_t>
+indexes(const Lettered &l, const std::vector<Step> &steps)
+{
+	std::vector<std::size_t> order;
+	order.reserve(steps.size());
+	for (const Step &s : steps)
+		order.push_back(index_of(l, s));
+	return order;
 }
 
 std::string
@@ -168,8 +179,7 @@ why_not(const Lettered &l, const std::vector<std::size_t> &order,
 	std::string s;
 	std::size_t early = order[b.early], due = order[b.due];
 
-	for (std::size_t at = 0; at < order.size(); at++) {
-		std::size_t k = order[at];
+	for (std::size_t k : order) {
 		bool marked = k == early || k == due;
 		std::string line = std::string(marked ? " >" : "  ") + "  " +
 		    letter_name(k) + "  " + l.lines[k];

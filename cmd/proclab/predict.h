@@ -51,9 +51,12 @@ std::string why_not(const Lettered &l, const std::vector<std::size_t> &order,
 std::string broken_words(const Lettered &l,
     const std::vector<std::size_t> &order, const Broken &b);
 // The rules between two lines in words: "B comes before D: ...".
-std::string chain_words(const Lettered &l, const std::vector<Link> &chain);
+std::string chain_words(const Lettered &l, const std::vector<Link> &rules);
 // Text in lines of at most 78 columns, broken between words.
 std::string wrapped(const std::string &text);
+// The lines of steps, as indexes of l's.
+std::vector<std::size_t> indexes(const Lettered &l,
+    const std::vector<Step> &steps);
 // An order as its letters.
 std::string letters(const std::vector<std::size_t> &order);
 

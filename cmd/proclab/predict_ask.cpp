@@ -74,12 +74,9 @@ untried(const Lettered &l, const std::set<std::string> &given)
 {
 	std::string found;
 	each_order(l.rules, [&](const std::vector<Step> &steps) {
-		std::vector<std::size_t> o;
-		for (const Step &s : steps)
-			o.push_back(static_cast<std::size_t>(std::find(
-			    l.steps.begin(), l.steps.end(), s) - l.steps.begin()));
-		if (!given.contains(letters(o)))
-			found = letters(o);
+		std::string o = letters(indexes(l, steps));
+		if (!given.contains(o))
+			found = o;
 		return found.empty();
 	});
 	return found.empty() ? "You have given every order the rules allow." :

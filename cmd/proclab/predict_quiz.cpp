@@ -46,12 +46,7 @@ all_orders(const Lettered &l)
 {
 	std::vector<std::vector<std::size_t>> all;
 	each_order(l.rules, [&](const std::vector<Step> &steps) {
-		std::vector<std::size_t> o;
-		for (const Step &s : steps)
-			o.push_back(static_cast<std::size_t>(std::find(
-			    l.steps.begin(), l.steps.end(), s) -
-			    l.steps.begin()));
-		all.push_back(std::move(o));
+		all.push_back(indexes(l, steps));
 		return true;
 	});
 	return all;

@@ -1,6 +1,7 @@
 // proclab predict: the real runs behind an answer, made by orders (the
 // one runner of the suite) and read from its JSON, each order that came
 // lettered as the student's are. See predict.h.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +31,7 @@ output_of(const fs::path &program, std::vector<std::string> args,
 		return "";
 	}
 	std::vector<char *> argv;
+	argv.reserve(args.size() + 1);
 	for (auto &a : args)
 		argv.push_back(a.data());
 	argv.push_back(nullptr);
@@ -82,13 +84,9 @@ lettered(const Lettered &l, const nlohmann::json &lines)
 		    "0x1") + "\n");
 	}
 	Verdict v = check_order(l.rules, run);
-	std::vector<std::size_t> order;
 	if (!v.ok || v.steps.size() != l.lines.size())
 		return {};
-	for (const Step &s : v.steps)
-		order.push_back(static_cast<std::size_t>(std::find(
-		    l.steps.begin(), l.steps.end(), s) - l.steps.begin()));
-	return order;
+	return indexes(l, v.steps);
 }
 
 std::string

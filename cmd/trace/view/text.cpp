@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <utility>
 
 #include <unistd.h>
 
@@ -183,7 +184,7 @@ sentence(const Event &e)
 
 class Text : public View {
 public:
-	Text(Out &out, const Settings &s) : out_(out), s_(s)
+	Text(Out &out, Settings s) : out_(out), s_(std::move(s))
 	{
 		if (s_.time_lapse && !s_.lines_only)
 			out_.add("Times marked ~ are virtual: with --time-lapse, "
@@ -267,7 +268,8 @@ Text::show_code(const Source &s)
 		while (cut > 0 && (static_cast<unsigned char>(l[cut]) & 0xc0) ==
 		    0x80)
 			cut--;
-		l.replace(cut, std::string::npos, "...");
+		l.resize(cut);
+		l += "...";
 	}
 	put("", false, std::string(indent, ' ') + l);
 }
