@@ -198,7 +198,7 @@ same_as_jsonl(Picture &p, std::vector<std::string> args)
 		if (j["kind"] == "process")
 			reaped_by[j["role"]] = j["reaped_by"];
 	}
-	// reaper's parent tells of its children in the order they end.
+	// reaper's parent tells of its children as waitpid returns them.
 	for (auto *m : {&p.lines, &lines})
 		for (auto &[role, texts] : *m)
 			std::sort(texts.begin(), texts.end());

@@ -1,5 +1,5 @@
 // reaper: ten children, each greeting, then collected by a blocking
-// waitpid in the order they end, never before their greeting; also when
+// waitpid as it returns them, never before their greeting; also when
 // a fork or a child's sigaction fails. The children's one-second alarms
 // are sent from outside, but in the Realtime test (label realtime).
 #include <algorithm>

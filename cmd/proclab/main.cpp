@@ -56,7 +56,7 @@ const Demo demos[] = {
 	{"tickpair", "parent and child tick, each with its own alarm"},
 	{"tickheir", "only the child ticks; it ends a zombie, the parent "
 	    "waits"},
-	{"reaper", "ten children, collected in the order they end"},
+	{"reaper", "ten children, each collected by a blocking waitpid"},
 	{"heapwalk", "where a pointer and its heap block live"},
 	{"faultcatch", "a process catches the SIGSEGV of its own null "
 	    "store"},

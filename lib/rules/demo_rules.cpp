@@ -72,7 +72,8 @@ ticks(const std::string &role)
 }
 
 // Ten children, each made after its creation line, greeting once; the
-// parent collects them in the order they end, each after its greeting.
+// parent collects them as waitpid(-1) returns them (the ended ones oldest
+// first, else the next to end), each after its greeting: in any order.
 Rules
 reaping()
 {
