@@ -287,3 +287,24 @@ INSTANTIATE_TEST_SUITE_P(Demos, AgainstStrace, testing::ValuesIn(demos),
     [](const testing::TestParamInfo<Row> &r) { return r.param.name; });
 
 } // namespace
+
+namespace {
+
+// A set of signals is told by name when it is small, else by what it
+// leaves out: never thirty names.
+TEST(Trace, SignalSetsInWords)
+{
+	Result r = run_trace({"--mute", "/usr/bin/python3", "-c",
+	    "import signal as s\n"
+	    "s.pthread_sigmask(s.SIG_BLOCK, s.valid_signals())\n"
+	    "s.pthread_sigmask(s.SIG_SETMASK, s.valid_signals() - "
+	    "{s.SIGINT, s.SIGALRM})\n"
+	    "s.pthread_sigmask(s.SIG_SETMASK, {s.SIGINT, s.SIGTERM})\n"});
+	ASSERT_EQ(r.end, End::exited(0)) << r.err;
+	for (const char *words : {" P blocks every signal\n",
+	    " P sets its blocked signals to every signal but SIGINT and "
+	    "SIGALRM\n", " P sets its blocked signals to SIGINT and SIGTERM\n"})
+		EXPECT_TRUE(holds(r.out, words)) << words << r.out;
+}
+
+} // namespace

@@ -156,8 +156,9 @@ sentence(const Event &e)
 	case Event::Kind::mask:
 		if (e.text == "set")
 			return " sets its blocked signals to " +
-			    joined(e.signals, "none");
-		return spaced(e.text + "s " + joined(e.signals, "nothing"));
+			    signal_set(e.signals, "and", "none");
+		return spaced(e.text + "s " + signal_set(e.signals, "and",
+		    "nothing"));
 	case Event::Kind::blocked:
 		return spaced(waiting_words(e));
 	case Event::Kind::woken:
@@ -374,21 +375,6 @@ site_words(const Source &s)
 	std::size_t slash = s.file.rfind('/');
 	return s.file.substr(slash == std::string::npos ? 0 : slash + 1) + ":" +
 	    std::to_string(s.line);
-}
-
-std::string
-waiting_words(const Event &e)
-{
-	std::string s = "blocked in " + e.call + ", waiting for ";
-
-	if (e.call == "sigsuspend")
-		return s + joined(e.signals, "no signal at all");
-	if (e.call == "pause")
-		return s + "any signal it catches";
-	std::string change = " to " + (e.change.empty() ? "end" : e.change);
-	if (e.text.empty())
-		return s + "any child" + change;
-	return s + e.text + change;
 }
 
 std::unique_ptr<View>

@@ -83,9 +83,14 @@ std::string escaped_line(std::string_view line);
 // Where in the source: "tworoles.cpp:15", the file's name alone; the
 // function's name without a line; "" if nothing is known.
 std::string site_words(const Source &s);
-// "blocked in sigsuspend, waiting for SIGINT SIGALRM": what a blocked
-// event says of its process.
+// "blocked in sigsuspend, waiting for SIGINT or SIGALRM": what a
+// blocked event says of its process (words.cpp).
 std::string waiting_words(const Event &e);
+// A set of signals as a student reads it: a few by name, joined by
+// conjunction; else by those it leaves out, "every signal but SIGINT
+// and SIGALRM"; none if it is empty.
+std::string signal_set(const std::vector<std::string> &names,
+    const std::string &conjunction, const std::string &none);
 // How many characters: UTF-8 sequences, each byte of one that is not.
 std::size_t characters(std::string_view s);
 // Text cut to at most n characters, "…" marking the cut.
