@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -201,11 +202,11 @@ TEST(DemoRules, ReaperOrdersCountedTwoWays)
 
 // How many orders each demo's rules allow, counted by hand: a fork only
 // puts the child after the parent's first line, a wait puts the child
-// before the parent's next line. interleave, with 200004 lines, is left
-// out.
+// before the parent's next line. interleave's C(200003, 100001) is far
+// past 2^64, and said so at once.
 TEST(DemoRules, CountOfAllowedOrders)
 {
-	const std::map<std::string, std::uint64_t> counts = {
+	const std::map<std::string, std::optional<std::uint64_t>> counts = {
 		{"twinspeak", 2},	// two lines, no order between them
 		{"tworoles", 6},	// 2 + 2 lines after the first: C(4, 2)
 		{"childquits", 3},	// C(3, 1)
@@ -214,6 +215,7 @@ TEST(DemoRules, CountOfAllowedOrders)
 		{"copyview", 3},
 		{"copyedit", 3},
 		{"funcview", 10},	// C(5, 2)
+		{"interleave", std::nullopt},
 		{"becomelist", 1},	// the listing counts as one line
 		{"becometwin", 2},
 		{"lonetimer", 1},	// no line at all: one, empty, order
@@ -225,11 +227,42 @@ TEST(DemoRules, CountOfAllowedOrders)
 		{"faultcatch", 1},
 	};
 	for (const DemoRules &d : demo_rules) {
-		if (d.mixes)
-			continue;
 		ASSERT_TRUE(counts.contains(d.name)) << d.name;
 		EXPECT_EQ(count_orders(d.rules()), counts.at(d.name)) << d.name;
 	}
+	// Just past 2^64 - 1, and the most below it: C(67, 33) < 2^64 <
+	// C(68, 34), for two processes of 33 and 34 lines, or 34 and 34.
+	for (auto [lines, want] : {std::pair<std::size_t, std::optional<
+	    std::uint64_t>>{33, 14226520737620288370u}, {34, std::nullopt}}) {
+		Rules r = Rules().proc("P", std::vector<std::string>(34, "p\n"))
+		    .proc("C1", std::vector<std::string>(lines, "c\n"));
+		EXPECT_EQ(count_orders(r), want) << lines;
+	}
+	// Rules that put a line before itself allow no order.
+	Rules loop = Rules().proc("P", {"a\n", "b\n"}).proc("C1", {"c\n"})
+	    .forks("P", 1, "C1").waits("P", 0, "C1");
+	EXPECT_EQ(count_orders(loop), 0u);
+}
+
+// interleave's orders, one after another, without a frame per line: the
+// first has every line of the parent's first, the second differs in its
+// parent's last line alone.
+TEST(DemoRules, LongOrdersAreListedOneByOne)
+{
+	Rules r = find_demo("interleave")->rules();
+	std::vector<std::vector<Step>> orders;
+	each_order(r, [&](const std::vector<Step> &order) {
+		orders.push_back(order);
+		return orders.size() < 2;
+	});
+	ASSERT_EQ(orders.size(), 2u);
+	const std::size_t parent = r.procs[0].lines.size(), all = parent +
+	    r.procs[1].lines.size();
+	for (const auto &order : orders)
+		ASSERT_EQ(order.size(), all);
+	EXPECT_EQ(orders[0][parent - 1], (Step{0, parent - 1}));
+	EXPECT_EQ(orders[1][parent - 1], (Step{1, 0}));
+	EXPECT_EQ(orders[1][parent], (Step{0, parent - 1}));
 }
 
 // How a small demo's child is tied to its parent: it writes after the

@@ -57,11 +57,12 @@ std::string shown_line(std::string_view line);
 std::vector<std::string> writers(const Rules &rules, const Verdict &v);
 
 // How many orders the rules allow, the further lines of a process counted
-// as one line; nullopt if there are 2^64 or more. Both recurse once per
-// line: for rules of a few hundred lines, not for interleave's.
+// as one line; nullopt if there are 2^64 or more, found as soon as the
+// ways to go on pass that many (interleave's, in a moment).
 std::optional<std::uint64_t> count_orders(const Rules &rules);
 
-// Calls f with each order the rules allow, until f returns false.
+// Calls f with each order the rules allow, until f returns false; one
+// order after another, for rules of any length.
 void each_order(const Rules &rules,
     const std::function<bool(const std::vector<Step> &)> &f);
 

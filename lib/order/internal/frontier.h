@@ -4,6 +4,7 @@
 #define FRONTIER_H
 
 #include <algorithm>
+#include <compare>
 #include <cstdint>
 #include <string>
 #include <tuple>
@@ -17,6 +18,13 @@
 // them past its last line.
 class Frontier {
 public:
+	// Where a walk stands, to come back to with go_to.
+	struct Place {
+		std::vector<std::size_t> next;
+		std::vector<std::uint64_t> mask;
+		auto operator<=>(const Place &) const = default;
+	};
+
 	// once: the further lines of a process are one step, not any number.
 	Frontier(const Rules &r, bool once)
 	    : r_(r), once_(once), next_(r.procs.size(), 0),
@@ -83,6 +91,14 @@ public:
 				return false;
 		}
 		return true;
+	}
+
+	[[nodiscard]] Place place() const { return {next_, mask_}; }
+
+	void go_to(const Place &p)
+	{
+		next_ = p.next;
+		mask_ = p.mask;
 	}
 
 	[[nodiscard]] std::string key() const
