@@ -83,6 +83,49 @@ TEST(OrderCheck, RejectsBrokenRuns)
 	}
 }
 
+// The line that fits no process is held against the lines of the rules
+// it reads as: the rule it breaks is named where one can be, with its
+// cause; a line of no process, or written twice, keeps the plain words.
+TEST(OrderCheck, RejectionNamesTheRuleBroken)
+{
+	Rules waiting = Rules()
+	    .proc("P", {"antes {P}\n", "padre {P}\n", "fin {P}\n"})
+	    .proc("C1", {"hijo {C1}\n", "acaba {C1}\n"})
+	    .forks("P", 0, "C1").waits("P", 2, "C1");
+	Rules alike = Rules().proc("P", {"a\n", "x\n"}).proc("C1", {"b\n",
+	    "x\n"});
+	const struct {
+		Rules rules;
+		std::vector<std::string> lines;
+		std::string said;
+	} cases[] = {
+		{two_roles(), {"antes 10\n", "padre 10\n", "dos 11\n"},
+		    "\nLine 3 \"dos 11\" came before C1's line \"hijo {C1}\": one "
+		    "process writes its lines in the order of its program.\n"},
+		{two_roles(), {"hijo 11\n", "antes 10\n"}, "\nLine 1 \"hijo 11\" "
+		    "came before P's line \"antes 10\": a child cannot write "
+		    "before the fork that made it.\n"},
+		{waiting, {"antes 10\n", "hijo 11\n", "padre 10\n", "fin 10\n",
+		    "acaba 11\n"}, "Line 4 \"fin 10\" came before C1's line "
+		    "\"acaba 11\": P waits for C1 in waitpid before writing it.\n"},
+		{alike, {"x\n", "a\n", "b\n", "x\n"}, "Line 1 fits no process at "
+		    "that point: \"x\"\n  as P's, it came before P's line \"a\": "
+		    "one process writes its lines in the order of its program.\n"
+		    "  as C1's, it came before C1's line \"b\": one process"},
+		{two_roles(), {"antes 10\n", "otro 10\n"}, "5 lines expected, 2 "
+		    "written.\nLine 2 fits no process at that point: \"otro 10\"\n"
+		    "Each process's"},
+		{two_roles(), {"antes 10\n", "antes 10\n"}, "\nLine 2 fits no "
+		    "process at that point: \"antes 10\"\nEach process's"},
+	};
+	for (const auto &c : cases) {
+		Verdict v = check_order(c.rules, c.lines, {{"P", 10}});
+		EXPECT_FALSE(v.ok);
+		EXPECT_NE(v.why.find(c.said), std::string::npos) << c.said <<
+		    "\n---\n" << v.why;
+	}
+}
+
 TEST(OrderCheck, LearnsUnknownNumbersAndBacktracksOverLookalikes)
 {
 	Verdict v = check_order(two_roles(),

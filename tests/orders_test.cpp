@@ -234,8 +234,10 @@ const StandIn standins[] = {
 	    "most frequent first:\n"), "NOT ALLOWED",
 	    ("      Los DOS: Soy el proceso P\n"
 	    "      PADRE: Soy el proceso P\n"),
-	    ("\n    Line 4 fits no process at that point: \"Los DOS: Soy el "
-	    "proceso P\"\n"),
+	    // The rule it breaks, by its cause.
+	    ("\n    Line 4 \"Los DOS: Soy el proceso P\" came before P's line "
+	    "\"PADRE: Soy el proceso P\": one process writes its lines in the "
+	    "order of its program.\n"),
 	    // Every process by its role, in the rules and in the run.
 	    ("      C1:\n        HIJO: Soy el proceso C1\n"
 	    "        Los DOS: Soy el proceso C1\n"

@@ -249,7 +249,11 @@ judge(const DemoRules &demo, const Rules &rules, const Made &m)
 
 	Names names;
 	std::map<long, std::string> roles;	// pid -> role
-	for (const auto &[role, pid] : v.pids)
+	// Not in an order the rules allow, a process the checker had not
+	// come to is named by the lines that can only be its own: runs that
+	// differ in their numbers alone then read alike.
+	for (const auto &[role, pid] : v.ok || !r.collected ? v.pids :
+	    bind_by_text(rules, lines, v.pids))
 		roles[pid] = role;
 	roles.insert_or_assign(r.pid, std::string(1, 'P'));
 	// Not in an order the rules allow, each process the rules name is
@@ -268,7 +272,7 @@ judge(const DemoRules &demo, const Rules &rules, const Made &m)
 		named = named_lines(lines, roles, names);
 	if (r.collected && !v.ok)
 		j.why.push_back("an order the rules do not allow:\n" +
-		    rejection(rules, named, v.furthest, names));
+		    rejection(rules, lines, named, v, names));
 	if (!r.err.empty())
 		j.why.push_back("it wrote on descriptor 2:\n" + r.err);
 

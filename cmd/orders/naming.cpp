@@ -123,10 +123,10 @@ missing(const Rules &rules, const std::vector<std::string_view> &lines,
 }
 
 std::string
-rejection(const Rules &rules, const std::vector<std::string> &named,
-    std::size_t furthest, Names &names)
+rejection(const Rules &rules, std::span<const std::string_view> lines,
+    const std::vector<std::string> &named, const Verdict &v, Names &names)
 {
 	std::vector<std::string_view> views(named.begin(), named.end());
-	return explain_rejection(rules, views, furthest,
-	    [&names](const std::string &role) { return names(role); }, "<addr>");
+	return explain_rejection(rules, lines, v, {[&names](
+	    const std::string &role) { return names(role); }, "<addr>", views});
 }

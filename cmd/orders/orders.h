@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -129,10 +130,11 @@ std::vector<std::string> named_lines(const std::vector<std::string_view> &lines,
 std::vector<std::string> missing(const Rules &rules,
     const std::vector<std::string_view> &lines,
     const std::map<long, std::string> &roles);
-// Why the run fits no order, its lines as named_lines made them, each
-// process named as in them.
-std::string rejection(const Rules &rules, const std::vector<std::string> &named,
-    std::size_t furthest, Names &names);
+// Why the run fits no order (v, its verdict), its lines shown as
+// named_lines made them, each process named as in them.
+std::string rejection(const Rules &rules,
+    std::span<const std::string_view> lines,
+    const std::vector<std::string> &named, const Verdict &v, Names &names);
 // The lines of an order, each ended by a newline: what tells orders apart.
 std::string joined(const std::vector<std::string> &lines);
 

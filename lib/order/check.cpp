@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <optional>
 #include <set>
 
 #include "internal/frontier.h"
@@ -91,6 +92,16 @@ match(const Template &t, std::string_view line, Bindings &b,
 	return true;
 }
 
+// Whether line reads as template t, whatever numbers stand for its
+// roles; if so, roles holds them.
+bool
+reads_as(const Template &t, std::string_view line, Bindings &roles)
+{
+	std::vector<std::string> bound;
+	roles.clear();
+	return match(t, line, roles, bound);
+}
+
 class Search {
 public:
 	Search(const Rules &rules, std::span<const std::string_view> lines,
@@ -124,15 +135,16 @@ public:
 				break;
 			untried = retreat(s);
 		}
+		v.pids = furthest_b_;
+		v.furthest = furthest_;
+		v.steps = std::move(furthest_path_);
 		// The numbers bound then, and the roles not yet bound as such.
-		v.why = explain_rejection(rules_, lines_, furthest_,
-		    [this](const std::string &role) {
+		v.why = explain_rejection(rules_, lines_, v, {[this](
+		    const std::string &role) {
 			auto it = furthest_b_.find(role);
 			return it == furthest_b_.end() ? "{" + role + "}" :
 			    std::to_string(it->second);
-		    }, "{addr}");
-		v.pids = furthest_b_;
-		v.furthest = furthest_;
+		    }, "{addr}", {}});
 		return v;
 	}
 
@@ -173,6 +185,10 @@ private:
 			if (rebound_)
 				furthest_b_ = b_;
 			rebound_ = false;
+			furthest_path_.resize(same_);
+			furthest_path_.insert(furthest_path_.end(),
+			    path_.begin() + static_cast<long>(same_), path_.end());
+			same_ = path_.size();
 		}
 	}
 
@@ -182,6 +198,7 @@ private:
 		std::size_t pos = path_.size();
 		s = path_.back();
 		path_.pop_back();
+		same_ = std::min(same_, path_.size());
 		at_.undo(s);
 		for (; !bound_.empty() && bound_.back().first == pos - 1;
 		    bound_.pop_back()) {
@@ -203,6 +220,10 @@ private:
 	std::size_t furthest_ = 0;
 	Bindings furthest_b_;
 	bool rebound_ = false;	// b_ changed since furthest_b_ was taken
+	// The path when furthest_ was reached, and how much of path_ it
+	// still shares: kept up at a cost of the steps taken back alone.
+	std::vector<Step> furthest_path_;
+	std::size_t same_ = 0;
 };
 
 } // namespace
@@ -230,4 +251,63 @@ writers(const Rules &rules, const Verdict &v)
 	for (const Step &s : v.steps)
 		w.push_back(rules.procs[s.proc].role);
 	return w;
+}
+
+std::vector<Reading>
+readings(const Rules &rules, std::string_view line)
+{
+	std::vector<Reading> out;
+	Bindings roles;
+
+	for (std::size_t p = 0; p < rules.procs.size(); p++)
+		for (std::size_t i = 0; i < rules.procs[p].lines.size(); i++)
+			if (reads_as(rules.procs[p].templates[i], line, roles))
+				out.push_back({{p, i}, roles});
+	return out;
+}
+
+bool
+fits(const Reading &r, const std::map<std::string, long> &bound)
+{
+	return std::all_of(r.roles.begin(), r.roles.end(), [&](const auto &rn) {
+		auto it = bound.find(rn.first);
+		if (it != bound.end())
+			return it->second == rn.second;
+		return std::none_of(bound.begin(), bound.end(),
+		    [&](const auto &b) { return b.second == rn.second; });
+	});
+}
+
+std::map<std::string, long>
+bind_by_text(const Rules &rules, std::span<const std::string_view> lines,
+    std::map<std::string, long> bound)
+{
+	// Only the lines of the rules that carry a number can bind one.
+	std::vector<Step> numbered;
+	for (std::size_t p = 0; p < rules.procs.size(); p++)
+		for (std::size_t i = 0; i < rules.procs[p].lines.size(); i++) {
+			const Template &t = rules.procs[p].templates[i];
+			if (std::any_of(t.begin(), t.end(), [](const Token &k) {
+				return k.kind == Token::Kind::role;
+			    }))
+				numbered.push_back({p, i});
+		}
+	Bindings roles;
+	for (std::string_view line : lines) {
+		std::optional<Bindings> fresh;	// what every reading binds
+		bool agree = true;
+		for (const Step &s : numbered) {
+			if (!reads_as(rules.procs[s.proc].templates[s.line], line,
+			    roles) || !fits({s, roles}, bound))
+				continue;
+			std::erase_if(roles, [&](const auto &rn) {
+				return bound.contains(rn.first);
+			});
+			agree = agree && (!fresh || *fresh == roles);
+			fresh = roles;
+		}
+		if (fresh && agree)
+			bound.insert(fresh->begin(), fresh->end());
+	}
+	return bound;
 }

@@ -32,7 +32,9 @@ struct Verdict {
 	// stopped, at line `furthest` (from 0)
 	std::map<std::string, long> pids;
 	std::size_t furthest = 0;
-	std::vector<Step> steps;	// what each line is in the rules
+	// What each line is in the rules; on failure, each line before
+	// `furthest` as the furthest try took it.
+	std::vector<Step> steps;
 };
 
 Verdict check_order(const Rules &rules, std::span<const std::string_view> lines,
@@ -40,15 +42,47 @@ Verdict check_order(const Rules &rules, std::span<const std::string_view> lines,
 Verdict check_order(const Rules &rules, const std::vector<std::string> &lines,
     const std::map<std::string, long> &known = {});
 
-// Why a run fits no order: how many lines came against how many were
-// due, the line that fits no process (the first of the furthest try, at
-// `furthest`), each process's lines, and the run's lines around it. In
-// the lines of the rules, each process's identifier is shown as role
-// names it, each address as addr.
+// How an explanation shows what it quotes: in the lines of the rules,
+// each process's identifier as role names it and each address as addr;
+// the run's lines as in `lines`, or as written if that is empty.
+struct Shown {
+	std::function<std::string(const std::string &)> role;
+	std::string_view addr;
+	std::span<const std::string_view> lines;
+};
+
+// Why a run fits no order (v, its verdict): how many lines came against
+// how many were due; the line that fits no process (the first of the
+// furthest try, at v.furthest) and, where it can be told, the rule it
+// breaks: for each line of the rules it could be by its text, one that
+// the rules put before it and had not come, and why they do, processes
+// named by their roles; then each process's lines, and the run's lines
+// around it.
 std::string explain_rejection(const Rules &rules,
-    std::span<const std::string_view> lines, std::size_t furthest,
-    const std::function<std::string(const std::string &)> &role,
-    std::string_view addr);
+    std::span<const std::string_view> lines, const Verdict &v,
+    const Shown &shown);
+
+// A line of the rules that a run's line reads as, by its text alone, and
+// the number that stands in it for each role.
+struct Reading {
+	Step step;
+	std::map<std::string, long> roles;
+};
+
+// Every line of the rules that line (with its newline) could be, whatever
+// the numbers in it; the further lines of a process are never among them.
+std::vector<Reading> readings(const Rules &rules, std::string_view line);
+
+// Whether a reading agrees with the numbers bound: each of its roles has
+// the number bound to it, or one bound to no role.
+bool fits(const Reading &r, const std::map<std::string, long> &bound);
+
+// bound, with the roles it lacks that the lines give a number: a line
+// whose readings that fit what is bound so far all give the same numbers
+// binds them. Names the processes of a run that fits no order.
+std::map<std::string, long> bind_by_text(const Rules &rules,
+    std::span<const std::string_view> lines,
+    std::map<std::string, long> bound);
 
 // A line as it is shown: without its newline, or marked as having none.
 std::string shown_line(std::string_view line);
