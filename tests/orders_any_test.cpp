@@ -58,7 +58,8 @@ const Unruled cases[] = {
 	{"DescriptorTwoIsShown", {"-n", "2"}, "echo out\necho oops >&2\nexit 3\n",
 	    1, 1, {"homework, 2 runs\n", "      out\n", "  P exited with 3; no "
 	    "process left behind\n", "NOT CLEAN: 2 of 2 runs wrote on "
-	    "descriptor 2 or did not end by themselves:\nRun 1:\n  it wrote on "
+	    "descriptor 2 or did not end by themselves:\nRun 1, and 1 more like "
+	    "it:\n  it wrote on "
 	    "descriptor 2:\n    oops\n"}, "NOT ALLOWED|rules allow"},
 	// A demo without rules is run as one: from beside orders, its name
 	// as given.

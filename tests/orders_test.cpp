@@ -245,7 +245,24 @@ const StandIn standins[] = {
 	    "      1: Antes del fork: Soy el proceso P\n"
 	    "      2: HIJO: Soy el proceso C1\n"),
 	    "  0 processes came back to orders, where the rules expect 1\n",
-	    "NOT SOUND: 3 of 3 runs broke the rules:\nRun 1:\n"}},
+	    // Alike, the runs are told of once.
+	    "NOT SOUND: 3 of 3 runs broke the rules:\nRun 1, and 2 more like "
+	    "it:\n"}, {"Run 2"}},
+	// The child's line comes before its first: the child is named by
+	// its lines, though untraced orders does not know its number, and
+	// the runs read alike.
+	{"ChildNamedByItsLines", "tworoles",
+	    "echo \"Antes del fork: Soy el proceso $$\"\n"
+	    "sh -c 'echo \"Los DOS: Soy el proceso $$\"; "
+	    "echo \"HIJO: Soy el proceso $$\"'\n"
+	    "echo \"PADRE: Soy el proceso $$\"\n"
+	    "echo \"Los DOS: Soy el proceso $$\"\n", {"-n", "4"}, 1,
+	    {"\n      4 runs  100.0%  NOT ALLOWED\n",
+	    ("\n    Line 2 \"Los DOS: Soy el proceso C1\" came before C1's "
+	    "line \"HIJO: Soy el proceso C1\": one process writes its lines in "
+	    "the order of its program.\n"),
+	    "NOT SOUND: 4 of 4 runs broke the rules:\nRun 1, and 3 more like "
+	    "it:\n"}},
 	// The child's lines never come: no sign of it, which is said.
 	{"MissingChildIsSaid", "patientparent",
 	    "echo \"Antes del fork: Soy el proceso $$\"\n"
@@ -275,9 +292,9 @@ const StandIn standins[] = {
 	    "echo \"Solo lo ejecuta el padre: Soy el proceso $$\"\n"
 	    "exit 3\n", {"-n", "2"}, 1,
 	    {"1 order seen of the 3 the rules allow (none that breaks them);",
-	    "Run 2:\n  P exited with 3, "
+	    "Run 1, and 1 more like it:\n  P exited with 3, "
 	    "where the rules say it exited with 0\n", "NOT SOUND: 2 of 2 runs "
-	    "broke the rules"}},
+	    "broke the rules:\n"}},
 	{"DescriptorTwoIsAProblem", "heapwalk",
 	    "echo Addresses:; printf '\\tp: 0x10\\n'\n"
 	    "printf '\\tProgram code -- p address: 0x10, p value: 0x20, "

@@ -4,10 +4,11 @@
 // rules, only the orders and the ends. Each run is made by a helper
 // process of ours (runs.cpp) that judges it (judge.cpp, or unruled.cpp)
 // and hands back over a pipe only what is kept of it (wire.cpp); the runs
-// are tallied and shown at the end (report.cpp).
+// are tallied (tally.cpp) and shown at the end (report.cpp).
 #ifndef ORDERS_H
 #define ORDERS_H
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -38,6 +39,14 @@ struct Seen {
 	std::vector<std::string> lines;
 };
 
+// Runs that were not sound alike: in the same order, if that is one the
+// rules do not allow, and for the same reasons.
+struct Problem {
+	int count = 0;
+	std::size_t first = 0;	// the run that first showed it
+	std::vector<std::string> why;	// as that run was judged, in full
+};
+
 struct Tally {
 	const DemoRules &demo;
 	Rules rules;
@@ -46,9 +55,29 @@ struct Tally {
 	int runs = 0, failed = 0;
 	std::map<std::string, Seen> orders;
 	std::map<std::string, int> endings;
-	std::vector<std::string> problems;	// the first few, in full
+	std::map<std::string, Problem> problems;	// by order and reasons
 	std::vector<long> switches, trailer;	// mixing demos only
 };
+
+// The orders or problems of a tally, most frequent first, the first seen
+// first among equals.
+template <class Counted>
+std::vector<const std::pair<const std::string, Counted> *>
+most_frequent(const std::map<std::string, Counted> &counted)
+{
+	std::vector<const std::pair<const std::string, Counted> *> v;
+	v.reserve(counted.size());
+	for (const auto &c : counted)
+		v.push_back(&c);
+	std::sort(v.begin(), v.end(), [](auto a, auto b) {
+		if (a->second.count != b->second.count)
+			return a->second.count > b->second.count;
+		return a->second.first < b->second.first;
+	});
+	return v;
+}
+// How the processes ended, most frequent first.
+std::vector<std::pair<std::string, int>> endings_by_count(const Tally &t);
 
 // Names a role's process as it is shown: P for the one started, C1,
 // C2, ... for the others in the order their numbers first appear; the

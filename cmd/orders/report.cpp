@@ -11,7 +11,7 @@
 namespace {
 
 // Orders shown one by one, allowed orders worth going through, and the
-// runs that broke the rules shown in full.
+// kinds of runs that broke the rules shown in full.
 constexpr std::size_t shown_orders = 10, listed_unseen = 24;
 constexpr std::uint64_t enumerable = 20000;
 constexpr std::size_t examples = 3;
@@ -137,14 +137,7 @@ print_heading(std::ostream &out, const Tally &t, const Allowed &a)
 void
 print_seen(std::ostream &out, const Tally &t)
 {
-	std::vector<const std::pair<const std::string, Seen> *> seen;
-	for (const auto &o : t.orders)
-		seen.push_back(&o);
-	std::sort(seen.begin(), seen.end(), [](auto a, auto b) {
-		if (a->second.count != b->second.count)
-			return a->second.count > b->second.count;
-		return a->second.first < b->second.first;
-	});
+	auto seen = most_frequent(t.orders);
 	for (std::size_t i = 0; i < seen.size() && i < shown_orders; i++) {
 		const Seen &s = seen[i]->second;
 		out << "\n  " << runs_column(s.count) << std::setw(6)
@@ -255,35 +248,33 @@ indented(const std::string &why)
 	return why.ends_with('\n') ? s : s + "\n";
 }
 
-} // namespace
-
+// The runs that were not sound, alike ones together, each kind with the
+// reasons of the first run that showed it; the most frequent few.
 void
-tally(Tally &t, const Judged &j)
+print_problems(std::ostream &out, const Tally &t)
 {
-	auto index = static_cast<std::size_t>(t.runs++);
-
-	t.endings[j.ending]++;
-	if (!t.demo.mixes) {
-		Seen &s = t.orders[joined(j.shown)];
-		if (s.count++ == 0) {
-			s.allowed = j.allowed;
-			s.first = index;
-			s.lines = j.shown;
-		}
-	} else if (j.allowed) {
-		t.switches.push_back(j.switches);
-		t.trailer.push_back(j.trailer);
+	out << (unruled(t.demo) ? "NOT CLEAN: " : "NOT SOUND: ") << t.failed
+	    << " of " << counted(static_cast<std::uint64_t>(t.runs), "run",
+	    "runs") << (unruled(t.demo) ? " wrote on descriptor 2 or did not "
+	    "end by themselves" : " broke the rules");
+	if (t.problems.size() > 1)
+		out << ", in " << t.problems.size() << " ways";
+	if (t.problems.size() > examples)
+		out << ". The " << examples << " most frequent";
+	out << ":\n";
+	auto problems = most_frequent(t.problems);
+	for (std::size_t i = 0; i < problems.size() && i < examples; i++) {
+		const Problem &p = problems[i]->second;
+		out << "Run " << p.first + 1;
+		if (p.count > 1)
+			out << ", and " << p.count - 1 << " more like it";
+		out << ":\n";
+		for (const auto &w : p.why)
+			out << indented(w);
 	}
-	if (j.why.empty())
-		return;
-	t.failed++;
-	if (t.problems.size() >= examples)
-		return;
-	std::string p = "Run " + std::to_string(index + 1) + ":\n";
-	for (const auto &w : j.why)
-		p += indented(w);
-	t.problems.push_back(p);
 }
+
+} // namespace
 
 int
 report(const Tally &t, std::ostream &out, int planned)
@@ -302,13 +293,8 @@ report(const Tally &t, std::ostream &out, int planned)
 	else
 		print_orders(out, t);
 
-	std::vector<std::pair<std::string, int>> endings(t.endings.begin(),
-	    t.endings.end());
-	std::sort(endings.begin(), endings.end(), [](const auto &a, const auto &b) {
-		return a.second > b.second;
-	});
 	out << "How the processes ended:\n";
-	for (const auto &[how, n] : endings)
+	for (const auto &[how, n] : endings_by_count(t))
 		out << "  " << runs_column(n) << how << "\n";
 	out << "\n";
 	if (t.failed == 0) {
@@ -316,14 +302,6 @@ report(const Tally &t, std::ostream &out, int planned)
 		    "nothing on descriptor 2.\n" : "Every run was sound.\n");
 		return 0;
 	}
-	out << (unruled(t.demo) ? "NOT CLEAN: " : "NOT SOUND: ") << t.failed
-	    << " of " << counted(static_cast<std::uint64_t>(t.runs), "run",
-	    "runs") << (unruled(t.demo) ? " wrote on descriptor 2 or did not "
-	    "end by themselves" : " broke the rules");
-	if (static_cast<std::size_t>(t.failed) > t.problems.size())
-		out << ". The first " << t.problems.size();
-	out << ":\n";
-	for (const auto &p : t.problems)
-		out << p;
+	print_problems(out, t);
 	return status_unsound;
 }
