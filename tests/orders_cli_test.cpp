@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,18 @@ TEST(Orders, BadUsageExitsWithTwo)
 		    "--time-lapse"},
 		{{"-j", "4", "lonetimer"}, "lonetimer takes about 10 s a run: ..."},
 		{{"--demos", "tworoles"}, "--demos takes no program"},
+		// --allowed runs nothing, and lists only what rules allow.
+		{{"--allowed", "argecho"}, "argecho has no rules; the demos "
+		    "with rules: twinspeak tworoles ..."},
+		{{"--allowed", "nosuchdemo"}, "no demo called 'nosuchdemo'; the "
+		    "demos with rules: twinspeak ..."},
+		{{"--limit", "3", "tworoles"}, "--limit goes with --allowed"},
+		{{"-t", "--allowed", "tickpair"}, "--allowed makes no runs: -t "
+		    "does not go with it"},
+		{{"--allowed", "tworoles", "tworoles"}, "--allowed takes no "
+		    "program but its demo"},
+		{{"--allowed=tworoles", "--limit", "-1"}, "--limit wants a number "
+		    "from 0 to 1000000, not '-1'"},
 	};
 	for (const auto &[args, why] : cases) {
 		Result r = run_orders(args);
@@ -82,6 +95,58 @@ TEST(Orders, HelpNamesEveryOption)
 		    "-t, --time-lapse", "-w, --writers", "--demos", "-h, --help",
 		    "Exit status:", "  2 ", "  125 ", "  130 ", "  141 "})
 			EXPECT_TRUE(holds(r.out, o)) << o << "\n" << r.out;
+	}
+}
+
+// The orders the rules allow, without a run: how many, then the first
+// few, each once (funcview's lines that read alike make 8 of its 10),
+// and none of interleave's 200004 lines unless asked.
+TEST(Orders, AllowedOrdersWithoutARun)
+{
+	const std::string tworoles_first = "Antes del fork: Soy el proceso P\n"
+	    "PADRE: Soy el proceso P\nLos DOS: Soy el proceso P\n"
+	    "HIJO: Soy el proceso C1\nLos DOS: Soy el proceso C1";
+	const struct {
+		std::vector<std::string> args;
+		std::string heading;
+		std::size_t orders;
+		std::string first;	// the first order begins so
+	} cases[] = {
+		{{"--allowed", "tworoles"}, "The rules of tworoles allow 6 "
+		    "orders of its lines:\n", 6, tworoles_first},
+		{{"--allowed", "./tworoles", "--limit", "0"}, "The rules of "
+		    "tworoles allow 6 orders of its lines.\n", 0, ""},
+		{{"--limit=9", "--allowed", "funcview"}, "The rules of funcview "
+		    "allow 10 orders of its lines, 8 as text:\n", 8, ""},
+		{{"--allowed", "reaper", "--limit", "2"}, "The rules of reaper "
+		    "allow 202382019239400000 orders of its lines; the first 2:\n",
+		    2, "Creando el hijo numero 0\n"},
+		{{"--allowed", "interleave"}, "The rules of interleave allow "
+		    "more than 18446744073709551615 orders of its 200004 lines; "
+		    "--limit K lists the first K.\n", 0, ""},
+		{{"--allowed", "interleave", "--limit", "1"}, "The rules of "
+		    "interleave allow more than 18446744073709551615 orders of its "
+		    "lines; the first:\n", 1, "Antes del fork: Soy el proceso P\n"
+		    "PADRE: Soy el proceso P\nPADRE:La variable_global vale b\n"},
+	};
+	for (const auto &c : cases) {
+		Result r = run_orders(c.args);
+		EXPECT_EQ(r.end, End::exited(0)) << r.err;
+		EXPECT_EQ(r.err, "");
+		ASSERT_TRUE(r.out.starts_with(c.heading)) << r.out.substr(0, 300);
+		std::vector<std::string> orders;
+		for (std::size_t at = c.heading.size(); at < r.out.size();) {
+			std::size_t end = std::min(r.out.find("\n\n", at + 1),
+			    r.out.size());
+			orders.push_back(r.out.substr(at + 1, end - at - 1));
+			at = end;
+		}
+		EXPECT_EQ(orders.size(), c.orders) << c.heading;
+		std::set<std::string> distinct(orders.begin(), orders.end());
+		EXPECT_EQ(distinct.size(), orders.size()) << r.out;
+		if (!orders.empty()) {
+			EXPECT_TRUE(orders[0].starts_with(c.first)) << orders[0];
+		}
 	}
 }
 

@@ -32,6 +32,7 @@ constexpr int default_runs = 200, default_mixing_runs = 20;
 
 const char help[] =
     "usage: orders [OPTIONS] PROGRAM [ARGS...]\n"
+    "       orders --allowed DEMO [--limit K] [-w]\n"
     "Runs a program many times and shows which orders of its lines\n"
     "occurred and how often, and how its processes ended. Of a demo with\n"
     "rules it also shows how many orders the rules allow and which of\n"
@@ -61,6 +62,11 @@ const char help[] =
     "                     line with the process that wrote it\n"
     "      --demos        list the demos orders would run with the options\n"
     "                     given, one a line\n"
+    "      --allowed DEMO show how many orders DEMO's rules allow, then\n"
+    "                     the first of them, without a run\n"
+    "      --limit K      with --allowed, show the first K (default: 10;\n"
+    "                     none of interleave, whose orders are 200004\n"
+    "                     lines long)\n"
     "  -h, --help         this help\n"
     "\n"
     "On a terminal, a line on standard error tells how far the runs have\n"
@@ -89,22 +95,47 @@ spelled(const std::string &given, int opt)
 }
 
 int
-number(const char *s, const std::string &option)
+number(const char *s, const std::string &option, long least = 1)
 {
 	char *end;
 	errno = 0;
 	long n = std::strtol(s, &end, 10);
-	if (*s == '\0' || *end != '\0' || errno || n < 1 || n > 1000000)
-		usage(option + " wants a number from 1 to 1000000, not '" +
-		    std::string(s) + "'");
+	if (*s == '\0' || *end != '\0' || errno || n < least || n > 1000000)
+		usage(option + " wants a number from " + std::to_string(least) +
+		    " to 1000000, not '" + std::string(s) + "'");
 	return static_cast<int>(n);
 }
 
 struct Command {
 	int runs = 0, jobs = 0;
 	bool time_lapse = false, writers = false, demos = false;
+	std::string allowed;	// the demo whose allowed orders to show
+	long limit = -1;
+	std::string runs_option;	// the first option given for the runs
 	int program = 0;	// its index in argv
 };
+
+// What goes with what: --allowed makes no runs, and takes its demo as
+// its value.
+void
+check_together(const Command &c, bool program)
+{
+	if (c.demos && program)
+		usage("--demos takes no program");
+	if (c.limit >= 0 && c.allowed.empty())
+		usage("--limit goes with --allowed");
+	if (c.allowed.empty() && !c.demos && !program)
+		usage("no program given");
+	if (c.allowed.empty())
+		return;
+	if (c.demos)
+		usage("--allowed and --demos do not go together");
+	if (program)
+		usage("--allowed takes no program but its demo");
+	if (!c.runs_option.empty())
+		usage("--allowed makes no runs: " + c.runs_option + " does not "
+		    "go with it");
+}
 
 Command
 parse(int argc, char **argv)
@@ -115,6 +146,8 @@ parse(int argc, char **argv)
 	    {"time-lapse", no_argument, nullptr, 't'},
 	    {"writers", no_argument, nullptr, 'w'},
 	    {"demos", no_argument, nullptr, 'd'},
+	    {"allowed", required_argument, nullptr, 'a'},
+	    {"limit", required_argument, nullptr, 'l'},
 	    {nullptr, 0, nullptr, 0}};
 	Command c;
 	int opt;
@@ -122,7 +155,10 @@ parse(int argc, char **argv)
 	opterr = 0;
 	while ((opt = getopt_long(argc, argv, "+:hn:j:tw", longs,
 	    nullptr)) != -1) {
+		// The option itself, before its value if that came apart.
 		std::string given = argv[optind - 1];
+		if (optarg && optarg == argv[optind - 1] && optind >= 2)
+			given = argv[optind - 2];
 		if (opt == 'h') {
 			std::exit(put(help) ? 0 : status_failed);
 		} else if (opt == 'n' || opt == 'j') {
@@ -134,6 +170,10 @@ parse(int argc, char **argv)
 			c.writers = true;
 		} else if (opt == 'd') {
 			c.demos = true;
+		} else if (opt == 'a') {
+			c.allowed = optarg;
+		} else if (opt == 'l') {
+			c.limit = number(optarg, spelled(given, opt), 0);
 		} else if (opt == ':') {
 			usage(spelled(given, optopt) + " wants a value");
 		} else if (optopt && given.starts_with("--")) {
@@ -141,11 +181,11 @@ parse(int argc, char **argv)
 		} else {
 			usage("no option " + spelled(given, optopt));
 		}
+		if ((opt == 'n' || opt == 'j' || opt == 't') &&
+		    c.runs_option.empty())
+			c.runs_option = spelled(given, opt);
 	}
-	if (c.demos && optind < argc)
-		usage("--demos takes no program");
-	if (!c.demos && optind >= argc)
-		usage("no program given");
+	check_together(c, optind < argc);
 	c.program = optind;
 	return c;
 }
@@ -175,23 +215,43 @@ list_demos(const Command &c)
 	std::exit(put(names) ? 0 : status_failed);
 }
 
+// "; the demos with rules: twinspeak tworoles ...", for a usage error.
+std::string
+demos_with_rules()
+{
+	std::string names = "; the demos with rules:";
+	for (const auto &d : demo_rules)
+		names += " " + d.name;
+	return names;
+}
+
 // Where the program named is; exits if it is nowhere, or cannot be run.
 fs::path
 program_path(const std::string &name)
 {
 	Found f = find_program(name);
-	if (f.error == ENOENT && name.find('/') == std::string::npos) {
-		std::string names;
-		for (const auto &d : demo_rules)
-			names += " " + d.name;
-		usage("no demo and no program on PATH called '" + name + "'; "
-		    "the demos with rules:" + names);
-	}
+	if (f.error == ENOENT && name.find('/') == std::string::npos)
+		usage("no demo and no program on PATH called '" + name + "'" +
+		    demos_with_rules());
 	if (f.error == EISDIR)
 		usage("cannot run " + name + ": it is a folder");
 	if (f.error)
 		usage("cannot run " + name + ": " + std::strerror(f.error));
 	return fs::absolute(f.path);
+}
+
+// The orders the rules of the demo named allow, as --allowed shows them.
+// Its file's name picks the rules, as for a run; nothing is run.
+[[noreturn]] void
+show_allowed(const Command &c)
+{
+	const DemoRules *demo = find_demo(fs::path(c.allowed).filename()
+	    .string());
+	if (!demo && find_program(c.allowed).error)
+		usage("no demo called '" + c.allowed + "'" + demos_with_rules());
+	if (!demo)
+		usage(c.allowed + " has no rules" + demos_with_rules());
+	std::exit(list_allowed(*demo, {c.limit, c.writers}));
 }
 
 } // namespace
@@ -202,6 +262,8 @@ main(int argc, char **argv)
 	Command c = parse(argc, argv);
 	if (c.demos)
 		list_demos(c);
+	if (!c.allowed.empty())
+		show_allowed(c);
 	std::string program = argv[c.program];
 	fs::path path = program_path(program);
 	// Judged by the rules of the demo its file is named after; without,

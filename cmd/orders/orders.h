@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -198,6 +199,28 @@ private:
 bool run_all(Tally &t, const Plan &plan);
 // Counts a judged run in.
 void tally(Tally &t, const Judged &j);
+// The orders the rules allow, as far as they can be counted and, if they
+// are few enough, gone through as text.
+struct Allowed {
+	std::optional<std::uint64_t> count;	// nullopt: 2^64 or more
+	bool listed = false;	// gone through: texts and unseen hold them
+	std::size_t texts = 0;	// told apart as text
+	// Those not among the orders seen, by text, if those were given.
+	std::map<std::string, std::vector<std::string>> unseen;
+};
+Allowed allowed_orders(const Rules &rules, bool writers,
+    const std::map<std::string, Seen> *seen = nullptr);
+
+// What --allowed shows of a demo's rules, without a run: how many orders
+// they allow, then the first `limit` as text, each once (-1: as many as
+// suit the demo), each line with its writer if asked.
+struct Listing {
+	long limit;
+	bool writers;
+};
+// Prints it; the exit status.
+int list_allowed(const DemoRules &demo, const Listing &l);
+
 // Prints what the runs showed, saying so if Ctrl-C stopped them short of
 // planned (0: it did not); the exit status: status_unsound if any was
 // not sound.

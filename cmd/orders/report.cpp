@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cctype>
 #include <iomanip>
-#include <optional>
 #include <set>
 #include <sstream>
 
@@ -13,16 +12,7 @@ namespace {
 // Orders shown one by one, allowed orders worth going through, and the
 // kinds of runs that broke the rules shown in full.
 constexpr std::size_t shown_orders = 10, listed_unseen = 24;
-constexpr std::uint64_t enumerable = 20000;
 constexpr std::size_t examples = 3;
-
-// The orders the rules allow, as far as they can be counted.
-struct Allowed {
-	std::optional<std::uint64_t> count;	// nullopt: 2^64 or more
-	bool listed = false;	// gone through: texts and unseen hold them
-	std::size_t texts = 0;	// told apart as text
-	std::map<std::string, std::vector<std::string>> unseen;
-};
 
 std::string
 share(int n, int of)
@@ -78,31 +68,6 @@ print_mixing(std::ostream &out, const Tally &t)
 	out << "  after all of them in " << counted(after_all, "run", "runs")
 	    << ", before the child's last line in " << t.trailer.size() -
 	    after_all << "\n\n";
-}
-
-// Counts the orders the rules allow and, if they are few enough, goes
-// through them for those never seen.
-Allowed
-allowed_orders(const Tally &t)
-{
-	Allowed a;
-	a.count = count_orders(t.rules);
-	if (!a.count || *a.count > enumerable)
-		return a;
-	std::set<std::string> texts;
-	each_order(t.rules, [&](const std::vector<Step> &steps) {
-		Names names;
-		std::vector<std::string> lines = render(t.rules, steps, names,
-		    t.writers);
-		std::string key = joined(lines);
-		texts.insert(key);
-		if (!t.orders.contains(key))
-			a.unseen[key] = lines;
-		return true;
-	});
-	a.listed = true;
-	a.texts = texts.size();
-	return a;
 }
 
 // "the 6 the rules allow": as many as can be told apart in the output.
@@ -228,7 +193,7 @@ print_counted(std::ostream &out, const Tally &t)
 void
 print_orders(std::ostream &out, const Tally &t)
 {
-	Allowed a = allowed_orders(t);
+	Allowed a = allowed_orders(t.rules, t.writers, &t.orders);
 	print_heading(out, t, a);
 	print_seen(out, t);
 	print_unseen(out, t, a);
