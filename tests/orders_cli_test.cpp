@@ -64,6 +64,8 @@ TEST(Orders, BadUsageExitsWithTwo)
 		    "program but its demo"},
 		{{"--allowed=tworoles", "--limit", "-1"}, "--limit wants a number "
 		    "from 0 to 1000000, not '-1'"},
+		{{"--format", "jsonl", "tworoles"}, "--format is text or json, "
+		    "not 'jsonl'"},
 	};
 	for (const auto &[args, why] : cases) {
 		Result r = run_orders(args);
@@ -92,7 +94,8 @@ TEST(Orders, HelpNamesEveryOption)
 		EXPECT_TRUE(r.out.starts_with("usage: orders [OPTIONS] PROGRAM "
 		    "[ARGS...]\n")) << r.out;
 		for (const char *o : {"-n, --runs RUNS", "-j, --jobs JOBS",
-		    "-t, --time-lapse", "-w, --writers", "--demos", "-h, --help",
+		    "-t, --time-lapse", "-w, --writers", "--demos",
+		    "--allowed DEMO", "--limit K", "--format FORMAT", "-h, --help",
 		    "Exit status:", "  2 ", "  125 ", "  130 ", "  141 "})
 			EXPECT_TRUE(holds(r.out, o)) << o << "\n" << r.out;
 	}

@@ -248,21 +248,6 @@ const StandIn standins[] = {
 	    // Alike, the runs are told of once.
 	    "NOT SOUND: 3 of 3 runs broke the rules:\nRun 1, and 2 more like "
 	    "it:\n"}, {"Run 2"}},
-	// The child's line comes before its first: the child is named by
-	// its lines, though untraced orders does not know its number, and
-	// the runs read alike.
-	{"ChildNamedByItsLines", "tworoles",
-	    "echo \"Antes del fork: Soy el proceso $$\"\n"
-	    "sh -c 'echo \"Los DOS: Soy el proceso $$\"; "
-	    "echo \"HIJO: Soy el proceso $$\"'\n"
-	    "echo \"PADRE: Soy el proceso $$\"\n"
-	    "echo \"Los DOS: Soy el proceso $$\"\n", {"-n", "4"}, 1,
-	    {"\n      4 runs  100.0%  NOT ALLOWED\n",
-	    ("\n    Line 2 \"Los DOS: Soy el proceso C1\" came before C1's "
-	    "line \"HIJO: Soy el proceso C1\": one process writes its lines in "
-	    "the order of its program.\n"),
-	    "NOT SOUND: 4 of 4 runs broke the rules:\nRun 1, and 3 more like "
-	    "it:\n"}},
 	// The child's lines never come: no sign of it, which is said.
 	{"MissingChildIsSaid", "patientparent",
 	    "echo \"Antes del fork: Soy el proceso $$\"\n"

@@ -32,7 +32,7 @@ constexpr int default_runs = 200, default_mixing_runs = 20;
 
 const char help[] =
     "usage: orders [OPTIONS] PROGRAM [ARGS...]\n"
-    "       orders --allowed DEMO [--limit K] [-w]\n"
+    "       orders --allowed DEMO [--limit K] [-w] [--format FORMAT]\n"
     "Runs a program many times and shows which orders of its lines\n"
     "occurred and how often, and how its processes ended. Of a demo with\n"
     "rules it also shows how many orders the rules allow and which of\n"
@@ -67,6 +67,9 @@ const char help[] =
     "      --limit K      with --allowed, show the first K (default: 10;\n"
     "                     none of interleave, whose orders are 200004\n"
     "                     lines long)\n"
+    "      --format FORMAT\n"
+    "                     text (the default), or json: one JSON document\n"
+    "                     with the same figures, for scripts\n"
     "  -h, --help         this help\n"
     "\n"
     "On a terminal, a line on standard error tells how far the runs have\n"
@@ -111,6 +114,7 @@ struct Command {
 	bool time_lapse = false, writers = false, demos = false;
 	std::string allowed;	// the demo whose allowed orders to show
 	long limit = -1;
+	bool json = false;
 	std::string runs_option;	// the first option given for the runs
 	int program = 0;	// its index in argv
 };
@@ -148,6 +152,7 @@ parse(int argc, char **argv)
 	    {"demos", no_argument, nullptr, 'd'},
 	    {"allowed", required_argument, nullptr, 'a'},
 	    {"limit", required_argument, nullptr, 'l'},
+	    {"format", required_argument, nullptr, 'f'},
 	    {nullptr, 0, nullptr, 0}};
 	Command c;
 	int opt;
@@ -174,6 +179,11 @@ parse(int argc, char **argv)
 			c.allowed = optarg;
 		} else if (opt == 'l') {
 			c.limit = number(optarg, spelled(given, opt), 0);
+		} else if (opt == 'f') {
+			c.json = std::string(optarg) == "json";
+			if (!c.json && std::string(optarg) != "text")
+				usage("--format is text or json, not '" +
+				    std::string(optarg) + "'");
 		} else if (opt == ':') {
 			usage(spelled(given, optopt) + " wants a value");
 		} else if (optopt && given.starts_with("--")) {
@@ -251,7 +261,7 @@ show_allowed(const Command &c)
 		usage("no demo called '" + c.allowed + "'" + demos_with_rules());
 	if (!demo)
 		usage(c.allowed + " has no rules" + demos_with_rules());
-	std::exit(list_allowed(*demo, {c.limit, c.writers}));
+	std::exit(list_allowed(*demo, {c.limit, c.writers, c.json}));
 }
 
 } // namespace
@@ -303,7 +313,8 @@ main(int argc, char **argv)
 	    c.writers || c.time_lapse, 0, 0, {}, {}, {}, {}, {}};
 	bool whole = run_all(t, plan);
 	std::ostringstream out;
-	int status = report(t, out, whole ? 0 : c.runs);
+	int status = c.json ? report_json(t, out, plan, whole) :
+	    report(t, out, whole ? 0 : c.runs);
 	if (!put(out.str()))
 		return status_failed;
 	// Interrupted, we end as Ctrl-C ends a program, once the runs made

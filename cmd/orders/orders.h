@@ -213,18 +213,24 @@ Allowed allowed_orders(const Rules &rules, bool writers,
 
 // What --allowed shows of a demo's rules, without a run: how many orders
 // they allow, then the first `limit` as text, each once (-1: as many as
-// suit the demo), each line with its writer if asked.
+// suit the demo), each line with its writer if asked; in JSON if asked.
 struct Listing {
 	long limit;
-	bool writers;
+	bool writers, json;
 };
 // Prints it; the exit status.
 int list_allowed(const DemoRules &demo, const Listing &l);
+// The same in JSON: the count, and the orders listed.
+std::string allowed_json(const DemoRules &demo, const Allowed &a,
+    const std::vector<std::vector<std::string>> &listed);
 
 // Prints what the runs showed, saying so if Ctrl-C stopped them short of
 // planned (0: it did not); the exit status: status_unsound if any was
 // not sound.
 int report(const Tally &t, std::ostream &out, int planned = 0);
+// The same as one JSON document; whole: Ctrl-C did not stop the runs.
+int report_json(const Tally &t, std::ostream &out, const Plan &plan,
+    bool whole);
 
 // Writes text whole on descriptor 1; false, once said why, if it cannot.
 // If its reader is gone, ends us quietly by SIGPIPE instead.
