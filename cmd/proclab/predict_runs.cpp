@@ -103,7 +103,7 @@ Real
 real_runs(const Lettered &l, const fs::path &tools, int runs)
 {
 	Real r;
-	std::vector<std::string> args = {"orders", "--json", "-n",
+	std::vector<std::string> args = {"orders", "--format=json", "-n",
 	    std::to_string(runs)};
 	if (l.demo->asleep)
 		args.emplace_back("--time-lapse");
