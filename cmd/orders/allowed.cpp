@@ -67,6 +67,20 @@ heading(const DemoRules &demo, const Rules &rules, const Allowed &a,
 	return s + "; the first " + std::to_string(limit) + ":\n";
 }
 
+// The first `limit` orders the rules allow, as text, each once.
+std::vector<std::vector<std::string>>
+first_orders(const Rules &rules, bool writers, long limit)
+{
+	std::vector<std::vector<std::string>> listed;
+	if (limit > 0)
+		each_text(rules, writers, [&](const std::string &,
+		    std::vector<std::string> &&lines) {
+			listed.push_back(std::move(lines));
+			return static_cast<long>(listed.size()) < limit;
+		});
+	return listed;
+}
+
 } // namespace
 
 Allowed
@@ -94,25 +108,19 @@ list_allowed(const DemoRules &demo, const Listing &l)
 	Rules rules = demo.rules();
 	Allowed a = allowed_orders(rules, l.writers);
 	long limit = l.limit >= 0 ? l.limit : demo.mixes ? 0 : default_limit;
-	std::vector<std::vector<std::string>> listed;
-	if (l.json) {
-		if (limit > 0)
-			each_text(rules, l.writers, [&](const std::string &,
-			    std::vector<std::string> &&lines) {
-				listed.push_back(std::move(lines));
-				return static_cast<long>(listed.size()) < limit;
-			});
-		return put(allowed_json(demo, a, listed)) ? 0 : status_failed;
-	}
+	if (l.json)
+		return put(allowed_json(demo, a, first_orders(rules, l.writers,
+		    limit))) ? 0 : status_failed;
 	if (!put(heading(demo, rules, a, limit, l.limit >= 0)))
 		return status_failed;
-	long shown = 0;
 	bool written = true;
-	if (limit > 0)
+	if (limit > 0) {
+		long shown = 0;
 		each_text(rules, l.writers, [&](const std::string &key,
 		    std::vector<std::string> &&) {
 			written = put("\n" + (key.empty() ? "(no lines)\n" : key));
 			return written && ++shown < limit;
 		});
+	}
 	return written ? 0 : status_failed;
 }

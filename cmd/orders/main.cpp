@@ -158,12 +158,10 @@ parse(int argc, char **argv)
 	int opt;
 
 	opterr = 0;
-	while ((opt = getopt_long(argc, argv, "+:hn:j:tw", longs,
-	    nullptr)) != -1) {
-		// The option itself, before its value if that came apart.
-		std::string given = argv[optind - 1];
-		if (optarg && optarg == argv[optind - 1] && optind >= 2)
-			given = argv[optind - 2];
+	// at: the word the option is in, its value after it or not.
+	for (int at = optind; (opt = getopt_long(argc, argv, "+:hn:j:tw",
+	    longs, nullptr)) != -1; at = optind) {
+		std::string given = argv[at];
 		if (opt == 'h') {
 			std::exit(put(help) ? 0 : status_failed);
 		} else if (opt == 'n' || opt == 'j') {

@@ -4,7 +4,6 @@
 #define FRONTIER_H
 
 #include <algorithm>
-#include <compare>
 #include <cstdint>
 #include <string>
 #include <tuple>
@@ -22,7 +21,10 @@ public:
 	struct Place {
 		std::vector<std::size_t> next;
 		std::vector<std::uint64_t> mask;
-		auto operator<=>(const Place &) const = default;
+		bool operator<(const Place &o) const
+		{
+			return std::tie(next, mask) < std::tie(o.next, o.mask);
+		}
 	};
 
 	// once: the further lines of a process are one step, not any number.
