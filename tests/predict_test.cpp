@@ -64,6 +64,21 @@ TEST(Predict, EachQuickDemoJudgedWithItsCause)
 	}
 }
 
+// Real runs back the answer: how often it came, and the orders that did,
+// their runs adding up.
+TEST(Predict, RealRunsBackTheAnswer)
+{
+	Result r = predict({"tworoles", "--order", "ABCDE", "--runs", "20"});
+	ASSERT_EQ(r.end, End::exited(0)) << r.err;
+	EXPECT_TRUE(holds(r.out, "In 20 real runs it ")) << r.out;
+	static const std::regex came(R"(  [A-E]{5} +([0-9]+) runs? )");
+	int runs = 0;
+	for (const std::string &l : r.lines)
+		if (std::smatch m; std::regex_search(l, m, came))
+			runs += std::stoi(m[1]);
+	EXPECT_EQ(runs, 20) << r.out;
+}
+
 TEST(Predict, LettersThatNameNoOrderAreAUsageError)
 {
 	for (const char *order : {"ABCDA", "ABCD", "ABCDEZ", "AB1DE", ""}) {

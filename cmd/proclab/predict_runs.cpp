@@ -148,7 +148,7 @@ real_words(const Lettered &l, const Real &r,
 		s += l.demo->asleep ? " It is allowed by the rules; the alarms' "
 		    "timing makes it practically never happen." : " It is "
 		    "allowed: the scheduler did not choose it in these runs.";
-	s += "\nThe orders that came, most frequent first:\n";
+	s = wrapped(s) + "The orders that came, most frequent first:\n";
 	std::size_t shown = 0;
 	for (const auto &o : r.orders) {
 		if (++shown > 8) {
@@ -159,7 +159,8 @@ real_words(const Lettered &l, const Real &r,
 		std::string runs = std::to_string(o.runs);
 		s += "  " + letters(o.order) + "  " +
 		    std::string(6 - std::min<std::size_t>(runs.size(), 5), ' ') +
-		    runs + " runs  " + percent(o.runs, r.runs) +
+		    runs + (o.runs == 1 ? " run   " : " runs  ") +
+		    percent(o.runs, r.runs) +
 		    (o.order == order ? "   <- yours" : "") + "\n";
 	}
 	if (r.other)
