@@ -159,6 +159,18 @@ TEST(Orders, LongOptionsAreTheShortOnes)
 	Result r = run_orders({"--runs", "3", "--jobs=1", "twinspeak"});
 	EXPECT_EQ(r.end, End::exited(0)) << r.err;
 	EXPECT_TRUE(r.out.starts_with("twinspeak, 3 runs\n")) << r.out;
+	EXPECT_FALSE(holds(r.out, "traced")) << r.out;
+}
+
+// Traced runs say that tracing changes what they count.
+TEST(Orders, TracedRunsSaySo)
+{
+	for (const char *how : {"--time-lapse", "--writers"}) {
+		Result r = run_orders({"--runs", "2", how, "twinspeak"});
+		EXPECT_EQ(r.end, End::exited(0)) << r.err;
+		EXPECT_TRUE(r.out.starts_with("twinspeak, 2 runs\n\nEach run was "
+		    "traced: every call the tracer watches stops")) << r.out;
+	}
 }
 
 // The demos it would run, as the completion offers them: those with

@@ -251,6 +251,10 @@ report(const Tally &t, std::ostream &out, int planned)
 	else
 		out << counted(static_cast<std::uint64_t>(t.runs), "run", "runs")
 		    << "\n\n";
+	if (t.traced)
+		out << "Each run was traced: every call the tracer watches stops "
+		    "its process for a\nmoment, so the orders below come at "
+		    "other frequencies than untraced, and\ntimings differ.\n\n";
 	if (unruled(t.demo))
 		print_counted(out, t);
 	else if (t.demo.mixes)
