@@ -55,7 +55,7 @@ all_orders(const Lettered &l)
 // An allowed order with two neighbouring lines swapped that one rule
 // alone orders: the smallest change that breaks exactly one rule.
 std::vector<std::size_t>
-broken_once(const Lettered &l, std::vector<std::size_t> o, std::mt19937_64 &rng)
+broken_once(const Lettered &l, std::vector<std::size_t> o, std::uint64_t pick)
 {
 	Precedence p(l.rules);
 	std::vector<std::size_t> at;
@@ -64,7 +64,7 @@ broken_once(const Lettered &l, std::vector<std::size_t> o, std::mt19937_64 &rng)
 			at.push_back(i);
 	if (at.empty())
 		return o;
-	std::size_t i = at[rng() % at.size()];
+	std::size_t i = at[pick % at.size()];
 	std::swap(o[i], o[i + 1]);
 	return o;
 }
@@ -145,7 +145,7 @@ quiz(const Lettered &l, std::size_t n, std::uint64_t seed, bool answers)
 		for (std::size_t i = 0; i < n; i++) {
 			std::vector<std::size_t> o = all[rng() % all.size()];
 			if (broken[i])
-				o = broken_once(l, o, rng);
+				o = broken_once(l, o, rng());
 			std::optional<Broken> b = judge(l, o);
 			sheet += "\n## " + std::to_string(i + 1) + "\n\n" +
 			    whole_item(l, o);

@@ -265,11 +265,11 @@ Text::show_code(const Source &s)
 	// longer line is cut where a character ends, and says so.
 	constexpr std::size_t indent = 16, room = 80 - indent;
 	if (l.size() > room) {
-		std::size_t cut = room - 3;
-		while (cut > 0 && (static_cast<unsigned char>(l[cut]) & 0xc0) ==
+		std::size_t end = room - 3;
+		while (end > 0 && (static_cast<unsigned char>(l[end]) & 0xc0) ==
 		    0x80)
-			cut--;
-		l.resize(cut);
+			end--;
+		l.resize(end);
 		l += "...";
 	}
 	put("", false, std::string(indent, ' ') + l);
