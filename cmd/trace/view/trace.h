@@ -83,6 +83,9 @@ std::string escaped_line(std::string_view line);
 // Where in the source: "tworoles.cpp:15", the file's name alone; the
 // function's name without a line; "" if nothing is known.
 std::string site_words(const Source &s);
+// What an event says in the text, after its process's role: " forks C1
+// (4242)"; empty for a line and for what the text does not show.
+std::string sentence(const Event &e);
 // "blocked in sigsuspend, waiting for SIGINT SIGALRM": what a blocked
 // event says of its process.
 std::string waiting_words(const Event &e);
