@@ -39,6 +39,8 @@ struct Event {
 		reaped,		// other: who reaped it; zombie_us
 		reparented,	// other: its new parent
 		stuck,		// nothing can wake any process: text says who waits
+		zombie,		// other: its parent, which, the run being stuck,
+				// will never wait for it; told just before stuck
 		// Bytes that are not the run's output. fd; size: how many;
 		// text: the first of them; path: "pipe", "socket", or the
 		// file's name.

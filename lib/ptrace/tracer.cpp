@@ -110,7 +110,8 @@ bool
 sited(Event::Kind k)
 {
 	using K = Event::Kind;
-	return k != K::reaped && k != K::reparented && k != K::stuck;
+	return k != K::reaped && k != K::reparented && k != K::stuck &&
+	    k != K::zombie;
 }
 
 } // namespace

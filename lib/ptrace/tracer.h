@@ -154,6 +154,7 @@ private:
 	void try_fire();
 	[[nodiscard]] bool quiet(const Proc &p) const;
 	[[nodiscard]] bool all_waiting() const;
+	void on_stuck();
 
 	Sink sink_;
 	Sites sites_;

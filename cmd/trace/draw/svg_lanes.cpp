@@ -104,6 +104,8 @@ label_events(Laid &d, const Timeline &t, const Scale &s)
 		add(s.x(b.from_us), b.call, false, b.source);
 	if (l.ended)
 		add(s.x(l.end_us), end_words(l.end), true, l.ended_at);
+	if (l.unwaited_us >= 0)
+		add(s.x(l.unwaited_us), "zombie, not waited for", true, {});
 	label_bytes(d, t, s);
 }
 

@@ -96,6 +96,9 @@ struct Lane {
 	std::string reaper_role;	// empty: never reaped
 	long long reaped_us = -1;
 	long long orphaned_us = -1;	// given to the subreaper then
+	// Told then a zombie its parent will never wait for, the run being
+	// stuck.
+	long long unwaited_us = -1;
 
 	std::vector<Line> lines;
 	std::vector<Exec> execs;

@@ -51,8 +51,8 @@ error_fields(json &j, int error)
 	}
 }
 
-// The fields of a process's life: made, given a program, ended,
-// reaped, handed to a new parent.
+// The fields of a process's life: made, given a program, ended, left a
+// zombie, reaped, handed to a new parent.
 void
 life_fields(json &j, const Event &e)
 {
@@ -69,7 +69,8 @@ life_fields(json &j, const Event &e)
 		j["by"] = e.other;
 		j["by_role"] = who(e.other, e.other_role);
 		j["zombie_us"] = e.zombie_us;
-	} else if (e.kind == Event::Kind::reparented) {
+	} else if (e.kind == Event::Kind::reparented ||
+	    e.kind == Event::Kind::zombie) {
 		j["parent"] = e.other;
 		j["parent_role"] = who(e.other, e.other_role);
 	}

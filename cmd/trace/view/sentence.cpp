@@ -163,6 +163,9 @@ sentence(const Event &e)
 	case Event::Kind::reparented:
 		return " orphaned: " + who(e.other, e.other_role) +
 		    " is its parent now";
+	case Event::Kind::zombie:
+		return " is a zombie: it has ended and " +
+		    who(e.other, e.other_role) + " has not waited for it";
 	case Event::Kind::sent:
 	case Event::Kind::received:
 	case Event::Kind::wrote:

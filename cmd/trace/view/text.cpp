@@ -60,7 +60,8 @@ Text::site(const Event &e) const
 	// What befell a process, not what it did, has no line; nor has the
 	// start of the run's first program, which trace made.
 	if (e.kind == K::reaped || e.kind == K::reparented ||
-	    e.kind == K::stuck || (e.kind == K::exec && !begun_))
+	    e.kind == K::stuck || e.kind == K::zombie ||
+	    (e.kind == K::exec && !begun_))
 		at.clear();
 	else if (at.empty())
 		at.push_back('?');
