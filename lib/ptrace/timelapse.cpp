@@ -196,3 +196,11 @@ Tracer::on_stuck()
 	if (first)
 		emit(e, *first);
 }
+
+void
+Tracer::hold(long long us)
+{
+	if (time_lapse_)
+		skipped_us_ += std::clamp(us, 0LL, std::max(0LL,
+		    last_us - now_us()));
+}

@@ -363,6 +363,15 @@ Tracer::signal_all(int sig) const
 			(void)kill(pid, sig);
 }
 
+void
+Tracer::kill_all(const std::string &why)
+{
+	kill_why_ = why;
+	for (auto &[pid, p] : procs_)
+		if (pid > 0 && !p->leader && !p->ended)
+			p->killed = kill(pid, SIGKILL) == 0;
+}
+
 std::vector<Traced>
 Tracer::processes() const
 {

@@ -147,6 +147,8 @@ Recorder::event(const Event &e)
 		l.end = e.end;
 		l.end_us = e.us;
 		l.ended_at = e.source;
+		l.by_trace = e.by_trace;
+		l.end_why = e.by_trace ? e.text : "";
 		break;
 	case Event::Kind::reaped:
 		l.reaper = e.other;

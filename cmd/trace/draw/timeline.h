@@ -92,6 +92,8 @@ struct Lane {
 	End end = End::exited(0);
 	long long end_us = -1;
 	Source ended_at;
+	bool by_trace = false;	// killed by trace, to end the run
+	std::string end_why;	// why, if so
 	pid_t reaper = 0;
 	std::string reaper_role;	// empty: never reaped
 	long long reaped_us = -1;

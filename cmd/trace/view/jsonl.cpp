@@ -65,6 +65,8 @@ life_fields(json &j, const Event &e)
 		error_fields(j, e.error);
 	} else if (e.kind == Event::Kind::ended) {
 		end_fields(j, e.end);
+		if (e.by_trace)
+			j["by_trace"] = true;
 	} else if (e.kind == Event::Kind::reaped) {
 		j["by"] = e.other;
 		j["by_role"] = who(e.other, e.other_role);
@@ -229,6 +231,8 @@ Jsonl::summary(const std::vector<Traced> &procs, const Ending &end)
 		j["ended"] = p.ended;
 		if (p.ended) {
 			end_fields(j, p.end);
+			if (p.by_trace)
+				j["by_trace"] = true;
 			j["ended_us"] = p.ended_us;
 		}
 		j["reaped_by"] = p.reaper_role.empty() ? json() :

@@ -155,7 +155,9 @@ sentence(const Event &e)
 	case Event::Kind::woken:
 		return woken_words(e);
 	case Event::Kind::ended:
-		return spaced(describe(e.end));
+		if (e.by_trace && !e.text.empty())
+			return spaced(ended_words(e.end, true) + ": " + e.text);
+		return spaced(ended_words(e.end, e.by_trace));
 	case Event::Kind::reaped:
 		return " reaped by " + who(e.other, e.other_role) +
 		    (e.zombie_us > 0 ? " after " + duration(e.zombie_us) +
@@ -190,4 +192,12 @@ waiting_words(const Event &e)
 	if (e.text.empty())
 		return s + "any child" + change;
 	return s + e.text + change;
+}
+
+std::string
+ended_words(const End &end, bool by_trace)
+{
+	if (by_trace && end.how == End::How::killed)
+		return "killed by trace (" + signal_name(end.value) + ")";
+	return describe(end);
 }

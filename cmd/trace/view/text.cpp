@@ -185,7 +185,8 @@ Text::summary(const std::vector<Traced> &procs, const Ending &end)
 		if (!p.ended)
 			s += "never ended";
 		else
-			s += describe(p.end) + " at " + duration(p.ended_us);
+			s += ended_words(p.end, p.by_trace) + " at " +
+			    duration(p.ended_us);
 		if (p.reaper_role.empty())
 			s += "; never reaped\n";
 		else

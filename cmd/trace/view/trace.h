@@ -89,6 +89,9 @@ std::string sentence(const Event &e);
 // "blocked in sigsuspend, waiting for SIGINT SIGALRM": what a blocked
 // event says of its process.
 std::string waiting_words(const Event &e);
+// How a process ended: "exited with 0", "killed by signal 9 (SIGKILL)";
+// "killed by trace (SIGKILL)" when trace killed it to end the run.
+std::string ended_words(const End &end, bool by_trace);
 // How many characters: UTF-8 sequences, each byte of one that is not.
 std::size_t characters(std::string_view s);
 // Text cut to at most n characters, "…" marking the cut.
