@@ -36,15 +36,6 @@ const Stuck runs[] = {
 	{"UnwaitedChild", std::string(HOSTILE_DIR) + "/unwaited"},
 };
 
-std::vector<json>
-objects(const Result &r)
-{
-	std::vector<json> v;
-	for (const auto &l : r.lines)
-		v.push_back(json::parse(l));
-	return v;
-}
-
 // The objects of one kind, by role.
 std::multimap<std::string, json>
 of_kind(const std::vector<json> &v, const std::string &kind)
@@ -76,7 +67,7 @@ TEST_P(StuckRun, ZombieHeldTenSecondsThenKilledByTrace)
 	EXPECT_LT(std::chrono::steady_clock::now() - start,
 	    std::chrono::seconds(5));
 	ASSERT_EQ(r.end, End::exited(124));
-	std::vector<json> v = objects(r);
+	std::vector<json> v = json_lines(r);
 	auto zombies = of_kind(v, "zombie"), ended = of_kind(v, "ended");
 	auto procs = of_kind(v, "process");
 	ASSERT_EQ(zombies.size(), 1U);
@@ -136,7 +127,7 @@ TEST(StuckRun, RealTimeEndsPastTheTimeout)
 	Result r = run_trace({"--timeout", "0.3", "--format", "jsonl",
 	    std::string(HOSTILE_DIR) + "/unwaited"});
 	ASSERT_EQ(r.end, End::exited(124));
-	std::vector<json> v = objects(r);
+	std::vector<json> v = json_lines(r);
 	EXPECT_TRUE(of_kind(v, "zombie").empty());
 	auto ended = of_kind(v, "ended");
 	ASSERT_EQ(ended.count("P"), 1U);
