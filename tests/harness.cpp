@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "harness.h"
 #include "strace_log.h"
@@ -328,6 +329,15 @@ run_trace(std::vector<std::string> args, const std::string &input)
 	o.input = input;
 	o.runs_tracer = true;
 	return run("trace", o);
+}
+
+std::vector<nlohmann::json>
+json_lines(const Result &r)
+{
+	std::vector<nlohmann::json> v;
+	for (const auto &l : r.lines)
+		v.push_back(nlohmann::json::parse(l));
+	return v;
 }
 
 void

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "runner.h"
 #include "tracer.h"
 
@@ -187,6 +189,8 @@ Result run(const std::string &program, const Options &options = {});
 // harness: the report is trace's standard output, the program's own
 // output goes to /dev/null.
 Result run_trace(std::vector<std::string> args, const std::string &input = "");
+// Its report with --format jsonl, an object a line.
+std::vector<nlohmann::json> json_lines(const Result &r);
 // Runs orders with args; with -t or -w its runs are traced by it.
 Result run_orders(std::vector<std::string> args);
 // A file's bytes, whole; "" if it cannot be read.

@@ -126,7 +126,8 @@ TEST(TimeLapse, ClockMovesTenSecondsATick)
 }
 
 // What a run told, event by event: a process's lines, signals and where
-// they came from, wake-ups, end and reaper, and when nothing can wake any.
+// they came from, wake-ups, end and reaper, and when nothing can wake any
+// (a zombie left then, and by whom).
 Rows
 story(const Result &r)
 {
@@ -142,7 +143,8 @@ story(const Result &r)
 			row += e.call;
 		else if (e.kind == Event::Kind::ended)
 			row += describe(e.end);
-		else if (e.kind == Event::Kind::reaped)
+		else if (e.kind == Event::Kind::reaped ||
+		    e.kind == Event::Kind::zombie)
 			row += e.other_role;
 		else if (e.kind == Event::Kind::stuck)
 			row += e.text;
@@ -154,9 +156,9 @@ story(const Result &r)
 }
 
 // tickheir's child ticks ten times and ends; then only a signal from
-// outside can wake its parent, and the tracer says so: the run waits for
-// the Ctrl-C that ends it, and the child, never collected, comes back to
-// us.
+// outside can wake its parent, and the tracer says so, and that the
+// child is a zombie its parent will not wait for: the run waits for the
+// Ctrl-C that ends it, and the child, never collected, comes back to us.
 TEST(TimeLapse, TickheirParentWaitsForOutside)
 {
 	Process p("tickheir", lapsed());
@@ -167,7 +169,7 @@ TEST(TimeLapse, TickheirParentWaitsForOutside)
 		want.insert(want.end(), {"C1 signal SIGALRM alarm",
 		    "C1 woken sigsuspend", "C1 line ALARMA pid={C1}: " +
 		    std::to_string(s) + " segundos\n"});
-	want.insert(want.end(), {"C1 ended exited with 1",
+	want.insert(want.end(), {"C1 ended exited with 1", "C1 zombie P",
 	    "P stuck P in sigsuspend", "P signal SIGINT kill",
 	    "P ended killed by signal 2 (SIGINT)", "P reaped subreaper",
 	    "C1 reaped subreaper"});

@@ -263,21 +263,12 @@ TEST_P(TraceShows, BytesAsWritten)
 INSTANTIATE_TEST_SUITE_P(Trace, TraceShows, testing::ValuesIn(shown),
     [](const testing::TestParamInfo<Shown> &s) { return s.param.name; });
 
-std::vector<json>
-objects(const Result &r)
-{
-	std::vector<json> v;
-	for (const auto &l : r.lines)
-		v.push_back(json::parse(l));
-	return v;
-}
-
 TEST(Trace, JsonLinesHoldTheRun)
 {
 	Result plain = run("tworoles");
 	Result r = run_trace({"--format", "jsonl", "tworoles"});
 	ASSERT_EQ(r.end, End::exited(0));
-	std::vector<json> v = objects(r);
+	std::vector<json> v = json_lines(r);
 	ASSERT_FALSE(v.empty());
 
 	std::vector<std::string> texts, want;
@@ -319,7 +310,7 @@ TEST(Trace, ManyProcessesAllAccountedFor)
 	ASSERT_EQ(r.end, End::exited(0));
 	std::map<std::string, int> forks;
 	int processes = 0;
-	for (const auto &j : objects(r)) {
+	for (const auto &j : json_lines(r)) {
 		EXPECT_EQ(j["virtual"], true);
 		if (j["kind"] == "fork")
 			forks[j["child_role"]]++;
@@ -340,7 +331,7 @@ TEST(Trace, DemoRunsInItsOwnFolder)
 	Result r = run_trace({"--format=jsonl", "becometwin"});
 	ASSERT_EQ(r.end, End::exited(0));
 	int execs = 0;
-	for (const auto &j : objects(r))
+	for (const auto &j : json_lines(r))
 		if (j["kind"] == "exec" && j["path"] == "./twinspeak") {
 			execs++;
 			EXPECT_EQ(j["error"], 0);

@@ -1,9 +1,16 @@
 // The run's events as trace itself follows them: the views are handed
 // each, and a run in which no process can ever be woken is ended.
-#include <csignal>
-
 #include "command.h"
 #include "tracer.h"
+
+namespace {
+
+// How long a run that nothing can wake is left as it stands, on the
+// virtual clock, before it is ended: long enough for what it would stay
+// as, a zombie its parent never waits for, to show as one.
+constexpr long long stuck_hold_us = 10000000;
+
+} // namespace
 
 void
 Watch::event(const Event &e)
@@ -24,8 +31,8 @@ Watch::event(const Event &e)
 		if (waiting.empty())
 			cut += e.text + "; ";
 		cut += "no alarm is armed";
-		view.cut(cut, e.us);
-		tracer->signal_all(SIGKILL);
+		tracer->hold(stuck_hold_us);
+		view.cut(cut, tracer->now_us());
+		tracer->kill_all("nothing could ever wake it");
 	}
 }
-

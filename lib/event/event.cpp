@@ -8,7 +8,8 @@ kind_name(Event::Kind kind)
 {
 	static const char *const names[] = {"line", "fork", "exec", "signal",
 	    "kill", "alarm", "handler", "mask", "blocked", "woken", "ended",
-	    "reaped", "reparented", "stuck", "sent", "received", "wrote"};
+	    "reaped", "reparented", "stuck", "zombie", "sent", "received",
+	    "wrote"};
 	return names[static_cast<int>(kind)];
 }
 

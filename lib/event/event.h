@@ -35,10 +35,12 @@ struct Event {
 		blocked,	// call: sigsuspend, pause, wait4, waitid; text:
 				// the child waited for; change
 		woken,		// call; other: the child; change; sig; error
-		ended,		// end
+		ended,		// end; by_trace: the tracer killed it, text: why
 		reaped,		// other: who reaped it; zombie_us
 		reparented,	// other: its new parent
 		stuck,		// nothing can wake any process: text says who waits
+		zombie,		// other: its parent, which, the run being stuck,
+				// will never wait for it; told just before stuck
 		// Bytes that are not the run's output. fd; size: how many;
 		// text: the first of them; path: "pipe", "socket", or the
 		// file's name.
@@ -68,6 +70,7 @@ struct Event {
 	double seconds = 0;
 	std::vector<std::string> signals;
 	End end = End::exited(0);
+	bool by_trace = false;
 	long long zombie_us = 0;
 	std::uint64_t size = 0;
 	// sent, received: which pipe or socket, as the kernel numbers it
@@ -96,6 +99,7 @@ struct Traced {
 	pid_t parent = 0;	// 0 once the subreaper has it
 	bool ended = false;
 	End end = End::exited(0);
+	bool by_trace = false;	// killed by the tracer (Tracer::kill_all)
 	long long ended_us = -1;
 	std::string reaper_role;	// empty: never reaped
 	long long reaped_us = -1;

@@ -160,22 +160,47 @@ Tracer::try_fire()
 			next = p.get();
 	}
 	if (!next) {
-		stuck_ = true;
-		Event e(Event::Kind::stuck);
-		const Proc *first = nullptr;
-		for (const auto &q : order_) {
-			const Proc &p = *q;
-			if (p.ended)
-				continue;
-			first = first ? first : &p;
-			e.text += (e.text.empty() ? "" : ", ") + p.role + " in " +
-			    (p.stopped ? "a stop" : call_name(p.entry.call));
-		}
-		if (first)
-			emit(e, *first);
+		on_stuck();
 		return;
 	}
 	if (next->alarm_at_us > now)
 		skipped_us_ += next->alarm_at_us - now;
 	fire(*next);
+}
+
+// Nothing can wake any process: each zombie whose parent lives is told
+// first, as no wait will ever reap it now, then who waits in what.
+void
+Tracer::on_stuck()
+{
+	stuck_ = true;
+	for (const auto &q : order_) {
+		const Proc *parent = q->parent ? live(q->parent) : nullptr;
+		if (q->leader || !q->ended || q->reaped || !parent ||
+		    parent->ended)
+			continue;
+		Event z(Event::Kind::zombie);
+		z.other = parent->pid;
+		emit(z, *q);
+	}
+	Event e(Event::Kind::stuck);
+	const Proc *first = nullptr;
+	for (const auto &q : order_) {
+		const Proc &p = *q;
+		if (p.ended)
+			continue;
+		first = first ? first : &p;
+		e.text += (e.text.empty() ? "" : ", ") + p.role + " in " +
+		    (p.stopped ? "a stop" : call_name(p.entry.call));
+	}
+	if (first)
+		emit(e, *first);
+}
+
+void
+Tracer::hold(long long us)
+{
+	if (time_lapse_)
+		skipped_us_ += std::clamp(us, 0LL, std::max(0LL,
+		    last_us - now_us()));
 }

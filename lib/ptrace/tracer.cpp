@@ -110,7 +110,8 @@ bool
 sited(Event::Kind k)
 {
 	using K = Event::Kind;
-	return k != K::reaped && k != K::reparented && k != K::stuck;
+	return k != K::reaped && k != K::reparented && k != K::stuck &&
+	    k != K::zombie;
 }
 
 } // namespace
@@ -360,6 +361,15 @@ Tracer::signal_all(int sig) const
 	for (const auto &[pid, p] : procs_)
 		if (pid > 0 && !p->leader && !p->ended)
 			(void)kill(pid, sig);
+}
+
+void
+Tracer::kill_all(const std::string &why)
+{
+	kill_why_ = why;
+	for (auto &[pid, p] : procs_)
+		if (pid > 0 && !p->leader && !p->ended)
+			p->killed = kill(pid, SIGKILL) == 0;
 }
 
 std::vector<Traced>

@@ -81,6 +81,13 @@ public:
 	void one_write_at_a_time() { one_write_ = true; }
 	// Sends sig to every traced process still alive.
 	void signal_all(int sig) const;
+	// Ends the run: SIGKILL to every traced process still alive, each
+	// end then told as the tracer's own (Event::by_trace), why with it.
+	void kill_all(const std::string &why);
+	// Under time-lapse, moves the run's clock on by us at once, as if the
+	// run had been left alone so long: for a stuck run, which nothing
+	// can change meanwhile. Otherwise nothing.
+	void hold(long long us);
 	// The processes, in the order they appeared; the run's start first.
 	[[nodiscard]] std::vector<Traced> processes() const;
 	// The orphans the subreaper collected, in that order.
@@ -154,6 +161,7 @@ private:
 	void try_fire();
 	[[nodiscard]] bool quiet(const Proc &p) const;
 	[[nodiscard]] bool all_waiting() const;
+	void on_stuck();
 
 	Sink sink_;
 	Sites sites_;
@@ -166,6 +174,7 @@ private:
 	long long start_ns_ = 0;
 	long long skipped_us_ = 0;
 	bool stuck_ = false;
+	std::string kill_why_;	// why kill_all ended the run
 	bool threads_ = false;	// a process of the run has more than one
 	long long swept_ms_ = 0;
 	std::vector<std::pair<pid_t, int>> held_;	// stops of the unplaced

@@ -258,10 +258,14 @@ Tracer::on_gone(pid_t pid, int status)
 	flush(p);
 	p.ended = true;
 	p.end = End::from_wait_status(status);
+	p.by_trace = p.killed && p.end == End::killed(SIGKILL);
 	p.ended_us = now_us();
 	p.in_call = p.await_exit = false;
 	Event e(Event::Kind::ended);
 	e.end = p.end;
+	e.by_trace = p.by_trace;
+	if (p.by_trace)
+		e.text = kill_why_;
 	emit(e, p);
 	if (sites_.forget)
 		sites_.forget(pid);

@@ -114,9 +114,14 @@ running(Writer &w, const Timeline &t, const Lane &l, long long end)
 void
 ending(Writer &w, const Timeline &t, const Lane &l)
 {
+	json end = {{"end", ended_words(l.end, l.by_trace)}};
+	if (l.by_trace) {
+		end["by_trace"] = true;
+		end["why"] = l.end_why;
+	}
 	w.put(event('i', l.pid, l.end_us, l.end.how == End::How::exited ?
 	    "exit " + std::to_string(l.end.value) : signal_name(l.end.value),
-	    {{"end", describe(l.end)}}));
+	    end));
 
 	bool reaped = !l.reaper_role.empty();
 	json z = slice(l.pid, l.end_us, reaped ? l.reaped_us : t.end_us,

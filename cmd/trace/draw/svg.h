@@ -113,7 +113,7 @@ Label event_label(double x, const std::string &text);
 // What a mark shows, for its label and its title.
 std::string exec_words(const Lane::Exec &e);
 std::string signal_words(const Timeline &t, const Lane::Signal &s);
-std::string end_words(const End &end);
+std::string end_words(const Lane &l);
 // The most lines a lane has at one spot, for its density.
 double density_peak(const Scale &s, const std::vector<Laid> &laid);
 // The colour of a lane.

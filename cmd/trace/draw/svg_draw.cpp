@@ -161,7 +161,8 @@ markers(std::ostream &o, const Timeline &t, const Scale &s, const Laid &d)
 	if (!l.ended)
 		return;
 	double x = s.x(l.end_us);
-	o << titled(l.role, l.end_us, l.ended_at, end_words(l.end));
+	o << titled(l.role, l.end_us, l.ended_at, l.end_why.empty() ?
+	    end_words(l) : end_words(l) + ": " + l.end_why);
 	if (l.end.how == End::How::exited)
 		rect(o, x - 2, x + 2, d.bar - 9, 18, {{"class", "exit"}});
 	else

@@ -103,7 +103,9 @@ label_events(Laid &d, const Timeline &t, const Scale &s)
 	for (const auto &b : l.blocked)
 		add(s.x(b.from_us), b.call, false, b.source);
 	if (l.ended)
-		add(s.x(l.end_us), end_words(l.end), true, l.ended_at);
+		add(s.x(l.end_us), end_words(l), true, l.ended_at);
+	if (l.unwaited_us >= 0)
+		add(s.x(l.unwaited_us), "zombie, not waited for", true, {});
 	label_bytes(d, t, s);
 }
 
@@ -207,9 +209,10 @@ exec_words(const Lane::Exec &e)
 }
 
 std::string
-end_words(const End &end)
+end_words(const Lane &l)
 {
-	if (end.how == End::How::exited)
-		return "exit " + std::to_string(end.value);
-	return "killed: " + signal_name(end.value);
+	if (l.end.how == End::How::exited)
+		return "exit " + std::to_string(l.end.value);
+	return (l.by_trace ? "killed by trace: " : "killed: ") +
+	    signal_name(l.end.value);
 }

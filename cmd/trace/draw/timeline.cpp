@@ -39,7 +39,7 @@ Timeline::instants() const
 
 	for (const auto &l : lanes) {
 		t.insert(t.end(), {l.start_us, l.end_us, l.reaped_us,
-		    l.orphaned_us});
+		    l.orphaned_us, l.unwaited_us});
 		for (const auto &x : l.lines)
 			t.push_back(x.us);
 		for (const auto &x : l.execs)
@@ -147,6 +147,8 @@ Recorder::event(const Event &e)
 		l.end = e.end;
 		l.end_us = e.us;
 		l.ended_at = e.source;
+		l.by_trace = e.by_trace;
+		l.end_why = e.by_trace ? e.text : "";
 		break;
 	case Event::Kind::reaped:
 		l.reaper = e.other;
@@ -169,6 +171,9 @@ Recorder::event(const Event &e)
 	case Event::Kind::wrote:
 		l.wrote.push_back({e.us, e.fd, e.size,
 		    e.text.substr(0, most_kept), e.path});
+		break;
+	case Event::Kind::zombie:
+		l.unwaited_us = e.us;
 		break;
 	case Event::Kind::alarm:
 	case Event::Kind::handler:

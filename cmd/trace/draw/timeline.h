@@ -92,10 +92,15 @@ struct Lane {
 	End end = End::exited(0);
 	long long end_us = -1;
 	Source ended_at;
+	bool by_trace = false;	// killed by trace, to end the run
+	std::string end_why;	// why, if so
 	pid_t reaper = 0;
 	std::string reaper_role;	// empty: never reaped
 	long long reaped_us = -1;
 	long long orphaned_us = -1;	// given to the subreaper then
+	// Told then a zombie its parent will never wait for, the run being
+	// stuck.
+	long long unwaited_us = -1;
 
 	std::vector<Line> lines;
 	std::vector<Exec> execs;

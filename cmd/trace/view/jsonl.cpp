@@ -51,8 +51,8 @@ error_fields(json &j, int error)
 	}
 }
 
-// The fields of a process's life: made, given a program, ended,
-// reaped, handed to a new parent.
+// The fields of a process's life: made, given a program, ended, left a
+// zombie, reaped, handed to a new parent.
 void
 life_fields(json &j, const Event &e)
 {
@@ -65,11 +65,14 @@ life_fields(json &j, const Event &e)
 		error_fields(j, e.error);
 	} else if (e.kind == Event::Kind::ended) {
 		end_fields(j, e.end);
+		if (e.by_trace)
+			j["by_trace"] = true;
 	} else if (e.kind == Event::Kind::reaped) {
 		j["by"] = e.other;
 		j["by_role"] = who(e.other, e.other_role);
 		j["zombie_us"] = e.zombie_us;
-	} else if (e.kind == Event::Kind::reparented) {
+	} else if (e.kind == Event::Kind::reparented ||
+	    e.kind == Event::Kind::zombie) {
 		j["parent"] = e.other;
 		j["parent_role"] = who(e.other, e.other_role);
 	}
@@ -228,6 +231,8 @@ Jsonl::summary(const std::vector<Traced> &procs, const Ending &end)
 		j["ended"] = p.ended;
 		if (p.ended) {
 			end_fields(j, p.end);
+			if (p.by_trace)
+				j["by_trace"] = true;
 			j["ended_us"] = p.ended_us;
 		}
 		j["reaped_by"] = p.reaper_role.empty() ? json() :

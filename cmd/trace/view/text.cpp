@@ -1,15 +1,12 @@
 // trace's text, for people: each line the program wrote tagged with the
 // time, its writer's role and number; every other event as one short
-// sentence between them; a summary of how each process ended.
+// sentence between them (sentence.cpp); a summary of how each process
+// ended.
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <utility>
-
-#include <unistd.h>
 
 #include "trace.h"
 
@@ -19,169 +16,6 @@ namespace {
 const char *const colours[] = {"36", "33", "35", "32", "34", "31"};
 constexpr std::size_t tag_width = 11;	// role and number, as "C1     497"
 constexpr std::size_t source_width = 17;	// "tworoles.cpp:18"
-
-std::string
-joined(const std::vector<std::string> &words, const std::string &none)
-{
-	std::string s;
-
-	// Appended piece by piece: g++ 12 at -O3 takes "x" + ... here for an
-	// overlapping copy (a false -Wrestrict).
-	for (const auto &w : words) {
-		if (!s.empty())
-			s += ' ';
-		s += escaped(w);
-	}
-	return s.empty() ? none : s;
-}
-
-std::string
-kill_target(const Event &e)
-{
-	if (e.other > 0)
-		return who(e.other, e.other_role);
-	if (e.other == 0)
-		return "its own process group";
-	if (e.other == -1)
-		return "every process it may signal";
-	return "process group " + std::to_string(-e.other);
-}
-
-std::string
-signal_words(const Event &e)
-{
-	std::string s = " gets " + signal_name(e.sig);
-
-	switch (e.origin) {
-	case Event::Origin::alarm:
-		return s + " from its alarm";
-	case Event::Origin::kill:
-		return s + " from " + (e.other == getpid() ? "trace" :
-		    who(e.other, e.other_role));
-	case Event::Origin::fault:
-		return s + ": a fault at " + address(e.addr);
-	case Event::Origin::kernel:
-		break;
-	}
-	return s;
-}
-
-std::string
-handler_words(const Event &e)
-{
-	std::string sig = signal_name(e.sig);
-
-	if (e.text == "handler")
-		return " catches " + sig + " with a handler";
-	if (e.text == "ignore")
-		return " ignores " + sig;
-	return " sets " + sig + " back to its default action";
-}
-
-std::string
-woken_words(const Event &e)
-{
-	std::string s = " woken from " + e.call;
-
-	if (e.sig)
-		return s + " by " + signal_name(e.sig);
-	if (e.other)
-		return s + ": " + who(e.other, e.other_role) + " " +
-		    (e.change.empty() ? "ended" : e.change);
-	if (e.error) {
-		const char *name = strerrorname_np(e.error);
-		return s + ": " + std::strerror(e.error) + " (" +
-		    (name ? name : "?") + ")";
-	}
-	return s;
-}
-
-// Words after a space. Not " " + ..., which g++ 12 at -O3 takes for an
-// overlapping copy (a false -Wrestrict).
-std::string
-spaced(std::string words)
-{
-	words.insert(0, 1, ' ');
-	return words;
-}
-
-// Bytes that are not the run's output: how many, where, and how they
-// begin.
-std::string
-io_words(const Event &e)
-{
-	std::string s = e.kind == Event::Kind::sent ? " sends " :
-	    e.kind == Event::Kind::received ? " receives " : " writes ";
-	s += std::to_string(e.size);
-	s += e.size == 1 ? " byte" : " bytes";
-	if (e.kind == Event::Kind::wrote)
-		s += " to " + escaped(e.path);
-	else if (e.kind == Event::Kind::sent)
-		s += " into a " + e.path;
-	else if (e.other)
-		s += " from " + who(e.other, e.other_role) + " through a " + e.path;
-	else
-		s += " from a " + e.path;
-	s += " (fd " + std::to_string(e.fd) + ")";
-	if (!e.text.empty())
-		s += ": \"" + shortened(escaped(e.text), 32) + "\"";
-	return s;
-}
-
-// What an event says, after its process's role; empty for none.
-std::string
-sentence(const Event &e)
-{
-	switch (e.kind) {
-	case Event::Kind::fork:
-		return " forks " + e.other_role + " (" + std::to_string(e.other) +
-		    ")";
-	case Event::Kind::exec:
-		if (e.error)
-			return " cannot exec " + escaped(e.path) + ": " +
-			    std::strerror(e.error);
-		return " execs " + escaped(e.path) + " as " +
-		    joined(e.argv, "nothing");
-	case Event::Kind::signal:
-		return signal_words(e);
-	case Event::Kind::kill:
-		return " sends " + signal_name(e.sig) + " to " + kill_target(e);
-	case Event::Kind::alarm:
-		if (e.seconds <= 0)
-			return " cancels its alarm";
-		return " sets an alarm for " + fixed(e.seconds,
-		    e.seconds == std::floor(e.seconds) ? 0 : 3) + " s";
-	case Event::Kind::handler:
-		return handler_words(e);
-	case Event::Kind::mask:
-		if (e.text == "set")
-			return " sets its blocked signals to " +
-			    signal_set(e.signals, "and", "none");
-		return spaced(e.text + "s " + signal_set(e.signals, "and",
-		    "nothing"));
-	case Event::Kind::blocked:
-		return spaced(waiting_words(e));
-	case Event::Kind::woken:
-		return woken_words(e);
-	case Event::Kind::ended:
-		return spaced(describe(e.end));
-	case Event::Kind::reaped:
-		return " reaped by " + who(e.other, e.other_role) +
-		    (e.zombie_us > 0 ? " after " + duration(e.zombie_us) +
-		    " as a zombie" : " at once");
-	case Event::Kind::reparented:
-		return " orphaned: " + who(e.other, e.other_role) +
-		    " is its parent now";
-	case Event::Kind::sent:
-	case Event::Kind::received:
-	case Event::Kind::wrote:
-		return io_words(e);
-	case Event::Kind::line:
-	case Event::Kind::stuck:
-		break;
-	}
-	return "";
-}
 
 class Text : public View {
 public:
@@ -226,7 +60,8 @@ Text::site(const Event &e) const
 	// What befell a process, not what it did, has no line; nor has the
 	// start of the run's first program, which trace made.
 	if (e.kind == K::reaped || e.kind == K::reparented ||
-	    e.kind == K::stuck || (e.kind == K::exec && !begun_))
+	    e.kind == K::stuck || e.kind == K::zombie ||
+	    (e.kind == K::exec && !begun_))
 		at.clear();
 	else if (at.empty())
 		at.push_back('?');
@@ -350,7 +185,8 @@ Text::summary(const std::vector<Traced> &procs, const Ending &end)
 		if (!p.ended)
 			s += "never ended";
 		else
-			s += describe(p.end) + " at " + duration(p.ended_us);
+			s += ended_words(p.end, p.by_trace) + " at " +
+			    duration(p.ended_us);
 		if (p.reaper_role.empty())
 			s += "; never reaped\n";
 		else

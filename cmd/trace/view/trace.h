@@ -83,6 +83,9 @@ std::string escaped_line(std::string_view line);
 // Where in the source: "tworoles.cpp:15", the file's name alone; the
 // function's name without a line; "" if nothing is known.
 std::string site_words(const Source &s);
+// What an event says in the text, after its process's role: " forks C1
+// (4242)"; empty for a line and for what the text does not show.
+std::string sentence(const Event &e);
 // "blocked in sigsuspend, waiting for SIGINT or SIGALRM": what a
 // blocked event says of its process (words.cpp).
 std::string waiting_words(const Event &e);
@@ -91,6 +94,9 @@ std::string waiting_words(const Event &e);
 // and SIGALRM"; none if it is empty.
 std::string signal_set(const std::vector<std::string> &names,
     const std::string &conjunction, const std::string &none);
+// How a process ended: "exited with 0", "killed by signal 9 (SIGKILL)";
+// "killed by trace (SIGKILL)" when trace killed it to end the run.
+std::string ended_words(const End &end, bool by_trace);
 // How many characters: UTF-8 sequences, each byte of one that is not.
 std::size_t characters(std::string_view s);
 // Text cut to at most n characters, "…" marking the cut.

@@ -69,6 +69,7 @@ struct Tracer::Proc : Traced {
 	long long alarm_at_us = -1;	// when its alarm fires; -1 unarmed
 	long long alarm_every_us = 0;
 	bool firing = false;	// an alarm of ours on its way to it
+	bool killed = false;	// sent SIGKILL by kill_all
 	// Signals whose handler restarts an interrupted call (SA_RESTART),
 	// bit sig - 1; kept on the process, which its threads share.
 	std::uint64_t restarts = 0;
