@@ -2,6 +2,7 @@
 // process and one for the run's end. docs/guide.md describes every field;
 // a field once there keeps its name and meaning.
 #include <cstring>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -166,7 +167,7 @@ kind_fields(json &j, const Event &e)
 
 class Jsonl : public View {
 public:
-	Jsonl(Out &out, const Settings &s) : out_(out), s_(s) {}
+	Jsonl(Out &out, Settings s) : out_(out), s_(std::move(s)) {}
 
 	void event(const Event &e) override;
 	void cut(const std::string &why, long long us) override;
