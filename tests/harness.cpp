@@ -96,9 +96,8 @@ without_number(const std::string &line)
 const char traced_sanitizer[] = "detect_leaks=0:handle_segv=0:"
     "handle_sigbus=0:handle_sigfpe=0:";
 
-// The runner's launch for a program and the test's options: under strace
-// if a fault or calls are asked for, logging into trace_dir; or under our
-// tracer.
+// The runner's launch for a program and the test's options: under strace,
+// logging into trace_dir, if a fault or calls are asked for; or ours.
 static Launch
 launch(const std::string &program, const Options &o,
     const std::string &trace_dir, Tracer *tracer)
