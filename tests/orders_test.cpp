@@ -246,8 +246,8 @@ const StandIn standins[] = {
 	    "      2: HIJO: Soy el proceso C1\n"),
 	    "  0 processes came back to orders, where the rules expect 1\n",
 	    // Alike, the runs are told of once.
-	    "NOT SOUND: 3 of 3 runs broke the rules:\nRun 1, and 2 more like "
-	    "it:\n"}, {"Run 2"}},
+	    ("NOT SOUND: 3 of 3 runs broke the rules:\nRun 1, and 2 more like "
+	    "it:\n")}, {"Run 2"}},
 	// The child's lines never come: no sign of it, which is said.
 	{"MissingChildIsSaid", "patientparent",
 	    "echo \"Antes del fork: Soy el proceso $$\"\n"
