@@ -84,3 +84,15 @@ find_program(const std::string &name)
 	}
 	return on_path(name);
 }
+
+fs::path
+data_folder(const std::string &installed_from_self)
+{
+	fs::path self = fs::read_symlink("/proc/self/exe").parent_path();
+	fs::path built = self / "../share/proclab";
+	std::error_code ec;
+
+	if (fs::is_directory(built, ec))
+		return built.lexically_normal();
+	return (self / installed_from_self).lexically_normal();
+}

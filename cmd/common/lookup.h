@@ -6,6 +6,7 @@
 #ifndef LOOKUP_H
 #define LOOKUP_H
 
+#include <filesystem>
 #include <string>
 
 struct Found {
@@ -18,5 +19,10 @@ struct Found {
 };
 
 Found find_program(const std::string &name);
+
+// The folder of the demos' sources and help pages: build/share/proclab
+// beside the running command's build/bin in the build tree, else as far
+// from the command as installed_from_self says share/proclab is.
+std::filesystem::path data_folder(const std::string &installed_from_self);
 
 #endif

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "demo_rules.h"
+#include "lookup.h"
 #include "predict.h"
 #include "source.h"
 #include "tool.h"
@@ -143,19 +144,6 @@ folder()
 	return (self / PROCLAB_LIBEXEC_FROM_BIN).lexically_normal();
 }
 
-// The folder of the demos' sources and help pages: build/share/proclab
-// in the build tree, where dir is proclab's own, else as far from
-// proclab as share/proclab is from bin.
-fs::path
-data_folder(const fs::path &dir)
-{
-	fs::path self = fs::read_symlink("/proc/self/exe").parent_path();
-
-	if (dir == self)
-		return (self / "../share/proclab").lexically_normal();
-	return (self / PROCLAB_DATA_FROM_BIN).lexically_normal();
-}
-
 // The file's text, or proclab fails saying why it has none.
 std::string
 contents(const fs::path &path)
@@ -247,7 +235,7 @@ help_of(const fs::path &dir, const char *topic)
 		    "./twinspeak. To see\nthat exec fail, run it from another "
 		    "folder:\n  cd /tmp && " << (dir / "becometwin").string() <<
 		    "\n\nTheir sources are in\n  " <<
-		    (data_folder(dir) / "src").string() << "\n\nproclab help "
+		    (data_folder(PROCLAB_DATA_FROM_BIN) / "src").string() << "\n\nproclab help "
 		    "DEMO and proclab-demos(7) tell what each demo shows and\n"
 		    "what to try; proclab(1) describes the commands.\n";
 		done();
@@ -259,7 +247,7 @@ help_of(const fs::path &dir, const char *topic)
 		run(dir, topic, args, false);
 	}
 	if (const Demo *d = find(t)) {
-		std::cout << contents(data_folder(dir) / "help" / d->name);
+		std::cout << contents(data_folder(PROCLAB_DATA_FROM_BIN) / "help" / d->name);
 		done();
 	}
 	if (t == "predict") {
@@ -301,9 +289,9 @@ main(int argc, char **argv)
 	if (command == "help")
 		help_of(dir, argc > 2 ? argv[2] : nullptr);
 	if (command == "source")
-		source(data_folder(dir), argv + 2);
+		source(data_folder(PROCLAB_DATA_FROM_BIN), argv + 2);
 	if (command == "predict")
-		predict(dir, data_folder(dir) / "src", argv + 2);
+		predict(dir, data_folder(PROCLAB_DATA_FROM_BIN) / "src", argv + 2);
 	if (is_tool(command))
 		run(dir, argv[1], argv + 2, false);
 	if (find(command)) {

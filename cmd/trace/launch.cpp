@@ -99,18 +99,10 @@ launch_for(const Command &c)
 	return l;
 }
 
-// build/share/proclab/src beside build/bin in the build tree, else as far
-// from trace's folder as the installed sources are.
 std::string
 demo_sources(const Command &c)
 {
-	fs::path dir = fs::read_symlink("/proc/self/exe").parent_path();
-	fs::path built = dir / "../share/proclab/src";
-	std::error_code ec;
-
 	if (!find_program(c.program).demo)
 		return "";
-	if (fs::is_directory(built, ec))
-		return built.lexically_normal();
-	return (dir / PROCLAB_DATA_FROM_LIBEXEC / "src").lexically_normal();
+	return data_folder(PROCLAB_DATA_FROM_LIBEXEC) / "src";
 }
