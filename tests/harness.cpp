@@ -55,7 +55,7 @@ Scratch::~Scratch()
 void
 Scratch::standin(const std::string &name) const
 {
-	std::filesystem::copy_file(STANDIN_PATH, path + "/" + name);
+	std::filesystem::copy_file(built("tests/standin"), path + "/" + name);
 }
 
 std::string
@@ -65,15 +65,6 @@ Scratch::script(const std::string &name, const std::string &body) const
 	std::ofstream(file) << "#!/bin/sh\n" << body;
 	std::filesystem::permissions(file, std::filesystem::perms::owner_all);
 	return file;
-}
-
-std::string
-program_path(const std::string &program)
-{
-	if (program.find('/') != std::string::npos)
-		return program;
-	const char *dir = std::getenv("SUITE_BIN_DIR");
-	return std::string(dir ? dir : SUITE_BIN_DIR) + "/" + program;
 }
 
 long

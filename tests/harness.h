@@ -178,6 +178,9 @@ public:
 	std::string path;
 };
 
+// A file the build made, by its path in the build's folder: "bin",
+// "tests/real/zombie".
+std::string built(const std::string &path);
 // Resolves a demo's name to its path in the build's bin folder; a name
 // holding '/' is used as it is.
 std::string program_path(const std::string &program);

@@ -167,7 +167,7 @@ TEST_P(Hostile, RunEndsAsUntracedWithinBounds)
 	o.trace_writes = true;
 	o.time_lapse = c.time_lapse;
 	long rss_kb = max_rss_kb();
-	Result r = run(std::string(HOSTILE_DIR) + "/" + c.program, o);
+	Result r = run(built("tests/hostile/" + c.program), o);
 	if (c.most_mib) {
 		EXPECT_LT(max_rss_kb() - rss_kb, c.most_mib * 1024);
 	}
@@ -220,7 +220,7 @@ trace_into_pipe(bool broken)
 	Cut c;
 	std::string report = testing::TempDir() + "cutwrite.jsonl";
 	std::string trace = program_path("trace");
-	std::string prog = std::string(HOSTILE_DIR) + "/cutwrite";
+	std::string prog = built("tests/hostile/cutwrite");
 	std::vector<const char *> argv = {trace.c_str(), "--format", "jsonl",
 	    "-o", report.c_str(), prog.c_str(), nullptr};
 	int fds[2];

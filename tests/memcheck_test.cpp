@@ -101,7 +101,7 @@ TEST_P(Memcheck, NoInvalidAccessNorLeakInAnyProcess)
 		o.args.emplace_back("--suppressions=" SUITE_SOURCE_DIR
 		    "/tests/faultcatch.supp");
 	if (c.program == "becometwin" || c.program.starts_with("./"))
-		o.cwd = SUITE_BIN_DIR;
+		o.cwd = built("bin");
 	o.args.push_back(program_path(c.program));
 	o.args.insert(o.args.end(), c.args.begin(), c.args.end());
 	o.input = c.input;

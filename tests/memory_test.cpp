@@ -47,7 +47,7 @@ Options
 watching_malloc(const std::string &variable)
 {
 	Options o;
-	o.env = {{"LD_PRELOAD", MALLOCWATCH_PATH}, {variable, "4"}};
+	o.env = {{"LD_PRELOAD", built("tests/libmallocwatch.so")}, {variable, "4"}};
 	return o;
 }
 

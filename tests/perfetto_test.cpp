@@ -42,7 +42,7 @@ const Demo demos[] = {
 	// Messages: every byte sent is read in the run.
 	{"pipeline", {"/bin/sh", "-c", "ls / | wc -l"}, 3, 0},
 	{"twopipes", {"/usr/bin/python3", "-c", two_pipes_py}, 3, 0},
-	{"socketpair", {CORPUS_DIR "/socketpair"}, 2, 0},
+	{"socketpair", {built("tests/real/socketpair")}, 2, 0},
 };
 
 class PerfettoRun : public testing::TestWithParam<Demo> {};

@@ -37,19 +37,19 @@ proclab(std::vector<std::string> args)
 TEST(Proclab, ListsTheDemosBuilt)
 {
 	Result r = proclab({"list"});
-	std::set<std::string> listed, built;
+	std::set<std::string> listed, programs;
 
 	ASSERT_EQ(r.end, End::exited(0));
 	for (const auto &line : r.lines) {
 		EXPECT_NE(line.find("  "), std::string::npos) << line;
 		listed.insert(line.substr(0, line.find(' ')));
 	}
-	for (const auto &f : fs::directory_iterator(SUITE_BIN_DIR)) {
+	for (const auto &f : fs::directory_iterator(built("bin"))) {
 		std::string name = f.path().filename();
 		if (name != "orders" && name != "trace" && name != "proclab")
-			built.insert(name);
+			programs.insert(name);
 	}
-	EXPECT_EQ(listed, built);
+	EXPECT_EQ(listed, programs);
 }
 
 struct Call {

@@ -49,7 +49,7 @@ struct Case {
 std::string
 corpus(const char *program)
 {
-	return std::string(CORPUS_DIR "/") + program;
+	return built("tests/real/") + program;
 }
 
 const std::string sources = SUITE_SOURCE_DIR "/tests/real";

@@ -124,7 +124,7 @@ TEST(Argecho, NoRoomForALongLineIsAnError)
 		Options o;
 		o.argv0 = "argecho";
 		o.args = {"uno", std::string(length - 19, 'x')};
-		o.env = {{"LD_PRELOAD", MALLOCWATCH_PATH},
+		o.env = {{"LD_PRELOAD", built("tests/libmallocwatch.so")},
 		    {"MALLOC_FAIL_SIZE", std::to_string(length + 1)}};
 		Result r = run("argecho", o);
 		if (length < 80) {

@@ -33,7 +33,7 @@ struct Stuck {
 // outside for ever.
 const Stuck runs[] = {
 	{"Tickheir", "tickheir"},
-	{"UnwaitedChild", std::string(HOSTILE_DIR) + "/unwaited"},
+	{"UnwaitedChild", built("tests/hostile/unwaited")},
 };
 
 // The objects of one kind, by role.
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Trace, StuckRun, testing::ValuesIn(runs),
 TEST(StuckRun, RealTimeEndsPastTheTimeout)
 {
 	Result r = run_trace({"--timeout", "0.3", "--format", "jsonl",
-	    std::string(HOSTILE_DIR) + "/unwaited"});
+	    built("tests/hostile/unwaited")});
 	ASSERT_EQ(r.end, End::exited(124));
 	std::vector<json> v = json_lines(r);
 	EXPECT_TRUE(of_kind(v, "zombie").empty());
