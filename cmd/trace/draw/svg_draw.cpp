@@ -49,10 +49,9 @@ path(std::ostream &o, const char *cls, const std::string &d, Attrs more = {})
 
 
 // The lane's name, by its bar: role, number, and the program it runs;
-// on a slide, one line, the program only where it is not the first
-// lane's.
+// on a slide, one line.
 void
-name(std::ostream &o, const Timeline &t, const Look &look, const Laid &d)
+name(std::ostream &o, const Look &look, const Laid &d)
 {
 	const Lane &l = *d.lane;
 	std::string program = base_name(l.program);
@@ -62,15 +61,18 @@ name(std::ostream &o, const Timeline &t, const Look &look, const Laid &d)
 		if (e.error == 0 && e.program != l.program)
 			program += " \xe2\x86\x92 " + base_name(e.program);
 	if (!look.name_below) {
-		std::string first = t.lanes.empty() ? "" :
-		    base_name(t.lanes[0].program);
-		std::string pid = " " + std::to_string(l.pid);
-		std::string more = program == first && d.index > 0 ? "" : " " +
-		    program;
+		// Role and number, and the program it runs last.
+		std::string last = l.program;
+		for (const auto &e : l.execs)
+			if (e.error == 0)
+				last = e.program;
+		auto room = static_cast<double>(most) - static_cast<double>(
+		    l.role.size()) * 1.6;
 		o << start("text", {{"x", "14"}, {"y", num(d.bar + 4)}}) <<
 		    start("tspan", {{"class", "role"}}) << xml_text(l.role) <<
-		    "</tspan>" << xml_text(shortened(pid + more, most -
-		    l.role.size() * 2)) << "</text>\n";
+		    "</tspan>" << xml_text(shortened(" " + std::to_string(l.pid) +
+		    " " + base_name(last), static_cast<std::size_t>(std::max(room,
+		    8.0)))) << "</text>\n";
 		return;
 	}
 	o << start("text", {{"x", "14"}, {"y", num(d.bar - 3)}}) <<
@@ -257,7 +259,7 @@ draw_lane(std::ostream &o, const Timeline &t, const Scale &s, const Laid &d,
 	if (d.index % 2)
 		rect(o, 0, s.look().width, d.top, d.bottom - d.top,
 		    {{"class", "shade"}});
-	name(o, t, s.look(), d);
+	name(o, s.look(), d);
 	// Until its first exec, the run's first process is trace starting
 	// it.
 	long long own = l.parent == 0 && !l.execs.empty() ? l.execs[0].us :

@@ -204,7 +204,7 @@ lay_out(const Timeline &t, const Scale &s, double top,
 	}
 	// Room to spare on a slide goes between the lanes, a little.
 	double spare = height_for > 0 && n > 0 ? std::clamp((height_for -
-	    height(laid)) / static_cast<double>(n), 0.0, 2 * s.look().row) : 0;
+	    height(laid)) / static_cast<double>(n), 0.0, 5 * s.look().row) : 0;
 	for (auto &d : laid) {
 		d.bar += top + spare / 2;
 		d.bottom += top + spare;

@@ -132,30 +132,20 @@ Scale::drawn(long long us, long long step) const
 }
 
 // Every multiple of step in the run that is drawn, not left out in a
-// break; of two on either side of a break too close to each other, the
-// first, once: empty if ticks crowd each other more than that, which
-// would read 10, 20, 30, 50, 70.
+// break; empty if two crowd each other: leaving one out would read 10,
+// 20, 30, 50, 70.
 std::vector<Scale::Tick>
 Scale::ticks_every(long long step) const
 {
 	std::vector<Tick> ticks;
-	bool dropped = false;
 
 	for (long long v = (t_.front() + step - 1) / step * step; v <= t_.back();
 	    v += step) {
 		double at = x(v);
 		if (!drawn(v, step))
 			continue;
-		if (!ticks.empty() && at - ticks.back().x < least_tick_gap) {
-			double from = ticks.back().x;
-			if (dropped || std::ranges::none_of(breaks_,
-			    [from, at](const Break &b) {
-				return b.x + b.width >= from && b.x <= at;
-			}))
-				return {};
-			dropped = true;
-			continue;
-		}
+		if (!ticks.empty() && at - ticks.back().x < least_tick_gap)
+			return {};
 		ticks.push_back({at, tick_label(v, step)});
 	}
 	return ticks;
