@@ -50,8 +50,8 @@ Pictures::Pictures(const PictureFiles &files, std::vector<std::string> argv,
     : slide_(files.slide), recorder_(std::move(argv), time_lapse)
 {
 	if (!files.png.empty() && !png_drawn())
-		throw std::runtime_error("this trace was built without PNG "
-		    "pictures (librsvg): draw an SVG with --svg instead");
+		throw std::runtime_error("built without librsvg, this trace "
+		    "draws no PNG; --svg draws an SVG");
 	svg_.open(files.svg);
 	png_.open(files.png);
 	perfetto_.open(files.perfetto);

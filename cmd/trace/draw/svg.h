@@ -45,6 +45,10 @@ struct Look {
 };
 Look page_look();
 Look slide_look();
+// The title's size, and the heading's line for why trace ended the run,
+// when it did.
+constexpr double title_size = 18;
+constexpr double cut_line = 16;
 
 // Time across the picture. Every instant something happens at gets a
 // little room of its own besides its share of the time, so that events
@@ -175,6 +179,10 @@ struct Drawn {
 	bool breaks = false;	// time left out
 	bool reaps = false;	// a reap, to a lane drawn
 };
+// The heading (svg_heading.cpp): the command, what the run was, and how
+// many texts were hidden for room.
+void heading(std::ostream &o, const Timeline &t, const Look &look,
+    std::size_t hidden);
 // The legend below the lanes, from y (svg_legend.cpp): how many rows.
 std::size_t legend(std::ostream &o, const Timeline &t, const Drawn &d,
     const Look &look, double y);
