@@ -134,7 +134,8 @@ struct Laid {
 // any before it that it would overlap and in a row after those before it
 // (rightward, or leftward), so that they read from the bar out in that
 // order; clear of walls, of each other and of each other's leaders; at
-// most rows deep, those beyond hidden. How many rows.
+// most rows deep (-1: any). One with no room so is hidden, its mark
+// kept. How many rows.
 int place(std::vector<Label> &labels, const std::vector<std::pair<double,
     double>> &walls, const Look &look, int rows, bool rightward);
 // Where the arrows between lanes cross each lane, by lane index; the

@@ -160,22 +160,6 @@ Rows::put(std::size_t i, double a, int r)
 		taken_[j].push_back({l.anchor, l.anchor, false});
 }
 
-// Where a text goes with no room left for it clear of all: in the first
-// row past those it overlaps, from its mark.
-int
-anyhow(const std::vector<Label> &labels, std::size_t i)
-{
-	const Label &l = labels[i];
-	int r = 0;
-
-	for (std::size_t k = 0; k < i; k++)
-		if (!labels[k].hidden && l.anchor - lead < labels[k].x +
-		    labels[k].width + text_gap && l.anchor - lead + l.width +
-		    text_gap > labels[k].x)
-			r = std::max(r, labels[k].row + 1);
-	return r;
-}
-
 } // namespace
 
 int
@@ -207,12 +191,6 @@ place(std::vector<Label> &labels, const std::vector<std::pair<double,
 		l.hidden = best_row < 0;
 		if (!l.hidden)
 			taken.put(i, best_x, best_row);
-		if (l.hidden && rows < 0) {
-			int r = anyhow(labels, i);
-			taken.put(i, std::clamp(l.anchor - lead, left,
-			    std::max(left, look.width - right - l.width)), r);
-			l.hidden = false;
-		}
 		if (!l.hidden)
 			used = std::max(used, l.row + 1);
 	}
