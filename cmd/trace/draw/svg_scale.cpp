@@ -23,7 +23,7 @@ constexpr double least_tick_gap = 70;
 // Ticks further apart than this many of the run's instants are not
 // looked for: no picture holds them.
 constexpr long long most_ticks = 4000;
-constexpr double nearly = 0.75;
+constexpr double nearly = 0.9;
 // A time left out in a break this close to its edge, in steps of the
 // axis, is ticked there: 10 s where a break ends at 10.05 s.
 constexpr double break_edge = 0.05;
