@@ -16,6 +16,12 @@ constexpr double left = 14;	// the picture's margins
 constexpr double right = 6;
 constexpr double lead = 3;	// a text starts this far before its mark
 
+// Where a text stands: from x across, in a row.
+struct Spot {
+	double x;
+	int row;
+};
+
 struct Span {
 	double from;
 	double to;
@@ -47,13 +53,13 @@ public:
 			walls_.push_back({from, to, false});
 	}
 
-	// Whether labels_[i] could stand from a in row r; its leader bends
-	// along the row to it if the text is not over the mark.
-	[[nodiscard]] bool fits(std::size_t i, double a, int r) const;
+	// Whether labels_[i] could stand there; its leader bends along the
+	// row to it if the text is not over the mark.
+	[[nodiscard]] bool fits(std::size_t i, Spot at) const;
 	// Where in row r labels_[i] could stand nearest its mark; NaN if
 	// nowhere.
 	[[nodiscard]] double nearest(std::size_t i, int r) const;
-	void put(std::size_t i, double a, int r);
+	void put(std::size_t i, Spot at);
 
 private:
 	[[nodiscard]] const std::vector<Span> &row(int r) const
@@ -71,9 +77,11 @@ private:
 };
 
 bool
-Rows::fits(std::size_t i, double a, int r) const
+Rows::fits(std::size_t i, Spot at) const
 {
 	const Label &l = labels_[i];
+	double a = at.x;
+	int r = at.row;
 	double b = a + l.width;
 	double mark = l.anchor;
 
@@ -133,7 +141,7 @@ Rows::nearest(std::size_t i, int r) const
 	for (double a : starts) {
 		double d = a > l.anchor ? a - l.anchor : l.anchor - (a + l.width);
 		d = std::max(d, 0.0);
-		if (d < distance && fits(i, a, r)) {
+		if (d < distance && fits(i, {a, r})) {
 			distance = d;
 			best = a;
 		}
@@ -142,9 +150,11 @@ Rows::nearest(std::size_t i, int r) const
 }
 
 void
-Rows::put(std::size_t i, double a, int r)
+Rows::put(std::size_t i, Spot at)
 {
 	Label &l = labels_[i];
+	double a = at.x;
+	int r = at.row;
 	auto k = static_cast<std::size_t>(r);
 
 	if (taken_.size() <= k)
@@ -190,7 +200,7 @@ place(std::vector<Label> &labels, const std::vector<std::pair<double,
 		}
 		l.hidden = best_row < 0;
 		if (!l.hidden)
-			taken.put(i, best_x, best_row);
+			taken.put(i, {best_x, best_row});
 		if (!l.hidden)
 			used = std::max(used, l.row + 1);
 	}

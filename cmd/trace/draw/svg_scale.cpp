@@ -170,9 +170,10 @@ Scale::ticks() const
 			each.push_back(ticks_every(step));
 			most = std::max(most, each.back().size());
 		}
-	for (auto it = each.rbegin(); it != each.rend(); ++it)
-		if (static_cast<double>(it->size()) >= nearly * static_cast<double>(
-		    most))
-			return *it;
-	return {};
+	auto enough = std::find_if(each.rbegin(), each.rend(),
+	    [most](const auto &ticks) {
+		return static_cast<double>(ticks.size()) >= nearly *
+		    static_cast<double>(most);
+	});
+	return enough == each.rend() ? std::vector<Tick>{} : *enough;
 }
