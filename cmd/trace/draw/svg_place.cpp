@@ -199,10 +199,10 @@ place(std::vector<Label> &labels, const std::vector<std::pair<double,
 			}
 		}
 		l.hidden = best_row < 0;
-		if (!l.hidden)
+		if (!l.hidden) {
 			taken.put(i, {best_x, best_row});
-		if (!l.hidden)
 			used = std::max(used, l.row + 1);
+		}
 	}
 	return used;
 }

@@ -137,18 +137,18 @@ Scale::drawn(long long us, long long step) const
 std::vector<Scale::Tick>
 Scale::ticks_every(long long step) const
 {
-	std::vector<Tick> ticks;
+	std::vector<Tick> found;
 
 	for (long long v = (t_.front() + step - 1) / step * step; v <= t_.back();
 	    v += step) {
 		double at = x(v);
 		if (!drawn(v, step))
 			continue;
-		if (!ticks.empty() && at - ticks.back().x < least_tick_gap)
+		if (!found.empty() && at - found.back().x < least_tick_gap)
 			return {};
-		ticks.push_back({at, tick_label(v, step)});
+		found.push_back({at, tick_label(v, step)});
 	}
-	return ticks;
+	return found;
 }
 
 // One step for the whole axis, so that the ticks of each stretch drawn
@@ -171,8 +171,8 @@ Scale::ticks() const
 			most = std::max(most, each.back().size());
 		}
 	auto enough = std::find_if(each.rbegin(), each.rend(),
-	    [most](const auto &ticks) {
-		return static_cast<double>(ticks.size()) >= nearly *
+	    [most](const auto &found) {
+		return static_cast<double>(found.size()) >= nearly *
 		    static_cast<double>(most);
 	});
 	return enough == each.rend() ? std::vector<Tick>{} : *enough;
