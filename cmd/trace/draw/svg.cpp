@@ -215,7 +215,7 @@ slide_look()
 	l.font = 12;
 	l.small = 12;
 	l.sans_px = 7;
-	l.gutter = 170;
+	l.gutter = 190;
 	l.bar_at = 16;
 	l.below_at = 22;
 	l.least_below = 12;

@@ -66,8 +66,9 @@ name(std::ostream &o, const Look &look, const Laid &d)
 		for (const auto &e : l.execs)
 			if (e.error == 0)
 				last = e.program;
-		auto room = static_cast<double>(most) - static_cast<double>(
-		    l.role.size()) * 1.6;
+		// The role is bold and larger: ten units a character.
+		double room = (look.gutter - 20 - 10 * static_cast<double>(
+		    l.role.size())) / look.sans_px;
 		o << start("text", {{"x", "14"}, {"y", num(d.bar + 4)}}) <<
 		    start("tspan", {{"class", "role"}}) << xml_text(l.role) <<
 		    "</tspan>" << xml_text(shortened(" " + std::to_string(l.pid) +
