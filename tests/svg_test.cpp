@@ -219,22 +219,34 @@ laid_out_clear(const Shape &s, const std::string &form)
 			    " through '" << all[i]->text << "'";
 	}
 	ASSERT_GE(s.ticks.size(), 2U) << form;
-	long long step = 0;
+	// The step: as far apart as two ticks with no break between them,
+	// else the longest round one that all the gaps are multiples of.
+	long long gcd = 0, step = 0;
+	std::vector<bool> across;
 	for (std::size_t i = 1; i < s.ticks.size(); i++) {
 		EXPECT_GT(s.ticks[i], s.ticks[i - 1]) << form << " " <<
 		    s.tick_labels[i];
-		step = std::gcd(step, s.ticks[i] - s.ticks[i - 1]);
+		gcd = std::gcd(gcd, s.ticks[i] - s.ticks[i - 1]);
+		across.push_back(std::ranges::any_of(s.breaks, [&](const auto &b) {
+			return b.second + 8 >= s.tick_xs[i - 1] && b.first <= s.tick_xs[i];
+		}));
+		if (!across.back())
+			step = s.ticks[i] - s.ticks[i - 1];
 	}
+	long long longest = 1;
+	for (long long p = 1; p <= gcd; p *= 10)
+		for (long long m : {1, 2, 5})
+			if (gcd % (p * m) == 0)
+				longest = p * m;
+	step = step ? step : longest;
 	long long m = step;
 	while (m > 0 && m % 10 == 0)
 		m /= 10;
 	EXPECT_TRUE(m == 1 || m == 2 || m == 5) << form << ": step " << step;
 	for (std::size_t i = 1; i < s.ticks.size(); i++) {
-		bool across = std::ranges::any_of(s.breaks, [&](const auto &b) {
-			return b.second + 8 >= s.tick_xs[i - 1] && b.first <= s.tick_xs[i];
-		});
-		EXPECT_TRUE(across || s.ticks[i] - s.ticks[i - 1] == step) << form <<
-		    ": " << s.tick_labels[i - 1] << ", " << s.tick_labels[i];
+		EXPECT_EQ(s.ticks[i] % step, 0) << form << ": " << s.tick_labels[i];
+		EXPECT_TRUE(across[i - 1] || s.ticks[i] - s.ticks[i - 1] == step) <<
+		    form << ": " << s.tick_labels[i - 1] << ", " << s.tick_labels[i];
 	}
 	EXPECT_LE(s.title.x1, s.width / s.scale) << form << ": " << s.title.text;
 }

@@ -19,7 +19,11 @@ constexpr double break_width = 52;
 // of the width goes to such room.
 constexpr double step_px = 12;
 constexpr double step_share = 0.4;
-constexpr double least_tick_gap = 70;
+// A tick's label: a character's width, of its size; the least room
+// between the labels of two ticks, and of two a break apart.
+constexpr double label_em = 0.6;
+constexpr double tick_gap = 24;
+constexpr double label_gap = 10;
 // Ticks further apart than this many of the run's instants are not
 // looked for: no picture holds them.
 constexpr long long most_ticks = 4000;
@@ -132,21 +136,44 @@ Scale::drawn(long long us, long long step) const
 }
 
 // Every multiple of step in the run that is drawn, not left out in a
-// break; empty if two crowd each other: leaving one out would read 10,
-// 20, 30, 50, 70.
+// break but at its very edge; empty if two crowd each other, their
+// labels too close, but that such a tick at a break's edge gives way to
+// one in a stretch drawn. Leaving out any other would
+// read 10, 20, 30, 50, 70.
 std::vector<Scale::Tick>
 Scale::ticks_every(long long step) const
 {
 	std::vector<Tick> found;
+	bool edge_before = false;
+	auto half = [this](const Tick &t) {
+		return static_cast<double>(characters(t.label)) * look_.small *
+		    label_em / 2;
+	};
 
 	for (long long v = (t_.front() + step - 1) / step * step; v <= t_.back();
 	    v += step) {
-		double at = x(v);
+		Tick t{x(v), tick_label(v, step)};
 		if (!drawn(v, step))
 			continue;
-		if (!found.empty() && at - found.back().x < least_tick_gap)
-			return {};
-		found.push_back({at, tick_label(v, step)});
+		bool edge = !drawn(v, 0);
+		if (!found.empty()) {
+			double from = found.back().x;
+			bool across = std::ranges::any_of(breaks_,
+			    [from, &t](const Break &b) {
+				return b.x + b.width >= from && b.x <= t.x;
+			});
+			double room = half(found.back()) + half(t) + (across ?
+			    label_gap : tick_gap);
+			if (t.x - from < room) {
+				if (edge && !edge_before)
+					continue;
+				if (!edge_before || edge)
+					return {};
+				found.pop_back();
+			}
+		}
+		found.push_back(t);
+		edge_before = edge;
 	}
 	return found;
 }
