@@ -2,9 +2,11 @@
 // holds what the same run's JSON lines say happened (a lane per process,
 // a mark per line, in the order written, an arrow per fork, reap, kill
 // and message), renders without a word from rsvg-convert, and stays
-// small.
+// small; laid out, on a page and on a slide, with no text over another
+// or under a line, its axis at round times.
 #include <algorithm>
 #include <map>
+#include <numeric>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -18,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "svg_geometry.h"
 
 namespace {
 
@@ -37,6 +40,7 @@ const Drawn demos[] = {
 	{"twinspeak", {"twinspeak"}, 50 << 10, false},
 	{"becometwin", {"becometwin"}, 50 << 10, false},
 	{"copyedit", {"copyedit"}, 50 << 10, false},
+	{"funcview", {"funcview"}, 50 << 10, false},
 	{"patientparent", {"patientparent"}, 50 << 10, false},
 	{"faultcatch", {"faultcatch"}, 50 << 10, false},
 	{"tickpair", {"--time-lapse", "tickpair"}, 50 << 10, true},
@@ -48,6 +52,9 @@ const Drawn demos[] = {
 	// Messages, every byte of them read in the run.
 	{"pipeline", {"/bin/sh", "-c", "ls / | wc -l"}, 50 << 10, false},
 	{"twopipes", {"/usr/bin/python3", "-c", two_pipes_py}, 50 << 10, false},
+	// A command too long for the title.
+	{"longtitle", {"/bin/sh", "-c", "echo " + std::string(300, 'x')}, 50 << 10,
+	    false},
 };
 
 std::string
@@ -63,6 +70,7 @@ struct Told {
 	std::map<std::string, std::vector<std::string>> lines;
 	std::vector<std::pair<long long, std::string>> in_order;
 	std::size_t forks = 0, reaps = 0, kills = 0, into_pipes = 0;
+	std::size_t orphans = 0;
 };
 
 Told
@@ -84,6 +92,7 @@ told(const std::string &jsonl)
 		t.reaps += kind == "reaped";
 		t.kills += kind == "signal" && j["origin"] == "kill";
 		t.into_pipes += kind == "sent" && j["through"] == "pipe";
+		t.orphans += kind == "reparented";
 	}
 	return t;
 }
@@ -169,15 +178,135 @@ TEST_P(Svg, HoldsTheRun)
 	if (d.breaks) {
 		EXPECT_GT(count(doc, "//*[@class='break']"), 0U);
 	}
-	// The legend draws one of each, too.
-	EXPECT_EQ(count(doc, "//*[@class='fork']"), t.forks + 1);
-	EXPECT_EQ(count(doc, "//*[@class='reap']"), t.reaps + 1);
-	EXPECT_EQ(count(doc, "//*[@class='kill']"), t.kills + 1);
+	// The legend draws one of each there is, too.
+	EXPECT_EQ(count(doc, "//*[@class='fork']"), t.forks + (t.forks > 0));
+	EXPECT_EQ(count(doc, "//*[@class='reap']"), t.reaps + (t.reaps > 0));
+	EXPECT_EQ(count(doc, "//*[@class='kill']"), t.kills + (t.kills > 0));
 	EXPECT_EQ(count(doc, "//*[@class='message']"), t.into_pipes);
 	Result said = rendered(path);
 	EXPECT_EQ(said.end, End::exited(0));
 	EXPECT_EQ(said.err, "");
 	unlink(path.c_str());
+}
+
+// No text over another, or under an arrow or a leader; the texts on
+// each side of a lane read top down in the order they tell of (one
+// under another, the later lower; in a row, the later right); the axis
+// ticked at round times a step apart, but across a break; the title
+// within the picture.
+void
+laid_out_clear(const Shape &s, const std::string &form)
+{
+	std::vector<const Box *> all;
+	for (const auto &side : s.sides) {
+		for (std::size_t i = 0; i < side.size(); i++)
+			for (std::size_t j = i + 1; j < side.size(); j++) {
+				const Box &a = side[i], &b = side[j];
+				EXPECT_FALSE(a.x0 < b.x1 && b.x0 < a.x1 && b.y0 < a.y0 - 0.5)
+				    << form << ": '" << b.text << "' over '" << a.text << "'";
+				EXPECT_FALSE(std::abs(b.y0 - a.y0) < 0.5 && b.x0 < a.x0)
+				    << form << ": '" << b.text << "' before '" << a.text << "'";
+			}
+		for (const auto &b : side)
+			all.push_back(&b);
+	}
+	for (std::size_t i = 0; i < all.size(); i++) {
+		for (std::size_t j = i + 1; j < all.size(); j++)
+			EXPECT_FALSE(meet(*all[i], *all[j])) << form << ": '" <<
+			    all[i]->text << "' on '" << all[j]->text << "'";
+		for (const auto &l : s.lines)
+			EXPECT_FALSE(meet(*all[i], l)) << form << ": a " << l.kind <<
+			    " through '" << all[i]->text << "'";
+	}
+	ASSERT_GE(s.ticks.size(), 2U) << form;
+	// The step: as far apart as two ticks with no break between them,
+	// else the longest round one that all the gaps are multiples of.
+	long long gcd = 0, step = 0;
+	std::vector<bool> across;
+	for (std::size_t i = 1; i < s.ticks.size(); i++) {
+		EXPECT_GT(s.ticks[i], s.ticks[i - 1]) << form << " " <<
+		    s.tick_labels[i];
+		gcd = std::gcd(gcd, s.ticks[i] - s.ticks[i - 1]);
+		across.push_back(std::ranges::any_of(s.breaks, [&](const auto &b) {
+			return b.second + 8 >= s.tick_xs[i - 1] && b.first <= s.tick_xs[i];
+		}));
+		if (!across.back())
+			step = s.ticks[i] - s.ticks[i - 1];
+	}
+	long long longest = 1;
+	for (long long p = 1; p <= gcd; p *= 10)
+		for (long long m : {1, 2, 5})
+			if (gcd % (p * m) == 0)
+				longest = p * m;
+	step = step ? step : longest;
+	long long m = step;
+	while (m > 0 && m % 10 == 0)
+		m /= 10;
+	EXPECT_TRUE(m == 1 || m == 2 || m == 5) << form << ": step " << step;
+	for (std::size_t i = 1; i < s.ticks.size(); i++) {
+		EXPECT_EQ(s.ticks[i] % step, 0) << form << ": " << s.tick_labels[i];
+		EXPECT_TRUE(across[i - 1] || s.ticks[i] - s.ticks[i - 1] == step) <<
+		    form << ": " << s.tick_labels[i - 1] << ", " << s.tick_labels[i];
+	}
+	EXPECT_LE(s.title.x1, s.width / s.scale) << form << ": " << s.title.text;
+}
+
+// A PNG's size, from its header; 0 by 0 unless it is whole.
+std::pair<unsigned, unsigned>
+png_size(const std::string &png)
+{
+	auto be = [&png](std::size_t at) {
+		unsigned v = 0;
+		for (std::size_t k = at; k < at + 4; k++)
+			v = v << 8 | static_cast<unsigned char>(png[k]);
+		return v;
+	};
+	if (png.size() < 45 || !png.starts_with("\x89PNG\r\n\x1a\n") ||
+	    png.substr(12, 4) != "IHDR" || png.substr(png.size() - 8, 4) != "IEND")
+		return {0, 0};
+	return {be(16), be(20)};
+}
+
+TEST_P(Svg, LaidOutClear)
+{
+	const Drawn &d = GetParam();
+	for (bool slide : {false, true}) {
+		std::string form = slide ? "slide" : "page";
+		std::string path = svg_path(d.name + "-" + form);
+		std::vector<std::string> args = d.args;
+		args.insert(args.begin(), {"--format=jsonl", "--svg", path});
+		if (slide)
+			args.insert(args.begin(), {"--slide", "--png", path + ".png"});
+		Result r = run_trace(args);
+		pugi::xml_document doc;
+		ASSERT_TRUE(doc.load_file(path.c_str())) << form;
+		Shape s = shape_of(doc);
+		laid_out_clear(s, form);
+		// The legend explains every mark drawn, and only those.
+		for (const char *mark : {"fork", "reap", "kill", "exec", "signal",
+		    "exit", "killed", "orphaned", "zombie", "blocked", "lead",
+		    "trace-lane", "pipe", "zigzag"})
+			EXPECT_EQ(count(doc, std::string("//*[@class='") + mark +
+			    "' and not(ancestor::*[@class='legend'])]") > 0,
+			    count(doc, std::string("//*[@class='legend']//*[@class='") +
+			    mark + "']") > 0) << form << ": " << mark;
+		EXPECT_EQ(count(doc, "//*[@class='orphaned' and not(ancestor::"
+		    "*[@class='legend'])]"), told(r.out).orphans) << form;
+		// A picture found wrong is kept, to be looked at.
+		if (!HasFailure())
+			unlink(path.c_str());
+		if (!slide)
+			continue;
+		EXPECT_EQ(s.width, 1920);
+		EXPECT_EQ(s.height, 1080);
+		EXPECT_GE(s.least_font, 24);
+		std::string png = slurp(path + ".png");
+		unlink((path + ".png").c_str());
+		if (TRACE_PNG)
+			EXPECT_EQ(png_size(png), std::make_pair(1920U, 1080U));
+		else
+			EXPECT_EQ(r.end, End::exited(125)) << r.err;
+	}
 }
 
 INSTANTIATE_TEST_SUITE_P(Trace, Svg, testing::ValuesIn(demos),

@@ -84,8 +84,8 @@ const Exit exits[] = {
 	{"NoProgram", {"-l"}, "", End::exited(2), "",
 	    "trace: no program given\nTry 'trace --help' for more.\n"},
 	{"TwoOnStandardOutput", {"--svg", "-", "--output", "-", "tworoles"}, "",
-	    End::exited(2), "", "trace: only one of --svg, --perfetto and "
-	    "--output can go to standard output\nTry 'trace --help' for "
+	    End::exited(2), "", "trace: only one of --svg, --png, --perfetto "
+	    "and --output can go to standard output\nTry 'trace --help' for "
 	    "more.\n"},
 	// The program's own 124 to 127 are told from trace's.
 	{"ProgramsOwn124", {"sh", "-c", "exit 124"}, "", End::exited(124),

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <string>
+#include <utility>
 
 #include <getopt.h>
 
@@ -51,7 +53,12 @@ const char help[] =
     "      --timeout SECONDS  end the run past this many seconds (default:\n"
     "                         24 hours)\n"
     "      --svg FILE         also draw the run as a timeline picture, one\n"
-    "                         lane per process, in FILE (SVG)\n"
+    "                         lane per process, in FILE (SVG; PNG if FILE\n"
+    "                         ends in .png)\n"
+    "      --png FILE         also draw it as a PNG image in FILE\n"
+    "      --slide            draw it for a slide: 1920x1080, large text,\n"
+    "                         what trace itself did left out unless it\n"
+    "                         took part (an orphan it reaped)\n"
     "      --perfetto FILE    also write the run in the trace-event JSON\n"
     "                         format, to explore in ui.perfetto.dev or\n"
     "                         chrome://tracing\n"
@@ -148,12 +155,18 @@ take(Command &c, int opt, const std::string &given)
 		c.step = true;
 	} else if (opt == 'p') {
 		c.pace_ms = seconds_ms("--pace", optarg, most_pace);
-	} else if (opt == 'S' || opt == 'P' || opt == 'o') {
+	} else if (opt == 'D') {
+		c.slide = true;
+	} else if (opt == 'S' || opt == 'P' || opt == 'G' || opt == 'o') {
+		static const std::map<int, std::pair<const char *, std::string
+		    Command::*>> files{{'S', {"--svg", &Command::svg}},
+		    {'P', {"--perfetto", &Command::perfetto}},
+		    {'G', {"--png", &Command::png}},
+		    {'o', {"--output", &Command::report_file}}};
+		const auto &[name, file] = files.at(opt);
 		if (*optarg == '\0')
-			usage(std::string(opt == 'S' ? "--svg" : opt == 'P' ?
-			    "--perfetto" : "--output") + " wants a file name");
-		(opt == 'S' ? c.svg : opt == 'P' ? c.perfetto : c.report_file) =
-		    optarg;
+			usage(std::string(name) + " wants a file name");
+		c.*file = optarg;
 	} else if (opt == ':') {
 		usage(given + " wants a value");
 	} else {
@@ -167,14 +180,21 @@ take(Command &c, int opt, const std::string &given)
 void
 settle_report(Command &c)
 {
-	bool picture = c.svg == "-" || c.perfetto == "-";
+	// --svg FILE.png is a PNG.
+	if (c.svg.ends_with(".png") && c.png.empty())
+		c.png = std::exchange(c.svg, "");
+	else if (c.svg.ends_with(".png"))
+		usage("--svg " + c.svg + " is a PNG, and so is --png " + c.png +
+		    ": give one of them");
+	bool picture = c.svg == "-" || c.perfetto == "-" || c.png == "-";
 	int on_out = 0;
 
-	for (const std::string *file : {&c.svg, &c.perfetto, &c.report_file})
+	for (const std::string *file : {&c.svg, &c.perfetto, &c.png,
+	    &c.report_file})
 		on_out += *file == "-" ? 1 : 0;
 	if (on_out > 1)
-		usage("only one of --svg, --perfetto and --output can go to "
-		    "standard output");
+		usage("only one of --svg, --png, --perfetto and --output can go "
+		    "to standard output");
 	c.mute = c.mute || picture;
 	if (c.report_file == "-")
 		c.report = Command::To::out;
@@ -200,6 +220,8 @@ parse(int argc, char **argv)
 	    {"timeout", required_argument, nullptr, 'T'},
 	    {"svg", required_argument, nullptr, 'S'},
 	    {"perfetto", required_argument, nullptr, 'P'},
+	    {"png", required_argument, nullptr, 'G'},
+	    {"slide", no_argument, nullptr, 'D'},
 	    {"source", optional_argument, nullptr, 's'},
 	    {"step", no_argument, nullptr, 'W'},
 	    {"pace", required_argument, nullptr, 'p'},
@@ -213,6 +235,9 @@ parse(int argc, char **argv)
 	    -1)
 		take(c, opt, argv[optind - 1]);
 	settle_report(c);
+	if (c.slide && c.svg.empty() && c.png.empty())
+		usage("--slide draws the picture --svg or --png makes: give one "
+		    "of them");
 	if (c.step && c.pace_ms)
 		usage("--step and --pace cannot both be given: one waits for "
 		    "keys, the other for the time");

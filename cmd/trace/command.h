@@ -18,7 +18,9 @@ struct Command {
 	Settings settings;
 	int timeout_ms = 0;
 	std::string svg;
+	std::string png;
 	std::string perfetto;
+	bool slide = false;	// the pictures drawn for a slide
 	bool step = false;	// wait for a key after each event
 	int pace_ms = 0;	// or this long; 0: neither
 	// The program's descriptors 1 and 2 go to /dev/null, not to ours.

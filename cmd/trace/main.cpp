@@ -40,7 +40,7 @@ quiet_if_reader_gone(int err)
 int
 report_fd(const Command &c)
 {
-	if ((c.report == Command::To::out || c.svg == "-" ||
+	if ((c.report == Command::To::out || c.svg == "-" || c.png == "-" ||
 	    c.perfetto == "-") && fcntl(1, F_GETFD) < 0)
 		fail(status_failed, "standard output is closed");
 	if (c.report == Command::To::nowhere)
@@ -138,7 +138,7 @@ main(int argc, char **argv)
 	// Files that cannot be written, for the pictures, are said before
 	// the run if they can be.
 	try {
-		Pictures pictures(c.svg, c.perfetto, l.argv,
+		Pictures pictures({c.svg, c.png, c.perfetto, c.slide}, l.argv,
 		    c.settings.time_lapse);
 		Views views;
 		views.add(view.get());

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 #include <stdexcept>
 
 #include "pictures.h"
@@ -44,20 +45,30 @@ Pictures::File::done()
 		    std::strerror(errno ? errno : EIO));
 }
 
-Pictures::Pictures(const std::string &svg, const std::string &perfetto,
-    std::vector<std::string> argv, bool time_lapse)
-    : recorder_(std::move(argv), time_lapse)
+Pictures::Pictures(const PictureFiles &files, std::vector<std::string> argv,
+    bool time_lapse)
+    : slide_(files.slide), recorder_(std::move(argv), time_lapse)
 {
-	svg_.open(svg);
-	perfetto_.open(perfetto);
+	if (!files.png.empty() && !png_drawn())
+		throw std::runtime_error("built without librsvg, this trace "
+		    "draws no PNG; --svg draws an SVG");
+	svg_.open(files.svg);
+	png_.open(files.png);
+	perfetto_.open(files.perfetto);
 }
 
 void
 Pictures::write()
 {
 	if (!svg_.path.empty()) {
-		write_svg(recorder_.timeline(), svg_.stream());
+		write_svg(recorder_.timeline(), svg_.stream(), slide_);
 		svg_.done();
+	}
+	if (!png_.path.empty()) {
+		std::ostringstream svg;
+		write_svg(recorder_.timeline(), svg, slide_);
+		write_png(svg.str(), png_.stream());
+		png_.done();
 	}
 	if (!perfetto_.path.empty()) {
 		write_perfetto(recorder_.timeline(), perfetto_.stream());

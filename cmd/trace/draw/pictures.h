@@ -1,6 +1,6 @@
-// The pictures trace draws of a run, --svg and --perfetto: the files
-// are opened before the run, so that a file that cannot be written is
-// said before the program starts, and written once it is over.
+// The pictures trace draws of a run, --svg, --png and --perfetto: the
+// files are opened before the run, so that a file that cannot be written
+// is said before the program starts, and written once it is over.
 #ifndef PICTURES_H
 #define PICTURES_H
 
@@ -12,18 +12,33 @@
 
 #include "timeline.h"
 
+// Where each picture goes: an empty path, nowhere; "-", standard
+// output.
+struct PictureFiles {
+	std::string svg;
+	std::string png;
+	std::string perfetto;
+	bool slide = false;	// the SVG and PNG drawn for a slide
+};
+
+// The timeline picture drawn as PNG (png.cpp, with librsvg). Throws
+// std::runtime_error with why it could not be drawn or written.
+void write_png(const std::string &svg, std::ostream &out);
+// Whether this trace was built to draw PNG.
+bool png_drawn();
+
 class Pictures {
 public:
-	// An empty path: that picture is not drawn; "-": standard output.
 	// Throws std::runtime_error with what could not be opened.
-	Pictures(const std::string &svg, const std::string &perfetto,
-	    std::vector<std::string> argv, bool time_lapse);
+	Pictures(const PictureFiles &files, std::vector<std::string> argv,
+	    bool time_lapse);
 
 	// The recorder, if a picture is wanted.
 	[[nodiscard]] View *view() { return wanted() ? &recorder_ : nullptr; }
 	[[nodiscard]] bool wanted() const
 	{
-		return !svg_.path.empty() || !perfetto_.path.empty();
+		return !svg_.path.empty() || !png_.path.empty() ||
+		    !perfetto_.path.empty();
 	}
 	// The run is stepped so, in words; its times hold the waits.
 	void stepped(std::string how) { recorder_.stepped(std::move(how)); }
@@ -42,7 +57,9 @@ private:
 	};
 
 	File svg_;
+	File png_;
 	File perfetto_;
+	bool slide_;
 	Recorder recorder_;
 };
 

@@ -12,23 +12,29 @@
 
 namespace {
 
-constexpr double axis_y = 80;
-constexpr double lanes_from = 100;
-// The heading's line for why trace ended the run, when it did.
-constexpr double cut_line = 16;
+// The styles that change with the size of the text.
+std::string
+sizes(const Look &look)
+{
+	std::string font = num(look.font) + "px";
+	std::string small = num(look.small) + "px";
+
+	return "text{font-family:'DejaVu Sans',Verdana,sans-serif;font-size:" +
+	    font + ";fill:#222}\n.title{font-size:" + num(title_size) +
+	    "px;font-weight:bold}\n.skipped{font-size:" + small +
+	    ";text-anchor:middle}\n.at{fill:#888;font-size:" + small + "}\n" +
+	    ".tick{font-size:" + small + ";text-anchor:middle}\n";
+}
 
 const char style[] =
-    "text{font-family:'DejaVu Sans',Verdana,sans-serif;font-size:11px;"
-    "fill:#222}\n"
-    ".title{font-size:18px;font-weight:bold}\n"
     ".role{font-size:14px;font-weight:bold}\n"
     ".program{font-style:italic}\n"
     ".said{font-family:'DejaVu Sans Mono',Menlo,Consolas,monospace;"
     "font-size:12px}\n"
-    ".tick{text-anchor:middle}\n"
     ".box{fill:#fff;fill-opacity:0.85}\n"
-    ".skipped{font-size:10px;text-anchor:middle}\n"
-    ".at{fill:#888;font-size:10px}\n"
+    ".lead{fill:#bbb}\n"
+    ".trace-lane{stroke:#888;stroke-width:2;stroke-dasharray:8,4}\n"
+    ".orphaned{fill:#fff;stroke:#222;stroke-width:1.5}\n"
     ".shade{fill:#f2f2f2}\n"
     ".blocked{fill:#fff;stroke-width:1.5}\n"
     ".zombie{fill:url(#hatch);stroke:#333;stroke-width:1}\n"
@@ -61,11 +67,11 @@ const char defs[] = R"svg(<defs>
 )svg";
 
 std::string
-view_box(double height)
+view_box(double width, double height)
 {
 	std::string v = "0 0 ";
 
-	v += num(picture_width);
+	v += num(width);
 	v += ' ';
 	v += num(height);
 	return v;
@@ -82,74 +88,13 @@ text_at(double x, double y, const char *cls = nullptr)
 }
 
 // "1 line written", and ", 3 messages sent" if any were.
-std::string
-written(const Timeline &t)
-{
-	std::size_t lines = 0;
-	std::size_t sent = 0;
-
-	for (const auto &l : t.lanes) {
-		lines += l.lines.size();
-		sent += l.sent.size();
-	}
-	std::string w = counted(lines, "line", "lines");
-	w += " written";
-	if (sent > 0) {
-		w += ", ";
-		w += counted(sent, "message", "messages");
-		w += " sent";
-	}
-	return w;
-}
-
-// How many times the next line came from another process than the one
-// before.
-std::size_t
-switches(const Timeline &t)
-{
-	std::vector<std::pair<long long, std::size_t>> lines;
-	std::size_t n = 0;
-
-	for (std::size_t i = 0; i < t.lanes.size(); i++)
-		for (const auto &line : t.lanes[i].lines)
-			lines.emplace_back(line.us, i);
-	std::stable_sort(lines.begin(), lines.end());
-	for (std::size_t k = 1; k < lines.size(); k++)
-		n += lines[k].second != lines[k - 1].second;
-	return n;
-}
-
-void
-heading(std::ostream &o, const Timeline &t)
-{
-	std::string command = "trace";
-	std::size_t changes = switches(t);
-	std::string about = counted(t.lanes.size(), "process", "processes") +
-	    ", " + written(t) + " in " + duration(t.end_us) + (t.time_lapse ? " of virtual time "
-	    "(--time-lapse: alarms fired as soon as every process waited)" :
-	    "");
-
-	for (const auto &a : t.argv)
-		command += " " + a;
-	if (changes > 0)
-		about += "; the writer changed " + counted(changes, "time",
-		    "times");
-	about += "; exit status " + std::to_string(t.status);
-	if (!t.stepping.empty())
-		about += "; " + t.stepping + ": its times hold the waits";
-	o << text_at(14, 28, "title") << xml_text(command) << "</text>\n" <<
-	    text_at(14, 48) << xml_text(about) << "</text>\n";
-	if (!t.cut.empty())
-		o << text_at(14, 48 + cut_line) << xml_text("Ended by trace: " +
-		    t.cut) << "</text>\n";
-}
-
 void
 axis(std::ostream &o, const Timeline &t, const Scale &s)
 {
 	Path line;
+	double axis_y = s.look().axis_y;
 
-	line.to('M', time_from, axis_y).by('H', s.x(t.end_us));
+	line.to('M', s.look().time_from(), axis_y).by('H', s.x(t.end_us));
 	for (const auto &tick : s.ticks())
 		line.to('M', tick.x, axis_y).by('v', 6);
 	o << text_at(14, axis_y + 4) << "time" << (t.time_lapse ?
@@ -175,6 +120,9 @@ briefly(long long us)
 void
 breaks(std::ostream &o, const Scale &s, double bottom)
 {
+	double axis_y = s.look().axis_y;
+	double small = s.look().small;
+
 	for (const auto &b : s.breaks()) {
 		double x0 = b.x + 7;
 		double x1 = b.x + b.width - 7;
@@ -193,8 +141,8 @@ breaks(std::ostream &o, const Scale &s, double bottom)
 		    element("path", {{"class", "zigzag"}, {"d", zigzag.str()}}) <<
 		    element("rect", {{"class", "box"}, {"x", num(b.x + 2)},
 		    {"y", num(axis_y + 4)}, {"width", num(b.width - 4)},
-		    {"height", "12"}}) << text_at(b.x + b.width / 2, axis_y + 13,
-		    "skipped") << briefly(b.to_us - b.from_us) << "</text></g>\n";
+		    {"height", num(small + 2)}}) << text_at(b.x + b.width / 2,
+		    axis_y + 3 + small, "skipped") << briefly(b.to_us - b.from_us) << "</text></g>\n";
 	}
 }
 
@@ -203,49 +151,140 @@ breaks(std::ostream &o, const Scale &s, double bottom)
 double
 subreaper_lane(std::ostream &o, const Timeline &t, const Scale &s, double y)
 {
-	o << start("g", {{"class", "subreaper"}}) << text_at(14, y + 16, "role") <<
-	    "trace</text>" << text_at(14, y + 30) << "subreaper: reaps orphans"
-	    "</text>" << element("path", {{"d", Path().to('M', time_from, y + 14)
-	    .by('H', s.x(t.end_us)).str()}, {"stroke", "#888"},
-	    {"stroke-width", "2"}, {"stroke-dasharray", "8,4"}}) << "</g>\n";
-	return y + 14;
+	const Look &look = s.look();
+	double bar = y + 14;
+
+	o << start("g", {{"class", "subreaper"}});
+	if (look.name_below)
+		o << text_at(14, y + 16, "role") << "trace</text>" << text_at(14,
+		    y + 30) << "subreaper: reaps orphans</text>";
+	else
+		o << text_at(14, bar + 4) << R"(<tspan class="role">trace</tspan>)"
+		    " reaps orphans</text>";
+	o << element("path", {{"class", "trace-lane"}, {"d", Path().to('M',
+	    look.time_from(), bar).by('H', s.x(t.end_us)).str()}}) << "</g>\n";
+	return bar;
+}
+
+// Whether trace's own lane is drawn: on a page, whenever it reaps; on a
+// slide, only for more than the process it started: an orphan, or a
+// signal it sent.
+bool
+subreaper_drawn(const Timeline &t, const Look &look)
+{
+	for (std::size_t i = 0; i < t.lanes.size(); i++) {
+		const Lane &l = t.lanes[i];
+		if (l.orphaned_us >= 0 || (l.reaper == t.subreaper &&
+		    (i > 0 || !look.slide)))
+			return true;
+		for (const auto &sig : l.signals)
+			if (sig.origin == Event::Origin::kill &&
+			    sig.from == t.subreaper)
+				return true;
+	}
+	return false;
+}
+
+std::size_t
+hidden(const std::vector<Laid> &laid)
+{
+	std::size_t n = 0;
+	for (const auto &d : laid)
+		for (const auto *side : {&d.above, &d.below})
+			n += static_cast<std::size_t>(std::ranges::count_if(*side,
+			    [](const Label &l) { return l.hidden; }));
+	return n;
 }
 
 } // namespace
 
-bool
-write_svg(const Timeline &t, std::ostream &out)
+Look
+page_look()
+{
+	return {};
+}
+
+Look
+slide_look()
+{
+	Look l;
+	l.slide = true;
+	l.width = 960;
+	l.height = 540;
+	l.scale = 2;
+	l.font = 12;
+	l.small = 12;
+	l.sans_px = 7;
+	l.gutter = 190;
+	l.bar_at = 16;
+	l.below_at = 22;
+	l.least_below = 12;
+	l.name_below = false;
+	l.title_y = 22;
+	l.about_y = 40;
+	l.axis_y = 62;
+	l.lanes_from = 82;
+	l.trace_lane = 28;
+	return l;
+}
+
+namespace {
+
+// Where time goes across: as wide as the texts of the lines let it be.
+// On a slide, trace's start before the program's is left out.
+Scale
+scale_for(const Timeline &t, const Look &look)
 {
 	std::vector<long long> instants = t.instants();
-	double width = time_to - time_from;
+	double from = look.time_from();
+	double width = look.time_to() - from;
 	// Until its program starts, the run's first process is trace's.
 	long long lead = t.lanes.empty() || t.lanes[0].execs.empty() ? 0 :
 	    t.lanes[0].execs[0].us;
-	Scale s(instants, lead, {time_from, width});
-	std::ostringstream o;
-	double top = lanes_from;
-	double subreaper = -1;
-	bool orphans = false;
 
+	if (look.slide && lead > 0 && instants.size() > 2 &&
+	    instants[1] == lead) {
+		instants.erase(instants.begin());
+		lead = 0;
+	}
+	Scale s(instants, lead, {from, width}, look);
 	// Time is not quite drawn in proportion: a second look, rarely more.
-	for (int i = 0; i < 4 && width > least_time_width; i++) {
+	for (int i = 0; i < 4 && width > look.least_time_width(); i++) {
 		double fits = fitting_width(t, s, width);
 		if (fits >= width)
 			break;
-		width = std::max(least_time_width, fits);
-		s = Scale(instants, lead, {time_from, width});
+		width = std::max(look.least_time_width(), fits);
+		s = Scale(instants, lead, {from, width}, look);
 	}
-	heading(o, t);
-	double shift = t.cut.empty() ? 0 : cut_line;
-	o << start("g", {{"transform", translate(0, shift)}}) << "\n";
-	axis(o, t, s);
+	return s;
+}
+
+// The picture below its heading; how far down it goes.
+double
+body(std::ostream &o, const Timeline &t, const Scale &s, double shift,
+    std::size_t &left_out)
+{
+	const Look &look = s.look();
+	double top = look.lanes_from;
+	double subreaper = -1;
+	Drawn drawn;
+
+	drawn.subreaper = subreaper_drawn(t, look);
+	drawn.breaks = !s.breaks().empty();
+	drawn.lead_in = std::ranges::any_of(s.breaks(),
+	    [](const auto &b) { return b.lead_in; });
 	for (const auto &l : t.lanes)
-		orphans = orphans || l.reaper == t.subreaper;
-	if (orphans) {
+		drawn.reaps = drawn.reaps || (l.reaped_us >= 0 &&
+		    (l.reaper != t.subreaper || drawn.subreaper));
+	axis(o, t, s);
+	if (drawn.subreaper) {
 		subreaper = subreaper_lane(o, t, s, top);
-		top += 40;
+		top += look.trace_lane;
 	}
-	std::vector<Laid> laid = lay_out(t, s, top);
+	std::size_t rows = legend_rows(t, drawn, look);
+	double below = 30 + legend_height(rows) + 12;
+	std::vector<Laid> laid = lay_out(t, s, top, walls(t, s, drawn.subreaper),
+	    look.height > 0 ? look.height - shift - top - below : 0);
 	double peak = density_peak(s, laid);
 	for (const auto &d : laid)
 		draw_lane(o, t, s, d, peak);
@@ -254,103 +293,41 @@ write_svg(const Timeline &t, std::ostream &out)
 	draw_links(o, t, s, laid, subreaper);
 	draw_messages(o, t, s, laid);
 	for (const auto &d : laid)
-		draw_labels(o, d);
-	auto rows = static_cast<double>(legend(o, t, bottom + 30));
+		draw_labels(o, d, look);
+	// On a slide, the legend at the foot.
+	double foot = look.height > 0 ? std::max(bottom, look.height - shift -
+	    below) : bottom;
+	legend(o, t, drawn, look, foot + 30);
+	left_out = hidden(laid);
+	return shift + foot + below;
+}
+
+} // namespace
+
+bool
+write_svg(const Timeline &t, std::ostream &out, bool slide)
+{
+	Look look = slide ? slide_look() : page_look();
+	Scale s = scale_for(t, look);
+	std::ostringstream head;
+	std::ostringstream o;
+	double shift = t.cut.empty() ? 0 : cut_line;
+	std::size_t left_out = 0;
+
+	o << start("g", {{"transform", translate(0, shift)}}) << "\n";
+	double height = std::max(look.height, body(o, t, s, shift, left_out));
 	o << "</g>\n";
-	double height = shift + bottom + 30 + (rows - 1) * 26 + 24;
+	heading(head, t, look, left_out);
 	out << R"(<?xml version="1.0" encoding="UTF-8"?>)" "\n" <<
 	    start("svg", {{"xmlns", "http://www.w3.org/2000/svg"},
-	    {"version", "1.1"}, {"width", num(picture_width)},
-	    {"height", num(height)}, {"viewBox", view_box(height)}}) << "\n<title>" << xml_text("trace of " +
-	    (t.argv.empty() ? "" : t.argv.front())) << "</title>\n" <<
-	    start("style", {{"type", "text/css"}}) << "\n" << style <<
+	    {"version", "1.1"}, {"width", num(look.width * look.scale)},
+	    {"height", num((look.height > 0 ? look.height : height) *
+	    look.scale)}, {"viewBox", view_box(look.width, height)}}) <<
+	    "\n<title>" << xml_text("trace of " + (t.argv.empty() ? "" :
+	    t.argv.front())) << "</title>\n" << start("style",
+	    {{"type", "text/css"}}) << "\n" << sizes(look) << style <<
 	    "</style>\n" << defs << element("rect", {{"width", "100%"},
-	    {"height", "100%"}, {"fill", "#fff"}}) << "\n" << o.str() <<
-	    "</svg>\n";
+	    {"height", "100%"}, {"fill", "#fff"}}) << "\n" << head.str() <<
+	    o.str() << "</svg>\n";
 	return static_cast<bool>(out);
-}
-
-std::string
-xml_shown(std::string_view shown)
-{
-	std::string x;
-
-	for (char c : shown) {
-		switch (c) {
-		case '&': x += "&amp;"; break;
-		case '<': x += "&lt;"; break;
-		case '>': x += "&gt;"; break;
-		case '"': x += "&quot;"; break;
-		default: x += c;
-		}
-	}
-	return x;
-}
-
-std::string
-xml_text(std::string_view s)
-{
-	return xml_shown(escaped(s));
-}
-
-std::string
-start(const char *name, const Attrs &attrs)
-{
-	std::string e = "<";
-
-	e += name;
-	for (const auto &[key, value] : attrs) {
-		e += ' ';
-		e += key;
-		e += '=';
-		e += '"' + xml_text(value) + '"';
-	}
-	return e + ">";
-}
-
-std::string
-element(const char *name, const Attrs &attrs)
-{
-	std::string e = start(name, attrs);
-
-	e.back() = '/';
-	e += '>';
-	return e;
-}
-
-Path &
-Path::to(char command, double x, double y)
-{
-	d_ += command;
-	d_ += num(x);
-	d_ += ',';
-	d_ += num(y);
-	return *this;
-}
-
-Path &
-Path::by(char command, double v)
-{
-	d_ += command;
-	d_ += num(v);
-	return *this;
-}
-
-Path &
-Path::then(std::string_view fixed)
-{
-	d_ += fixed;
-	return *this;
-}
-
-std::string
-translate(double x, double y)
-{
-	std::string t = "translate(";
-
-	t += num(x);
-	t += ',';
-	t += num(y);
-	t += ')';
-	return t;
 }

@@ -12,14 +12,43 @@
 
 #include "timeline.h"
 
-// The picture's width, and where time is drawn across it: lane names
-// left of the gutter.
-constexpr double picture_width = 1280;
-constexpr double gutter = 200;
-constexpr double time_from = 214;
-constexpr double time_to = picture_width - 96;
-// Time is drawn narrower to keep the lines' texts in, down to this.
-constexpr double least_time_width = 640;
+// How a picture is drawn: for a page (1280 wide, as tall as it needs) or
+// for a slide (16:9, its text large enough to read across a room). A
+// slide is laid out in units of two pixels each, so that all of it,
+// strokes and marks too, is drawn twice as large as on a page.
+struct Look {
+	bool slide = false;
+	double width = 1280;	// across, in the picture's units
+	double height = 0;	// 0: as tall as it needs
+	double scale = 1;	// pixels to a unit
+	double font = 11;	// most text, in units
+	double small = 10;	// the axis, the time left out
+	double sans_px = 6.4;	// a character's width at font
+	double mono_px = 7.25;	// and the lines' monospace's
+	double gutter = 200;	// lane names left of it
+	double row = 15;	// a row of labels
+	double bar_at = 20;	// a lane's bar below its top, no label above
+	double above_at = 18;	// the nearest labels' line above the bar
+	double below_at = 28;	// and below it
+	double least_below = 20;	// the bar to the lane's bottom
+	bool name_below = true;	// the lane's program under its role
+	double title_y = 28;	// the heading's two lines
+	double about_y = 48;
+	double axis_y = 80;
+	double lanes_from = 100;
+	double trace_lane = 40;	// the height of trace's own lane
+
+	[[nodiscard]] double time_from() const { return gutter + 14; }
+	[[nodiscard]] double time_to() const { return width - 96; }
+	// Time is drawn narrower to keep the lines' texts in, down to this.
+	[[nodiscard]] double least_time_width() const { return width / 2; }
+};
+Look page_look();
+Look slide_look();
+// The title's size, and the heading's line for why trace ended the run,
+// when it did.
+constexpr double title_size = 18;
+constexpr double cut_line = 16;
 
 // Time across the picture. Every instant something happens at gets a
 // little room of its own besides its share of the time, so that events
@@ -47,30 +76,46 @@ public:
 
 	// instants sorted, each once. Up to lead_us, if it is one of them
 	// and the second, is the run's lead-in, drawn as a break too.
-	Scale(std::vector<long long> instants, long long lead_us, Across a);
+	Scale(std::vector<long long> instants, long long lead_us, Across a,
+	    const Look &look);
 
 	[[nodiscard]] double x(long long us) const;
 	[[nodiscard]] const std::vector<Break> &breaks() const
 	{
 		return breaks_;
 	}
-	// Labelled times along the axis, spaced for reading.
+	// Labelled times along the axis: round ones, a step apart.
 	[[nodiscard]] std::vector<Tick> ticks() const;
+	[[nodiscard]] const Look &look() const { return look_; }
 
 private:
+	[[nodiscard]] bool drawn(long long us, long long step) const;
+	[[nodiscard]] std::vector<Tick> ticks_every(long long step) const;
+
+	Look look_;
 	std::vector<long long> t_;	// the knots: instants
 	std::vector<double> x_;		// and where each is drawn
 	std::vector<Break> breaks_;
 };
 
-// Text beside a lane, placed in the first row where it meets no other.
+// Text beside a lane, placed in a row where it meets no other text, no
+// arrow and no other text's leader (svg_place.cpp).
 struct Label {
-	double x = 0;		// where it starts, or ends if end
-	bool end = false;
-	int row = 0;
+	double anchor = 0;	// the mark it tells of, across
+	double x = 0;		// where its box starts once placed
 	double width = 0;
+	int row = 0;		// from the bar out
+	bool hidden = false;	// no room for it on a slide
+	bool elbow = false;	// moved along its row: its leader bends
 	std::string text;	// markup already
 	const Lane::Line *line = nullptr;	// the line it shows, if one
+};
+
+// Where arrows between lanes cross a lane, above its bar and below it:
+// spans across, a vertical arrow's a point.
+struct Walls {
+	std::vector<std::pair<double, double>> above;
+	std::vector<std::pair<double, double>> below;
 };
 
 // A lane as laid out: its height and what is written above and below.
@@ -85,15 +130,34 @@ struct Laid {
 	std::vector<Label> below;	// lines
 };
 
+// Places labels in rows, in their order, each further from the bar than
+// any before it that it would overlap and in a row after those before it
+// (rightward, or leftward), so that they read from the bar out in that
+// order; clear of walls, of each other and of each other's leaders; at
+// most rows deep (-1: any). One with no room so is hidden, its mark
+// kept. How many rows.
+int place(std::vector<Label> &labels, const std::vector<std::pair<double,
+    double>> &walls, const Look &look, int rows, bool rightward);
+// Where the arrows between lanes cross each lane, by lane index; the
+// subreaper's lane, if drawn, is above them all.
+std::vector<Walls> walls(const Timeline &t, const Scale &s, bool subreaper);
+// A lane's height with rows of labels above and below its bar.
+double lane_height(const Look &look, int above, int below, bool dense);
+// Where a label's text stands, down.
+double label_y(const Laid &d, const Label &l, bool above, const Look &look);
+
 // How wide time can be drawn, s being width wide, for the texts of the
 // lines to stay in the picture.
 double fitting_width(const Timeline &t, const Scale &s, double width);
-// Lays out each process's lane from top down.
-std::vector<Laid> lay_out(const Timeline &t, const Scale &s, double top);
+// Lays out each process's lane from top down, within height if not 0:
+// on a slide, labels that do not fit are hidden, the lanes with the
+// fewest shown first given another row.
+std::vector<Laid> lay_out(const Timeline &t, const Scale &s, double top,
+    const std::vector<Walls> &w, double height);
 void draw_lane(std::ostream &o, const Timeline &t, const Scale &s,
     const Laid &d, double peak);
 // The texts about a lane, over everything else.
-void draw_labels(std::ostream &o, const Laid &d);
+void draw_labels(std::ostream &o, const Laid &d, const Look &look);
 // Forks, kills and reaps: arrows between lanes, over them.
 void draw_links(std::ostream &o, const Timeline &t, const Scale &s,
     const std::vector<Laid> &laid, double subreaper_bar);
@@ -104,12 +168,30 @@ void draw_messages(std::ostream &o, const Timeline &t, const Scale &s,
 // The marks on a lane for its messages and writes to files.
 void draw_bytes(std::ostream &o, const Timeline &t, const Scale &s,
     const Laid &d);
+// Where the kill that sent a signal was made, across.
+double kill_x(const Scale &s, const Lane *sender, pid_t to,
+    const Lane::Signal &sig);
 // The words above a lane for them, sparingly.
 void label_bytes(Laid &d, const Timeline &t, const Scale &s);
+// What the picture draws, for the legend to explain it all and no more.
+struct Drawn {
+	bool subreaper = false;	// trace's lane
+	bool lead_in = false;	// trace starting the program
+	bool breaks = false;	// time left out
+	bool reaps = false;	// a reap, to a lane drawn
+};
+// The heading (svg_heading.cpp): the command, what the run was, and how
+// many texts were hidden for room.
+void heading(std::ostream &o, const Timeline &t, const Look &look,
+    std::size_t hidden);
 // The legend below the lanes, from y (svg_legend.cpp): how many rows.
-std::size_t legend(std::ostream &o, const Timeline &t, double y);
+std::size_t legend(std::ostream &o, const Timeline &t, const Drawn &d,
+    const Look &look, double y);
+// How high the legend is, with rows rows.
+double legend_height(std::size_t rows);
+std::size_t legend_rows(const Timeline &t, const Drawn &d, const Look &look);
 // Text above a lane, in the picture's sans-serif.
-Label event_label(double x, const std::string &text);
+Label event_label(const Look &look, double x, const std::string &text);
 // What a mark shows, for its label and its title.
 std::string exec_words(const Lane::Exec &e);
 std::string signal_words(const Timeline &t, const Lane::Signal &s);

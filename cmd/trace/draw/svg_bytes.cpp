@@ -207,7 +207,7 @@ label_bytes(Laid &d, const Timeline &t, const Scale &s)
 		for (j = i + 1; j < w.size() && w[j].where == w[i].where; j++)
 			;
 		std::size_t n = j - i;
-		d.above.push_back(event_label(s.x(w[i].us), w[i].where == "files" ?
+		d.above.push_back(event_label(s.look(), s.x(w[i].us), w[i].where == "files" ?
 		    files_said(w, i, j) : n == 1 ? w[i].one :
 		    std::to_string(n) + " " + w[i].many));
 	}

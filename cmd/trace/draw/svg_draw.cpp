@@ -8,23 +8,19 @@
 
 namespace {
 
-constexpr double row_height = 15;
 constexpr double density_height = 22;
 constexpr double bin_px = 2;
-
-double
-bin_count()
-{
-	return std::ceil((time_to - time_from) / bin_px) + 1;
-}
 
 std::vector<int>
 density(const Scale &s, const Lane &l)
 {
-	std::vector<int> bins(static_cast<std::size_t>(bin_count()), 0);
+	const Look &look = s.look();
+	double count = std::ceil((look.time_to() - look.time_from()) / bin_px) +
+	    1;
+	std::vector<int> bins(static_cast<std::size_t>(count), 0);
 
 	for (const auto &line : l.lines) {
-		double b = (s.x(line.us) - time_from) / bin_px;
+		double b = (s.x(line.us) - look.time_from()) / bin_px;
 		bins[std::min(bins.size() - 1,
 		    static_cast<std::size_t>(std::max(0.0, b)))]++;
 	}
@@ -52,21 +48,39 @@ path(std::ostream &o, const char *cls, const std::string &d, Attrs more = {})
 }
 
 
-// The lane's name, by its bar: role, number, and the program it runs.
+// The lane's name, by its bar: role, number, and the program it runs;
+// on a slide, one line.
 void
-name(std::ostream &o, const Laid &d)
+name(std::ostream &o, const Look &look, const Laid &d)
 {
 	const Lane &l = *d.lane;
 	std::string program = base_name(l.program);
+	auto most = static_cast<std::size_t>((look.gutter - 20) / look.sans_px);
 
 	for (const auto &e : l.execs)
 		if (e.error == 0 && e.program != l.program)
 			program += " \xe2\x86\x92 " + base_name(e.program);
+	if (!look.name_below) {
+		// Role and number, and the program it runs last.
+		std::string last = l.program;
+		for (const auto &e : l.execs)
+			if (e.error == 0)
+				last = e.program;
+		// The role is bold and larger: ten units a character.
+		double room = (look.gutter - 20 - 10 * static_cast<double>(
+		    l.role.size())) / look.sans_px;
+		o << start("text", {{"x", "14"}, {"y", num(d.bar + 4)}}) <<
+		    start("tspan", {{"class", "role"}}) << xml_text(l.role) <<
+		    "</tspan>" << xml_text(shortened(" " + std::to_string(l.pid) +
+		    " " + base_name(last), static_cast<std::size_t>(std::max(room,
+		    8.0)))) << "</text>\n";
+		return;
+	}
 	o << start("text", {{"x", "14"}, {"y", num(d.bar - 3)}}) <<
 	    start("tspan", {{"class", "role"}}) << xml_text(l.role) <<
 	    "</tspan> pid " << l.pid << "</text>\n" << start("text", {{"x",
 	    "14"}, {"y", num(d.bar + 12)}, {"class", "program"}}) <<
-	    xml_text(shortened(program, 30)) << "</text>\n";
+	    xml_text(shortened(program, most)) << "</text>\n";
 	if (d.dense)
 		o << start("text", {{"x", "14"}, {"y", num(d.bar + 27)}}) <<
 		    l.lines.size() << " lines</text>\n";
@@ -74,22 +88,28 @@ name(std::ostream &o, const Laid &d)
 
 // Text on a white box, over whatever it is drawn on.
 void
-text(std::ostream &o, const Label &l, double y, const char *cls)
+text(std::ostream &o, const Label &l, double y, const char *cls,
+    const Look &look)
 {
-	Attrs a{{"x", num(l.x)}, {"y", num(y)}, {"class", cls}};
-
-	if (l.end)
-		a.emplace_back("text-anchor", "end");
-	rect(o, l.end ? l.x - l.width : l.x, l.end ? l.x : l.x + l.width, y - 11,
-	    14, {{"class", "box"}});
-	o << start("text", a) << l.text << "</text>\n";
+	rect(o, l.x, l.x + l.width, y - look.font, look.font + 3,
+	    {{"class", "box"}});
+	o << start("text", {{"x", num(l.x)}, {"y", num(y)}, {"class", cls}}) <<
+	    l.text << "</text>\n";
 }
 
-double
-below_y(const Laid &d, const Label &l)
+// From a mark out to its text: straight to it, or along its row to
+// where it stands.
+std::string
+leader(const Label &l, double from, double y, bool above, const Look &look)
 {
-	return d.bar + 24 + (d.dense ? density_height + 6 : 0) +
-	    l.row * row_height;
+	double end = above ? y + 3 : y - look.font;
+	Path p;
+
+	if (!l.elbow)
+		return p.to('M', l.anchor, from).by('V', end).str();
+	double mid = y - look.font / 2 + 1;
+	return p.to('M', l.anchor, from).by('V', mid).by('H', l.anchor < l.x ?
+	    l.x : l.x + l.width).str();
 }
 
 // A line's mark on the bar, and its leader down to where its text goes.
@@ -103,8 +123,9 @@ line_mark(std::ostream &o, const Scale &s, const Laid &d, const Label &l,
 	o << start("g", {{"class", cls}}) << "<title>" << xml_shown(d.lane->role +
 	    " at " + duration(l.line->us) + (at.empty() ? "" : ", " + at) +
 	    ": " + escaped_line(l.line->text)) << "</title>\n";
-	path(o, "leader", Path().to('M', x, d.bar + 4).by('V',
-	    below_y(d, l) - 10).str());
+	if (!l.hidden)
+		path(o, "leader", leader(l, d.bar + 4, label_y(d, l, false,
+		    s.look()), false, s.look()));
 	o << element("circle", {{"cx", num(x)}, {"cy", num(d.bar)},
 	    {"r", "3.2"}, {"stroke", ink(d.index)}, {"class", "mark"}}) <<
 	    "</g>\n";
@@ -122,7 +143,7 @@ density_strip(std::ostream &o, const Scale &s, const Laid &d, double peak)
 		if (bins[i] == 0)
 			continue;
 		double h = std::max(1.0, density_height * bins[i] / peak);
-		bars.to('M', time_from + static_cast<double>(i) * bin_px, base)
+		bars.to('M', s.look().time_from() + static_cast<double>(i) * bin_px, base)
 		    .by('v', -h).by('h', bin_px).by('v', h).then("z");
 	}
 	o << start("path", {{"class", "density"}, {"fill", ink(d.index)},
@@ -158,6 +179,13 @@ markers(std::ostream &o, const Timeline &t, const Scale &s, const Laid &d)
 		    .then("h12l-6,9z").str());
 		o << "</g>\n";
 	}
+	if (l.orphaned_us >= 0) {
+		o << titled(l.role, l.orphaned_us, {}, "orphaned: its parent "
+		    "ended, trace is its parent now");
+		path(o, "orphaned", Path().to('M', s.x(l.orphaned_us), d.bar - 16)
+		    .then("l6,10h-12z").str());
+		o << "</g>\n";
+	}
 	if (!l.ended)
 		return;
 	double x = s.x(l.end_us);
@@ -190,6 +218,8 @@ arrow(std::ostream &o, const char *cls, double x0, double y0, double x1,
 	path(o, cls, Path().to('M', x0, y0).to('L', x1, y1 + gap).str());
 }
 
+} // namespace
+
 // Where the kill that sent a signal was made, across.
 double
 kill_x(const Scale &s, const Lane *sender, pid_t to, const Lane::Signal &sig)
@@ -203,8 +233,6 @@ kill_x(const Scale &s, const Lane *sender, pid_t to, const Lane::Signal &sig)
 				x = s.x(k.us);
 	return x;
 }
-
-} // namespace
 
 double
 density_peak(const Scale &s, const std::vector<Laid> &laid)
@@ -230,11 +258,17 @@ draw_lane(std::ostream &o, const Timeline &t, const Scale &s, const Laid &d,
 
 	o << start("g", {{"class", "lane"}, {"id", "lane-" + l.role}}) << "\n";
 	if (d.index % 2)
-		rect(o, 0, picture_width, d.top, d.bottom - d.top,
+		rect(o, 0, s.look().width, d.top, d.bottom - d.top,
 		    {{"class", "shade"}});
-	name(o, d);
-	rect(o, s.x(l.start_us), s.x(last), d.bar - 3, 6,
-	    {{"fill", c}});
+	name(o, s.look(), d);
+	// Until its first exec, the run's first process is trace starting
+	// it.
+	long long own = l.parent == 0 && !l.execs.empty() ? l.execs[0].us :
+	    l.start_us;
+	if (s.x(own) > s.x(l.start_us) + 0.5)
+		rect(o, s.x(l.start_us), s.x(own), d.bar - 3, 6,
+		    {{"class", "lead"}});
+	rect(o, s.x(own), s.x(last), d.bar - 3, 6, {{"fill", c}});
 	for (const auto &b : l.blocked)
 		rect(o, s.x(b.from_us), s.x(b.to_us < 0 ? last : b.to_us),
 		    d.bar - 6, 12, {{"class", "blocked"}, {"stroke", c}});
@@ -251,12 +285,23 @@ draw_lane(std::ostream &o, const Timeline &t, const Scale &s, const Laid &d,
 }
 
 void
-draw_labels(std::ostream &o, const Laid &d)
+draw_labels(std::ostream &o, const Laid &d, const Look &look)
 {
-	for (const auto &a : d.above)
-		text(o, a, d.bar - 16 - a.row * row_height, "event");
+	o << start("g", {{"class", "labels"}, {"id", "labels-" + d.lane->role}}) <<
+	    "\n";
+	// In the order they tell of, the latest above the bar placed first.
+	for (auto a = d.above.rbegin(); a != d.above.rend(); ++a) {
+		if (a->hidden)
+			continue;
+		double y = label_y(d, *a, true, look);
+		if (a->row > 0 || a->elbow)
+			path(o, "leader", leader(*a, d.bar - 16, y, true, look));
+		text(o, *a, y, "event", look);
+	}
 	for (const auto &b : d.below)
-		text(o, b, below_y(d, b), "said");
+		if (!b.hidden)
+			text(o, b, label_y(d, b, false, look), "said", look);
+	o << "</g>\n";
 }
 
 void

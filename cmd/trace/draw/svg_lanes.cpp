@@ -9,43 +9,9 @@
 
 namespace {
 
-constexpr double row_height = 15;
-constexpr double least_below = 20;	// for the name beside the bar
-constexpr double sans_px = 6.4;		// a character's width, 11 px sans
-constexpr double mono_px = 7.25;	// and 12 px monospace
 constexpr std::size_t longest_line = 56;
 // A lane with more lines than this shows their density, not each.
 constexpr std::size_t most_named_lines = 40;
-constexpr double density_height = 22;
-
-// Puts each label, in order across, in the first row from the bar where
-// it clears the labels before it: a run of lines close together reads
-// down in the order they were written.
-int
-pack(std::vector<Label> &labels)
-{
-	std::vector<double> rows;	// where each row's text ends
-
-	std::stable_sort(labels.begin(), labels.end(),
-	    [](const Label &a, const Label &b) { return a.x < b.x; });
-	for (Label &l : labels) {
-		double from = l.x - 3;
-		if (from + l.width > picture_width - 6) {
-			l.end = true;
-			from = l.x + 3 - l.width;
-			l.x += 3;
-		} else {
-			l.x = from;
-		}
-		auto r = std::find_if(rows.begin(), rows.end(),
-		    [from](double end) { return end + 8 <= from; });
-		l.row = static_cast<int>(r - rows.begin());
-		if (r == rows.end())
-			rows.push_back(0);
-		rows[static_cast<std::size_t>(l.row)] = from + l.width;
-	}
-	return static_cast<int>(rows.size());
-}
 
 // Led by the number of the source line that made it, if known.
 void
@@ -62,6 +28,7 @@ Label
 label(double x, const std::string &text, double px, const Source &at = {})
 {
 	Label l;
+	l.anchor = x;
 	l.x = x;
 	l.text = xml_text(text);
 	l.width = static_cast<double>(characters(text)) * px;
@@ -72,11 +39,12 @@ label(double x, const std::string &text, double px, const Source &at = {})
 Label
 line_label(const Scale &s, const Lane::Line &line)
 {
-	Label l = label(s.x(line.us), "", mono_px);
+	double px = s.look().mono_px;
+	Label l = label(s.x(line.us), "", px);
 	std::string shown = shortened(escaped_line(line.text), longest_line);
 	l.text = xml_shown(shown);
-	l.width = static_cast<double>(characters(shown)) * mono_px;
-	lead_with_line(l, line.source, mono_px);
+	l.width = static_cast<double>(characters(shown)) * px;
+	lead_with_line(l, line.source, px);
 	l.line = &line;
 	return l;
 }
@@ -88,11 +56,12 @@ label_events(Laid &d, const Timeline &t, const Scale &s)
 {
 	const Lane &l = *d.lane;
 	std::string said;
+	double px = s.look().sans_px;
 
-	auto add = [&d, &said](double x, const std::string &text, bool again,
+	auto add = [&d, &said, px](double x, const std::string &text, bool again,
 	    const Source &at) {
 		if (again || text != said)
-			d.above.push_back(label(x, text, sans_px, at));
+			d.above.push_back(label(x, text, px, at));
 		said = again ? said : text;
 	};
 	for (const auto &e : l.execs)
@@ -106,15 +75,56 @@ label_events(Laid &d, const Timeline &t, const Scale &s)
 		add(s.x(l.end_us), end_words(l), true, l.ended_at);
 	if (l.unwaited_us >= 0)
 		add(s.x(l.unwaited_us), "zombie, not waited for", true, {});
+	if (l.orphaned_us >= 0)
+		add(s.x(l.orphaned_us), "orphaned: now trace's child", true, {});
 	label_bytes(d, t, s);
+	// Read from the bar out, latest first: top down in time.
+	std::stable_sort(d.above.begin(), d.above.end(),
+	    [](const Label &a, const Label &b) { return a.anchor > b.anchor; });
+}
+
+// Lane i with at most rows rows of labels (-1: as many as it needs),
+// from top 0.
+Laid
+lay_lane(const Timeline &t, const Scale &s, std::size_t i, const Walls &w,
+    int rows)
+{
+	Laid d;
+	const Look &look = s.look();
+
+	d.lane = &t.lanes[i];
+	d.index = i;
+	d.dense = d.lane->lines.size() > most_named_lines;
+	label_events(d, t, s);
+	if (!d.dense)
+		for (const auto &line : d.lane->lines)
+			d.below.push_back(line_label(s, line));
+	else if (!d.lane->lines.empty())
+		d.below = {line_label(s, d.lane->lines.front()),
+		    line_label(s, d.lane->lines.back())};
+	int below = place(d.below, w.below, look, rows, true);
+	int above = place(d.above, w.above, look, rows < 0 ? -1 : rows - below,
+	    false);
+	d.bar = look.bar_at + above * look.row;
+	d.bottom = lane_height(look, above, below, d.dense);
+	return d;
+}
+
+double
+height(const std::vector<Laid> &laid)
+{
+	double h = 0;
+	for (const auto &d : laid)
+		h += d.bottom - d.top;
+	return h;
 }
 
 } // namespace
 
 Label
-event_label(double x, const std::string &text)
+event_label(const Look &look, double x, const std::string &text)
 {
-	return label(x, text, sans_px);
+	return label(x, text, look.sans_px);
 }
 
 const char *
@@ -134,6 +144,9 @@ num(double v)
 double
 fitting_width(const Timeline &t, const Scale &s, double width)
 {
+	const Look &look = s.look();
+	double from = look.time_from();
+	double edge = look.width - 6;
 	double fits = width;
 
 	for (const auto &l : t.lanes) {
@@ -141,39 +154,62 @@ fitting_width(const Timeline &t, const Scale &s, double width)
 			continue;
 		for (const auto &line : l.lines) {
 			Label b = line_label(s, line);
-			if (b.x - 3 + b.width > picture_width - 6 && b.x > time_from)
-				fits = std::min(fits, width * (picture_width - 3 -
-				    b.width - time_from) / (b.x - time_from));
+			if (b.x - 3 + b.width > edge && b.x > from)
+				fits = std::min(fits, width * (edge + 3 - b.width -
+				    from) / (b.x - from));
 		}
 	}
 	return fits;
 }
 
 std::vector<Laid>
-lay_out(const Timeline &t, const Scale &s, double top)
+lay_out(const Timeline &t, const Scale &s, double top,
+    const std::vector<Walls> &w, double height_for)
 {
+	std::size_t n = t.lanes.size();
 	std::vector<Laid> laid;
+	std::vector<int> need(n);
+	std::vector<int> rows(n, -1);
 
-	for (std::size_t i = 0; i < t.lanes.size(); i++) {
-		Laid d;
-		d.lane = &t.lanes[i];
-		d.index = i;
-		d.dense = d.lane->lines.size() > most_named_lines;
-		label_events(d, t, s);
-		if (!d.dense)
-			for (const auto &line : d.lane->lines)
-				d.below.push_back(line_label(s, line));
-		else if (!d.lane->lines.empty())
-			d.below = {line_label(s, d.lane->lines.front()),
-			    line_label(s, d.lane->lines.back())};
-		double above = pack(d.above) * row_height + 6;
-		double below = pack(d.below) * row_height + 6 +
-		    (d.dense ? density_height + 6 : 0);
+	for (std::size_t i = 0; i < n; i++) {
+		laid.push_back(lay_lane(t, s, i, w[i], -1));
+		need[i] = static_cast<int>(laid[i].above.size() +
+		    laid[i].below.size());
+	}
+	// On a slide, as many rows for every lane as there is room for,
+	// then a row more for the lanes that want the most.
+	if (height_for > 0 && height(laid) > height_for) {
+		int most = *std::max_element(need.begin(), need.end());
+		for (int cap = most; cap >= 0; cap--) {
+			for (std::size_t i = 0; i < n; i++)
+				laid[i] = lay_lane(t, s, i, w[i], rows[i] = cap);
+			if (height(laid) <= height_for || cap == 0)
+				break;
+		}
+		std::vector<std::size_t> order(n);
+		for (std::size_t i = 0; i < n; i++)
+			order[i] = i;
+		std::stable_sort(order.begin(), order.end(), [&need](auto a,
+		    auto b) { return need[a] > need[b]; });
+		for (std::size_t i : order) {
+			while (rows[i] < need[i]) {
+				Laid more = lay_lane(t, s, i, w[i], rows[i] + 1);
+				double h = height(laid) - laid[i].bottom + more.bottom;
+				if (h > height_for)
+					break;
+				rows[i]++;
+				laid[i] = std::move(more);
+			}
+		}
+	}
+	// Room to spare on a slide goes between the lanes, a little.
+	double spare = height_for > 0 && n > 0 ? std::clamp((height_for -
+	    height(laid)) / static_cast<double>(n), 0.0, 5 * s.look().row) : 0;
+	for (auto &d : laid) {
+		d.bar += top + spare / 2;
+		d.bottom += top + spare;
 		d.top = top;
-		d.bar = top + above + 16;
-		d.bottom = d.bar + std::max(12 + below, least_below);
 		top = d.bottom;
-		laid.push_back(std::move(d));
 	}
 	return laid;
 }

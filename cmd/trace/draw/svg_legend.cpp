@@ -1,6 +1,6 @@
-// The legend of the timeline picture: a sample of each mark and arrow
-// and what it means. Messages and writes to files are in it only when
-// the run has them. See svg.h.
+// The legend of the timeline picture: a sample of each mark and arrow the
+// picture draws and what it means, and of nothing it does not draw. See
+// svg.h.
 #include <algorithm>
 #include <ostream>
 
@@ -8,95 +8,133 @@
 
 namespace {
 
+constexpr double row_height = 26;
+constexpr double sample_width = 34;	// the sample and the gap after it
+constexpr double between = 22;		// one item to the next
+
 struct Sample {
 	const char *markup;	// in a box 26 wide about y = 0
 	const char *means;
 };
 
-const Sample samples[] = {
-	{R"(<rect y="-3" width="26" height="6" fill="#555"/>)", "running"},
-	{R"(<rect y="-6" width="26" height="12" class="blocked" stroke="#555"/>)",
-	    "blocked in a call"},
-	{R"(<rect y="-6" width="26" height="12" class="zombie"/>)",
-	    "zombie: ended, not yet reaped"},
-	{R"(<circle cx="13" r="3.2" class="mark" stroke="#555"/>)",
-	    "a line written"},
-	{R"(<path class="zigzag" d="M8,-8L11,-2L8,4L11,10M18,-8L21,-2L18,4L21,10"/>)",
-	    "time left out"},
-	{R"(<path class="fork" d="M0,0H24"/>)", "fork: the new process"},
-	{R"(<path class="exec" d="M13,-7l7,7l-7,7l-7,-7z"/>)",
-	    "exec (dashed: failed)"},
-	{R"(<path class="signal" d="M7,-7h12l-6,9z"/>)", "a signal arrives"},
-	{R"(<path class="kill" d="M0,0H24"/>)", "kill: who sent it"},
-	{R"(<rect x="11" y="-9" width="4" height="18" class="exit"/>)",
-	    "exit N"},
-	{R"(<path class="killed" d="M7,-6l12,12m0,-12l-12,12"/>)",
-	    "killed by a signal"},
-	{R"(<path class="reap" d="M0,0H24"/>)", "reaped: by whom"},
+using Test = bool (*)(const Lane &);
+
+// Each sample, shown when a lane passes its test and the picture draws
+// its part, as far as each is given.
+struct Item {
+	Sample sample;
+	Test lanes;
+	bool Drawn::*part;
 };
 
-const Sample message_samples[] = {
-	{R"(<path class="pipe" d="M0,0H25"/><path class="pipe-core" d="M0,0H15"/>)",
-	    "a message: writer to reader"},
-	{R"(<rect x="9.5" y="-3.5" width="7" height="7" class="bytes" stroke="#555"/>)",
-	    "bytes sent or received"},
-};
-
-const Sample file_sample =
-	{R"(<path class="file" d="M9,-6h5l3,3v9h-8z"/>)", "a write to a file"};
-
-const Sample source_sample =
-	{R"(<text x="6" y="4" class="at">17</text>)", "its line in the source"};
-
-bool
-has_messages(const Timeline &t)
+std::vector<Sample>
+shown(const Timeline &t, const Drawn &d)
 {
-	return std::ranges::any_of(t.lanes, [](const auto &l) {
-		return !l.sent.empty() || !l.received.empty();
-	});
+	std::vector<Sample> s{{R"(<rect y="-3" width="26" height="6" fill="#555"/>)",
+	    "running"}};
+	const Item items[] = {
+	    {{R"(<rect y="-3" width="26" height="6" class="lead"/>)",
+		"trace starting the program"}, nullptr, &Drawn::lead_in},
+	    {{R"(<path class="trace-lane" d="M0,0H26"/>)",
+		"trace's lane: it reaps orphans"}, nullptr, &Drawn::subreaper},
+	    {{R"(<rect y="-6" width="26" height="12" class="blocked" stroke="#555"/>)",
+		"blocked in a call"}, [](const Lane &l) { return !l.blocked.empty(); }, nullptr},
+	    {{R"(<rect y="-6" width="26" height="12" class="zombie"/>)",
+		"zombie: ended, not yet reaped"}, [](const Lane &l) { return l.ended; }, nullptr},
+	    {{R"(<circle cx="13" r="3.2" class="mark" stroke="#555"/>)",
+		"a line written"}, [](const Lane &l) { return !l.lines.empty(); }, nullptr},
+	    {{R"(<path class="zigzag" d="M8,-8L11,-2L8,4L11,10M18,-8L21,-2L18,4L21,10"/>)",
+		"time left out"}, nullptr, &Drawn::breaks},
+	    {{R"(<path class="fork" d="M0,0H24"/>)", "fork: the new process"},
+		[](const Lane &l) { return l.parent != 0; }, nullptr},
+	    {{R"(<path class="exec" d="M13,-7l7,7l-7,7l-7,-7z"/>)",
+		"exec (dashed: failed)"}, [](const Lane &l) { return !l.execs.empty(); }, nullptr},
+	    {{R"(<path class="signal" d="M7,-7h12l-6,9z"/>)", "a signal arrives"},
+		[](const Lane &l) { return !l.signals.empty(); }, nullptr},
+	    {{R"(<path class="kill" d="M0,0H24"/>)", "kill: who sent it"},
+		[](const Lane &l) { return std::ranges::any_of(l.signals,
+		[](const auto &sig) { return sig.origin == Event::Origin::kill; }); }, nullptr},
+	    {{R"(<rect x="11" y="-9" width="4" height="18" class="exit"/>)",
+		"exit N"}, [](const Lane &l) { return l.ended &&
+		l.end.how == End::How::exited; }, nullptr},
+	    {{R"(<path class="killed" d="M7,-6l12,12m0,-12l-12,12"/>)",
+		"killed by a signal"}, [](const Lane &l) { return l.ended &&
+		l.end.how != End::How::exited; }, nullptr},
+	    {{R"(<path class="reap" d="M0,0H24"/>)", "reaped: by whom"},
+		[](const Lane &l) { return l.reaped_us >= 0; }, &Drawn::reaps},
+	    {{R"(<path class="orphaned" d="M13,-6l6,10h-12z"/>)",
+		"orphaned: trace is its parent now"},
+		[](const Lane &l) { return l.orphaned_us >= 0; }, nullptr},
+	    {{R"(<path class="pipe" d="M0,0H25"/><path class="pipe-core" d="M0,0H15"/>)",
+		"a message: writer to reader"}, [](const Lane &l) {
+		return !l.sent.empty() || !l.received.empty(); }, nullptr},
+	    {{R"(<rect x="9.5" y="-3.5" width="7" height="7" class="bytes" stroke="#555"/>)",
+		"bytes sent or received"}, [](const Lane &l) {
+		return !l.sent.empty() || !l.received.empty(); }, nullptr},
+	    {{R"(<path class="file" d="M9,-6h5l3,3v9h-8z"/>)", "a write to a file"},
+		[](const Lane &l) { return !l.wrote.empty(); }, nullptr},
+	    {{R"(<text x="6" y="4" class="at">17</text>)", "its line in the source"},
+		[](const Lane &l) { return l.ended_at.line > 0 ||
+		std::ranges::any_of(l.lines, [](const auto &x) {
+		return x.source.line > 0; }); }, nullptr},
+	};
+	for (const auto &item : items)
+		if ((!item.lanes || std::ranges::any_of(t.lanes, item.lanes)) &&
+		    (!item.part || d.*item.part))
+			s.push_back(item.sample);
+	return s;
 }
 
-bool
-has_sources(const Timeline &t)
+// Where each sample goes: its row, and across.
+std::vector<std::pair<std::size_t, double>>
+spread(const std::vector<Sample> &s, const Look &look)
 {
-	return std::ranges::any_of(t.lanes, [](const auto &l) {
-		return l.ended_at.line > 0 || std::ranges::any_of(l.lines,
-		    [](const auto &x) { return x.source.line > 0; });
-	});
-}
+	std::vector<std::pair<std::size_t, double>> at;
+	std::size_t row = 0;
+	double x = 14;
 
-bool
-has_writes(const Timeline &t)
-{
-	return std::ranges::any_of(t.lanes,
-	    [](const auto &l) { return !l.wrote.empty(); });
+	for (const auto &sample : s) {
+		double w = sample_width + static_cast<double>(
+		    characters(sample.means)) * look.sans_px;
+		if (x > 14 && x + w > look.width - 14) {
+			row++;
+			x = 14;
+		}
+		at.emplace_back(row, x);
+		x += w + between;
+	}
+	return at;
 }
 
 } // namespace
 
 std::size_t
-legend(std::ostream &o, const Timeline &t, double y)
+legend_rows(const Timeline &t, const Drawn &d, const Look &look)
 {
-	constexpr std::size_t per_row = 6;
-	std::vector<Sample> shown(std::begin(samples), std::end(samples));
+	auto at = spread(shown(t, d), look);
+	return at.empty() ? 0 : at.back().first + 1;
+}
 
-	if (has_messages(t))
-		shown.insert(shown.end(), std::begin(message_samples),
-		    std::end(message_samples));
-	if (has_writes(t))
-		shown.push_back(file_sample);
-	if (has_sources(t))
-		shown.push_back(source_sample);
+double
+legend_height(std::size_t rows)
+{
+	return rows > 0 ? static_cast<double>(rows - 1) * row_height + 12 : 0;
+}
+
+std::size_t
+legend(std::ostream &o, const Timeline &t, const Drawn &d, const Look &look,
+    double y)
+{
+	std::vector<Sample> s = shown(t, d);
+	auto at = spread(s, look);
+
 	o << start("g", {{"class", "legend"}}) << "\n";
-	for (std::size_t i = 0; i < shown.size(); i++) {
-		std::size_t column = i % per_row;
-		std::size_t line = i / per_row;
-		double x = 14 + static_cast<double>(column) * 210;
-		double row = y + static_cast<double>(line) * 26;
-		o << start("g", {{"transform", translate(x, row)}}) <<
-		    shown[i].markup << start("text", {{"x", "34"}, {"y", "4"}}) <<
-		    shown[i].means << "</text></g>\n";
+	for (std::size_t i = 0; i < s.size(); i++) {
+		double row = y + static_cast<double>(at[i].first) * row_height;
+		o << start("g", {{"transform", translate(at[i].second, row)}}) <<
+		    s[i].markup << start("text", {{"x", num(sample_width)},
+		    {"y", "4"}}) << s[i].means << "</text></g>\n";
 	}
 	o << "</g>\n";
-	return (shown.size() + per_row - 1) / per_row;
+	return at.empty() ? 0 : at.back().first + 1;
 }

@@ -19,8 +19,18 @@ constexpr double break_width = 52;
 // of the width goes to such room.
 constexpr double step_px = 12;
 constexpr double step_share = 0.4;
-constexpr double tick_spacing = 100;
-constexpr double least_tick_gap = 70;
+// A tick's label: a character's width, of its size; the least room
+// between the labels of two ticks, and of two a break apart.
+constexpr double label_em = 0.6;
+constexpr double tick_gap = 24;
+constexpr double label_gap = 10;
+// Ticks further apart than this many of the run's instants are not
+// looked for: no picture holds them.
+constexpr long long most_ticks = 4000;
+constexpr double nearly = 0.9;
+// A time left out in a break this close to its edge, in steps of the
+// axis, is ticked there: 10 s where a break ends at 10.05 s.
+constexpr double break_edge = 0.05;
 
 // The gaps between instants that become breaks, by index of the instant
 // that starts them.
@@ -47,20 +57,6 @@ break_gaps(const std::vector<long long> &t, long long lead_us)
 	return chosen;
 }
 
-// The smallest of 1, 2 and 5 times a power of ten that is at least raw.
-long long
-nice_step(double raw)
-{
-	long long p = 1;
-
-	while (static_cast<double>(p * 10) <= raw)
-		p *= 10;
-	for (long long m : {1, 2, 5, 10})
-		if (static_cast<double>(p * m) >= raw)
-			return p * m;
-	return p * 10;
-}
-
 // A time on the axis, as precisely as ticks step apart.
 std::string
 tick_label(long long us, long long step)
@@ -79,8 +75,9 @@ tick_label(long long us, long long step)
 
 } // namespace
 
-Scale::Scale(std::vector<long long> instants, long long lead_us, Across a)
-    : t_(std::move(instants))
+Scale::Scale(std::vector<long long> instants, long long lead_us, Across a,
+    const Look &look)
+    : look_(look), t_(std::move(instants))
 {
 	if (t_.empty())
 		t_.push_back(0);
@@ -128,38 +125,82 @@ Scale::x(long long us) const
 	return x_[i] + f * (x_[i + 1] - x_[i]);
 }
 
+bool
+Scale::drawn(long long us, long long step) const
+{
+	auto near = static_cast<long long>(break_edge * static_cast<double>(
+	    step));
+	return std::ranges::none_of(breaks_, [us, near](const Break &b) {
+		return us > b.from_us + near && us < b.to_us - near;
+	});
+}
+
+// Every multiple of step in the run that is drawn, not left out in a
+// break but at its very edge; empty if two crowd each other, their
+// labels too close, but that such a tick at a break's edge gives way to
+// one in a stretch drawn. Leaving out any other would
+// read 10, 20, 30, 50, 70.
+std::vector<Scale::Tick>
+Scale::ticks_every(long long step) const
+{
+	std::vector<Tick> found;
+	bool edge_before = false;
+	auto half = [this](const Tick &t) {
+		return static_cast<double>(characters(t.label)) * look_.small *
+		    label_em / 2;
+	};
+
+	for (long long v = (t_.front() + step - 1) / step * step; v <= t_.back();
+	    v += step) {
+		Tick t{x(v), tick_label(v, step)};
+		if (!drawn(v, step))
+			continue;
+		bool edge = !drawn(v, 0);
+		if (!found.empty()) {
+			double from = found.back().x;
+			bool across = std::ranges::any_of(breaks_,
+			    [from, &t](const Break &b) {
+				return b.x + b.width >= from && b.x <= t.x;
+			});
+			double room = half(found.back()) + half(t) + (across ?
+			    label_gap : tick_gap);
+			if (t.x - from < room) {
+				if (edge && !edge_before)
+					continue;
+				if (!edge_before || edge)
+					return {};
+				found.pop_back();
+			}
+		}
+		found.push_back(t);
+		edge_before = edge;
+	}
+	return found;
+}
+
+// One step for the whole axis, so that the ticks of each stretch drawn
+// read 10, 20, 30 and not 10, 20, 50: of 1, 2 or 5 times a power of
+// ten, the longest whose ticks, none crowding the next, are nearly as
+// many as any step's.
 std::vector<Scale::Tick>
 Scale::ticks() const
 {
-	std::vector<Tick> ticks;
-	double last = -1e9;
-	std::size_t b = 0;
+	std::vector<std::vector<Tick>> each;
+	std::size_t most = 0;
+	long long span = std::max(1LL, t_.back() - t_.front());
 
-	// One segment at a time, from the start or a break to the next.
-	for (std::size_t i = 0; i < t_.size();) {
-		std::size_t j = i;
-		while (j + 1 < t_.size() && (b >= breaks_.size() ||
-		    breaks_[b].from_us != t_[j]))
-			j++;
-		double px = x_[j] - x_[i];
-		double raw = px > 1 ? static_cast<double>(t_[j] - t_[i]) *
-		    tick_spacing / px : 1;
-		long long step = nice_step(std::max(raw, 1.0));
-		if (x_[i] - last >= least_tick_gap) {
-			ticks.push_back({x_[i], tick_label(t_[i], i ? step : 1000)});
-			last = x_[i];
+	for (long long p = 1; p <= span * 10; p *= 10)
+		for (long long m : {1, 2, 5}) {
+			long long step = p * m;
+			if (span / step > most_ticks)
+				continue;
+			each.push_back(ticks_every(step));
+			most = std::max(most, each.back().size());
 		}
-		for (long long k = (t_[i] / step + 1) * step; px > 1 &&
-		    k <= t_[j]; k += step) {
-			double at = x(k);
-			if (at - last >= least_tick_gap && x_[j] - at >= 0) {
-				ticks.push_back({at, tick_label(k, step)});
-				last = at;
-			}
-		}
-		if (b < breaks_.size() && breaks_[b].from_us == t_[j])
-			b++;
-		i = j + 1;
-	}
-	return ticks;
+	auto enough = std::find_if(each.rbegin(), each.rend(),
+	    [most](const auto &found) {
+		return static_cast<double>(found.size()) >= nearly *
+		    static_cast<double>(most);
+	});
+	return enough == each.rend() ? std::vector<Tick>{} : *enough;
 }

@@ -161,8 +161,9 @@ std::string wrote_words(const Lane::Wrote &w);
 // The role of a process of the run, "trace" for the subreaper.
 std::string role_of(const Timeline &t, pid_t pid);
 
-// The pictures; false once the stream failed.
-bool write_svg(const Timeline &t, std::ostream &out);
+// The pictures; false once the stream failed. A slide is 1920 by 1080,
+// its text large.
+bool write_svg(const Timeline &t, std::ostream &out, bool slide = false);
 bool write_perfetto(const Timeline &t, std::ostream &out);
 
 #endif

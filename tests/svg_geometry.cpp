@@ -1,0 +1,176 @@
+// Reading a picture of trace's back as geometry: see svg_geometry.h.
+#include <algorithm>
+#include <cmath>
+#include <regex>
+#include <sstream>
+
+#include "svg_geometry.h"
+
+namespace {
+
+// A character's width and a text's height above and below its line, of
+// its size: DejaVu Sans and DejaVu Sans Mono, as the picture names.
+constexpr double sans_em = 0.582;
+constexpr double mono_em = 0.604;
+constexpr double bold_em = 0.64;
+constexpr double ascent = 0.75;
+constexpr double descent = 0.2;
+
+std::size_t
+characters(const std::string &s)
+{
+	return static_cast<std::size_t>(std::count_if(s.begin(), s.end(),
+	    [](char c) { return (static_cast<unsigned char>(c) & 0xc0) != 0x80; }));
+}
+
+// The font sizes the style gives: text, .said, .title, and the least.
+struct Sizes {
+	double text = 0, said = 0, title = 0, least = 1e9;
+};
+
+Sizes
+sizes(const std::string &style)
+{
+	Sizes s;
+	std::regex rule(R"(([.a-z-]+)\{[^}]*font-size:([0-9.]+)px)");
+	for (auto it = std::sregex_iterator(style.begin(), style.end(), rule);
+	    it != std::sregex_iterator(); ++it) {
+		double px = std::stod((*it)[2]);
+		std::string name = (*it)[1];
+		(name == "text" ? s.text : name == ".said" ? s.said :
+		    name == ".title" ? s.title : s.least) = px;
+		s.least = std::min(s.least, px);
+	}
+	return s;
+}
+
+std::string
+all_text(const pugi::xml_node &n)
+{
+	std::string s;
+	for (auto d : n.select_nodes(".//text()"))
+		s += d.node().value();
+	return s;
+}
+
+Box
+box(const pugi::xml_node &t, double size, double em)
+{
+	double x = t.attribute("x").as_double();
+	double y = t.attribute("y").as_double();
+	std::string s = all_text(t);
+	return {x, y - ascent * size, x + static_cast<double>(characters(s)) *
+	    em * size, y + descent * size, s};
+}
+
+// The straight lines of path data of M, L, H, V, h, v and z.
+void
+segments(const std::string &d, const std::string &kind,
+    std::vector<Segment> &out)
+{
+	std::istringstream in(d);
+	double x = 0, y = 0;
+	char c;
+
+	while (in >> c) {
+		double a = 0, b = 0;
+		if (c == 'z' || c == 'Z')
+			continue;
+		in >> a;
+		if (c == 'M' || c == 'L') {
+			in.ignore(1);
+			in >> b;
+		}
+		double nx = c == 'M' || c == 'L' || c == 'H' ? a : c == 'h' ? x + a : x;
+		double ny = c == 'M' || c == 'L' ? b : c == 'V' ? a : c == 'v' ? y + a : y;
+		if (c != 'M')
+			out.push_back({x, y, nx, ny, kind});
+		x = nx;
+		y = ny;
+	}
+}
+
+long long
+tick_us(const std::string &label)
+{
+	double v = std::stod(label);
+	return std::llround(v * (label.ends_with(" ms") ? 1e3 : 1e6));
+}
+
+} // namespace
+
+Shape
+shape_of(const pugi::xml_document &doc)
+{
+	Shape s;
+	auto svg = doc.child("svg");
+	std::istringstream view(svg.attribute("viewBox").as_string());
+	double vx, vy, vw = 0;
+	view >> vx >> vy >> vw;
+	s.width = svg.attribute("width").as_double();
+	s.height = svg.attribute("height").as_double();
+	s.scale = vw > 0 ? s.width / vw : 1;
+	Sizes z = sizes(svg.child("style").text().as_string());
+	s.least_font = z.least * s.scale;
+	s.title = box(doc.select_node("//*[@class='title']").node(), z.title,
+	    bold_em);
+	for (auto g : doc.select_nodes("//*[@class='labels']")) {
+		for (const char *side : {"event", "said"}) {
+			std::vector<Box> b;
+			for (auto t : g.node().select_nodes(
+			    (std::string("text[@class='") + side + "']").c_str()))
+				b.push_back(side[0] == 's' ? box(t.node(), z.said, mono_em) :
+				    box(t.node(), z.text, sans_em));
+			s.sides.push_back(b);
+		}
+	}
+	for (const char *kind : {"fork", "reap", "kill", "leader", "pipe",
+	    "thin"})
+		for (auto p : doc.select_nodes((std::string("//*[@class='") + kind +
+		    "' and not(ancestor::*[@class='legend'])]").c_str()))
+			segments(p.node().attribute("d").as_string(), kind, s.lines);
+	for (auto t : doc.select_nodes("//*[@class='tick']")) {
+		s.tick_labels.emplace_back(t.node().text().as_string());
+		s.ticks.push_back(tick_us(s.tick_labels.back()));
+		s.tick_xs.push_back(t.node().attribute("x").as_double());
+	}
+	for (auto g : doc.select_nodes("//*[@class='break' or @class='lead-in']"
+	    "/*[@class='gap']"))
+		s.breaks.emplace_back(g.node().attribute("x").as_double(),
+		    g.node().attribute("x").as_double() +
+		    g.node().attribute("width").as_double());
+	return s;
+}
+
+bool
+meet(const Box &a, const Box &b)
+{
+	return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1;
+}
+
+// Whether the segment passes through the box, by clipping it to the box
+// (Liang and Barsky), its edges shrunk by half a unit: a leader that
+// ends at its text touches it and no more.
+bool
+meet(const Box &b, const Segment &s)
+{
+	double t0 = 0, t1 = 1;
+	double dx = s.x1 - s.x0, dy = s.y1 - s.y0;
+	const double p[] = {-dx, dx, -dy, dy};
+	const double q[] = {s.x0 - (b.x0 + 0.5), (b.x1 - 0.5) - s.x0,
+	    s.y0 - (b.y0 + 0.5), (b.y1 - 0.5) - s.y0};
+
+	for (int i = 0; i < 4; i++) {
+		if (p[i] == 0) {
+			if (q[i] < 0)
+				return false;
+			continue;
+		}
+		double r = q[i] / p[i];
+		if (p[i] < 0)
+			t0 = std::max(t0, r);
+		else
+			t1 = std::min(t1, r);
+	}
+	return t0 < t1;
+}
