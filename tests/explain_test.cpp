@@ -235,7 +235,7 @@ TEST(TraceExplain, LongLinesCutVisibly)
 		return s;
 	}();
 	std::vector<std::string> args = {"/bin/sh", "-c",
-	    "printf '%s\\n' \"$0\" \"$1\"", x, e};
+	    R"(printf '%s\n' "$0" "$1")", x, e};
 	Result text = run_trace(args);
 	for (const auto &[line, last] : {std::pair{x, "x"}, {e, "\xc3\xa9"}}) {
 		std::size_t at = text.out.find(line.substr(0, 40));

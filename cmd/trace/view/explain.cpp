@@ -146,12 +146,12 @@ Explainer::signal(const Event &e, Proc &p, Explained &x)
 		    key_of(e.sig) + " makes the terminal send " + sig +
 		    " to every process of its foreground group");
 	// In sigsuspend or pause, its waking says what the handler did.
-	if (e.text == "handler" && p.state == 'S' &&
-	    !p.call.starts_with("wait")) {
-		return;
-	} else if (e.text == "handler") {
-		say(x, "handler " + sig, p.role + "'s handler for " + sig +
-		    " runs, then " + p.role + " goes on from where it was");
+	bool woken_after = p.state == 'S' && !p.call.starts_with("wait");
+	if (e.text == "handler") {
+		if (!woken_after)
+			say(x, "handler " + sig, p.role + "'s handler for " +
+			    sig + " runs, then " + p.role + " goes on from "
+			    "where it was");
 	} else if (e.text == "ignore") {
 		say(x, "ignore " + sig, p.role + " ignores " + sig + ": it "
 		    "changes nothing");
@@ -223,9 +223,10 @@ Explainer::ended(const Event &e, Proc &p, Explained &x)
 	become(p, 'Z', x);
 	auto parent = procs_.find(p.parent);
 	std::string key = "zombie " + p.role;
-	if (p.parent == 0 && !started_) {
+	// Before the run's first program, it is trace's own child.
+	if (p.parent == 0 && !started_)
 		return;
-	} else if (p.parent == 0 && p.role == "P") {
+	if (p.parent == 0 && p.role == "P") {
 		say(x, key, "P is a zombie (Z) until trace, its parent, waits "
 		    "for it, as a shell would");
 	} else if (p.parent == 0 || parent == procs_.end()) {

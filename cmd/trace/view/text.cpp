@@ -127,20 +127,20 @@ Text::time(long long us) const
 // One line of the report, cut to the width: the exact text of a long
 // line of the program's is in the JSON lines.
 void
-Text::put(const std::string &role, bool line, const std::string &whole)
+Text::put(const std::string &role, bool line, const std::string &text)
 {
-	std::string text = fitted(whole, s_.width);
+	std::string fit = fitted(text, s_.width);
 
 	// trace's own words are in no process's colour.
 	if (!s_.colour || role.empty()) {
-		out_.add(text);
+		out_.add(fit);
 		out_.add("\n");
 		return;
 	}
 	auto [it, added] = colour_.try_emplace(role, colour_.size());
 	std::string code = colours[it->second % std::size(colours)];
 	out_.add("\033[" + std::string(line ? "" : "2;") + code + "m");
-	out_.add(text);
+	out_.add(fit);
 	out_.add("\033[0m\n");
 }
 
