@@ -108,16 +108,17 @@ INSTANTIATE_TEST_SUITE_P(Trace, Pending, testing::ValuesIn(sents),
 // terminal's, the report within those columns.
 TEST(TraceExplain, CtrlCFromTheTerminalWithinItsWidth)
 {
-	std::string trace = program_path("trace");
-	std::string ctrlc = built("tests/hostile/ctrlc");
-	std::string explain = "--explain";
-	char *argv[] = {trace.data(), explain.data(), ctrlc.data(), nullptr};
 	winsize ws{};
 	ws.ws_row = 24;
 	ws.ws_col = 72;
 	int tty = -1;
 	pid_t pid = forkpty(&tty, nullptr, nullptr, &ws);
 	if (pid == 0) {
+		std::string trace = program_path("trace");
+		std::string ctrlc = built("tests/hostile/ctrlc");
+		std::string explain = "--explain";
+		char *argv[] = {trace.data(), explain.data(), ctrlc.data(),
+		    nullptr};
 		(void)setenv("NO_COLOR", "1", 1);
 		(void)setenv("ASAN_OPTIONS", traced_sanitizer, 0);
 		execv(argv[0], argv);
