@@ -186,9 +186,12 @@ Explainer::woken(const Event &e, Proc &p, Explained &x)
 		if (e.call == "wait4")
 			say(x, "wait4", "wait() and waitpid() are the wait4 "
 			    "system call");
+		std::string until = !wait ? "a signal it waits for arrives" :
+		    (p.waits_for.starts_with("any child") ? "a child" :
+		    p.waits_for) + (e.change.empty() || e.change == "end" ?
+		    " ends" : " changes (" + e.change + ")");
 		say(x, "sleeps " + e.call, p.role + " sleeps (S) until " +
-		    (wait ? "a child it waits for changes" :
-		    "a signal it waits for arrives"));
+		    until);
 		return;
 	}
 	p.call.clear();
