@@ -225,6 +225,19 @@ TEST(TraceExplain, EveryDemoWithin80Columns)
 	}
 }
 
+// --lines keeps to the lines: no notes, no notice.
+TEST(TraceExplain, NothingButLinesWithLines)
+{
+	Result r = run_trace({"--explain", "--lines", "becometwin"});
+	ASSERT_EQ(r.end, End::exited(0));
+	std::size_t lines = 0;
+	for (std::size_t at = 0, nl; (nl = r.out.find('\n', at)) !=
+	    std::string::npos; at = nl + 1, lines++)
+		EXPECT_NE(r.out.substr(at, nl - at).find(" | "),
+		    std::string::npos) << r.out;
+	EXPECT_EQ(lines, 3U) << r.out;
+}
+
 // A line of the program's too long for the text is cut where a character
 // ends, and marked; the JSON lines keep it whole.
 TEST(TraceExplain, LongLinesCutVisibly)

@@ -192,7 +192,9 @@ Text::event(const Event &e)
 	}
 	std::string words = s_.lines_only ? "" : sentence(e);
 	if (words.empty()) {
-		explain(e, 0);
+		// Nothing shown, nothing said: the states still follow it.
+		if (s_.explain)
+			(void)explainer_.explain(e);
 		return;
 	}
 	std::string head = time(e.us) + site(e) +
