@@ -65,11 +65,14 @@ wrapped(const std::string &text, std::size_t first, std::size_t rest)
 		std::size_t room = lines.size() == 1 ? first : rest;
 		// A unit stays with its number: "10.000 s".
 		bool unit = word == "s" || word == "ms";
-		if (last.empty() || unit ||
-		    columns(last) + 1 + columns(word) <= room)
-			last += (last.empty() ? "" : " ") + word;
-		else
+		if (!last.empty() && !unit &&
+		    columns(last) + 1 + columns(word) > room) {
 			lines.push_back(word);
+			continue;
+		}
+		if (!last.empty())
+			last += ' ';
+		last += word;
 	}
 	return lines;
 }
