@@ -63,10 +63,16 @@ wrapped(const std::string &text, std::size_t first, std::size_t rest)
 		from = space + 1;
 		std::string &last = lines.back();
 		std::size_t room = lines.size() == 1 ? first : rest;
-		// A unit stays with its number: "10.000 s".
-		bool unit = word == "s" || word == "ms";
-		if (!last.empty() && !unit &&
-		    columns(last) + 1 + columns(word) > room) {
+		bool fits = last.empty() ||
+		    columns(last) + 1 + columns(word) <= room;
+		// A unit goes with its number: "10.000 s".
+		std::size_t number = last.rfind(' ');
+		if (!fits && (word == "s" || word == "ms") &&
+		    number != std::string::npos) {
+			word = last.substr(number + 1) + " " + word;
+			last.resize(number);
+		}
+		if (!fits) {
 			lines.push_back(word);
 			continue;
 		}
