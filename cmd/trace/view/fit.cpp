@@ -2,6 +2,8 @@
 // with a mark, where a character ends; trace's own words broken at
 // spaces onto lines of their own. A character is taken as one column,
 // a tab as up to the next stop of eight.
+#include <utility>
+
 #include "trace.h"
 
 namespace {
@@ -69,7 +71,10 @@ wrapped(const std::string &text, std::size_t first, std::size_t rest)
 		std::size_t number = last.rfind(' ');
 		if (!fits && (word == "s" || word == "ms") &&
 		    number != std::string::npos) {
-			word = last.substr(number + 1) + " " + word;
+			std::string moved = last.substr(number + 1);
+			moved += ' ';
+			moved += word;
+			word = std::move(moved);
 			last.resize(number);
 		}
 		if (!fits) {
