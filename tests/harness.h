@@ -200,6 +200,9 @@ Result run_orders(std::vector<std::string> args);
 std::string slurp(const std::string &path);
 // text holds part.
 bool holds(const std::string &text, const std::string &part);
+// trace's text report with each sentence and note whole on one line:
+// the lines it went on to, 16 columns in or more, joined to it.
+std::string unwrapped(const std::string &report);
 // Polls until process pid sits in sigsuspend, where a signal it lets
 // through takes effect at once; false if it is gone or has not got there
 // within timeout.

@@ -44,6 +44,9 @@ const char help[] =
     "  -l, --lines            only the lines the program wrote, tagged\n"
     "      --format FORMAT    text (the default), or jsonl: one JSON object\n"
     "                         per event, then one per process and the end\n"
+    "      --explain          say what the events mean, in the words of a\n"
+    "                         lecture: the state each process is in (R, S,\n"
+    "                         T, Z, as ps names them), and why\n"
     "  -t, --time-lapse       fire the earliest alarm as soon as every\n"
     "                         process waits, so that timer demos take\n"
     "                         moments; times are then virtual (marked ~).\n"
@@ -83,7 +86,9 @@ const char help[] =
     "\n"
     "On a terminal each process has a colour of its own; none with NO_COLOR\n"
     "set or when the report does not go to a terminal. Ctrl-C reaches the\n"
-    "program as it would untraced.\n"
+    "program as it would untraced. The text fits the terminal's width (80\n"
+    "columns elsewhere): a longer line is cut, its end marked, and kept\n"
+    "whole in the JSON lines.\n"
     "\n"
     "Exit status: the program's, as a shell reports it (128 + the signal\n"
     "that killed it), or trace's own:\n"
@@ -142,6 +147,8 @@ take(Command &c, int opt, const std::string &given)
 		    "'");
 	} else if (opt == 't') {
 		c.settings.time_lapse = true;
+	} else if (opt == 'E') {
+		c.settings.explain = true;
 	} else if (opt == 's' && (!optarg || std::strcmp(optarg, "line") == 0 ||
 	    std::strcmp(optarg, "code") == 0)) {
 		c.settings.source = optarg && optarg[0] == 'c' ?
@@ -225,6 +232,7 @@ parse(int argc, char **argv)
 	    {"source", optional_argument, nullptr, 's'},
 	    {"step", no_argument, nullptr, 'W'},
 	    {"pace", required_argument, nullptr, 'p'},
+	    {"explain", no_argument, nullptr, 'E'},
 	    {nullptr, 0, nullptr, 0}};
 	Command c;
 	c.timeout_ms = default_timeout_ms;

@@ -75,6 +75,7 @@ struct Watch {
 	View &view;
 	bool time_lapse = false;
 	bool sources = false;	// where in the source each event was made
+	bool every_signal = false;	// those that do nothing too
 	Tracer *tracer = nullptr;
 	Stepper *step = nullptr;	// for --step and --pace
 	bool ran = false;	// P's program was started

@@ -72,6 +72,8 @@ trace_run(const Launch &base, Watch &w, Out &out)
 	}
 	if (w.step)
 		tracer.one_write_at_a_time();
+	if (w.every_signal)
+		tracer.tell_every_signal();
 	w.tracer = &tracer;
 	l.tracer = &tracer;
 	try {

@@ -1,6 +1,7 @@
 // trace: runs a demo, or any program, under the tracer and shows who
 // wrote each line and what happened between the lines. command.h says
 // where each part is.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "command.h"
@@ -65,6 +67,19 @@ report_fd(const Command &c)
 		fail(status_failed, "cannot write " + c.report_file + ": " +
 		    std::strerror(err));
 	return high;
+}
+
+// The report's width in columns: its terminal's, 40 at least; 80 when
+// it goes to no terminal.
+std::size_t
+report_width(int fd)
+{
+	winsize ws{};
+
+	if (fd >= 0 && isatty(fd) && ioctl(fd, TIOCGWINSZ, &ws) == 0 &&
+	    ws.ws_col > 0)
+		return std::max<std::size_t>(ws.ws_col, 40);
+	return 80;
 }
 
 std::string
@@ -122,6 +137,7 @@ main(int argc, char **argv)
 	const char *no_colour = std::getenv("NO_COLOR");
 	c.settings.colour = fd >= 0 && isatty(fd) &&
 	    !(no_colour && *no_colour) && !c.settings.jsonl;
+	c.settings.width = report_width(fd);
 
 	// Ctrl-C and Ctrl-\ are the program's: it ends as it would, and we
 	// tell how. A reader gone is seen as a write that fails, so that
@@ -146,6 +162,7 @@ main(int argc, char **argv)
 		pictures.stepped(stepping(c));
 		Watch w(views, c.settings.time_lapse);
 		w.sources = c.settings.source != Settings::Sources::none;
+		w.every_signal = c.settings.explain;
 		w.step = step ? &*step : nullptr;
 		int status = trace_run(l, w, out);
 		quiet_if_reader_gone(out.error());

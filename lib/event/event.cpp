@@ -9,7 +9,7 @@ kind_name(Event::Kind kind)
 	static const char *const names[] = {"line", "fork", "exec", "signal",
 	    "kill", "alarm", "handler", "mask", "blocked", "woken", "ended",
 	    "reaped", "reparented", "stuck", "zombie", "sent", "received",
-	    "wrote"};
+	    "wrote", "pending"};
 	return names[static_cast<int>(kind)];
 }
 
@@ -17,7 +17,7 @@ const char *
 origin_name(Event::Origin origin)
 {
 	static const char *const names[] = {"alarm", "kill", "fault",
-	    "kernel"};
+	    "kernel", "terminal"};
 	return names[static_cast<int>(origin)];
 }
 

@@ -27,7 +27,9 @@ struct Event {
 				// it had, text their first
 		fork,		// other: the new process
 		exec,		// path, argv; error: 0, or why it failed
-		signal,		// sig, origin, other (the sender), addr
+		signal,		// sig, origin, other (the sender), addr; text:
+				// what it does, "handler", "ignore" or
+				// "default"
 		kill,		// other: the process sent sig; sig
 		alarm,		// seconds: armed for then; 0: cancelled
 		handler,	// sig, text: "handler", "default" or "ignore"
@@ -47,8 +49,14 @@ struct Event {
 		sent,		// into a pipe or socket
 		received,	// out of one; other: who sent them, if known
 		wrote,		// to a file, or a device not the run's output
+		// sig, sent to the process while it blocks it, waits to be
+		// delivered: other, the sender if the run's; text: "later"
+		// if told as it was sent, "now" if as the process unblocks
+		// it, which lets it in
+		pending,
 	};
-	enum class Origin { alarm, kill, fault, kernel };
+	// terminal: a key typed there (Ctrl-C, Ctrl-\, Ctrl-Z).
+	enum class Origin { alarm, kill, fault, kernel, terminal };
 
 	explicit Event(Kind k) : kind(k) {}
 

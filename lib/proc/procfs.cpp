@@ -209,3 +209,19 @@ catches(pid_t pid, int sig)
 	    std::uint64_t{0}, 16);
 	return set >> (sig - 1) & 1;
 }
+
+bool
+signals_of(pid_t pid, Signals &s)
+{
+	std::string status = slurp(path_of(pid, "status"));
+	if (status.empty())
+		return false;
+	auto set = [&status](const char *key) {
+		return number_or(field(status, key), std::uint64_t{0}, 16);
+	};
+	s.pending = set("SigPnd") | set("ShdPnd");
+	s.blocked = set("SigBlk");
+	s.caught = set("SigCgt");
+	s.ignored = set("SigIgn");
+	return true;
+}

@@ -49,5 +49,12 @@ int fd_flags(pid_t pid, int fd);
 std::uint64_t deliverable(pid_t pid);
 // Whether pid catches sig: a handler of its own runs on it.
 bool catches(pid_t pid, int sig);
+// What pid does with each signal, bit sig - 1 of each set: on its way
+// to it (its own and its process's), blocked, caught by a handler,
+// ignored. False if pid is gone.
+struct Signals {
+	std::uint64_t pending = 0, blocked = 0, caught = 0, ignored = 0;
+};
+bool signals_of(pid_t pid, Signals &s);
 
 #endif

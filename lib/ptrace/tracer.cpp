@@ -332,6 +332,9 @@ Tracer::on_entry(Proc &p)
 	case Call::pause:
 	case Call::wait4:
 	case Call::waitid:
+		// Its mask, while it waits: what it blocks but that lets in.
+		if (s.call == Call::sigsuspend && s.args[0] && !again)
+			let_in(p, ~read_word(p.pid, s.args[0]));
 		on_wait_entry(p, again);
 		break;
 	case Call::socketpair:

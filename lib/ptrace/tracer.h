@@ -79,6 +79,9 @@ public:
 	// has ended, so that its line is told as it appears, before another
 	// process can write one.
 	void one_write_at_a_time() { one_write_ = true; }
+	// Tells every signal delivered, those that do nothing (SIGCHLD not
+	// caught) too, which are left out otherwise.
+	void tell_every_signal() { every_signal_ = true; }
 	// Sends sig to every traced process still alive.
 	void signal_all(int sig) const;
 	// Ends the run: SIGKILL to every traced process still alive, each
@@ -125,6 +128,7 @@ private:
 	void sweep();
 	// What the calls mean (tracer_calls.cpp).
 	void on_quick_call(Proc &p);
+	void on_sigaction(Proc &p, Event &e);
 	// Descriptors and what goes through them (descriptors.cpp).
 	void outputs_of(pid_t pid);
 	const Dest &dest(Proc &p, int fd);
@@ -142,6 +146,11 @@ private:
 	void received(Proc &p, std::uint64_t size);
 	void on_exit(Proc &p);
 	void on_signal(Proc &p, int sig);
+	// Signals that wait while blocked (pending.cpp).
+	[[nodiscard]] bool told(int sig, bool caught) const;
+	void watch_pending(Proc &p, pid_t to, int sig);
+	void on_kill_exit(Proc &p, std::int64_t ret);
+	void let_in(Proc &p, std::uint64_t unblocking);
 	void on_gone(pid_t pid, int status);
 	void on_wait_result(Proc &p, std::int64_t ret);
 	void reaped(Proc &c, pid_t by);
@@ -167,6 +176,7 @@ private:
 	Sites sites_;
 	bool time_lapse_;
 	bool one_write_ = false;
+	bool every_signal_ = false;
 	int sigfd_ = -1;
 	bool chld_was_blocked_ = false;
 	pid_t root_ = 0;

@@ -23,14 +23,6 @@ restarting(std::int64_t ret)
 	return ret == -512 || ret == -513 || ret == -514 || ret == -516;
 }
 
-// Signals whose default is to do nothing: shown only when caught.
-bool
-quiet_by_default(int sig)
-{
-	return sig == SIGCHLD || sig == SIGCONT || sig == SIGURG ||
-	    sig == SIGWINCH;
-}
-
 const char *const hows[] = {"block", "unblock", "set"};
 
 // A time as setitimer takes it, in microseconds: -1 if the kernel
@@ -80,8 +72,10 @@ Tracer::on_quick_call(Proc &p)
 			e.other = tgid_of(static_cast<pid_t>(s.args[1]));
 		e.sig = static_cast<int>(s.call == Call::tgkill ? s.args[2] :
 		    s.args[1]);
-		if (e.sig == 0)
+		if (e.sig <= 0 || e.sig > 64)
 			return;
+		watch_pending(p, s.call == Call::tgkill ?
+		    static_cast<pid_t>(s.args[1]) : e.other, e.sig);
 		break;
 	case Call::alarm:
 		// Its seconds are an unsigned int.
@@ -101,36 +95,49 @@ Tracer::on_quick_call(Proc &p)
 			arm(p, in, every);
 		return;
 	}
-	case Call::sigaction: {
+	case Call::sigaction:
 		if (!s.args[1] || s.args[0] < 1 || s.args[0] > 64)
 			return;
-		// The kernel's struct sigaction: the handler, then the flags.
-		std::uint64_t h = read_word(p.pid, s.args[1]);
-		std::uint64_t flags = read_word(p.pid, s.args[1] + 8);
-		std::uint64_t bit = 1ULL << (s.args[0] - 1);
-		Proc &o = owner(p);
-		o.restarts = h > 1 && (flags & SA_RESTART) ? o.restarts | bit :
-		    o.restarts & ~bit;
-		if (s.args[0] == SIGCHLD) {
-			o.chld_ignored = h == 1;
-			o.chld_nocldwait = (flags & SA_NOCLDWAIT) != 0;
-		}
-		e.kind = Event::Kind::handler;
-		e.sig = static_cast<int>(s.args[0]);
-		e.text = h == 0 ? "default" : h == 1 ? "ignore" : "handler";
+		on_sigaction(p, e);
 		break;
-	}
-	case Call::sigprocmask:
+	case Call::sigprocmask: {
 		if (!s.args[1] || s.args[0] > 2)
 			return;
+		std::uint64_t set = read_word(p.pid, s.args[1]);
+		let_in(p, s.args[0] == SIG_UNBLOCK ? set :
+		    s.args[0] == SIG_SETMASK ? ~set : 0);
 		e.kind = Event::Kind::mask;
 		e.text = hows[s.args[0]];
-		e.signals = signal_names(read_word(p.pid, s.args[1]));
+		e.signals = signal_names(set);
 		break;
+	}
 	default:
 		return;
 	}
 	emit(e, p);
+}
+
+// A handler set: which signals restart the calls they cut, and whether
+// the kernel reaps p's children for it.
+void
+Tracer::on_sigaction(Proc &p, Event &e)
+{
+	const CallStop &s = p.entry;
+	// The kernel's struct sigaction: the handler, then the flags.
+	std::uint64_t h = read_word(p.pid, s.args[1]);
+	std::uint64_t flags = read_word(p.pid, s.args[1] + 8);
+	std::uint64_t bit = 1ULL << (s.args[0] - 1);
+	Proc &o = owner(p);
+
+	o.restarts = h > 1 && (flags & SA_RESTART) ? o.restarts | bit :
+	    o.restarts & ~bit;
+	if (s.args[0] == SIGCHLD) {
+		o.chld_ignored = h == 1;
+		o.chld_nocldwait = (flags & SA_NOCLDWAIT) != 0;
+	}
+	e.kind = Event::Kind::handler;
+	e.sig = static_cast<int>(s.args[0]);
+	e.text = h == 0 ? "default" : h == 1 ? "ignore" : "handler";
 }
 
 void
@@ -162,6 +169,11 @@ Tracer::on_exit(Proc &p)
 	case Call::socketpair:
 		if (s.ret == 0)
 			pair_sockets(p);
+		break;
+	case Call::kill:
+	case Call::tgkill:
+	case Call::pidfd_send_signal:
+		on_kill_exit(p, s.ret);
 		break;
 	case Call::sigsuspend:
 	case Call::pause:
@@ -201,6 +213,11 @@ Tracer::on_signal(Proc &p, int sig)
 		e.origin = Event::Origin::kernel;
 	} else if (sig == SIGALRM && si.si_code == SI_KERNEL) {
 		e.origin = Event::Origin::alarm;
+	} else if (si.si_code == SI_KERNEL && (sig == SIGINT ||
+	    sig == SIGQUIT || sig == SIGTSTP)) {
+		// The terminal's keys, sent by its line discipline to the
+		// foreground group: the kernel's, from no process.
+		e.origin = Event::Origin::terminal;
 	} else if (si.si_code == SI_USER || si.si_code == SI_TKILL ||
 	    si.si_code == SI_QUEUE) {
 		e.origin = Event::Origin::kill;
@@ -210,8 +227,13 @@ Tracer::on_signal(Proc &p, int sig)
 		e.origin = Event::Origin::fault;
 		e.addr = reinterpret_cast<std::uintptr_t>(si.si_addr);
 	}
-	bool caught = catches(p.pid, sig);
-	if (caught || !quiet_by_default(sig))
+	Signals st;
+	bool known = signals_of(p.pid, st);
+	bool caught = known && (st.caught >> (sig - 1) & 1);
+	e.text = caught ? "handler" : known && (st.ignored >> (sig - 1) & 1) ?
+	    "ignore" : "default";
+	owner(p).pending_told &= ~(1ULL << (sig - 1));
+	if (told(sig, caught))
 		emit(e, p);
 	// Its handler run, the call starts again: SA_RESTART, or a call
 	// that always does.

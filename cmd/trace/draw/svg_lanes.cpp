@@ -229,6 +229,8 @@ signal_words(const Timeline &t, const Lane::Signal &s)
 		return w + " from " + (s.from == t.subreaper ? "trace" :
 		    from ? from->role : "process " + std::to_string(s.from));
 	}
+	case Event::Origin::terminal:
+		return w + " from the terminal";
 	case Event::Origin::kernel:
 		break;
 	}

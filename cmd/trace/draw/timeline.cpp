@@ -179,6 +179,7 @@ Recorder::event(const Event &e)
 	case Event::Kind::handler:
 	case Event::Kind::mask:
 	case Event::Kind::stuck:
+	case Event::Kind::pending:
 		break;
 	}
 }

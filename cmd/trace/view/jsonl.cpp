@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "explain.h"
 #include "trace.h"
 
 namespace {
@@ -104,6 +105,13 @@ signal_event_fields(json &j, const Event &e)
 	} else if (e.kind == Event::Kind::mask) {
 		j["how"] = e.text;
 		j["signals"] = e.signals;
+	} else if (e.kind == Event::Kind::pending) {
+		signal_fields(j, e.sig);
+		j["arrives"] = e.text;
+		if (e.other) {
+			j["from"] = e.other;
+			j["from_role"] = who(e.other, e.other_role);
+		}
 	}
 }
 
@@ -182,6 +190,7 @@ private:
 	Out &out_;
 	Settings s_;
 	std::string why_;
+	Explainer explainer_;
 };
 
 json
@@ -208,6 +217,15 @@ Jsonl::event(const Event &e)
 		return;
 	json j = head(e.us, e.pid, e.role, kind_name(e.kind));
 	kind_fields(j, e);
+	if (s_.explain) {
+		if (e.kind == Event::Kind::signal)
+			j["action"] = e.text;
+		Explained x = explainer_.explain(e);
+		if (x.state)
+			j["state"] = std::string(1, x.state);
+		if (!x.notes.empty())
+			j["notes"] = x.notes;
+	}
 	if (s_.source != Settings::Sources::none &&
 	    (!e.source.file.empty() || !e.source.function.empty()))
 		j["source"] = {{"file", e.source.file}, {"line", e.source.line},

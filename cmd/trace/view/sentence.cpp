@@ -1,6 +1,7 @@
 // What each event says in trace's text: one short sentence after its
 // process's role, in plain words.
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -51,6 +52,9 @@ signal_words(const Event &e)
 		    who(e.other, e.other_role));
 	case Event::Origin::fault:
 		return s + ": a fault at " + address(e.addr);
+	case Event::Origin::terminal:
+		return s + " from the terminal (" + (e.sig == SIGINT ?
+		    "Ctrl-C" : e.sig == SIGQUIT ? "Ctrl-\\" : "Ctrl-Z") + ")";
 	case Event::Origin::kernel:
 		break;
 	}
@@ -85,6 +89,20 @@ woken_words(const Event &e)
 		    (name ? name : "?") + ")";
 	}
 	return s;
+}
+
+// Programs by name: their paths are in the JSON lines.
+std::string
+exec_words(const Event &e)
+{
+	if (e.error)
+		return " cannot exec " + escaped(e.path) + ": " +
+		    std::strerror(e.error);
+	std::vector<std::string> argv = e.argv;
+	if (!argv.empty())
+		argv[0] = base_name(argv[0]);
+	return " execs " + escaped(base_name(e.path)) + " as " +
+	    joined(argv, "nothing");
 }
 
 // Words after a space. Not " " + ..., which g++ 12 at -O3 takes for an
@@ -129,11 +147,7 @@ sentence(const Event &e)
 		return " forks " + e.other_role + " (" + std::to_string(e.other) +
 		    ")";
 	case Event::Kind::exec:
-		if (e.error)
-			return " cannot exec " + escaped(e.path) + ": " +
-			    std::strerror(e.error);
-		return " execs " + escaped(e.path) + " as " +
-		    joined(e.argv, "nothing");
+		return exec_words(e);
 	case Event::Kind::signal:
 		return signal_words(e);
 	case Event::Kind::kill:
@@ -161,8 +175,8 @@ sentence(const Event &e)
 		return spaced(ended_words(e.end, e.by_trace));
 	case Event::Kind::reaped:
 		return " reaped by " + who(e.other, e.other_role) +
-		    (e.zombie_us > 0 ? " after " + duration(e.zombie_us) +
-		    " as a zombie" : " at once");
+		    (e.zombie_us > 0 ? ": it was a zombie for " +
+		    duration(e.zombie_us) : " at once");
 	case Event::Kind::reparented:
 		return " orphaned: " + who(e.other, e.other_role) +
 		    " is its parent now";
@@ -173,6 +187,13 @@ sentence(const Event &e)
 	case Event::Kind::received:
 	case Event::Kind::wrote:
 		return io_words(e);
+	case Event::Kind::pending:
+		if (e.text == "now")
+			return " has " + signal_name(e.sig) + " pending, sent "
+			    "while it was blocked: it arrives now";
+		return " has " + signal_name(e.sig) + " pending: " + e.role +
+		    " blocks it, and it arrives when " + e.role +
+		    " unblocks it";
 	case Event::Kind::line:
 	case Event::Kind::stuck:
 		break;

@@ -8,6 +8,7 @@
 #include <map>
 #include <utility>
 
+#include "explain.h"
 #include "trace.h"
 
 namespace {
@@ -21,13 +22,20 @@ class Text : public View {
 public:
 	Text(Out &out, Settings s) : out_(out), s_(std::move(s))
 	{
-		if (s_.time_lapse && !s_.lines_only)
-			out_.add("Times marked ~ are virtual: with --time-lapse, "
-			    "the earliest alarm fires as soon as every process "
-			    "waits.\n");
-		if (s_.stepped && !s_.lines_only)
-			out_.add("Stepped one event at a time: the times hold "
-			    "the waits between events.\n");
+		if (s_.lines_only)
+			return;
+		if (s_.explain)
+			say("", "", "The run is traced: every call the tracer "
+			    "watches stops its process for a moment, so timings "
+			    "differ from an untraced run, and lines may come in "
+			    "other orders.", 0);
+		if (s_.time_lapse)
+			say("", "", "Times marked ~ are virtual: with "
+			    "--time-lapse, the earliest alarm fires as soon as "
+			    "every process waits.", 0);
+		if (s_.stepped)
+			say("", "", "Stepped one event at a time: the times "
+			    "hold the waits between events.", 0);
 	}
 
 	void event(const Event &e) override;
@@ -39,10 +47,14 @@ private:
 	[[nodiscard]] std::string time(long long us) const;
 	[[nodiscard]] std::string site(const Event &e) const;
 	void put(const std::string &role, bool line, const std::string &text);
+	void say(const std::string &role, const std::string &head,
+	    const std::string &words, std::size_t indent);
 	void show_code(const Source &s);
+	void explain(const Event &e, std::size_t column);
 
 	Out &out_;
 	Settings s_;
+	Explainer explainer_;
 	std::map<std::string, std::size_t> colour_;
 	std::map<std::string, std::vector<std::string>> files_;
 	bool begun_ = false;	// the run's first program has started
@@ -96,18 +108,8 @@ Text::show_code(const Source &s)
 	for (char &c : l)
 		if (static_cast<unsigned char>(c) < ' ')
 			c = ' ';
-	// Under the file:line column, within a projector's 80 columns: a
-	// longer line is cut where a character ends, and says so.
-	constexpr std::size_t indent = 16, room = 80 - indent;
-	if (l.size() > room) {
-		std::size_t end = room - 3;
-		while (end > 0 && (static_cast<unsigned char>(l[end]) & 0xc0) ==
-		    0x80)
-			end--;
-		l.resize(end);
-		l += "...";
-	}
-	put("", false, std::string(indent, ' ') + l);
+	// Under the file:line column; put cuts it to the width.
+	put("", false, std::string(16, ' ') + l);
 }
 
 std::string
@@ -122,20 +124,53 @@ Text::time(long long us) const
 	return t + " ms  ";
 }
 
+// One line of the report, cut to the width: the exact text of a long
+// line of the program's is in the JSON lines.
 void
 Text::put(const std::string &role, bool line, const std::string &text)
 {
+	std::string fit = fitted(text, s_.width);
+
 	// trace's own words are in no process's colour.
 	if (!s_.colour || role.empty()) {
-		out_.add(text);
+		out_.add(fit);
 		out_.add("\n");
 		return;
 	}
 	auto [it, added] = colour_.try_emplace(role, colour_.size());
 	std::string code = colours[it->second % std::size(colours)];
 	out_.add("\033[" + std::string(line ? "" : "2;") + code + "m");
-	out_.add(text);
+	out_.add(fit);
 	out_.add("\033[0m\n");
+}
+
+// trace's own words after head, broken at spaces into lines within the
+// width, each line after the first indented so far.
+void
+Text::say(const std::string &role, const std::string &head,
+    const std::string &words, std::size_t indent)
+{
+	std::size_t at = columns(head);
+	std::vector<std::string> lines = wrapped(words,
+	    s_.width > at ? s_.width - at : 1,
+	    s_.width > indent ? s_.width - indent : 1);
+	for (std::size_t i = 0; i < lines.size(); i++)
+		put(role, false, (i ? std::string(indent, ' ') : head) +
+		    lines[i]);
+}
+
+// Under --explain, the notes on e, at column, in no process's colour;
+// the state letters are in them.
+void
+Text::explain(const Event &e, std::size_t column)
+{
+	if (!s_.explain)
+		return;
+	// Narrow, the notes start further left.
+	if (s_.width < column + 40)
+		column = 16;
+	for (const std::string &note : explainer_.explain(e).notes)
+		say("", std::string(column, ' ') + "- ", note, column + 2);
 }
 
 void
@@ -156,11 +191,17 @@ Text::event(const Event &e)
 		return;
 	}
 	std::string words = s_.lines_only ? "" : sentence(e);
-	if (words.empty())
+	if (words.empty()) {
+		// Nothing shown, nothing said: the states still follow it.
+		if (s_.explain)
+			(void)explainer_.explain(e);
 		return;
-	put(e.role, false, time(e.us) + site(e) +
-	    std::string(tag_width + 3, ' ') + e.role + words);
+	}
+	std::string head = time(e.us) + site(e) +
+	    std::string(tag_width + 3, ' ');
+	say(e.role, head, e.role + words, columns(head) + 2);
 	show_code(e.source);
+	explain(e, columns(head));
 	begun_ = begun_ || e.kind == Event::Kind::exec;
 }
 
@@ -168,7 +209,7 @@ void
 Text::cut(const std::string &why, long long us)
 {
 	if (!s_.lines_only)
-		put("", false, time(us) + "trace ends the run: " + why);
+		say("", time(us), "trace ends the run: " + why, 18);
 }
 
 void
@@ -176,24 +217,25 @@ Text::summary(const std::vector<Traced> &procs, const Ending &end)
 {
 	if (s_.lines_only)
 		return;
-	std::string s = "\nHow each process ended:\n";
+	put("", false, "\nHow each process ended:");
 	for (const auto &p : procs) {
 		std::string tag = p.role + " " + std::to_string(p.pid);
 		if (tag.size() < tag_width)
 			tag.insert(p.role.size(), tag_width - tag.size(), ' ');
-		s += "  " + tag + "  " + escaped(p.program) + ": ";
+		std::string s = escaped(base_name(p.program)) + ": ";
 		if (!p.ended)
 			s += "never ended";
 		else
 			s += ended_words(p.end, p.by_trace) + " at " +
 			    duration(p.ended_us);
 		if (p.reaper_role.empty())
-			s += "; never reaped\n";
+			s += "; never reaped";
 		else
 			s += "; reaped by " + who(0, p.reaper_role) + " at " +
-			    duration(p.reaped_us) + "\n";
+			    duration(p.reaped_us);
+		say("", "  " + tag + "  ", s, tag_width + 6);
 	}
-	s += "Exit status " + std::to_string(end.status);
+	std::string s = "Exit status " + std::to_string(end.status);
 	if (!end.why.empty())
 		s += ": trace ended the run";
 	else if (end.status > 128)

@@ -24,6 +24,10 @@ struct Settings {
 	// as file:line, or with the text of that line as well.
 	enum class Sources { none, lines, code } source = Sources::none;
 	std::string sources_dir;	// the demos' copies of their sources
+	// States and causes in the words of a lecture: the state each
+	// process is in as ps names it, and notes on what each event means.
+	bool explain = false;
+	std::size_t width = 80;	// the text's, in columns
 };
 
 // The report, held and written in large pieces to descriptor fd: at
@@ -103,6 +107,16 @@ std::size_t characters(std::string_view s);
 std::string shortened(const std::string &s, std::size_t n);
 // The last part of a path.
 std::string base_name(const std::string &path);
+// How many columns a line takes on a terminal (fit.cpp): one a
+// character, a tab up to the next stop of eight.
+std::size_t columns(const std::string &s);
+// A line cut to at most width columns, where a character ends, "…"
+// marking the cut.
+std::string fitted(const std::string &line, std::size_t width);
+// Words broken at spaces into lines: the first of at most first
+// columns, the others of rest. A word longer stays whole on its own.
+std::vector<std::string> wrapped(const std::string &text,
+    std::size_t first, std::size_t rest);
 // A fault's address, "0x0".
 std::string address(std::uint64_t addr);
 // A value with so many decimals.

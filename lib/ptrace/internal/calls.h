@@ -80,6 +80,8 @@ std::string read_iovec(pid_t pid, std::uint64_t addr, std::uint64_t count,
 std::string call_bytes(pid_t pid, const CallStop &s, std::uint64_t size,
     std::uint64_t most, std::uint64_t from = 0);
 std::uint64_t call_size(pid_t pid, const CallStop &s);
+// Signals whose default is to do nothing: told only when caught.
+bool quiet_by_default(int sig);
 // The signals of a kernel signal set, by name.
 std::vector<std::string> signal_names(std::uint64_t set);
 

@@ -80,6 +80,11 @@ struct Tracer::Proc : Traced {
 	bool chld_nocldwait = false;
 	// Signals sent by us on the kernel's behalf, on their way to it.
 	std::uint64_t for_kernel = 0;
+	// Signals told as pending and not yet delivered; on the process.
+	std::uint64_t pending_told = 0;
+	// A kill it is making, of blocked_sig, to these, which block it.
+	std::vector<pid_t> blocking;
+	int blocked_sig = 0;
 };
 
 #endif

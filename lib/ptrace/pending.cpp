@@ -1,0 +1,123 @@
+// Signals that wait: one sent to a process that blocks it stays pending
+// in the kernel, and stops no one, until the process unblocks it. The
+// tracer sees it only then, so it reads the kernel's sets instead: after
+// a kill of the run's that reached a process blocking the signal, and
+// as a process unblocks signals (sigprocmask, sigsuspend). See tracer.h.
+#include <csignal>
+#include <utility>
+
+#include <unistd.h>
+
+#include "internal/calls.h"
+#include "internal/tracer_proc.h"
+#include "procfs.h"
+#include "tracer.h"
+
+namespace {
+
+std::uint64_t
+bit_of(int sig)
+{
+	return 1ULL << (sig - 1);
+}
+
+} // namespace
+
+bool
+quiet_by_default(int sig)
+{
+	return sig == SIGCHLD || sig == SIGCONT || sig == SIGURG ||
+	    sig == SIGWINCH;
+}
+
+// A signal is told, pending or delivered, if it does something: caught,
+// or with a default that is not to do nothing; every one if asked.
+bool
+Tracer::told(int sig, bool caught) const
+{
+	return every_signal_ || caught || !quiet_by_default(sig);
+}
+
+// p is about to send sig to (a thread id, or as kill(2) names a group):
+// the processes of the run that block it, to look at once it is sent.
+// Only then is p stopped again, as the call returns.
+void
+Tracer::watch_pending(Proc &p, pid_t to, int sig)
+{
+	std::vector<pid_t> targets;
+
+	p.blocking.clear();
+	if (to > 0) {
+		targets.push_back(to);
+	} else if (to < -1 || to == 0) {
+		Stat sender;
+		pid_t group = -to;
+		if (to == 0 && stat_of(p.pid, sender))
+			group = sender.pgrp;
+		for (const auto &[pid, q] : procs_)
+			if (Stat st; !q->leader && !q->ended && stat_of(pid, st) &&
+			    st.pgrp == group)
+				targets.push_back(pid);
+	}
+	for (pid_t t : targets) {
+		const Proc *q = live(t);
+		Signals s;
+		if (q && !q->ended && signals_of(t, s) &&
+		    (s.blocked & bit_of(sig)) &&
+		    told(sig, (s.caught & bit_of(sig)) != 0))
+			p.blocking.push_back(t);
+	}
+	p.blocked_sig = sig;
+	p.await_exit = !p.blocking.empty();
+}
+
+// The kill p made returned ret: each process that blocked the signal
+// and has it pending now is told so, the sender with it.
+void
+Tracer::on_kill_exit(Proc &p, std::int64_t ret)
+{
+	std::vector<pid_t> blocking = std::exchange(p.blocking, {});
+	std::uint64_t bit = bit_of(p.blocked_sig);
+
+	if (ret != 0)
+		return;
+	for (pid_t t : blocking) {
+		Proc *q = live(t);
+		Signals s;
+		if (!q || q->ended || !signals_of(t, s) ||
+		    !(s.pending & s.blocked & bit) ||
+		    (owner(*q).pending_told & bit))
+			continue;
+		owner(*q).pending_told |= bit;
+		Event e(Event::Kind::pending);
+		e.sig = p.blocked_sig;
+		e.other = owner(p).pid;
+		e.text = "later";
+		emit(e, *q);
+	}
+}
+
+// p is about to unblock the signals of unblocking: those pending arrive
+// now. Each is told as pending here unless it was as it was sent.
+void
+Tracer::let_in(Proc &p, std::uint64_t unblocking)
+{
+	Signals s;
+
+	if (!unblocking || !signals_of(p.pid, s))
+		return;
+	Proc &o = owner(p);
+	std::uint64_t arriving = s.pending & s.blocked & unblocking;
+	for (int sig = 1; sig <= 64 && arriving; sig++) {
+		if (!(arriving & bit_of(sig)))
+			continue;
+		if (!(o.pending_told & bit_of(sig)) &&
+		    told(sig, (s.caught & bit_of(sig)) != 0)) {
+			Event e(Event::Kind::pending);
+			e.sig = sig;
+			e.text = "now";
+			emit(e, p);
+		}
+		o.pending_told &= ~bit_of(sig);
+	}
+}
