@@ -263,10 +263,10 @@ const Shown shown[] = {
 	{"Alarms", {"--time-lapse", "tickpair"}, "C1", "SIGALRM",
 	    {{"origin", "alarm"}}, 10},
 	{"Sleeps", {"--time-lapse", "tickpair"}, "P", "sigsuspend",
-	    {{"words", "blocked in sigsuspend, waiting for SIGINT or SIGALRM"}},
+	    {{"words", "blocked in sigsuspend for SIGINT or SIGALRM"}},
 	    10},
 	{"Waits", {"--time-lapse", "reaper"}, "P", "wait4",
-	    {{"words", "blocked in wait4, waiting for any child to end"}}, 10},
+	    {{"words", "blocked in wait4 for any child to end"}}, 10},
 	{"ReapsItsChildren", {"--time-lapse", "reaper"}, "P", "reap C10",
 	    json::object(), 1},
 	{"TraceReapsOrphans", {"twinspeak"}, "trace", "reap C1",
@@ -333,7 +333,7 @@ TEST(Perfetto, RunEndedByTrace)
 	EXPECT_EQ(m["times"], "virtual");
 	EXPECT_EQ(m["exit_status"], 124);
 	EXPECT_EQ(m["ended_by_trace"], "no process can ever be woken: P is "
-	    "blocked in sigsuspend, waiting for SIGINT or SIGALRM; no alarm is "
+	    "blocked in sigsuspend for SIGINT or SIGALRM; no alarm is "
 	    "armed");
 }
 

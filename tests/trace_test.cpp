@@ -54,7 +54,7 @@ const Exit exits[] = {
 	    End::exited(142), "P killed by signal 14 (SIGALRM)", ""},
 	{"NothingCanWake", {"--time-lapse", "tickheir"}, "", End::exited(124),
 	    "ALARMA", "trace: ended the run: no process can ever be woken: P "
-	    "is blocked in sigsuspend, waiting for SIGINT or SIGALRM; no alarm is "
+	    "is blocked in sigsuspend for SIGINT or SIGALRM; no alarm is "
 	    "armed\n"},
 	{"PastTimeout", {"--timeout", "0.3", "tickcounter"}, "",
 	    End::exited(124), "P killed by signal 9 (SIGKILL)",

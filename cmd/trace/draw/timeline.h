@@ -33,7 +33,7 @@ struct Lane {
 		long long from_us;
 		long long to_us;	// -1: still blocked at the end
 		std::string call;	// sigsuspend, pause, wait4, waitid
-		std::string words;	// "waiting for any child to end"
+		std::string words;	// "blocked in wait4 for any child to end"
 		Source source;
 	};
 	struct Signal {

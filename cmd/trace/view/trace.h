@@ -90,7 +90,7 @@ std::string site_words(const Source &s);
 // What an event says in the text, after its process's role: " forks C1
 // (4242)"; empty for a line and for what the text does not show.
 std::string sentence(const Event &e);
-// "blocked in sigsuspend, waiting for SIGINT or SIGALRM": what a
+// "blocked in sigsuspend for SIGINT or SIGALRM": what a
 // blocked event says of its process (words.cpp).
 std::string waiting_words(const Event &e);
 // A set of signals as a student reads it: a few by name, joined by

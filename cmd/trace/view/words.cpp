@@ -66,7 +66,7 @@ signal_set(const std::vector<std::string> &names,
 std::string
 waiting_words(const Event &e)
 {
-	std::string s = "blocked in " + e.call + ", waiting for ";
+	std::string s = "blocked in " + e.call + " for ";
 
 	if (e.call == "sigsuspend")
 		return s + signal_set(e.signals, "or", "no signal at all");
