@@ -310,26 +310,6 @@ holds(const std::string &text, const std::string &part)
 	return text.find(part) != std::string::npos;
 }
 
-std::string
-unwrapped(const std::string &report)
-{
-	std::string whole;
-	std::size_t from = 0;
-
-	for (std::size_t nl; (nl = report.find('\n', from)) !=
-	    std::string::npos; from = nl + 1) {
-		std::string line = report.substr(from, nl - from);
-		std::size_t text = line.find_first_not_of(' ');
-		bool more = text != std::string::npos && text >= 16 &&
-		    line.compare(text, 2, "- ") != 0 && !whole.empty();
-		if (more)
-			whole.back() = ' ';
-		whole += more ? line.substr(text) : line;
-		whole += '\n';
-	}
-	return whole + report.substr(from);
-}
-
 Result
 run_trace(std::vector<std::string> args, const std::string &input)
 {
