@@ -47,6 +47,21 @@ timed_out(Watch &w, int timeout_ms, long long us)
 	w.view.cut(w.cut, us);
 }
 
+// trace's exit status for a run: the program's as a shell tells it, or
+// trace's own.
+int
+run_status(const Watch &w, const Outcome &o)
+{
+	if (!w.cut.empty())
+		return status_ended;
+	if (!w.ran && w.exec_error)
+		return w.exec_error == ENOENT ? status_not_found :
+		    status_cannot_run;
+	if (o.collected)
+		return shell_status(o.end);
+	return status_failed;
+}
+
 } // namespace
 
 int
@@ -99,15 +114,7 @@ trace_run(const Launch &base, Watch &w, Out &out)
 	end.why = w.cut;
 	end.pid = o.pid;
 	end.us = tracer.now_us();
-	if (!w.cut.empty())
-		end.status = status_ended;
-	else if (!w.ran && w.exec_error)
-		end.status = w.exec_error == ENOENT ? status_not_found :
-		    status_cannot_run;
-	else if (o.collected)
-		end.status = shell_status(o.end);
-	else
-		end.status = status_failed;
+	end.status = run_status(w, o);
 	w.exited = w.cut.empty() && w.ran && o.collected &&
 	    o.end.how == End::How::exited;
 	w.view.summary(tracer.processes(), end);

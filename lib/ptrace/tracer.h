@@ -129,6 +129,8 @@ private:
 	// What the calls mean (tracer_calls.cpp).
 	void on_quick_call(Proc &p);
 	void on_sigaction(Proc &p, Event &e);
+	bool on_kill(Proc &p, Event &e);
+	void on_setitimer(Proc &p);
 	// Descriptors and what goes through them (descriptors.cpp).
 	void outputs_of(pid_t pid);
 	const Dest &dest(Proc &p, int fd);

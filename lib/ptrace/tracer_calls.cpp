@@ -40,6 +40,45 @@ constexpr std::size_t longest_line = 1 << 20;
 
 } // namespace
 
+// A signal sent by kill, tgkill or pidfd_send_signal: its event, and
+// whether it is one to tell.
+bool
+Tracer::on_kill(Proc &p, Event &e)
+{
+	const CallStop &s = p.entry;
+
+	e.other = static_cast<pid_t>(s.args[0]);
+	if (s.call == Call::pidfd_send_signal)
+		e.other = pidfd_target(p.pid, static_cast<int>(s.args[0]));
+	else if (s.call == Call::tgkill)
+		e.other = tgid_of(static_cast<pid_t>(s.args[1]));
+	e.sig = static_cast<int>(s.call == Call::tgkill ? s.args[2] :
+	    s.args[1]);
+	if (e.sig <= 0 || e.sig > 64)
+		return false;
+	watch_pending(p, s.call == Call::tgkill ?
+	    static_cast<pid_t>(s.args[1]) : e.other, e.sig);
+	return true;
+}
+
+// A real-time interval timer set: armed as an alarm is.
+void
+Tracer::on_setitimer(Proc &p)
+{
+	const CallStop &s = p.entry;
+
+	if (s.args[0] != ITIMER_REAL || !s.args[1])
+		return;
+	std::string v = read_bytes(p.pid, s.args[1], sizeof(itimerval));
+	itimerval it{};
+	if (v.size() != sizeof it)
+		return;
+	std::memcpy(&it, v.data(), sizeof it);
+	long long in = micros(it.it_value), every = micros(it.it_interval);
+	if (in >= 0 && every >= 0)
+		arm(p, in, every);
+}
+
 // Calls that do not block and whose result does not matter here.
 void
 Tracer::on_quick_call(Proc &p)
@@ -65,36 +104,17 @@ Tracer::on_quick_call(Proc &p)
 	case Call::kill:
 	case Call::tgkill:
 	case Call::pidfd_send_signal:
-		e.other = static_cast<pid_t>(s.args[0]);
-		if (s.call == Call::pidfd_send_signal)
-			e.other = pidfd_target(p.pid, static_cast<int>(s.args[0]));
-		else if (s.call == Call::tgkill)
-			e.other = tgid_of(static_cast<pid_t>(s.args[1]));
-		e.sig = static_cast<int>(s.call == Call::tgkill ? s.args[2] :
-		    s.args[1]);
-		if (e.sig <= 0 || e.sig > 64)
+		if (!on_kill(p, e))
 			return;
-		watch_pending(p, s.call == Call::tgkill ?
-		    static_cast<pid_t>(s.args[1]) : e.other, e.sig);
 		break;
 	case Call::alarm:
 		// Its seconds are an unsigned int.
 		arm(p, static_cast<long long>(s.args[0] & 0xffffffff) * 1000000,
 		    0);
 		return;
-	case Call::setitimer: {
-		if (s.args[0] != ITIMER_REAL || !s.args[1])
-			return;
-		std::string v = read_bytes(p.pid, s.args[1], sizeof(itimerval));
-		itimerval it{};
-		if (v.size() != sizeof it)
-			return;
-		std::memcpy(&it, v.data(), sizeof it);
-		long long in = micros(it.it_value), every = micros(it.it_interval);
-		if (in >= 0 && every >= 0)
-			arm(p, in, every);
+	case Call::setitimer:
+		on_setitimer(p);
 		return;
-	}
 	case Call::sigaction:
 		if (!s.args[1] || s.args[0] < 1 || s.args[0] > 64)
 			return;

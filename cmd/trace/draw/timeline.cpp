@@ -90,6 +90,18 @@ unblock(Lane &l, long long us)
 		l.blocked.back().to_us = us;
 }
 
+static void
+end(Lane &l, const Event &e)
+{
+	unblock(l, e.us);
+	l.ended = true;
+	l.end = e.end;
+	l.end_us = e.us;
+	l.ended_at = e.source;
+	l.by_trace = e.by_trace;
+	l.end_why = e.by_trace ? e.text : "";
+}
+
 // The lane of the child a fork made: running its parent's program.
 static Lane
 child_lane(const Lane &parent, const Event &e)
@@ -142,13 +154,7 @@ Recorder::event(const Event &e)
 		unblock(l, e.us);
 		break;
 	case Event::Kind::ended:
-		unblock(l, e.us);
-		l.ended = true;
-		l.end = e.end;
-		l.end_us = e.us;
-		l.ended_at = e.source;
-		l.by_trace = e.by_trace;
-		l.end_why = e.by_trace ? e.text : "";
+		end(l, e);
 		break;
 	case Event::Kind::reaped:
 		l.reaper = e.other;
