@@ -42,8 +42,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # bash-completion loads the completion installed for proclab; without
-# it proclab works the same, only Tab offers nothing.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
+# it proclab works the same, only Tab offers nothing. trace --png loads
+# librsvg when it is asked for, and says so when it is missing.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion, librsvg2-2")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Nothing is stripped as a whole: the demos keep their line tables (-g1),

@@ -49,9 +49,8 @@ Pictures::Pictures(const PictureFiles &files, std::vector<std::string> argv,
     bool time_lapse)
     : slide_(files.slide), recorder_(std::move(argv), time_lapse)
 {
-	if (!files.png.empty() && !png_drawn())
-		throw std::runtime_error("built without librsvg, this trace "
-		    "draws no PNG; --svg draws an SVG");
+	if (!files.png.empty())
+		png_ready();
 	svg_.open(files.svg);
 	png_.open(files.png);
 	perfetto_.open(files.perfetto);

@@ -24,8 +24,9 @@ struct PictureFiles {
 // The timeline picture drawn as PNG (png.cpp, with librsvg). Throws
 // std::runtime_error with why it could not be drawn or written.
 void write_png(const std::string &svg, std::ostream &out);
-// Whether this trace was built to draw PNG.
-bool png_drawn();
+// Throws std::runtime_error if this trace cannot draw PNG: built
+// without librsvg, or librsvg is not installed.
+void png_ready();
 
 class Pictures {
 public:

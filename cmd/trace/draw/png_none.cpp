@@ -3,14 +3,15 @@
 
 #include "pictures.h"
 
-bool
-png_drawn()
+void
+png_ready()
 {
-	return false;
+	throw std::runtime_error("built without librsvg, this trace draws no "
+	    "PNG; --svg draws an SVG");
 }
 
 void
 write_png(const std::string &, std::ostream &)
 {
-	throw std::runtime_error("this trace was built without PNG pictures");
+	png_ready();
 }
