@@ -24,11 +24,10 @@ public:
 	{
 		if (s_.lines_only)
 			return;
-		if (s_.explain)
-			say("", "", "The run is traced: every call the tracer "
-			    "watches stops its process for a moment, so timings "
-			    "differ from an untraced run, and lines may come in "
-			    "other orders.", 0);
+		say("", "", "The run is traced: every call the tracer "
+		    "watches stops its process for a moment, so timings "
+		    "differ from an untraced run, and lines may come in "
+		    "other orders.", 0);
 		if (s_.time_lapse)
 			say("", "", "Times marked ~ are virtual: with "
 			    "--time-lapse, the earliest alarm fires as soon as "
