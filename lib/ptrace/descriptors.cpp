@@ -270,13 +270,13 @@ Tracer::queue(Proc &p, std::int64_t size)
 void
 Tracer::write_lines(Proc &p, int fd, std::uint64_t size)
 {
-	std::uint64_t told = std::min<std::uint64_t>(size, most_told);
-	std::uint64_t at = std::min<std::uint64_t>(p.bytes.size(), told);
+	std::uint64_t kept = std::min<std::uint64_t>(size, most_told);
+	std::uint64_t at = std::min<std::uint64_t>(p.bytes.size(), kept);
 
 	p.bytes.resize(at);
 	line_bytes(p, fd, p.bytes, at);
-	while (at < told) {
-		std::string piece = call_bytes(p.pid, p.entry, told,
+	while (at < kept) {
+		std::string piece = call_bytes(p.pid, p.entry, kept,
 		    most_bytes, at);
 		if (piece.empty())
 			break;
