@@ -85,7 +85,7 @@ main(int argc, char **argv)
 	pid_t first, pid;
 
 	if (argc < 2) {
-		fputs("usage: tracefloor PROGRAM [ARGS...]\n", stderr);
+		(void)fputs("usage: tracefloor PROGRAM [ARGS...]\n", stderr);
 		return 2;
 	}
 	/* trace collects the run's orphans as its subreaper. */
