@@ -218,8 +218,7 @@ laid_out_clear(const Shape &s, const std::string &form)
 			EXPECT_FALSE(meet(*all[i], l)) << form << ": a " << l.kind <<
 			    " through '" << all[i]->text << "'";
 	}
-	// A run drawn mostly as a break, as reaper's on a slide, may leave
-	// room for one tick alone.
+	// A run drawn mostly as a break (reaper's slide) may have one tick.
 	ASSERT_GE(s.ticks.size(), 1U) << form;
 	// The step: as far apart as two ticks with no break between them,
 	// else the longest round one that every tick is a multiple of.
