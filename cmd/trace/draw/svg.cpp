@@ -77,17 +77,7 @@ view_box(double width, double height)
 	return v;
 }
 
-std::string
-text_at(double x, double y, const char *cls = nullptr)
-{
-	Attrs a{{"x", num(x)}, {"y", num(y)}};
-
-	if (cls)
-		a.emplace_back("class", cls);
-	return start("text", a);
-}
-
-// "1 line written", and ", 3 messages sent" if any were.
+// The time axis: its line, its ticks and their labels.
 void
 axis(std::ostream &o, const Timeline &t, const Scale &s)
 {

@@ -217,6 +217,8 @@ private:
 };
 // "translate(x,y)", for a transform.
 std::string translate(double x, double y);
+// The start tag of a text at x, y, of the class given if any.
+std::string text_at(double x, double y, const char *cls = nullptr);
 // An element, <name a="v" .../>, and the start tag of one with content,
 // <name a="v" ...>; the values made safe for XML.
 using Attrs = std::vector<std::pair<std::string, std::string>>;

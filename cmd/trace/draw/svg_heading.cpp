@@ -11,16 +11,6 @@ namespace {
 // Characters across, in the title's bold: of its size.
 constexpr double bold_em = 0.64;
 
-std::string
-text_at(double x, double y, const char *cls = nullptr)
-{
-	Attrs a{{"x", num(x)}, {"y", num(y)}};
-
-	if (cls)
-		a.emplace_back("class", cls);
-	return start("text", a);
-}
-
 // "1 line written", and ", 3 messages sent" if any were.
 std::string
 written(const Timeline &t)

@@ -76,6 +76,16 @@ Path::then(std::string_view fixed)
 }
 
 std::string
+text_at(double x, double y, const char *cls)
+{
+	Attrs a{{"x", num(x)}, {"y", num(y)}};
+
+	if (cls)
+		a.emplace_back("class", cls);
+	return start("text", a);
+}
+
+std::string
 translate(double x, double y)
 {
 	std::string t = "translate(";
