@@ -1,10 +1,13 @@
-// Where the build put what the tests run. This is the one test source
-// that knows the build's folder: every other one compiles alike in each
-// build of one compiler, so that a compiler cache can share them.
+// Where the build put what the tests run, and what kind of build it is.
+// This is the one test source that knows the build's folder and kind:
+// every other one compiles alike in each build of one compiler, so that
+// a compiler cache can share them.
 #include <cstdlib>
 #include <string>
 
 #include "harness.h"
+
+const bool built_sanitized = SUITE_SANITIZED;
 
 std::string
 built(const std::string &path)

@@ -181,6 +181,9 @@ public:
 // A file the build made, by its path in the build's folder: "bin",
 // "tests/real/zombie".
 std::string built(const std::string &path);
+// Whether the programs were built with the sanitizers, which valgrind
+// cannot run.
+extern const bool built_sanitized;
 // Resolves a demo's name to its path in the build's bin folder; a name
 // holding '/' is used as it is.
 std::string program_path(const std::string &program);

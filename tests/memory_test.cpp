@@ -60,15 +60,17 @@ TEST(Heapwalk, ShowsThePointerAndTheBlockItGets)
 
 TEST(Heapwalk, StoresNothingPastItsBlock)
 {
-#ifdef SUITE_SANITIZED
-	// The build checks its own accesses, and valgrind cannot run it.
-	Result r = run("heapwalk");
-#else
-	Options o;
-	o.args = {"-q", "--error-exitcode=99", "--leak-check=full",
-	    program_path("heapwalk")};
-	Result r = run(VALGRIND_PATH, o);
-#endif
+	// A sanitized build checks its own accesses, and valgrind cannot run
+	// it.
+	Result r;
+	if (built_sanitized) {
+		r = run("heapwalk");
+	} else {
+		Options o;
+		o.args = {"-q", "--error-exitcode=99", "--leak-check=full",
+		    program_path("heapwalk")};
+		r = run(VALGRIND_PATH, o);
+	}
 	expect_walk(r);
 	EXPECT_EQ(r.err, "");
 }
