@@ -45,6 +45,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # it proclab works the same, only Tab offers nothing. trace --png loads
 # librsvg when it is asked for, and says so when it is missing.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion, librsvg2-2")
+# trace loads libdw as well only for --source, where dpkg-shlibdeps does
+# not see it; --source is one of trace's own, so the package depends on it.
+if(SUITE_WATCH AND SUITE_LIBDW)
+	set(CPACK_DEBIAN_PACKAGE_DEPENDS "libdw1")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Nothing is stripped as a whole: the demos keep their line tables (-g1),

@@ -1,12 +1,14 @@
 // trace --source from outside: each line a demo writes is told at the
 // call in the demo's own file that wrote it (the line of the source that
 // holds the line's text, found by that text), a fork at a fork, an exit
-// at exit(3) or main's end, a signal in the demo's file; a program without line tables still traces, with
-// "?", and trace says how to get them.
+// at exit(3) or main's end, a signal in the demo's file; a program
+// without line tables still traces, with "?", and trace says how to get
+// them; without libdw on the machine trace says so and runs nothing.
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include <dlfcn.h>
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
@@ -134,6 +136,42 @@ TEST(SourceWithout, LineTablesTracesAndSaysSo)
 	EXPECT_NE(r.out.find(" ?  "), std::string::npos) << r.out;
 	EXPECT_NE(r.out.find("| hi"), std::string::npos) << r.out;
 	EXPECT_NE(r.err.find("build it with -g"), std::string::npos) << r.err;
+}
+
+// trace loads libdw only for --source: where it cannot be opened, trace
+// names the package that has it and ends before the run. Its file, as
+// the dynamic loader names it, fails with EIO: with ENOENT the loader
+// would go on to look for it elsewhere, and find it.
+TEST(SourceWithout, LibdwSaysSoAndRunsNothing)
+{
+	std::string path;
+	if (void *lib = dlopen("libdw.so.1", RTLD_LAZY)) {
+		Dl_info info{};
+		if (dladdr(dlsym(lib, "dwfl_begin"), &info) != 0)
+			path = info.dli_fname;
+		(void)dlclose(lib);
+	}
+	ASSERT_FALSE(path.empty()) << "libdw.so.1 is not installed";
+	Options o;
+	o.runs_tracer = true;
+	o.args = {"--source", "tworoles"};
+	o.fault = Fault{"openat", "EIO"};
+	o.strace_options = {"-P", path};
+	Result r = run("trace", o);
+	EXPECT_EQ(r.end, End::exited(125)) << r.err;
+	EXPECT_NE(r.err.find("libdw.so.1"), std::string::npos) << r.err;
+	EXPECT_NE(r.err.find("package libdw1"), std::string::npos) << r.err;
+	EXPECT_EQ(r.out, "");
+
+	// Without --source it is not loaded at all.
+	Options plain;
+	plain.runs_tracer = true;
+	plain.args = {"tworoles"};
+	plain.env["LD_DEBUG"] = "files";
+	r = run("trace", plain);
+	EXPECT_EQ(r.end, End::exited(0)) << r.err;
+	EXPECT_NE(r.err.find("file=libc.so.6"), std::string::npos) << r.err;
+	EXPECT_EQ(r.err.find("libdw"), std::string::npos) << r.err;
 }
 
 } // namespace

@@ -76,10 +76,9 @@ trace_run(const Launch &base, Watch &w, Out &out)
 	std::optional<Run> run;
 	std::optional<Locator> sites;
 
-	if (w.sources && !Locator::available)
-		fail(status_failed, "this trace was built without elfutils' "
-		    "libdw: --source cannot tell where the program is");
 	if (w.sources) {
+		if (std::string why = Locator::unavailable(); !why.empty())
+			fail(status_failed, why);
 		sites.emplace();
 		tracer.find_sites({[&sites](pid_t pid, pid_t tid, bool ending) {
 			return sites->at(pid, tid, ending);

@@ -6,21 +6,26 @@
 
 #include <cxxabi.h>
 #include <dwarf.h>
-#include <elfutils/libdwfl.h>
 #include <unistd.h>
 
+#include "dw.h"
 #include "locate.h"
 
 namespace {
 
 char *debuginfo_path = nullptr;
 
-const Dwfl_Callbacks callbacks = {
-	dwfl_linux_proc_find_elf,
-	dwfl_standard_find_debuginfo,
-	nullptr,
-	&debuginfo_path,
-};
+const Dwfl_Callbacks &
+callbacks()
+{
+	static const Dwfl_Callbacks c = {
+		dw().dwfl_linux_proc_find_elf,
+		dw().dwfl_standard_find_debuginfo,
+		nullptr,
+		&debuginfo_path,
+	};
+	return c;
+}
 
 // The helpers the demos share write their lines and handle their alarms:
 // the line a student wants is the demo's own call of them.
@@ -58,20 +63,20 @@ inlined_from(Dwarf_Die *cu, Dwarf_Addr addr, Source &s)
 	Dwarf_Die *scopes = nullptr;
 	Dwarf_Files *files = nullptr;
 	std::size_t nfiles = 0;
-	int n = dwarf_getscopes(cu, addr, &scopes);
+	int n = dw().dwarf_getscopes(cu, addr, &scopes);
 	bool found = false;
 
-	if (n > 0 && dwarf_getsrcfiles(cu, &files, &nfiles) == 0)
+	if (n > 0 && dw().dwarf_getsrcfiles(cu, &files, &nfiles) == 0)
 		for (int i = 0; i < n && !found; i++) {
 			Dwarf_Attribute a;
 			Dwarf_Word file = 0, line = 0;
-			if (dwarf_tag(&scopes[i]) != DW_TAG_inlined_subroutine ||
-			    dwarf_formudata(dwarf_attr(&scopes[i],
+			if (dw().dwarf_tag(&scopes[i]) != DW_TAG_inlined_subroutine ||
+			    dw().dwarf_formudata(dw().dwarf_attr(&scopes[i],
 			    DW_AT_call_file, &a), &file) != 0 ||
-			    dwarf_formudata(dwarf_attr(&scopes[i],
+			    dw().dwarf_formudata(dw().dwarf_attr(&scopes[i],
 			    DW_AT_call_line, &a), &line) != 0 || file >= nfiles)
 				continue;
-			const char *name = dwarf_filesrc(files, file, nullptr,
+			const char *name = dw().dwarf_filesrc(files, file, nullptr,
 			    nullptr);
 			if (!name || shared_helper(name))
 				continue;
@@ -90,11 +95,11 @@ Dwarf_Die *
 unit_at(Dwfl_Module *m, Dwarf_Addr pc, Dwarf_Addr &addr)
 {
 	Dwarf_Addr bias = 0;
-	Dwarf_Die *cu = dwfl_module_addrdie(m, pc, &bias);
+	Dwarf_Die *cu = dw().dwfl_module_addrdie(m, pc, &bias);
 
 	for (Dwarf_Die *u = nullptr; !cu &&
-	    (u = dwfl_module_nextcu(m, u, &bias)) != nullptr;)
-		if (dwarf_haspc(u, pc - bias) == 1)
+	    (u = dw().dwfl_module_nextcu(m, u, &bias)) != nullptr;)
+		if (dw().dwarf_haspc(u, pc - bias) == 1)
 			cu = u;
 	addr = pc - bias;
 	return cu;
@@ -135,20 +140,20 @@ struct Locator::Process {
 	~Process()
 	{
 		if (dwfl)
-			dwfl_end(dwfl);
+			dw().dwfl_end(dwfl);
 	}
 
 	// The modules mapped in pid, and the way to its threads' frames.
 	bool open(pid_t pid)
 	{
 		exe = exe_of(pid);
-		dwfl = dwfl_begin(&callbacks);
+		dwfl = dw().dwfl_begin(&callbacks());
 		opened = dwfl && !exe.empty() &&
-		    dwfl_linux_proc_report(dwfl, pid) == 0 &&
-		    dwfl_report_end(dwfl, nullptr, nullptr) == 0 &&
-		    dwfl_linux_proc_attach(dwfl, pid, true) == 0;
+		    dw().dwfl_linux_proc_report(dwfl, pid) == 0 &&
+		    dw().dwfl_report_end(dwfl, nullptr, nullptr) == 0 &&
+		    dw().dwfl_linux_proc_attach(dwfl, pid, true) == 0;
 		if (opened)
-			(void)dwfl_getmodules(dwfl, has_lines, this, 0);
+			(void)dw().dwfl_getmodules(dwfl, has_lines, this, 0);
 		return opened;
 	}
 
@@ -162,7 +167,7 @@ struct Locator::Process {
 		if (self->exe != name)
 			return DWARF_CB_OK;
 		self->own = m;
-		self->lines = dwfl_module_getdwarf(m, &bias) != nullptr;
+		self->lines = dw().dwfl_module_getdwarf(m, &bias) != nullptr;
 		return DWARF_CB_ABORT;
 	}
 
@@ -175,7 +180,7 @@ struct Locator::Process {
 		if (!fresh)
 			return it->second;
 		Place &p = it->second;
-		Dwfl_Module *m = dwfl_addrmodule(dwfl, pc);
+		Dwfl_Module *m = dw().dwfl_addrmodule(dwfl, pc);
 		// Mapped since the modules were read (the dynamic loader's
 		// work, dlopen): read them again.
 		if (!m) {
@@ -184,18 +189,18 @@ struct Locator::Process {
 			static const Place none;
 			return none;
 		}
-		const char *name = dwfl_module_info(m, nullptr, nullptr,
+		const char *name = dw().dwfl_module_info(m, nullptr, nullptr,
 		    nullptr, nullptr, nullptr, nullptr, nullptr);
 		if (!name || exe != name)
 			return p;
-		const char *fn = dwfl_module_addrname(m, pc);
+		const char *fn = dw().dwfl_module_addrname(m, pc);
 		p.source.function = fn ? demangled(fn) : "";
 		Dwarf_Addr addr = 0;
 		Dwarf_Die *cu = unit_at(m, pc, addr);
-		Dwarf_Line *l = cu ? dwarf_getsrc_die(cu, addr) : nullptr;
+		Dwarf_Line *l = cu ? dw().dwarf_getsrc_die(cu, addr) : nullptr;
 		int line = 0;
-		const char *file = l && dwarf_lineno(l, &line) == 0 ?
-		    dwarf_linesrc(l, nullptr, nullptr) : nullptr;
+		const char *file = l && dw().dwarf_lineno(l, &line) == 0 ?
+		    dw().dwarf_linesrc(l, nullptr, nullptr) : nullptr;
 		p.lines = file != nullptr;
 		p.own = !p.lines || !shared_helper(file) ||
 		    inlined_from(cu, addr, p.source);
@@ -211,12 +216,12 @@ struct Locator::Process {
 	// or its return (clang).
 	Source main_end()
 	{
-		int n = own ? dwfl_module_getsymtab(own) : 0;
+		int n = own ? dw().dwfl_module_getsymtab(own) : 0;
 
 		for (int i = 1; i < n; i++) {
 			GElf_Sym sym;
 			GElf_Addr lo = 0;
-			const char *name = dwfl_module_getsym_info(own, i, &sym,
+			const char *name = dw().dwfl_module_getsym_info(own, i, &sym,
 			    &lo, nullptr, nullptr, nullptr);
 			if (name && std::strcmp(name, "main") == 0 &&
 			    GELF_ST_TYPE(sym.st_info) == STT_FUNC)
@@ -234,17 +239,17 @@ struct Locator::Process {
 		std::size_t n = 0;
 
 		if (s.file.empty() || !cu ||
-		    dwarf_getsrclines(cu, &table, &n) != 0)
+		    dw().dwarf_getsrclines(cu, &table, &n) != 0)
 			return {};
 		for (std::size_t i = 0; i < n; i++) {
-			Dwarf_Line *l = dwarf_onesrcline(table, i);
+			Dwarf_Line *l = dw().dwarf_onesrcline(table, i);
 			Dwarf_Addr at = 0;
 			int line = 0;
 			const char *file = nullptr;
-			if (dwarf_lineaddr(l, &at) == 0 && at >= from &&
-			    at - from < size && dwarf_lineno(l, &line) == 0 &&
+			if (dw().dwarf_lineaddr(l, &at) == 0 && at >= from &&
+			    at - from < size && dw().dwarf_lineno(l, &line) == 0 &&
 			    line > s.line &&
-			    (file = dwarf_linesrc(l, nullptr, nullptr)) &&
+			    (file = dw().dwarf_linesrc(l, nullptr, nullptr)) &&
 			    s.file == file)
 				s.line = line;
 		}
@@ -269,7 +274,7 @@ frame(Dwfl_Frame *f, void *arg)
 	bool activation = false;
 
 	// A stack deeper than this is not one a student reads.
-	if (++w->frames > 256 || !dwfl_frame_pc(f, &pc, &activation))
+	if (++w->frames > 256 || !dw().dwfl_frame_pc(f, &pc, &activation))
 		return DWARF_CB_ABORT;
 	// A return address is past its call: the call is just before it.
 	const Place &p = w->process->place(activation ? pc : pc - 1);
@@ -287,7 +292,12 @@ frame(Dwfl_Frame *f, void *arg)
 
 } // namespace
 
-const bool Locator::available = true;
+std::string
+Locator::unavailable()
+{
+	const std::string &why = dw_load();
+	return why.empty() ? why : "cannot tell where the program is: " + why;
+}
 
 Locator::Locator() = default;
 Locator::~Locator() = default;
@@ -306,7 +316,7 @@ Locator::at(pid_t pid, pid_t tid, bool ending)
 		if (!slot->opened)
 			return {};
 		Walk w{slot.get(), {}};
-		(void)dwfl_getthread_frames(slot->dwfl, tid, frame, &w);
+		(void)dw().dwfl_getthread_frames(slot->dwfl, tid, frame, &w);
 		if (slot->stale)
 			continue;
 		// Past main (its return) nothing of the program's own is

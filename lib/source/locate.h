@@ -10,6 +10,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 
 #include "event.h"
 
@@ -29,8 +30,9 @@ public:
 	void forget(pid_t pid);
 	// Some program had code of its own without line tables.
 	[[nodiscard]] bool lacked_lines() const { return lacked_lines_; }
-	// Whether this build can tell: not without libdw.
-	static const bool available;
+	// Why this trace cannot tell, before a Locator is made: not without
+	// libdw, in the build or on the machine; "" if it can.
+	static std::string unavailable();
 
 	struct Process;
 

@@ -4,7 +4,12 @@
 
 struct Locator::Process {};
 
-const bool Locator::available = false;
+std::string
+Locator::unavailable()
+{
+	return "this trace was built without elfutils' libdw: --source "
+	    "cannot tell where the program is";
+}
 
 Locator::Locator() = default;
 Locator::~Locator() = default;
