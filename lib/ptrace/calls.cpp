@@ -25,6 +25,20 @@ ptrace_done(long ret, const char *what)
 }
 
 bool
+event_message(pid_t pid, int event, unsigned long &msg)
+{
+	siginfo_t si{};
+
+	// Read after the message: still at the event then, it was at the
+	// event when the message was read.
+	return ptrace_done(ptrace(PTRACE_GETEVENTMSG, pid, 0, &msg),
+	    "ptrace(PTRACE_GETEVENTMSG)") &&
+	    ptrace_done(ptrace(PTRACE_GETSIGINFO, pid, 0, &si),
+	    "ptrace(PTRACE_GETSIGINFO)") &&
+	    si.si_code == (SIGTRAP | event << 8);
+}
+
+bool
 call_stop(pid_t pid, CallStop &stop)
 {
 	__ptrace_syscall_info info{};

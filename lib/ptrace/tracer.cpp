@@ -237,15 +237,14 @@ Tracer::on_event(Proc &p, int event, int sig)
 		locate(p);
 		// Killed since it stopped, it says nothing; its child, if
 		// made, shows up by itself.
-		if (ptrace_done(ptrace(PTRACE_GETEVENTMSG, p.pid, 0, &msg),
-		    "ptrace(PTRACE_GETEVENTMSG)") && msg > 0)
+		if (event_message(p.pid, event, msg) && msg > 0)
 			on_child(p, static_cast<pid_t>(msg),
 			    event == PTRACE_EVENT_CLONE);
 		break;
 	case PTRACE_EVENT_EXEC:
 		// Any thread may exec; the process goes on under its
 		// leader's number, and the thread is no more.
-		if (ptrace(PTRACE_GETEVENTMSG, p.pid, 0, &msg) == 0 &&
+		if (event_message(p.pid, event, msg) &&
 		    static_cast<pid_t>(msg) != p.pid)
 			if (auto it = procs_.find(static_cast<pid_t>(msg));
 			    it != procs_.end()) {

@@ -219,9 +219,10 @@ Tracer::on_signal(Proc &p, int sig)
 
 	stuck_ = false;
 	// Killed since it stopped, it is given nothing: a siginfo left
-	// empty would read as a kill from process 0.
+	// empty would read as a kill from process 0, and that of the stop
+	// it makes as it exits is not this signal's.
 	if (!ptrace_done(ptrace(PTRACE_GETSIGINFO, p.pid, 0, &si),
-	    "ptrace(PTRACE_GETSIGINFO)"))
+	    "ptrace(PTRACE_GETSIGINFO)") || si.si_signo != sig)
 		return;
 	e.sig = sig;
 	locate(p);

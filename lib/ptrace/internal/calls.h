@@ -39,6 +39,12 @@ int install_call_filter() noexcept;
 // stopped), which is no error. Any other failure throws
 // std::system_error, naming what.
 bool ptrace_done(long ret, const char *what);
+// The message of the event (PTRACE_EVENT_FORK...) pid is stopped at, as
+// PTRACE_GETEVENTMSG gives it: false if pid is gone or has left that
+// stop. Killed since it stopped, a process can be stopped again as it
+// exits, where the message is its exit status, not a new process's
+// number.
+bool event_message(pid_t pid, int event, unsigned long &msg);
 
 struct CallStop {
 	enum class Op { none, entry, exit, seccomp } op = Op::none;
