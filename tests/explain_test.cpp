@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include <poll.h>
-#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -108,40 +106,16 @@ INSTANTIATE_TEST_SUITE_P(Trace, Pending, testing::ValuesIn(sents),
 // terminal's, the report within those columns.
 TEST(TraceExplain, CtrlCFromTheTerminalWithinItsWidth)
 {
-	winsize ws{};
-	ws.ws_row = 24;
-	ws.ws_col = 72;
-	int tty = -1;
-	pid_t pid = forkpty(&tty, nullptr, nullptr, &ws);
-	if (pid == 0) {
-		std::string trace = program_path("trace");
-		std::string ctrlc = built("tests/hostile/ctrlc");
-		std::string explain = "--explain";
-		char *argv[] = {trace.data(), explain.data(), ctrlc.data(),
-		    nullptr};
-		(void)setenv("NO_COLOR", "1", 1);
-		(void)setenv("ASAN_OPTIONS", traced_sanitizer, 0);
-		execv(argv[0], argv);
-		_exit(127);
-	}
-	ASSERT_GT(pid, 0);
-	std::string shown;
 	bool typed = false;
-	char buf[4096];
-	for (pollfd p{tty, POLLIN, 0}; poll(&p, 1, 30000) > 0;) {
-		ssize_t n = read(tty, buf, sizeof buf);
-		if (n <= 0)
-			break;	// EIO: nothing holds the terminal any more
-		shown.append(buf, static_cast<std::size_t>(n));
+	OnTerminal t = on_terminal({program_path("trace"), "--explain",
+	    built("tests/hostile/ctrlc")}, 72, true,
+	    [&typed](const std::string &shown, int tty) {
 		if (!typed && holds(shown, "ready"))
 			typed = write(tty, "\x03", 1) == 1;
-	}
-	(void)kill(pid, SIGKILL);
-	int status = 0;
-	EXPECT_EQ(waitpid(pid, &status, 0), pid);
-	close(tty);
-	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGINT)
-	    << shown;
+	});
+	std::string &shown = t.shown;
+	EXPECT_TRUE(WIFEXITED(t.status) &&
+	    WEXITSTATUS(t.status) == 128 + SIGINT) << shown;
 	shown.erase(std::remove(shown.begin(), shown.end(), '\r'),
 	    shown.end());
 	// The terminal's echo of the key, not ours.

@@ -206,6 +206,20 @@ bool holds(const std::string &text, const std::string &part);
 // trace's text report with each sentence and note whole on one line:
 // the lines it went on to, 16 columns in or more, joined to it.
 std::string unwrapped(const std::string &report);
+
+// What a program showed on a terminal, and how it ended.
+struct OnTerminal {
+	std::string shown;	// all it wrote there, the terminal's \r too
+	int status = -1;	// as waitpid gives it
+};
+// Given all shown so far (which it may cut) and the terminal, to type on.
+using Answer = std::function<void(std::string &shown, int tty)>;
+// Runs argv on a new pseudo-terminal, cols wide (0: the system's
+// default), without colours, answering what it shows after each read;
+// with runs_tracer, as Options has it. It ends when nothing holds the
+// terminal any more, or nothing comes for 30 s.
+OnTerminal on_terminal(std::vector<std::string> argv, unsigned short cols,
+    bool runs_tracer, const Answer &answer);
 // Polls until process pid sits in sigsuspend, where a signal it lets
 // through takes effect at once; false if it is gone or has not got there
 // within timeout.

@@ -1,12 +1,8 @@
 // proclab predict from outside: an order of each quick demo judged with
 // the right cause named, letters that name no order refused, a quiz whose
 // every answer the judge agrees with, and one round on a terminal.
-#include <poll.h>
-#include <pty.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <regex>
 #include <string>
 #include <vector>
@@ -133,37 +129,17 @@ TEST(Predict, ManyOrdersAskWhichOfTwoComesFirst)
 // One round on a terminal: the lines, an order, its answer, the score.
 TEST(Predict, OneRoundOnATerminal)
 {
-	std::string path = program_path("proclab");
-	std::vector<char *> argv = {path.data(), const_cast<char *>("predict"),
-	    const_cast<char *>("tworoles"), const_cast<char *>("--runs"),
-	    const_cast<char *>("0"), nullptr};
-	int tty = -1;
-	pid_t pid = forkpty(&tty, nullptr, nullptr, nullptr);
-	if (pid == 0) {
-		(void)setenv("NO_COLOR", "1", 1);
-		execv(argv[0], argv.data());
-		_exit(127);
-	}
-	ASSERT_GT(pid, 0);
-	std::string shown;
 	const std::string keys[] = {"A D B C E\n", "q\n"};
 	std::size_t asked = 0;
-	char buf[4096];
-	for (pollfd p{tty, POLLIN, 0}; poll(&p, 1, 30000) > 0;) {
-		ssize_t n = read(tty, buf, sizeof buf);
-		if (n <= 0)
-			break;
-		shown.append(buf, static_cast<std::size_t>(n));
-		if (asked < 2 && shown.ends_with("q to quit): ")) {
+	std::string shown = on_terminal({program_path("proclab"), "predict",
+	    "tworoles", "--runs", "0"}, 0, false,
+	    [&](const std::string &sofar, int tty) {
+		if (asked < 2 && sofar.ends_with("q to quit): ")) {
 			const std::string &k = keys[asked++];
 			EXPECT_EQ(write(tty, k.data(), k.size()),
 			    static_cast<ssize_t>(k.size()));
 		}
-	}
-	(void)kill(pid, SIGKILL);
-	int status = 0;
-	EXPECT_EQ(waitpid(pid, &status, 0), pid);
-	close(tty);
+	}).shown;
 	EXPECT_TRUE(holds(shown, "pid = fork();")) << shown;
 	EXPECT_TRUE(holds(shown, "E  Los DOS: Soy el proceso C1")) << shown;
 	EXPECT_TRUE(holds(shown, "ADBCE: allowed by the rules, one of the 6"))

@@ -5,14 +5,11 @@
 // Ctrl-C would. Without a terminal --step is refused; paced, a run is a
 // plain run.
 #include <algorithm>
-#include <csignal>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <poll.h>
-#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,32 +49,10 @@ step_through(const std::vector<std::string> &args, const std::string &keys)
 {
 	std::vector<std::string> argv = {program_path("trace")};
 	argv.insert(argv.end(), args.begin(), args.end());
-	std::vector<char *> cargv;
-	for (auto &a : argv)
-		cargv.push_back(a.data());
-	cargv.push_back(nullptr);
-	int tty = -1;
-	pid_t pid = forkpty(&tty, nullptr, nullptr, nullptr);
-	if (pid == 0) {
-		(void)setenv("NO_COLOR", "1", 1);
-		(void)setenv("ASAN_OPTIONS", traced_sanitizer, 0);
-		execv(cargv[0], cargv.data());
-		_exit(127);
-	}
 	Stepped s;
-	if (pid < 0) {
-		ADD_FAILURE() << "forkpty failed";
-		return s;
-	}
-	std::string shown;
 	std::size_t asked = 0;
-	char buf[4096];
-	// A run that hangs fails the test instead of stalling it.
-	for (pollfd p{tty, POLLIN, 0}; poll(&p, 1, 30000) > 0;) {
-		ssize_t n = read(tty, buf, sizeof buf);
-		if (n <= 0)
-			break;	// EIO: nothing holds the terminal any more
-		shown.append(buf, static_cast<std::size_t>(n));
+	OnTerminal t = on_terminal(argv, 0, true,
+	    [&](std::string &shown, int tty) {
 		for (std::size_t at; (at = shown.find(prompt)) !=
 		    std::string::npos; asked++) {
 			s.steps.push_back(screen_lines(shown.substr(0, at)));
@@ -85,13 +60,9 @@ step_through(const std::vector<std::string> &args, const std::string &keys)
 			char key = asked < keys.size() ? keys[asked] : '\n';
 			EXPECT_EQ(write(tty, &key, 1), 1);
 		}
-	}
-	s.steps.push_back(screen_lines(shown));
-	(void)kill(pid, SIGKILL);
-	int status = 0;
-	EXPECT_EQ(waitpid(pid, &status, 0), pid);
-	close(tty);
-	s.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+	});
+	s.steps.push_back(screen_lines(t.shown));
+	s.status = WIFEXITED(t.status) ? WEXITSTATUS(t.status) : -1;
 	return s;
 }
 

@@ -1,9 +1,10 @@
 // libdw's calls, looked up when first needed: see dw.h.
-#include <cstring>
+#include <string>
 
 #include <dlfcn.h>
 
 #include "dw.h"
+#include "symbol.h"
 
 namespace {
 
@@ -23,11 +24,7 @@ load()
 	}
 	std::string missing;
 	auto look_up = [&](auto &f, const char *name) {
-		void *p = dlsym(lib, name);
-		static_assert(sizeof f == sizeof p);
-		if (p)
-			std::memcpy(&f, &p, sizeof f);
-		else if (missing.empty())
+		if (!symbol(lib, name, f) && missing.empty())
 			missing = std::string(library) + " has no " + name;
 	};
 #define DW_LOOK_UP(name) look_up(calls.name, #name);

@@ -3,7 +3,6 @@
 // a PNG is asked for: linked, it and the fifty libraries it loads would
 // be set up at every start of trace, some 20 ms each time.
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -13,6 +12,7 @@
 #include <librsvg/rsvg.h>
 
 #include "pictures.h"
+#include "symbol.h"
 
 namespace {
 
@@ -37,12 +37,9 @@ template <class F>
 void
 look_up(void *lib, F &f, const char *name)
 {
-	void *p = dlsym(lib, name);
-	if (!p)
+	if (!symbol(lib, name, f))
 		throw std::runtime_error(std::string("cannot draw a PNG: ") +
 		    library + " has no " + name);
-	static_assert(sizeof f == sizeof p);
-	std::memcpy(&f, &p, sizeof f);
 }
 
 // Loaded once, on first use; throws std::runtime_error with why not.
