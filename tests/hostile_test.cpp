@@ -22,6 +22,7 @@
 #include <nlohmann/json.hpp>
 
 #include "harness.h"
+#include "procfs.h"
 
 namespace {
 
@@ -130,6 +131,9 @@ const Case cases[] = {
 	// child can die between a stop (its fork, a signal) and the tracer
 	// asking of it.
 	{"ChildKilledAsItForks", "forkkilled", {"500"}, false, nothing_more},
+	// Never seen stop, it is still the run's: handed to the subreaper,
+	// waited for.
+	{"ChildNeverTraced", "untraced", {}, false, nothing_more},
 	{"WritesOfAnySize", "bigwrites", {}, false, cut_as_returned, 64},
 	{"TimerEvery100msLapsed", "ticker", {"100000", "300"}, true,
 	    ticks_every(100000)},
@@ -182,6 +186,8 @@ TEST_P(Hostile, RunEndsAsUntracedWithinBounds)
 	}
 	for (const Traced &t : r.traced)
 		EXPECT_TRUE(t.ended && !t.reaper_role.empty()) << t.role;
+	EXPECT_EQ(children_of(getpid()), std::vector<pid_t>{}) <<
+	    "processes of the run outlived its tracer";
 	c.check(r);
 }
 

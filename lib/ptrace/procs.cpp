@@ -1,6 +1,10 @@
 // How the tracer knows the run's processes and threads: each by its
 // number while it lives, each given its role when first seen, whose
 // thread it is and who made it as the kernel says. See tracer.h.
+#include <algorithm>
+
+#include <csignal>
+
 #include <unistd.h>
 
 #include "internal/tracer_proc.h"
@@ -55,6 +59,25 @@ Tracer::role_of(pid_t pid) const
 	return t ? t->role : "";
 }
 
+// Our children that are the run's and that the tracer has not seen stop:
+// handed to us, the subreaper, as their parents died, before their first
+// stop (made as their parent was killed) or never traced at all (made
+// with CLONE_UNTRACED). Only we reap our children, so none of these
+// numbers can be another process's before we have waited for it.
+std::vector<pid_t>
+Tracer::unseen() const
+{
+	std::vector<pid_t> v;
+
+	for (pid_t pid : children_of(getpid())) {
+		const Proc *p = live(pid);
+		if ((!p || p->leader) && !std::binary_search(before_.begin(),
+		    before_.end(), pid))
+			v.push_back(pid);
+	}
+	return v;
+}
+
 void
 Tracer::on_child(Proc &creator, pid_t child, bool thread)
 {
@@ -102,6 +125,9 @@ Tracer::place(Proc &c, Proc *creator, bool thread)
 		c.chld_nocldwait = from->chld_nocldwait;
 	}
 	order_.push_back(procs_.at(c.pid));
+	// Made as the run is being ended: it ends too.
+	if (!kill_why_.empty())
+		c.killed = kill(c.pid, SIGKILL) == 0;
 	Proc *maker = by ? by : parent;
 	if (!maker)
 		return;

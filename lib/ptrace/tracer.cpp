@@ -49,6 +49,8 @@ Tracer::Tracer(Sink sink, bool time_lapse)
 			(void)sigprocmask(SIG_SETMASK, &old, nullptr);
 		throw std::system_error(e, std::generic_category(), "signalfd");
 	}
+	before_ = children_of(getpid());
+	std::sort(before_.begin(), before_.end());
 }
 
 Tracer::~Tracer()
@@ -163,6 +165,11 @@ Tracer::service()
 			break;
 	}
 	sweep();
+	// A run being ended ends whole: whatever the kernel handed us
+	// since, never seen stop, goes too.
+	if (!kill_why_.empty())
+		for (pid_t pid : unseen())
+			(void)kill(pid, SIGKILL);
 	if (time_lapse_)
 		try_fire();
 }
@@ -352,7 +359,7 @@ Tracer::done() const
 	for (const auto &[pid, p] : procs_)
 		if (!p->leader && !p->role.empty() && !p->reaped)
 			return false;
-	return root_ != 0;
+	return root_ != 0 && unseen().empty();
 }
 
 void
@@ -363,6 +370,8 @@ Tracer::signal_all(int sig) const
 	for (const auto &[pid, p] : procs_)
 		if (pid > 0 && !p->leader && !p->ended)
 			(void)kill(pid, sig);
+	for (pid_t pid : unseen())
+		(void)kill(pid, sig);
 }
 
 void
@@ -372,6 +381,8 @@ Tracer::kill_all(const std::string &why)
 	for (auto &[pid, p] : procs_)
 		if (pid > 0 && !p->leader && !p->ended)
 			p->killed = kill(pid, SIGKILL) == 0;
+	for (pid_t pid : unseen())
+		(void)kill(pid, SIGKILL);
 }
 
 std::vector<Traced>

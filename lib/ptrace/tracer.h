@@ -70,7 +70,8 @@ public:
 	// How soon service wants to run again with nothing happening: -1
 	// never; otherwise milliseconds.
 	[[nodiscard]] int wake_in_ms() const;
-	// Every process of the run has been collected.
+	// Every process of the run has been collected: those it told of,
+	// and any the kernel handed us that it never saw stop.
 	[[nodiscard]] bool done() const;
 	// Nothing can ever wake a process of the run.
 	[[nodiscard]] bool stuck() const { return stuck_; }
@@ -82,10 +83,11 @@ public:
 	// Tells every signal delivered, those that do nothing (SIGCHLD not
 	// caught) too, which are left out otherwise.
 	void tell_every_signal() { every_signal_ = true; }
-	// Sends sig to every traced process still alive.
+	// Sends sig to every process of the run still alive.
 	void signal_all(int sig) const;
-	// Ends the run: SIGKILL to every traced process still alive, each
-	// end then told as the tracer's own (Event::by_trace), why with it.
+	// Ends the run: SIGKILL to every process of the run still alive,
+	// and to any that appears later, each end then told as the tracer's
+	// own (Event::by_trace), why with it.
 	void kill_all(const std::string &why);
 	// Under time-lapse, moves the run's clock on by us at once, as if the
 	// run had been left alone so long: for a stuck run, which nothing
@@ -110,6 +112,7 @@ private:
 	[[nodiscard]] Proc *live(pid_t pid) const;
 	[[nodiscard]] Proc &owner(Proc &p) const;
 	[[nodiscard]] std::string role_of(pid_t pid) const;
+	[[nodiscard]] std::vector<pid_t> unseen() const;
 	void emit(Event &e, const Proc &p);
 	void locate(Proc &p, bool ending = false);
 	static void resume(Proc &p, int sig = 0);
@@ -196,6 +199,8 @@ private:
 	// Every process of the run, in the order they appeared.
 	std::vector<std::shared_ptr<Proc>> order_;
 	std::vector<pid_t> orphans_;
+	// Our children from before the run, which are not its.
+	std::vector<pid_t> before_;
 	// What the run's standard output and error are: a write there is a
 	// line.
 	std::vector<std::pair<dev_t, ino_t>> outputs_;
