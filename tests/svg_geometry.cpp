@@ -1,8 +1,11 @@
 // Reading a picture of trace's back as geometry: see svg_geometry.h.
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <regex>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "svg_geometry.h"
 
@@ -90,6 +93,15 @@ segments(const std::string &d, const std::string &kind,
 	}
 }
 
+Box
+rect(const pugi::xml_node &r)
+{
+	double x = r.attribute("x").as_double();
+	double y = r.attribute("y").as_double();
+	return {x, y, x + r.attribute("width").as_double(),
+	    y + r.attribute("height").as_double(), ""};
+}
+
 long long
 tick_us(const std::string &label)
 {
@@ -135,10 +147,13 @@ shape_of(const pugi::xml_document &doc)
 		s.tick_xs.push_back(t.node().attribute("x").as_double());
 	}
 	for (auto g : doc.select_nodes("//*[@class='break' or @class='lead-in']"
-	    "/*[@class='gap']"))
-		s.breaks.emplace_back(g.node().attribute("x").as_double(),
-		    g.node().attribute("x").as_double() +
-		    g.node().attribute("width").as_double());
+	    "/*[@class='gap']")) {
+		s.gaps.push_back(rect(g.node()));
+		s.breaks.emplace_back(s.gaps.back().x0, s.gaps.back().x1);
+	}
+	for (auto zombie : doc.select_nodes("//*[@class='zombie' and not(ancestor::"
+	    "*[@class='legend'])]"))
+		s.zombies.push_back(rect(zombie.node()));
 	return s;
 }
 
@@ -173,4 +188,89 @@ meet(const Box &b, const Segment &s)
 			t1 = std::min(t1, r);
 	}
 	return t0 < t1;
+}
+
+// No text over another, or under an arrow or a leader; the texts on
+// each side of a lane read top down in the order they tell of (one
+// under another, the later lower; in a row, the later right); the axis
+// ticked at round times a step apart, but across a break; the title
+// within the picture.
+void
+laid_out_clear(const Shape &s, const std::string &form)
+{
+	std::vector<const Box *> all;
+	for (const auto &side : s.sides) {
+		for (std::size_t i = 0; i < side.size(); i++)
+			for (std::size_t j = i + 1; j < side.size(); j++) {
+				const Box &a = side[i], &b = side[j];
+				EXPECT_FALSE(a.x0 < b.x1 && b.x0 < a.x1 && b.y0 < a.y0 - 0.5)
+				    << form << ": '" << b.text << "' over '" << a.text << "'";
+				EXPECT_FALSE(std::abs(b.y0 - a.y0) < 0.5 && b.x0 < a.x0)
+				    << form << ": '" << b.text << "' before '" << a.text << "'";
+			}
+		for (const auto &b : side)
+			all.push_back(&b);
+	}
+	for (std::size_t i = 0; i < all.size(); i++) {
+		for (std::size_t j = i + 1; j < all.size(); j++)
+			EXPECT_FALSE(meet(*all[i], *all[j])) << form << ": '" <<
+			    all[i]->text << "' on '" << all[j]->text << "'";
+		for (const auto &l : s.lines)
+			EXPECT_FALSE(meet(*all[i], l)) << form << ": a " << l.kind <<
+			    " through '" << all[i]->text << "'";
+	}
+	// A run drawn mostly as a break (reaper's slide) may have one tick.
+	ASSERT_GE(s.ticks.size(), 1U) << form;
+	// The step: as far apart as two ticks with no break between them,
+	// else the longest round one that every tick is a multiple of.
+	long long gcd = s.ticks[0], step = 0;
+	std::vector<bool> across;
+	for (std::size_t i = 1; i < s.ticks.size(); i++) {
+		EXPECT_GT(s.ticks[i], s.ticks[i - 1]) << form << " " <<
+		    s.tick_labels[i];
+		gcd = std::gcd(gcd, s.ticks[i] - s.ticks[i - 1]);
+		across.push_back(std::ranges::any_of(s.breaks, [&](const auto &b) {
+			return b.second + 8 >= s.tick_xs[i - 1] && b.first <= s.tick_xs[i];
+		}));
+		if (!across.back())
+			step = s.ticks[i] - s.ticks[i - 1];
+	}
+	long long longest = 1;
+	for (long long p = 1; p <= gcd; p *= 10)
+		for (long long m : {1, 2, 5})
+			if (gcd % (p * m) == 0)
+				longest = p * m;
+	step = step ? step : longest;
+	long long m = step;
+	while (m > 0 && m % 10 == 0)
+		m /= 10;
+	EXPECT_TRUE(m == 1 || m == 2 || m == 5) << form << ": step " << step;
+	for (std::size_t i = 1; i < s.ticks.size(); i++) {
+		EXPECT_EQ(s.ticks[i] % step, 0) << form << ": " << s.tick_labels[i];
+		EXPECT_TRUE(across[i - 1] || s.ticks[i] - s.ticks[i - 1] == step) <<
+		    form << ": " << s.tick_labels[i - 1] << ", " << s.tick_labels[i];
+	}
+	EXPECT_LE(s.title.x1, s.width / s.scale) << form << ": " << s.title.text;
+}
+
+void
+clear_of_breaks(const Shape &s, const std::string &form, double least_zombie)
+{
+	for (const Box &gap : s.gaps) {
+		for (const auto &side : s.sides)
+			for (const Box &b : side)
+				EXPECT_FALSE(meet(gap, b)) << form << ": a break through '" <<
+				    b.text << "'";
+		for (const Segment &l : s.lines)
+			EXPECT_FALSE(l.kind == "leader" && meet(gap, l)) << form <<
+			    ": a break through a leader at " << l.x0;
+	}
+	for (const Box &z : s.zombies) {
+		double shown = z.x1 - z.x0;
+		for (const Box &gap : s.gaps)
+			if (gap.y0 < z.y1 && z.y0 < gap.y1)
+				shown -= std::max(0.0, std::min(z.x1, gap.x1) -
+				    std::max(z.x0, gap.x0));
+		EXPECT_GE(shown, least_zombie) << form << ": a zombie at " << z.x0;
+	}
 }

@@ -1,6 +1,8 @@
 // What a picture of trace's is made of, read back from its SVG as
 // geometry: the boxes its texts take, as the drawing estimates them too,
-// the straight lines of its arrows and leaders, its axis, and its size.
+// the straight lines of its arrows and leaders, its axis, its breaks and
+// zombies, and its size; and the checks of its layout every picture
+// passes.
 #ifndef SVG_GEOMETRY_H
 #define SVG_GEOMETRY_H
 
@@ -33,10 +35,20 @@ struct Shape {
 	std::vector<std::string> tick_labels;
 	std::vector<double> tick_xs;
 	std::vector<std::pair<double, double>> breaks;	// across
+	std::vector<Box> gaps;		// the breaks' blank, top to bottom
+	std::vector<Box> zombies;	// their hatched spans
 };
 
 Shape shape_of(const pugi::xml_document &doc);
 bool meet(const Box &a, const Box &b);
 bool meet(const Box &b, const Segment &s);
+
+// No text over another, or under an arrow or a leader; texts in order;
+// round ticks; the title within the picture. form names the picture.
+void laid_out_clear(const Shape &s, const std::string &form);
+// No break through a text or a leader, and none hiding most of a
+// zombie: at least least_zombie of each drawn outside the breaks.
+void clear_of_breaks(const Shape &s, const std::string &form,
+    double least_zombie = 0);
 
 #endif

@@ -106,20 +106,23 @@ briefly(long long us)
 	return fixed(ms / 1e3, ms < 1e4 ? 2 : ms < 1e5 ? 1 : 0) + " s";
 }
 
-// Each break: the lanes cut across, and the time left out.
+// Each break: the lanes cut across, and the time left out; the lead-in
+// cuts only the lanes above lead_bottom, the first process's and
+// trace's, the others being made later.
 void
-breaks(std::ostream &o, const Scale &s, double bottom)
+breaks(std::ostream &o, const Scale &s, double bottom, double lead_bottom)
 {
 	double axis_y = s.look().axis_y;
 	double small = s.look().small;
 
 	for (const auto &b : s.breaks()) {
+		double to = b.lead_in ? lead_bottom : bottom;
 		double x0 = b.x + 7;
 		double x1 = b.x + b.width - 7;
 		Path zigzag;
 		for (double x : {x0, x1}) {
 			zigzag.to('M', x, axis_y - 2);
-			for (int k = 0; axis_y + 4 + k * 12 < bottom; k++) {
+			for (int k = 0; axis_y + 4 + k * 12 < to; k++) {
 				double y = axis_y + 4 + k * 12;
 				zigzag.to('L', x + 3, y).to('L', x, y + 6);
 			}
@@ -127,7 +130,7 @@ breaks(std::ostream &o, const Scale &s, double bottom)
 		o << start("g", {{"class", b.lead_in ? "lead-in" : "break"}}) <<
 		    element("rect",
 		    {{"class", "gap"}, {"x", num(x0)}, {"y", num(axis_y - 2)},
-		    {"width", num(x1 - x0)}, {"height", num(bottom - axis_y + 2)}}) <<
+		    {"width", num(x1 - x0)}, {"height", num(to - axis_y + 2)}}) <<
 		    element("path", {{"class", "zigzag"}, {"d", zigzag.str()}}) <<
 		    element("rect", {{"class", "box"}, {"x", num(b.x + 2)},
 		    {"y", num(axis_y + 4)}, {"width", num(b.width - 4)},
@@ -237,14 +240,19 @@ scale_for(const Timeline &t, const Look &look)
 		instants.erase(instants.begin());
 		lead = 0;
 	}
-	Scale s(instants, lead, {from, width}, look);
-	// Time is not quite drawn in proportion: a second look, rarely more.
+	Needs n = needs(t, look);
+	Scale s(instants, lead, {from, width}, look, n);
+	// Time is not quite drawn in proportion: a second look, rarely more;
+	// none that costs a break, which leaves room where it is needed.
 	for (int i = 0; i < 4 && width > look.least_time_width(); i++) {
 		double fits = fitting_width(t, s, width);
 		if (fits >= width)
 			break;
 		width = std::max(look.least_time_width(), fits);
-		s = Scale(instants, lead, {from, width}, look);
+		Scale narrower(instants, lead, {from, width}, look, n);
+		if (narrower.breaks().size() < s.breaks().size())
+			break;
+		s = std::move(narrower);
 	}
 	return s;
 }
@@ -252,7 +260,7 @@ scale_for(const Timeline &t, const Look &look)
 // The picture below its heading; how far down it goes.
 double
 body(std::ostream &o, const Timeline &t, const Scale &s, double shift,
-    std::size_t &left_out)
+    LeftOut &left)
 {
 	const Look &look = s.look();
 	double top = look.lanes_from;
@@ -273,13 +281,14 @@ body(std::ostream &o, const Timeline &t, const Scale &s, double shift,
 	}
 	std::size_t rows = legend_rows(t, drawn, look);
 	double below = 30 + legend_height(rows) + 12;
-	std::vector<Laid> laid = lay_out(t, s, top, walls(t, s, drawn.subreaper),
+	Lanes lanes = lay_out(t, s, top, walls(t, s, drawn.subreaper),
 	    look.height > 0 ? look.height - shift - top - below : 0);
+	const std::vector<Laid> &laid = lanes.laid;
 	double peak = density_peak(s, laid);
 	for (const auto &d : laid)
 		draw_lane(o, t, s, d, peak);
 	double bottom = laid.empty() ? top : laid.back().bottom;
-	breaks(o, s, bottom);
+	breaks(o, s, bottom, laid.empty() ? top : laid.front().bottom);
 	draw_links(o, t, s, laid, subreaper);
 	draw_messages(o, t, s, laid);
 	for (const auto &d : laid)
@@ -288,7 +297,7 @@ body(std::ostream &o, const Timeline &t, const Scale &s, double shift,
 	double foot = look.height > 0 ? std::max(bottom, look.height - shift -
 	    below) : bottom;
 	legend(o, t, drawn, look, foot + 30);
-	left_out = hidden(laid);
+	left = {hidden(laid), lanes.kept, lanes.whole};
 	return shift + foot + below;
 }
 
@@ -302,12 +311,12 @@ write_svg(const Timeline &t, std::ostream &out, bool slide)
 	std::ostringstream head;
 	std::ostringstream o;
 	double shift = t.cut.empty() ? 0 : cut_line;
-	std::size_t left_out = 0;
+	LeftOut left;
 
 	o << start("g", {{"transform", translate(0, shift)}}) << "\n";
-	double height = std::max(look.height, body(o, t, s, shift, left_out));
+	double height = std::max(look.height, body(o, t, s, shift, left));
 	o << "</g>\n";
-	heading(head, t, look, left_out);
+	heading(head, t, look, left);
 	out << R"(<?xml version="1.0" encoding="UTF-8"?>)" "\n" <<
 	    start("svg", {{"xmlns", "http://www.w3.org/2000/svg"},
 	    {"version", "1.1"}, {"width", num(look.width * look.scale)},

@@ -50,10 +50,29 @@ Look slide_look();
 constexpr double title_size = 18;
 constexpr double cut_line = 16;
 
+// What time across must make room for besides the instants: each text
+// within the stretch between the breaks around its instant, and spans
+// (a zombie, a wait) that no break may swallow whole, some drawn at
+// least so wide.
+struct Needs {
+	struct Text {
+		long long us;
+		double width;
+	};
+	struct Span {
+		long long from_us;
+		long long to_us;
+		double least;	// across, of what no break hides
+	};
+	std::vector<Text> texts;
+	std::vector<Span> spans;
+};
+
 // Time across the picture. Every instant something happens at gets a
 // little room of its own besides its share of the time, so that events
 // microseconds apart can be told apart; a stretch in which nothing
-// happens for long is drawn as a break of fixed width.
+// happens for long is drawn as a break of fixed width, where that leaves
+// room for what needs it (svg_scale.cpp).
 class Scale {
 public:
 	struct Break {
@@ -74,16 +93,26 @@ public:
 		double width;
 	};
 
+	// Where a text may stand, across.
+	struct Room {
+		double from;
+		double to;
+	};
+
 	// instants sorted, each once. Up to lead_us, if it is one of them
 	// and the second, is the run's lead-in, drawn as a break too.
 	Scale(std::vector<long long> instants, long long lead_us, Across a,
-	    const Look &look);
+	    const Look &look, const Needs &needs = {});
 
 	[[nodiscard]] double x(long long us) const;
 	[[nodiscard]] const std::vector<Break> &breaks() const
 	{
 		return breaks_;
 	}
+	// The stretch between the breaks around x, and the picture's
+	// margins beyond the first and the last; the lead-in counted for
+	// the first process alone, the one lane it is drawn across.
+	[[nodiscard]] Room room(double x, bool first) const;
 	// Labelled times along the axis: round ones, a step apart.
 	[[nodiscard]] std::vector<Tick> ticks() const;
 	[[nodiscard]] const Look &look() const { return look_; }
@@ -98,13 +127,21 @@ private:
 	std::vector<Break> breaks_;
 };
 
+// Which texts a crowded slide keeps, each kind with those before it:
+// each process's first and last lines; every line; how each process
+// ended; everything.
+enum class Kept { first_and_last, lines, ends, all };
+
 // Text beside a lane, placed in a row where it meets no other text, no
 // arrow and no other text's leader (svg_place.cpp).
 struct Label {
-	double anchor = 0;	// the mark it tells of, across
+	long long us = 0;	// the instant it tells of
+	double anchor = 0;	// its mark, across
 	double x = 0;		// where its box starts once placed
 	double width = 0;
+	Scale::Room room{0, 0};	// where it may stand: its mark's stretch
 	int row = 0;		// from the bar out
+	Kept rank = Kept::all;	// kept on a slide with those of its kind
 	bool hidden = false;	// no room for it on a slide
 	bool elbow = false;	// moved along its row: its leader bends
 	std::string text;	// markup already
@@ -133,9 +170,9 @@ struct Laid {
 // Places labels in rows, in their order, each further from the bar than
 // any before it that it would overlap and in a row after those before it
 // (rightward, or leftward), so that they read from the bar out in that
-// order; clear of walls, of each other and of each other's leaders; at
-// most rows deep (-1: any). One with no room so is hidden, its mark
-// kept. How many rows.
+// order; within its room, clear of walls, of each other and of each
+// other's leaders; at most rows deep (-1: any). One with no room so is
+// hidden, its mark kept, as is one hidden already. How many rows.
 int place(std::vector<Label> &labels, const std::vector<std::pair<double,
     double>> &walls, const Look &look, int rows, bool rightward);
 // Where the arrows between lanes cross each lane, by lane index; the
@@ -149,10 +186,20 @@ double label_y(const Laid &d, const Label &l, bool above, const Look &look);
 // How wide time can be drawn, s being width wide, for the texts of the
 // lines to stay in the picture.
 double fitting_width(const Timeline &t, const Scale &s, double width);
+// What time across must make room for: every text, every wait and
+// zombie.
+Needs needs(const Timeline &t, const Look &look);
+// The lanes laid out, and which of their texts are kept.
+struct Lanes {
+	std::vector<Laid> laid;
+	Kept kept = Kept::all;
+	bool whole = true;	// all the texts kept, in the rows they need
+};
 // Lays out each process's lane from top down, within height if not 0:
-// on a slide, labels that do not fit are hidden, the lanes with the
-// fewest shown first given another row.
-std::vector<Laid> lay_out(const Timeline &t, const Scale &s, double top,
+// on a slide, the richest kind of texts that fits (Kept), else each
+// process's first and last lines, the lanes with the fewest shown first
+// given another row, and the rest hidden.
+Lanes lay_out(const Timeline &t, const Scale &s, double top,
     const std::vector<Walls> &w, double height);
 void draw_lane(std::ostream &o, const Timeline &t, const Scale &s,
     const Laid &d, double peak);
@@ -172,7 +219,8 @@ void draw_bytes(std::ostream &o, const Timeline &t, const Scale &s,
 double kill_x(const Scale &s, const Lane *sender, pid_t to,
     const Lane::Signal &sig);
 // The words above a lane for them, sparingly.
-void label_bytes(Laid &d, const Timeline &t, const Scale &s);
+void label_bytes(std::vector<Label> &above, const Timeline &t,
+    const Lane &l, const Look &look);
 // What the picture draws, for the legend to explain it all and no more.
 struct Drawn {
 	bool subreaper = false;	// trace's lane
@@ -180,10 +228,16 @@ struct Drawn {
 	bool breaks = false;	// time left out
 	bool reaps = false;	// a reap, to a lane drawn
 };
-// The heading (svg_heading.cpp): the command, what the run was, and how
-// many texts were hidden for room.
+// The texts a slide left out for room: how many, and which it kept.
+struct LeftOut {
+	std::size_t texts = 0;
+	Kept kept = Kept::all;
+	bool whole = true;	// every text of the kind kept
+};
+// The heading (svg_heading.cpp): the command, what the run was, and
+// what was left out for room.
 void heading(std::ostream &o, const Timeline &t, const Look &look,
-    std::size_t hidden);
+    const LeftOut &left);
 // The legend below the lanes, from y (svg_legend.cpp): how many rows.
 std::size_t legend(std::ostream &o, const Timeline &t, const Drawn &d,
     const Look &look, double y);
@@ -191,7 +245,7 @@ std::size_t legend(std::ostream &o, const Timeline &t, const Drawn &d,
 double legend_height(std::size_t rows);
 std::size_t legend_rows(const Timeline &t, const Drawn &d, const Look &look);
 // Text above a lane, in the picture's sans-serif.
-Label event_label(const Look &look, double x, const std::string &text);
+Label event_label(const Look &look, long long us, const std::string &text);
 // What a mark shows, for its label and its title.
 std::string exec_words(const Lane::Exec &e);
 std::string signal_words(const Timeline &t, const Lane::Signal &s);

@@ -199,15 +199,16 @@ files_said(const std::vector<Said> &w, std::size_t from, std::size_t to)
 } // namespace
 
 void
-label_bytes(Laid &d, const Timeline &t, const Scale &s)
+label_bytes(std::vector<Label> &above, const Timeline &t, const Lane &l,
+    const Look &look)
 {
-	std::vector<Said> w = said(t, *d.lane);
+	std::vector<Said> w = said(t, l);
 
 	for (std::size_t i = 0, j; i < w.size(); i = j) {
 		for (j = i + 1; j < w.size() && w[j].where == w[i].where; j++)
 			;
 		std::size_t n = j - i;
-		d.above.push_back(event_label(s.look(), s.x(w[i].us), w[i].where == "files" ?
+		above.push_back(event_label(look, w[i].us, w[i].where == "files" ?
 		    files_said(w, i, j) : n == 1 ? w[i].one :
 		    std::to_string(n) + " " + w[i].many));
 	}

@@ -11,9 +11,10 @@ namespace {
 // Characters across, in the title's bold: of its size.
 constexpr double bold_em = 0.64;
 
-// "1 line written", and ", 3 messages sent" if any were.
+// "1 line written", and ", 3 messages sent" if any were; on a slide,
+// where the heading has less room, "1 line, 3 messages".
 std::string
-written(const Timeline &t)
+written(const Timeline &t, const Look &look)
 {
 	std::size_t lines = 0;
 	std::size_t sent = 0;
@@ -23,11 +24,13 @@ written(const Timeline &t)
 		sent += l.sent.size();
 	}
 	std::string w = counted(lines, "line", "lines");
-	w += " written";
+	if (!look.slide)
+		w += " written";
 	if (sent > 0) {
 		w += ", ";
 		w += counted(sent, "message", "messages");
-		w += " sent";
+		if (!look.slide)
+			w += " sent";
 	}
 	return w;
 }
@@ -59,18 +62,39 @@ fitted(const std::string &text, const Look &look, double px)
 	    2)));
 }
 
-// The title, and what the run was in a line; on a slide without the
-// explanations a reader can ask for, and saying what was left out.
+// The texts left out for room, and which were kept.
+std::string
+left_out_words(const LeftOut &left)
+{
+	std::string w = "; " + counted(left.texts, "text", "texts") + " left out";
+
+	if (!left.whole)
+		return w + ", first and last lines first";
+	switch (left.kept) {
+	case Kept::first_and_last:
+		return w + ", first and last lines kept";
+	case Kept::lines:
+		return w + ", the lines kept";
+	case Kept::ends:
+		return w + ", the lines and ends kept";
+	case Kept::all:
+		break;
+	}
+	return w;
+}
+
 } // namespace
 
+// The title, and what the run was in a line; on a slide without the
+// explanations a reader can ask for, and saying what was left out.
 void
 heading(std::ostream &o, const Timeline &t, const Look &look,
-    std::size_t hidden)
+    const LeftOut &left)
 {
 	std::string command = "trace";
 	std::size_t changes = switches(t);
 	std::string about = counted(t.lanes.size(), "process", "processes") +
-	    ", " + written(t) + " in " + duration(t.end_us);
+	    ", " + written(t, look) + " in " + duration(t.end_us);
 
 	if (t.time_lapse)
 		about += look.slide ? " of virtual time (--time-lapse)" : " of "
@@ -84,8 +108,8 @@ heading(std::ostream &o, const Timeline &t, const Look &look,
 	about += "; exit status " + std::to_string(t.status);
 	if (!t.stepping.empty())
 		about += "; " + t.stepping + ": its times hold the waits";
-	if (hidden > 0)
-		about += "; " + counted(hidden, "text", "texts") + " left out";
+	if (left.texts > 0)
+		about += left_out_words(left);
 	o << text_at(14, look.title_y, "title") << fitted(command, look,
 	    title_size * bold_em) << "</text>\n" << text_at(14, look.about_y) <<
 	    fitted(about, look, look.sans_px) << "</text>\n";

@@ -1,7 +1,8 @@
 // Where the texts beside a lane go on the timeline picture: each in a row
-// of its own side of the bar, clear of the other texts, of the arrows
-// that cross the lane and of the leaders from the marks to their texts,
-// and reading from the bar out in the order given. See svg.h.
+// of its own side of the bar, within the stretch of its mark, clear of
+// the other texts, of the arrows that cross the lane and of the leaders
+// from the marks to their texts, and reading from the bar out in the
+// order given. See svg.h.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -12,8 +13,6 @@ namespace {
 
 constexpr double text_gap = 8;	// between two texts in a row
 constexpr double clear = 3;	// between a text and a line
-constexpr double left = 14;	// the picture's margins
-constexpr double right = 6;
 constexpr double lead = 3;	// a text starts this far before its mark
 
 // Where a text stands: from x across, in a row.
@@ -46,8 +45,8 @@ crosses(double x0, double x1, const Span &s)
 class Rows {
 public:
 	Rows(std::vector<Label> &labels, const std::vector<std::pair<double,
-	    double>> &walls, const Look &look, bool rightward)
-	    : labels_(labels), width_(look.width), rightward_(rightward)
+	    double>> &walls, bool rightward)
+	    : labels_(labels), rightward_(rightward)
 	{
 		for (const auto &[from, to] : walls)
 			walls_.push_back({from, to, false});
@@ -70,7 +69,6 @@ private:
 	}
 
 	std::vector<Label> &labels_;
-	double width_;
 	bool rightward_;	// in a row, each text right of those before
 	std::vector<Span> walls_;
 	std::vector<std::vector<Span>> taken_;
@@ -85,7 +83,7 @@ Rows::fits(std::size_t i, Spot at) const
 	double b = a + l.width;
 	double mark = l.anchor;
 
-	if (a < left || b > width_ - right)
+	if (a < l.room.from || b > l.room.to)
 		return false;
 	auto hit = [a, b](const Span &s) { return meet(a, b, s); };
 	if (std::ranges::any_of(walls_, hit) || std::ranges::any_of(row(r), hit))
@@ -100,7 +98,8 @@ Rows::fits(std::size_t i, Spot at) const
 		if (k < i && !o.hidden && ((o.row > r && a < o.x + o.width +
 		    text_gap && b + text_gap > o.x) || (o.row == r && !after)))
 			return false;
-		if (k > i && a < o.anchor + clear && b + clear > o.anchor)
+		if (k > i && !o.hidden && a < o.anchor + clear &&
+		    b + clear > o.anchor)
 			return false;
 	}
 	// Its leader crosses no text on its way out, nor along its row.
@@ -121,7 +120,8 @@ Rows::nearest(std::size_t i, int r) const
 	const Label &l = labels_[i];
 	double best = std::numeric_limits<double>::quiet_NaN();
 	double distance = std::numeric_limits<double>::infinity();
-	std::vector<double> starts{l.anchor - lead, l.anchor + lead - l.width};
+	std::vector<double> starts{l.anchor - lead, l.anchor + lead - l.width,
+	    l.room.from, l.room.to - l.width};
 
 	// Just past each thing in the way, on either side.
 	auto edges = [&starts, &l](double from, double to, double room) {
@@ -137,7 +137,8 @@ Rows::nearest(std::size_t i, int r) const
 			edges(labels_[k].x, labels_[k].x + labels_[k].width,
 			    text_gap + 0.5);
 	for (std::size_t k = i + 1; k < labels_.size(); k++)
-		edges(labels_[k].anchor, labels_[k].anchor, clear + 0.5);
+		if (!labels_[k].hidden)
+			edges(labels_[k].anchor, labels_[k].anchor, clear + 0.5);
 	for (double a : starts) {
 		double d = a > l.anchor ? a - l.anchor : l.anchor - (a + l.width);
 		d = std::max(d, 0.0);
@@ -176,21 +177,25 @@ int
 place(std::vector<Label> &labels, const std::vector<std::pair<double,
     double>> &walls, const Look &look, int rows, bool rightward)
 {
-	Rows taken(labels, walls, look, rightward);
+	Rows taken(labels, walls, rightward);
 	int used = 0;
 	int deepest = rows >= 0 ? rows : static_cast<int>(labels.size()) + 1;
 
 	for (std::size_t i = 0; i < labels.size(); i++) {
 		Label &l = labels[i];
-		// Nearest its mark, a row further out worth a bend this long.
+		if (l.hidden)
+			continue;
+		// Nearest its mark, a row further out worth a bend as long as
+		// a row is high: a text far along its row from its mark reads as
+		// another's.
 		double best = std::numeric_limits<double>::infinity();
 		int best_row = -1;
 		double best_x = 0;
-		for (int r = 0; r < deepest && best > r * look.row * 2; r++) {
+		for (int r = 0; r < deepest && best > r * look.row; r++) {
 			double a = taken.nearest(i, r);
 			if (std::isnan(a))
 				continue;
-			double cost = r * look.row * 2 + std::max({0.0, a - l.anchor,
+			double cost = r * look.row + std::max({0.0, a - l.anchor,
 			    l.anchor - a - l.width});
 			if (cost < best) {
 				best = cost;

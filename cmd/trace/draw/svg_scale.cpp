@@ -1,7 +1,9 @@
-// Where an instant goes across the timeline picture, the breaks in it
-// and the labelled times of its axis. See svg.h.
+// Where an instant goes across the timeline picture: the breaks in it,
+// the room each stretch between them gets for its texts and spans, and
+// the labelled times of its axis. See svg.h.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numeric>
 
 #include "svg.h"
@@ -10,11 +12,23 @@
 namespace {
 
 // A stretch with nothing in it is a break if it is at least this long
-// and this share of the whole run.
+// and this share of the time still drawn to scale: drawn so, it would
+// take several times a break's width. Alarms ten seconds apart are
+// drawn to scale.
 constexpr long long least_break_us = 20000;
-constexpr double break_share = 0.05;
+constexpr double break_share = 0.25;
 constexpr std::size_t most_breaks = 16;
 constexpr double break_width = 52;
+// Texts stand clear of a break's zigzags: up to this far into it from
+// the stretch before, and from the stretch after.
+constexpr double into_before = 4;
+constexpr double into_after = 1;
+// Room in a stretch besides its widest text: for a zombie and the arrow
+// from its end.
+constexpr double beside_text = 36;
+// The picture's margins, left and right.
+constexpr double margin_left = 14;
+constexpr double margin_right = 6;
 // The room each instant gets of its own, at most; and at most this share
 // of the width goes to such room.
 constexpr double step_px = 12;
@@ -32,29 +46,177 @@ constexpr double nearly = 0.9;
 // axis, is ticked there: 10 s where a break ends at 10.05 s.
 constexpr double break_edge = 0.05;
 
-// The gaps between instants that become breaks, by index of the instant
-// that starts them.
-std::vector<bool>
-break_gaps(const std::vector<long long> &t, long long lead_us)
-{
-	std::vector<bool> chosen(t.size(), false);
-	std::vector<std::size_t> order(t.size() > 1 ? t.size() - 1 : 0);
-	double whole = t.empty() ? 0 : static_cast<double>(t.back() - t.front());
+// Gaps from, to (indices of the knots' gaps) drawn at least so wide in
+// all, breaks aside.
+struct Least {
+	std::size_t from;
+	std::size_t to;
+	double width;
+};
 
-	std::iota(order.begin(), order.end(), 0);
+std::size_t
+knot(const std::vector<long long> &t, long long us)
+{
+	return static_cast<std::size_t>(std::lower_bound(t.begin(), t.end(),
+	    us) - t.begin());
+}
+
+// The gaps between instants that become breaks, by index of the instant
+// that starts them: the longest first, none beside another (an instant
+// alone between two breaks has no room for its texts), none at either
+// end but the lead-in, and none that is the whole of a span.
+std::vector<bool>
+break_gaps(const std::vector<long long> &t, long long lead_us,
+    const std::vector<Needs::Span> &spans)
+{
+	std::size_t gaps = t.size() > 1 ? t.size() - 1 : 0;
+	std::vector<bool> chosen(gaps, false);
+	std::vector<std::size_t> order(gaps);
+	long long rest = gaps ? t.back() - t.front() : 0;
+	std::size_t n = 0;
+
 	auto gap = [&t](std::size_t i) { return t[i + 1] - t[i]; };
+	if (lead_us > 0 && t.size() > 2 && t[1] == lead_us) {
+		chosen[0] = true;
+		rest -= gap(0);
+		n++;
+	}
+	auto taken = [&chosen, gaps](std::size_t i) {
+		return chosen[i] || (i > 0 && chosen[i - 1]) ||
+		    (i + 1 < gaps && chosen[i + 1]);
+	};
+	auto whole = [&t, &spans](std::size_t i) {
+		return std::ranges::any_of(spans, [&t, i](const Needs::Span &s) {
+			return s.from_us == t[i] && s.to_us == t[i + 1];
+		});
+	};
+	std::iota(order.begin(), order.end(), 0);
 	std::stable_sort(order.begin(), order.end(),
 	    [&gap](std::size_t a, std::size_t b) { return gap(a) > gap(b); });
-	for (std::size_t k = 0; k < order.size() && k < most_breaks; k++) {
-		long long g = gap(order[k]);
-		if (g < least_break_us || static_cast<double>(g) < break_share *
-		    whole)
+	for (std::size_t i : order) {
+		long long g = gap(i);
+		if (n == most_breaks || g < least_break_us ||
+		    static_cast<double>(g) < break_share * static_cast<double>(rest))
 			break;
-		chosen[order[k]] = true;
+		if (taken(i) || i == 0 || i + 1 == gaps || whole(i))
+			continue;
+		chosen[i] = true;
+		rest -= g;
+		n++;
 	}
-	if (lead_us > 0 && t.size() > 2 && t[1] == lead_us)
-		chosen[0] = true;
 	return chosen;
+}
+
+// Widens the gaps of l, each by its share of the time, if they are
+// narrower than l asks, and keeps how much; by how much.
+double
+widen(const Least &l, const std::vector<bool> &is_break,
+    const std::vector<double> &own, std::vector<double> &w,
+    std::vector<double> &extra)
+{
+	double have = 0;
+	double share = 0;
+	double drawn = 0;
+
+	for (std::size_t i = l.from; i < l.to; i++)
+		if (!is_break[i]) {
+			have += w[i];
+			share += own[i];
+			drawn++;
+		}
+	if (have + 0.01 >= l.width)
+		return 0;
+	for (std::size_t i = l.from; i < l.to; i++)
+		if (!is_break[i]) {
+			double more = (l.width - have) * (share > 0 ? own[i] / share :
+			    1 / drawn);
+			extra[i] += more;
+			w[i] += more;
+		}
+	return l.width - have;
+}
+
+// How wide each gap between knots is drawn: a break's width, or room of
+// its own and its share of the time, widened where a Least asks; empty
+// if the width cannot hold all that is asked.
+std::vector<double>
+gap_widths(const std::vector<long long> &t, const std::vector<bool> &is_break,
+    const std::vector<Least> &least, double width)
+{
+	std::size_t gaps = is_break.size();
+	auto breaks = static_cast<double>(
+	    std::count(is_break.begin(), is_break.end(), true));
+	double unbroken = width - breaks * break_width;
+	double steps = static_cast<double>(gaps) - breaks;
+	double step = steps > 0 ? std::min(step_px, step_share * unbroken /
+	    steps) : 0;
+	long long to_scale = 0;
+	std::vector<double> extra(gaps, 0);
+	std::vector<double> w(gaps, break_width);
+
+	for (std::size_t i = 0; i < gaps; i++)
+		if (!is_break[i])
+			to_scale += t[i + 1] - t[i];
+	for (int round = 0; round < 32; round++) {
+		double room = unbroken - step * steps -
+		    std::accumulate(extra.begin(), extra.end(), 0.0);
+		if (room < -0.5)
+			return {};
+		room = std::max(room, 0.0);
+		std::vector<double> own(gaps, 0);
+		for (std::size_t i = 0; i < gaps; i++)
+			if (!is_break[i])
+				own[i] = step + (to_scale > 0 ? room * static_cast<double>(
+				    t[i + 1] - t[i]) / static_cast<double>(to_scale) :
+				    room / steps);
+		for (std::size_t i = 0; i < gaps; i++)
+			w[i] = is_break[i] ? break_width : own[i] + extra[i];
+		double short_by = 0;
+		for (const Least &l : least)
+			short_by = std::max(short_by, widen(l, is_break, own, w, extra));
+		if (short_by < 0.5)
+			return w;
+	}
+	return {};
+}
+
+// What must be drawn wide enough: each stretch between breaks, for its
+// widest text and a zombie's hatch and arrow beside it, within the room
+// it has besides its time (the lanes' names beside the first; a little
+// of each break); and before them each span, its gaps but the breaks,
+// so that a stretch counts the room its spans took.
+std::vector<Least>
+least_widths(const std::vector<long long> &t, const std::vector<bool> &is_break,
+    const Needs &needs, Scale::Across a)
+{
+	std::vector<Least> least;
+	std::vector<double> widest(t.size(), 0);
+
+	for (const auto &x : needs.texts) {
+		std::size_t k = knot(t, x.us);
+		if (k < t.size() && t[k] == x.us)
+			widest[k] = std::max(widest[k], x.width);
+	}
+	for (const auto &s : needs.spans) {
+		std::size_t from = knot(t, s.from_us);
+		std::size_t to = knot(t, s.to_us);
+		if (s.least > 0 && from < to && to < t.size())
+			least.push_back({from, to, s.least});
+	}
+	for (std::size_t from = 0; from < t.size();) {
+		std::size_t to = from;
+		while (to < is_break.size() && !is_break[to])
+			to++;
+		double need = *std::max_element(widest.begin() +
+		    static_cast<long>(from), widest.begin() + static_cast<long>(to) +
+		    1) + beside_text;
+		need -= from == 0 ? a.x0 - margin_left : into_after;
+		need -= to + 1 == t.size() ? 0 : into_before;
+		if (to > from && need > 0)
+			least.push_back({from, to, need});
+		from = to + 1;
+	}
+	return least;
 }
 
 // A time on the axis, as precisely as ticks step apart.
@@ -76,38 +238,36 @@ tick_label(long long us, long long step)
 } // namespace
 
 Scale::Scale(std::vector<long long> instants, long long lead_us, Across a,
-    const Look &look)
+    const Look &look, const Needs &needs)
     : look_(look), t_(std::move(instants))
 {
 	if (t_.empty())
 		t_.push_back(0);
-	std::vector<bool> is_break = break_gaps(t_, lead_us);
-	auto gaps = static_cast<double>(
-	    std::count(is_break.begin(), is_break.end(), true));
-	double room = a.width - gaps * break_width;
-	auto steps = static_cast<double>(t_.size() - 1);
-	long long to_scale = 0;
+	std::vector<bool> is_break = break_gaps(t_, lead_us, needs.spans);
+	std::vector<double> w;
 
-	for (std::size_t i = 0; i + 1 < t_.size(); i++)
-		if (!is_break[i])
-			to_scale += t_[i + 1] - t_[i];
-	double step = steps > 0 ? std::min(step_px, step_share * room / steps) :
-	    0;
-	if (to_scale == 0 && steps > gaps)
-		step = room / (steps - gaps);
-	double per_us = to_scale > 0 ? (room - step * (steps - gaps)) /
-	    static_cast<double>(to_scale) : 0;
+	// Where the width cannot hold what the stretches need, the shortest
+	// break goes, the lead-in last.
+	for (;;) {
+		w = gap_widths(t_, is_break, least_widths(t_, is_break, needs, a),
+		    a.width);
+		if (!w.empty() || std::ranges::none_of(is_break, std::identity{}))
+			break;
+		std::size_t drop = 0;
+		for (std::size_t i = 1; i < is_break.size(); i++)
+			if (is_break[i] && (drop == 0 || t_[i + 1] - t_[i] <
+			    t_[drop + 1] - t_[drop]))
+				drop = i;
+		is_break[drop] = false;
+	}
+	if (w.empty())
+		w = gap_widths(t_, is_break, {}, a.width);
 	x_.push_back(a.x0);
 	for (std::size_t i = 0; i + 1 < t_.size(); i++) {
-		double from = x_.back();
-		if (is_break[i]) {
-			breaks_.push_back({t_[i], t_[i + 1], from, break_width,
+		if (is_break[i])
+			breaks_.push_back({t_[i], t_[i + 1], x_.back(), break_width,
 			    i == 0 && t_[1] == lead_us});
-			x_.push_back(from + break_width);
-		} else {
-			x_.push_back(from + step + per_us *
-			    static_cast<double>(t_[i + 1] - t_[i]));
-		}
+		x_.push_back(x_.back() + w[i]);
 	}
 }
 
@@ -123,6 +283,24 @@ Scale::x(long long us) const
 	double f = static_cast<double>(us - t_[i]) /
 	    static_cast<double>(t_[i + 1] - t_[i]);
 	return x_[i] + f * (x_[i + 1] - x_[i]);
+}
+
+Scale::Room
+Scale::room(double x, bool first) const
+{
+	Room r{margin_left, look_.width - margin_right};
+
+	for (const auto &b : breaks_) {
+		if (b.lead_in && !first)
+			continue;
+		if (b.x + b.width <= x)
+			r.from = b.x + b.width - into_after;
+		if (b.x >= x) {
+			r.to = b.x + into_before;
+			break;
+		}
+	}
+	return r;
 }
 
 bool

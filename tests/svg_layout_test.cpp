@@ -1,0 +1,131 @@
+// trace's pictures laid out from runs made up here, with no run and no
+// clock: which stretches become breaks, the room each stretch gets for
+// its texts and its zombies, texts kept within their stretch, what a
+// crowded slide keeps, and what trace's own lane says it did.
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include <gtest/gtest.h>
+
+#include "svg.h"
+#include "svg_geometry.h"
+#include "timeline.h"
+
+namespace {
+
+constexpr long long ms = 1000;
+constexpr long long s = 1000 * ms;
+
+struct Gaps {
+	std::string name;
+	std::vector<long long> instants;
+	long long lead_us;
+	std::vector<Needs::Span> spans;
+	std::vector<long long> breaks;	// where each starts
+
+	friend void PrintTo(const Gaps &g, std::ostream *os) { *os << g.name; }
+};
+
+const Gaps gaps[] = {
+	// Drawn to scale, each tick gets its share: no break would save room.
+	{"AlarmsTenSecondsApart", {0, 1 * ms, 10 * s, 20 * s, 30 * s, 40 * s,
+	    50 * s, 50 * s + 1 * ms}, 0, {}, {}},
+	{"OneLongSleep", {0, 1 * ms, 2 * ms, 2 * s, 2 * s + 1 * ms}, 0, {},
+	    {2 * ms}},
+	{"TheLeadIn", {0, 800, 1 * ms, 2 * ms}, 800, {}, {0}},
+	// A zombie that is all of a gap would be hidden by a break there.
+	{"ZombieAllOfTheGap", {0, 1 * ms, 2 * ms, 2 * s, 2 * s + 1 * ms}, 0,
+	    {{2 * ms, 2 * s, 24}}, {}},
+	// An instant alone between two breaks has no room for its texts.
+	{"TwoLongGapsSideBySide", {0, 1 * ms, 2 * ms, 1 * s, 2 * s,
+	    2 * s + 1 * ms}, 0, {}, {1 * s}},
+	// Nor has the last instant alone after one.
+	{"LongGapAtTheEnd", {0, 1 * ms, 2 * ms, 3 * s}, 0, {}, {}},
+};
+
+class SvgBreaks : public testing::TestWithParam<Gaps> {};
+
+TEST_P(SvgBreaks, OnlyWhereTheyLeaveRoom)
+{
+	const Gaps &g = GetParam();
+	Scale scale(g.instants, g.lead_us, {214, 970}, page_look(), {{},
+	    g.spans});
+	std::vector<long long> from;
+
+	for (const auto &b : scale.breaks())
+		from.push_back(b.from_us);
+	EXPECT_EQ(from, g.breaks);
+}
+
+INSTANTIATE_TEST_SUITE_P(Svg, SvgBreaks, testing::ValuesIn(gaps),
+    [](const testing::TestParamInfo<Gaps> &g) { return g.param.name; });
+
+// Each text has its stretch's room, however little time the stretch
+// holds, and a zombie of microseconds is drawn wide enough to see; the
+// break stays.
+TEST(SvgScale, StretchesHoldTheirTextsAndZombies)
+{
+	std::vector<long long> t{0, 1 * ms, 1 * ms + 50, 2 * ms, 2 * s,
+	    2 * s + 10, 2 * s + 20};
+	Needs needs{{{1 * ms, 300}, {2 * s, 300}, {2 * s + 20, 250}},
+	    {{1 * ms, 1 * ms + 50, 24}, {2 * s + 10, 2 * s + 20, 24}}};
+
+	for (const Look &look : {page_look(), slide_look()}) {
+		double from = look.time_from();
+		Scale scale(t, 0, {from, look.time_to() - from}, look, needs);
+		ASSERT_EQ(scale.breaks().size(), 1U) << look.slide;
+		for (const auto &text : needs.texts) {
+			Scale::Room r = scale.room(scale.x(text.us), true);
+			EXPECT_GE(r.to - r.from, text.width) << text.us;
+		}
+		for (const auto &span : needs.spans)
+			EXPECT_GE(scale.x(span.to_us) - scale.x(span.from_us), 23.9) <<
+			    span.from_us;
+	}
+}
+
+struct Placed {
+	std::string name;
+	double anchor;
+	double width;
+	Scale::Room room;
+	bool hidden;
+
+	friend void PrintTo(const Placed &p, std::ostream *os) { *os << p.name; }
+};
+
+const Placed placed[] = {
+	{"AtItsMark", 300, 100, {14, 1000}, false},
+	{"MarkAtTheRoomsEnd", 500, 100, {300, 504}, false},
+	{"MarkAtTheRoomsStart", 300, 100, {299, 600}, false},
+	{"RoomJustWideEnough", 300, 100, {260, 361}, false},
+	{"RoomTooNarrow", 300, 100, {260, 350}, true},
+};
+
+class SvgPlace : public testing::TestWithParam<Placed> {};
+
+// A text stands within its room or not at all, in any row.
+TEST_P(SvgPlace, WithinItsRoom)
+{
+	const Placed &p = GetParam();
+	std::vector<Label> labels(1);
+	labels[0].anchor = labels[0].x = p.anchor;
+	labels[0].width = p.width;
+	labels[0].room = p.room;
+
+	place(labels, {}, page_look(), -1, true);
+	EXPECT_EQ(labels[0].hidden, p.hidden);
+	if (!labels[0].hidden) {
+		EXPECT_GE(labels[0].x, p.room.from);
+		EXPECT_LE(labels[0].x + p.width, p.room.to);
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(Svg, SvgPlace, testing::ValuesIn(placed),
+    [](const testing::TestParamInfo<Placed> &p) { return p.param.name; });
+
+} // namespace
