@@ -2,8 +2,8 @@
 // went wrong in class, drawn with no run and no clock: an orphan across
 // a two-second sleep, ten alarms ten seconds apart ending in a zombie,
 // and ten children on one slide. Every text stays in its mark's
-// stretch, no break hides a text or a zombie, and a crowded slide
-// keeps whole kinds of texts.
+// stretch, no break hides a text or a zombie, a crowded slide keeps
+// whole kinds of texts, and trace's lane says what trace did.
 #include <algorithm>
 #include <csignal>
 #include <sstream>
@@ -221,6 +221,32 @@ TEST(SvgRuns, CrowdedSlideKeepsFirstAndLastLines)
 	EXPECT_TRUE(texts(doc, "event").empty());
 	EXPECT_NE(doc.select_node("//text[contains(., 'texts left out, first "
 	    "and last lines')]").node(), nullptr);
+}
+
+Timeline
+unreaped_orphan()
+{
+	Timeline t = orphan();
+	t.lanes[0].reaper = 0;
+	t.lanes[0].reaped_us = -1;
+	return t;
+}
+
+// trace's lane says only what trace did in the run, in the legend too.
+TEST(SvgRuns, TraceLaneSaysWhatTraceDid)
+{
+	const std::pair<Timeline (*)(), std::string> did[] = {
+		{ten_children, "started P and reaped it"},
+		{orphan, "started P, reaped it and 1 orphan"},
+		{unreaped_orphan, "started P, reaped 1 orphan"},
+	};
+	for (const auto &[make, words] : did) {
+		pugi::xml_document doc;
+		drawn(make(), false, doc);
+		EXPECT_EQ(trace_words(make()), words);
+		EXPECT_NE(doc.select_node(("//*[@class='legend']//text[.=\"trace's "
+		    "lane: it " + words + "\"]").c_str()).node(), nullptr) << words;
+	}
 }
 
 } // namespace

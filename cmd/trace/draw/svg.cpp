@@ -139,21 +139,25 @@ breaks(std::ostream &o, const Scale &s, double bottom, double lead_bottom)
 	}
 }
 
-// The subreaper, trace itself, which collects the orphans and the
-// process it started.
+// The subreaper, trace itself, which started the program and collects
+// it, and the orphans if there are any.
 double
 subreaper_lane(std::ostream &o, const Timeline &t, const Scale &s, double y)
 {
 	const Look &look = s.look();
 	double bar = y + 14;
+	bool orphans = std::ranges::any_of(t.lanes, [&t](const Lane &l) {
+		return l.orphaned_us >= 0 && l.reaper == t.subreaper;
+	});
 
 	o << start("g", {{"class", "subreaper"}});
 	if (look.name_below)
 		o << text_at(14, y + 16, "role") << "trace</text>" << text_at(14,
-		    y + 30) << "subreaper: reaps orphans</text>";
+		    y + 30) << (orphans ? "subreaper: reaps orphans" : "subreaper") <<
+		    "</text>";
 	else
-		o << text_at(14, bar + 4) << R"(<tspan class="role">trace</tspan>)"
-		    " reaps orphans</text>";
+		o << text_at(14, bar + 4) << R"(<tspan class="role">trace</tspan>)" <<
+		    (orphans ? " reaps orphans" : "") << "</text>";
 	o << element("path", {{"class", "trace-lane"}, {"d", Path().to('M',
 	    look.time_from(), bar).by('H', s.x(t.end_us)).str()}}) << "</g>\n";
 	return bar;

@@ -238,6 +238,8 @@ struct LeftOut {
 // what was left out for room.
 void heading(std::ostream &o, const Timeline &t, const Look &look,
     const LeftOut &left);
+// What trace did in the run, for its lane: "started P and reaped it".
+std::string trace_words(const Timeline &t);
 // The legend below the lanes, from y (svg_legend.cpp): how many rows.
 std::size_t legend(std::ostream &o, const Timeline &t, const Drawn &d,
     const Look &look, double y);

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "svg.h"
+#include "words.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ constexpr double between = 22;		// one item to the next
 
 struct Sample {
 	const char *markup;	// in a box 26 wide about y = 0
-	const char *means;
+	std::string means;
 };
 
 using Test = bool (*)(const Lane &);
@@ -36,7 +37,7 @@ shown(const Timeline &t, const Drawn &d)
 	    {{R"(<rect y="-3" width="26" height="6" class="lead"/>)",
 		"trace starting the program"}, nullptr, &Drawn::lead_in},
 	    {{R"(<path class="trace-lane" d="M0,0H26"/>)",
-		"trace's lane: it reaps orphans"}, nullptr, &Drawn::subreaper},
+		"trace's lane: it " + trace_words(t)}, nullptr, &Drawn::subreaper},
 	    {{R"(<rect y="-6" width="26" height="12" class="blocked" stroke="#555"/>)",
 		"blocked in a call"}, [](const Lane &l) { return !l.blocked.empty(); }, nullptr},
 	    {{R"(<rect y="-6" width="26" height="12" class="zombie"/>)",
@@ -107,6 +108,26 @@ spread(const std::vector<Sample> &s, const Look &look)
 }
 
 } // namespace
+
+std::string
+trace_words(const Timeline &t)
+{
+	if (t.lanes.empty())
+		return "ran the program";
+	const Lane &first = t.lanes.front();
+	auto orphans = static_cast<std::size_t>(std::ranges::count_if(t.lanes,
+	    [&t](const Lane &l) {
+		return l.orphaned_us >= 0 && l.reaper == t.subreaper;
+	}));
+	std::string w = "started " + first.role;
+
+	if (first.reaper != t.subreaper)
+		return orphans ? w + ", reaped " + counted(orphans, "orphan",
+		    "orphans") : w;
+	if (orphans == 0)
+		return w + " and reaped it";
+	return w + ", reaped it and " + counted(orphans, "orphan", "orphans");
+}
 
 std::size_t
 legend_rows(const Timeline &t, const Drawn &d, const Look &look)
