@@ -3,7 +3,9 @@
 // every answer the judge agrees with, and one round on a terminal.
 #include <unistd.h>
 
+#include <map>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -86,8 +88,52 @@ TEST(Predict, LettersThatNameNoOrderAreAUsageError)
 	EXPECT_EQ(predict({"tworoles", "funcview"}).end, End::exited(2));
 }
 
+// A whole-output sheet read back: each item's lines, and the key's
+// letters by line.
+struct Sheet {
+	std::vector<std::string> items;	// each item's lines, joined
+	std::map<char, std::string> key;	// letter -> line
+	std::vector<std::string> answers;	// "ADBCE: possible.", ...
+};
+
+Sheet
+sheet_of(const Result &r)
+{
+	Sheet s;
+	bool in_item = false, in_key = false;
+	for (const std::string &l : r.lines) {
+		if (l == "```\n") {
+			in_item = !in_item;
+			if (in_item && !in_key)
+				s.items.emplace_back();
+		} else if (l == "Each letter's line:\n")
+			in_key = true;
+		else if (in_item && in_key)
+			s.key[l[0]] = l.substr(3);
+		else if (in_item)
+			s.items.back() += l;
+	}
+	static const std::regex answer(
+	    R"([0-9]+\. ([A-Za-z]+): ((im)?possible))");
+	for (const std::string &l : r.lines)
+		if (std::smatch m; std::regex_search(l, m, answer))
+			s.answers.push_back(m[1].str() + " " + m[2].str());
+	return s;
+}
+
+// Each line's letter as --order reads it.
+std::map<std::string, char>
+order_letters(const std::string &demo)
+{
+	std::map<std::string, char> by_line;
+	for (const std::string &l : predict({demo, "--lines"}).lines)
+		by_line[l.substr(3)] = l[0];
+	return by_line;
+}
+
 // The same seed gives the same sheet, with outputs of both kinds, and
-// the judge agrees with every answer of its key.
+// the judge agrees with every answer of its key, its letters read back
+// as --order's through the key's list of lines.
 TEST(Predict, QuizKeyAgreesWithTheJudge)
 {
 	Result a = predict({"funcview", "--quiz", "8", "--seed", "5",
@@ -97,20 +143,65 @@ TEST(Predict, QuizKeyAgreesWithTheJudge)
 	    "--answers"}).out, a.out);
 	EXPECT_NE(predict({"funcview", "--quiz", "8", "--seed", "6"}).out,
 	    a.out.substr(0, a.out.find("## Key")));
-	static const std::regex item(R"(([0-9]+)\. ([A-F]+): (possible|impossible))");
+	Sheet s = sheet_of(a);
+	std::map<std::string, char> by_line = order_letters("funcview");
+	ASSERT_EQ(s.key.size(), by_line.size()) << a.out;
 	int possible = 0, impossible = 0;
-	for (const std::string &l : a.lines) {
-		std::smatch m;
-		if (!std::regex_search(l, m, item))
-			continue;
-		bool ok = m[3] == "possible";
+	for (const std::string &answer : s.answers) {
+		std::string order;
+		for (char c : answer.substr(0, answer.find(' ')))
+			order += by_line.at(s.key.at(c));
+		bool ok = answer.ends_with(" possible");
 		(ok ? possible : impossible)++;
-		EXPECT_EQ(predict({"funcview", "--order", m[2], "--runs", "0"})
-		    .end, End::exited(ok ? 0 : 1)) << l;
+		EXPECT_EQ(predict({"funcview", "--order", order, "--runs", "0"})
+		    .end, End::exited(ok ? 0 : 1)) << answer << " as " << order;
 	}
 	EXPECT_EQ(possible + impossible, 8);
 	EXPECT_GT(impossible, 0);
 	EXPECT_GT(possible, 0);
+}
+
+struct QuizRow {
+	const char *demo, *n;
+	std::size_t items;	// on the sheet: n, or all the demo has
+};
+
+// No item twice on a sheet; a demo with fewer than asked gives them all
+// and says so. Its letters are not the lines' letters in --lines, which
+// follow each process's program order and would give answers away.
+const QuizRow quiz_rows[] = {
+	{"patientparent", "10", 10},
+	{"patientparent", "20", 11},	// 3 allowed orders, 8 slips
+	{"tworoles", "10", 10},
+	{"twinspeak", "4", 2},
+	{"reaper", "30", 30},	// questions on two lines
+};
+
+TEST(Predict, QuizAsksEachItemOnce)
+{
+	for (const QuizRow &q : quiz_rows) {
+		SCOPED_TRACE(std::string(q.demo) + " --quiz " + q.n);
+		Result r = predict({q.demo, "--quiz", q.n, "--answers"});
+		ASSERT_EQ(r.end, End::exited(0)) << r.err;
+		EXPECT_EQ(r.err.empty(), std::to_string(q.items) == q.n) <<
+		    r.err;
+		// An item: its two lines to order, or its whole output.
+		static const std::regex item(
+		    R"(## [0-9]+\n\n((- .*\n)+|```\n[^`]*```\n))");
+		std::set<std::string> asked;
+		std::size_t items = 0;
+		for (std::sregex_iterator m(r.out.begin(), r.out.end(), item),
+		    end; m != end; ++m, items++)
+			EXPECT_TRUE(asked.insert((*m)[1]).second) << (*m)[0];
+		EXPECT_EQ(items, q.items) << r.out;
+		Sheet s = sheet_of(r);
+		if (s.key.size() < 5)
+			continue;	// few letters may well fall in order
+		std::map<char, std::string> in_order;
+		for (const auto &[line, c] : order_letters(q.demo))
+			in_order[c] = line;
+		EXPECT_NE(s.key, in_order) << r.out;
+	}
 }
 
 // reaper's orders are too many to write out: the quiz asks which of two

@@ -37,17 +37,18 @@ name_of(const Lettered &l, Step s)
 {
 	std::size_t k = index_of(l, s);
 	if (l.whole)
-		return {letter_name(k)};
+		return {l.names[k]};
 	return "\"" + l.lines[k] + "\"";
 }
 
-} // namespace
-
+// The k-th letter: A to Z, then a to z.
 char
 letter_name(std::size_t k)
 {
 	return static_cast<char>(k < 26 ? 'A' + k : 'a' + (k - 26));
 }
+
+} // namespace
 
 Lettered
 letter(const DemoRules &d)
@@ -79,6 +80,8 @@ letter(const DemoRules &d)
 	if (l.lines.size() <= most_counted_lines)
 		l.allowed = count_orders(l.rules);
 	l.lettered = l.lines.size() <= 52;
+	for (std::size_t k = 0; l.lettered && k < l.lines.size(); k++)
+		l.names += letter_name(k);
 	l.whole = l.lines.size() <= most_whole_lines && l.allowed &&
 	    *l.allowed <= most_whole_orders;
 	return l;
@@ -98,10 +101,9 @@ read_order(const Lettered &l, std::string_view text, bool whole,
 		if (one_case)
 			c = static_cast<char>(std::toupper(
 			    static_cast<unsigned char>(c)));
-		std::size_t k = c >= 'A' && c <= 'Z' ? static_cast<std::size_t>(
-		    c - 'A') : c >= 'a' && c <= 'z' ?
-		    static_cast<std::size_t>(c - 'a') + 26 : l.lines.size();
-		if (k >= l.lines.size()) {
+		std::size_t k = std::isalpha(static_cast<unsigned char>(c)) ?
+		    l.names.find(c) : std::string::npos;
+		if (k == std::string::npos) {
 			// Appended: g++ 12 at -O3 takes "'" + ... for an
 			// overlapping copy (a false -Wrestrict).
 			error.assign(1, '\'').append(1, c).append("' is not one "
@@ -119,7 +121,7 @@ read_order(const Lettered &l, std::string_view text, bool whole,
 	std::string left;
 	for (std::size_t k = 0; k < named.size(); k++)
 		if (!named[k])
-			left += letter_name(k);
+			left += l.names[k];
 	if (whole && !left.empty())
 		error = "a whole order names every line; missing: " + left;
 	else if (order.size() < 2)
@@ -185,12 +187,12 @@ why_not(const Lettered &l, const std::vector<std::size_t> &order,
 	for (std::size_t k : order) {
 		bool marked = k == early || k == due;
 		std::string line = std::string(marked ? " >" : "  ") + "  " +
-		    letter_name(k) + "  " + l.lines[k];
+		    l.names[k] + "  " + l.lines[k];
 		if (k == early)
 			line += "   <- too soon";
 		else if (k == due)
 			line += "   <- must come before " +
-			    std::string(1, letter_name(early));
+			    std::string(1, l.names[early]);
 		s += (marked && bold ? "\033[1m" + line + "\033[0m" : line) +
 		    "\n";
 	}
@@ -201,8 +203,8 @@ std::string
 broken_words(const Lettered &l, const std::vector<std::size_t> &order,
     const Broken &b)
 {
-	std::string why = std::string(1, letter_name(order[b.early])) +
-	    " cannot come before " + letter_name(order[b.due]);
+	std::string why = std::string(1, l.names[order[b.early]]) +
+	    " cannot come before " + l.names[order[b.due]];
 	std::string because = chain_words(l, b.chain);
 	std::string direct = name_of(l, b.chain.front().before) +
 	    " comes before " + name_of(l, b.chain.back().after) + ": ";
@@ -213,34 +215,38 @@ broken_words(const Lettered &l, const std::vector<std::size_t> &order,
 }
 
 std::string
-wrapped(const std::string &text)
+wrapped(const std::string &text, std::size_t hang)
 {
 	constexpr std::size_t width = 78;
 	std::string s;
 	std::size_t column = 0;
+	bool fresh = true;	// the line holds no word yet
 
 	for (std::size_t at = 0; at < text.size();) {
 		std::size_t end = std::min(text.find(' ', at), text.size());
 		std::size_t n = end - at;
-		if (column > 0 && column + 1 + n > width) {
-			s += "\n";
-			column = 0;
-		} else if (column > 0) {
+		if (!fresh && column + 1 + n > width) {
+			s.append(1, '\n').append(hang, ' ');
+			column = hang;
+			fresh = true;
+		}
+		if (!fresh) {
 			s += " ";
 			column++;
 		}
 		s.append(text, at, n);
 		column += n;
+		fresh = false;
 		at = end + 1;
 	}
 	return s + "\n";
 }
 
 std::string
-letters(const std::vector<std::size_t> &order)
+letters(const Lettered &l, const std::vector<std::size_t> &order)
 {
 	std::string s;
 	for (std::size_t k : order)
-		s += letter_name(k);
+		s += l.names[k];
 	return s;
 }

@@ -23,6 +23,10 @@ struct Lettered {
 	Rules rules;
 	std::vector<Step> steps;	// each letter's line in the rules
 	std::vector<std::string> lines;	// as shown: roles for numbers
+	// Each line's letter, if lettered: A, B, ... in the order of the
+	// processes and of their lines, which --lines and --order use; a
+	// quiz sheet shuffles them, so that their order gives nothing away.
+	std::string names;
 	std::optional<std::uint64_t> allowed;	// orders; nullopt: too many
 	// Few enough lines and orders to ask for a whole order; else which
 	// of two lines comes first.
@@ -33,8 +37,6 @@ struct Lettered {
 // The demo's lines, lettered; a demo with nothing to predict ends
 // proclab with status_usage.
 Lettered letter(const DemoRules &d);
-// A line's letter: A to Z, then a to z.
-char letter_name(std::size_t k);
 // The letters of an order, spaces ignored, as indexes of lines; error
 // says what is wrong with them, if anything. A whole order names every
 // line once; else each named line once.
@@ -52,13 +54,14 @@ std::string broken_words(const Lettered &l,
     const std::vector<std::size_t> &order, const Broken &b);
 // The rules between two lines in words: "B comes before D: ...".
 std::string chain_words(const Lettered &l, const std::vector<Link> &rules);
-// Text in lines of at most 78 columns, broken between words.
-std::string wrapped(const std::string &text);
+// Text in lines of at most 78 columns, broken between words; each line
+// after the first indented by hang spaces.
+std::string wrapped(const std::string &text, std::size_t hang = 0);
 // The lines of steps, as indexes of l's.
 std::vector<std::size_t> indexes(const Lettered &l,
     const std::vector<Step> &steps);
 // An order as its letters.
-std::string letters(const std::vector<std::size_t> &order);
+std::string letters(const Lettered &l, const std::vector<std::size_t> &order);
 
 // What real runs showed: each order that came, as lines, and how often.
 struct RealOrder {
@@ -84,15 +87,21 @@ struct Question {
 	enum class Key { a, b, either } key;
 	std::vector<Link> chain;	// the rules that decide it, if any
 };
-// n questions about the demo's lines, the same for the same seed.
+// n questions about the demo's lines, the same for the same seed, each
+// pair of lines once; fewer if there are not n such pairs.
 std::vector<Question> questions(const Lettered &l, std::size_t n,
     std::uint64_t seed);
 // In how many real runs a came before b, of how many.
 std::pair<int, int> pair_counts(const Real &r, std::size_t a, std::size_t b);
 // How often a (1) came before b (2) in the real runs.
 std::string real_pair_words(const Real &r, std::size_t a, std::size_t b);
-// A quiz sheet in Markdown, with its key if asked.
-std::string quiz(const Lettered &l, std::size_t n, std::uint64_t seed,
+// A quiz sheet in Markdown, with its key if asked: n items, each once,
+// or all there are if fewer; the same for the same seed.
+struct Sheet {
+	std::string text;
+	std::size_t items = 0;
+};
+Sheet quiz(const Lettered &l, std::size_t n, std::uint64_t seed,
     bool answers);
 
 // The demo's lines, each after its letter (or number).

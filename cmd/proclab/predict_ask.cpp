@@ -74,7 +74,7 @@ untried(const Lettered &l, const std::set<std::string> &given)
 {
 	std::string found;
 	each_order(l.rules, [&](const std::vector<Step> &steps) {
-		std::string o = letters(indexes(l, steps));
+		std::string o = letters(l, indexes(l, steps));
 		if (!given.contains(o))
 			found = o;
 		return found.empty();
@@ -90,7 +90,7 @@ whole_rounds(Session &s)
 	std::vector<std::size_t> written;
 	for (std::size_t k = 0; k < s.l.lines.size(); k++)
 		written.push_back(k);
-	std::string prompt = "\nYour order (e.g. " + letters(written) +
+	std::string prompt = "\nYour order (e.g. " + letters(s.l, written) +
 	    "; ? a hint, o an order not yet given, q to quit): ";
 	for (bool end = false; !end;) {
 		std::string in = read_answer(prompt, end);
@@ -110,7 +110,7 @@ whole_rounds(Session &s)
 			std::cout << error << "\n";
 			continue;
 		}
-		given.insert(letters(order));
+		given.insert(letters(s.l, order));
 		s.rounds++;
 		s.right += answer(s.l, order, s.real_once(), s.color, std::cout);
 	}
@@ -158,7 +158,7 @@ void
 put_lines(const Lettered &l, std::ostream &out)
 {
 	for (std::size_t k = 0; k < l.lines.size(); k++)
-		out << (l.lettered ? std::string(1, letter_name(k)) :
+		out << (l.lettered ? std::string(1, l.names[k]) :
 		    std::to_string(k + 1)) << "  " << l.lines[k] << "\n";
 }
 
@@ -169,7 +169,7 @@ answer(const Lettered &l, const std::vector<std::size_t> &order,
 	std::optional<Broken> b = judge(l, order);
 	std::string many = l.allowed ? std::to_string(*l.allowed) :
 	    "more than 18446744073709551615";
-	out << letters(order) << ": ";
+	out << letters(l, order) << ": ";
 	if (b)
 		out << "not allowed by the rules.\n" << why_not(l, order, *b, bold)
 		    << "The rules allow " << many << " orders of these " <<

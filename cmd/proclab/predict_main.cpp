@@ -21,10 +21,11 @@ const char predict_help[] =
     "Write down the order of a demo's lines before you run it: its rules\n"
     "say whether that order can come, and if not which rule it breaks;\n"
     "real runs say how often it comes. On a terminal it asks round after\n"
-    "round and keeps score. Each line has a letter; P is the process\n"
-    "started, C1, C2, ... its children in the order they are made. Of a\n"
-    "demo with too many orders to write out, it asks which of two lines\n"
-    "comes first.\n"
+    "round and keeps score. Each line has a letter: A, B, ... in the order\n"
+    "of the processes and of their lines, as --lines shows them. P is the\n"
+    "process started, C1, C2, ... its children in the order they are made.\n"
+    "Of a demo with too many orders to write out, it asks which of two\n"
+    "lines comes first.\n"
     "\n"
     "Options:\n"
     "  --lines            the letters and lines, one a line, for scripts\n"
@@ -34,9 +35,12 @@ const char predict_help[] =
     "  --runs N           real runs behind an answer (default 200; 0: the\n"
     "                     rules alone, at once)\n"
     "  --quiz N           a sheet of N outputs or questions to mark, in\n"
-    "                     Markdown, some allowed and some not\n"
+    "                     Markdown, some allowed and some not, each once\n"
+    "                     (all there are, if fewer); its letters are given\n"
+    "                     at random, so that their order tells nothing\n"
     "  --seed S           the quiz's seed: the same seed, the same sheet\n"
-    "  --answers          the quiz with its key, each answer with its why\n"
+    "  --answers          the quiz with its key: which letter is which\n"
+    "                     line, and each answer with its why\n"
     "  -h, --help         this help\n";
 
 namespace {
@@ -122,6 +126,21 @@ one_order(const Lettered &l, const Options &o, const fs::path &tools)
 	std::exit(ok ? 0 : 1);
 }
 
+// The sheet, and a word on standard error if it holds fewer items than
+// asked: each item comes once, and the demo has no more.
+void
+put_quiz(const Lettered &l, const Options &o)
+{
+	auto n = static_cast<std::size_t>(o.quiz);
+	Sheet s = quiz(l, n, o.seed, o.answers);
+	std::cout << s.text;
+	if (s.items < n)
+		note("predict: " + l.demo->name + " has " + std::to_string(
+		    s.items) + (l.whole ? " outputs" : " pairs of lines") +
+		    " to ask about, not " + std::to_string(n) + ": the sheet "
+		    "has them all");
+}
+
 } // namespace
 
 [[noreturn]] void
@@ -138,8 +157,7 @@ predict(const fs::path &tools, const fs::path &source, char **args)
 	else if (!o.order.empty())
 		one_order(l, o, tools);
 	else if (o.quiz)
-		std::cout << quiz(l, static_cast<std::size_t>(o.quiz), o.seed,
-		    o.answers);
+		put_quiz(l, o);
 	else if (isatty(0) && isatty(1))
 		ask(l, o.runs, tools, source / (o.demo + ".cpp"));
 	else

@@ -157,7 +157,7 @@ real_words(const Lettered &l, const Real &r,
 			break;
 		}
 		std::string runs = std::to_string(o.runs);
-		s += "  " + letters(o.order) + "  " +
+		s += "  " + letters(l, o.order) + "  " +
 		    std::string(6 - std::min<std::size_t>(runs.size(), 5), ' ') +
 		    runs + (o.runs == 1 ? " run   " : " runs  ") +
 		    percent(o.runs, r.runs) +
