@@ -32,6 +32,9 @@ struct Unruled {
 	friend void PrintTo(const Unruled &u, std::ostream *os) { *os << u.name; }
 };
 
+// Where the next process's end begins, under the first's.
+const std::string gap(14, ' ');
+
 const Unruled cases[] = {
 	// Untraced, the child's number is nobody's orders knows: it stays
 	// as written, and each run shows an order of its own.
@@ -39,25 +42,30 @@ const Unruled cases[] = {
 	    4, {"No rules for this program: the orders are only counted.\n",
 	    "      parent P of subreaper, forked 1 child\n", "      done P\n",
 	    "\nSome orders differ in their numbers alone. Untraced, orders",
-	    "  P exited with 0; no process left behind\n",
+	    "  P exited with 0, reaped by orders\n" + gap + "no process left "
+	    "behind\n",
 	    "Every run ended by itself, with nothing on descriptor 2.\n"},
 	    "child (P|C1) of"},
 	// Traced, it knows them all.
 	{"TracedChildHasARole", {"-w", "-n", "4", "sh", "-c", waiting}, "", 0,
 	    1, {"1 order seen; most frequent first:\n\n      4 runs  100.0%\n"
 	    "      [P] parent P of subreaper, forked 1 child\n"
-	    "      [C1] child C1 of P\n      [P] done P\n\n"},
+	    "      [C1] child C1 of P\n      [P] done P\n\n",
+	    "  P exited with 0, reaped by orders\n" + gap + "C1 exited with 0, "
+	    "reaped by P\n"},
 	    "Untraced| [0-9]+ of"},
 	// A child that outlives its parent comes back to orders, which then
 	// knows its number untraced.
 	{"OrphanHasARole", {"-n", "4", "sh", "-c", leaving}, "", 0, 2,
-	    {"      child C1 of ", "      parent P\n", "  P exited with 0; C1 "
-	    "exited with 0, left for orders to collect\n"}, "Untraced"},
+	    {"      child C1 of ", "      parent P\n", "  P exited with 0, "
+	    "reaped by orders\n" + gap + "C1 exited with 0, left for orders to "
+	    "reap\n"}, "Untraced"},
 	// A file of one's own, named by its path; what it writes on
 	// descriptor 2 and its status are shown.
 	{"DescriptorTwoIsShown", {"-n", "2"}, "echo out\necho oops >&2\nexit 3\n",
-	    1, 1, {"homework, 2 runs\n", "      out\n", "  P exited with 3; no "
-	    "process left behind\n", "NOT CLEAN: 2 of 2 runs wrote on "
+	    1, 1, {"homework, 2 runs\n", "      out\n", "  P exited with 3, "
+	    "reaped by orders\n" + gap + "no process left behind\n",
+	    "NOT CLEAN: 2 of 2 runs wrote on "
 	    "descriptor 2 or did not end by themselves:\nRun 1, and 1 more like "
 	    "it:\n  it wrote on "
 	    "descriptor 2:\n    oops\n"}, "NOT ALLOWED|rules allow"},

@@ -14,6 +14,9 @@
 
 namespace {
 
+// Where the next process's end begins, under the first's.
+const std::string ends_gap(14, ' ');
+
 // The figures of a report, as printed.
 struct Report {
 	long runs = -1;
@@ -69,6 +72,9 @@ parse(const std::string &out)
 			ends = true, listing = false;
 		else if (ends && std::regex_match(l, m, ending))
 			rep.endings.emplace_back(std::stol(m[1]), m[2]);
+		else if (ends && !rep.endings.empty() &&
+		    l.starts_with(ends_gap))
+			rep.endings.back().second += "; " + l.substr(14);
 		else if (l == "Every run was sound.")
 			rep.failed = 0;
 		else if (std::regex_match(l, m, broken))
@@ -127,29 +133,29 @@ struct Survey {
 	std::vector<std::string> options{};
 };
 
+// Each process's end on a line of its own, joined here by "; ".
+const std::string p0 = "P exited with 0, reaped by orders",
+    c1_left = "; C1 exited with 0, left for orders to reap";
+
 const Survey surveys[] = {
-	{"tworoles", 30, 6, "P exited with 0; C1 exited with 0, left for "
-	    "orders to collect"},
-	{"twinspeak", 40, 2, "P exited with 0; C1 exited with 0, left for "
-	    "orders to collect"},
+	{"tworoles", 30, 6, p0 + c1_left},
+	{"twinspeak", 40, 2, p0 + c1_left},
 	// Ten orders, two pairs of which read alike.
-	{"funcview", 20, 8, "P exited with 0; C1 exited with 0, left for "
-	    "orders to collect"},
-	{"patientparent", 20, 3, "P exited with 0; no process left behind"},
+	{"funcview", 20, 8, p0 + c1_left},
+	// Untraced, a child its parent reaps is seen not to come back.
+	{"patientparent", 20, 3, p0 + "; C1 reaped by P"},
 	// Too many to go through: those seen are all that are named.
-	{"reaper", 10, 202382019239400000, "P exited with 0; no process left "
-	    "behind"},
-	{"heapwalk", 200, 1, "P exited with 0; no process left behind"},
+	{"reaper", 10, 202382019239400000, p0 + "; C1 to C10 reaped by P"},
+	{"heapwalk", 200, 1, p0},
 	// The tracer tells the lines that read alike apart by their writers.
-	{"funcview", 20, 10, "P exited with 0; C1 exited with 0, left for "
-	    "orders to collect", {"--writers"}},
+	{"funcview", 20, 10, p0 + c1_left, {"--writers"}},
 	// Alarms fast-forwarded: 100 s runs in moments, ending as they do.
-	{"tickpair", 20, 184756, "P exited with 1; C1 exited with 1, left for "
-	    "orders to collect", {"--time-lapse"}},
-	{"tickheir", 10, 1, "P killed by signal 2 (SIGINT); C1 exited with 1, "
-	    "left for orders to collect", {"-t"}},
-	{"lonetimer", 10, 1, "P killed by signal 14 (SIGALRM); no process "
-	    "left behind", {"-t", "-w"}},
+	{"tickpair", 20, 184756, "P exited with 1, reaped by orders; C1 exited "
+	    "with 1, left for orders to reap", {"--time-lapse"}},
+	{"tickheir", 10, 1, "P killed by signal 2 (SIGINT), reaped by orders; "
+	    "C1 exited with 1, left for orders to reap", {"-t"}},
+	{"lonetimer", 10, 1, "P killed by signal 14 (SIGALRM), reaped by "
+	    "orders", {"-t", "-w"}},
 };
 
 TEST(Orders, ReportAddsUp)
@@ -195,7 +201,7 @@ TEST(Orders, WritersTellLinesApart)
 	EXPECT_EQ(r.end, End::exited(0)) << r.out << r.err;
 	std::istringstream in(r.out);
 	int tagged = 0, funcion[2] = {};
-	for (std::string l; std::getline(in, l);) {
+	for (std::string l; std::getline(in, l) && !l.starts_with("How");) {
 		if (!l.starts_with("      ") || l.ends_with("%"))
 			continue;
 		std::string line = l.substr(6);
@@ -220,6 +226,17 @@ struct StandIn {
 
 	friend void PrintTo(const StandIn &s, std::ostream *os) { *os << s.name; }
 };
+
+// patientparent, its child exiting with status, then P going on with more.
+std::string
+patient(const std::string &status, const std::string &more = "")
+{
+	return "echo \"Antes del fork: Soy el proceso $$\"\n"
+	    "echo \"PADRE: Soy el proceso $$\"\n"
+	    "sh -c 'echo \"HIJO: Soy el proceso $$\"; "
+	    "echo \"HIJO acaba: Soy el proceso $$\"; exit " + status + "'\n"
+	    "echo \"Solo lo ejecuta el padre: Soy el proceso $$\"\n" + more;
+}
 
 // $$ is the process started; a line from `sh -c` has its own number, that
 // of a child.
@@ -253,9 +270,8 @@ const StandIn standins[] = {
 	    "echo \"Antes del fork: Soy el proceso $$\"\n"
 	    "echo \"PADRE: Soy el proceso $$\"\n"
 	    "echo \"Solo lo ejecuta el padre: Soy el proceso $$\"\n",
-	    {"-n", "2"}, 1,
-	    {"2 runs  P exited with 0; C1 never appeared\n",
-	    "5 lines expected, 3 written.\n",
+	    {"-n", "2"}, 1, {"2 runs  " + p0 + "\n" + ends_gap + "C1 never "
+	    "appeared\n", "5 lines expected, 3 written.\n",
 	    "        HIJO: Soy el proceso C1\n"},
 	    {"no process left behind"}},
 	// The child ends well after its parent, with a status of its own:
@@ -266,20 +282,19 @@ const StandIn standins[] = {
 	    "echo \"PADRE: Soy el proceso $$\"\n"
 	    "echo \"Solo lo ejecuta el padre: Soy el proceso $$\"\n",
 	    {"-n", "2"}, 1,
-	    {"2 runs  P exited with 0; C1 exited with 3, left for orders to "
-	    "collect", "C1 exited with 3, where the rules say it exited with 0"}},
+	    {ends_gap + "C1 exited with 3, left for orders to reap\n",
+	    "C1 exited with 3, where the rules say it exited with 0"}},
 	// An allowed order, and every process as it should be but P.
-	{"WrongEndOfPIsNamed", "patientparent",
-	    "echo \"Antes del fork: Soy el proceso $$\"\n"
-	    "echo \"PADRE: Soy el proceso $$\"\n"
-	    "sh -c 'echo \"HIJO: Soy el proceso $$\"; "
-	    "echo \"HIJO acaba: Soy el proceso $$\"'\n"
-	    "echo \"Solo lo ejecuta el padre: Soy el proceso $$\"\n"
-	    "exit 3\n", {"-n", "2"}, 1,
+	{"WrongEndOfPIsNamed", "patientparent", patient("0", "exit 3\n"),
+	    {"-n", "2"}, 1,
 	    {"1 order seen of the 3 the rules allow (none that breaks them);",
 	    "Run 1, and 1 more like it:\n  P exited with 3, "
 	    "where the rules say it exited with 0\n", "NOT SOUND: 2 of 2 runs "
 	    "broke the rules:\n"}},
+	// Traced, the end of a child its parent reaps is seen, and judged.
+	{"WrongEndOfReapedChildIsNamed", "patientparent", patient("3"),
+	    {"-t", "-n", "2"}, 1, {ends_gap + "C1 exited with 3, reaped by P\n",
+	    "  C1 exited with 3, where the rules say it exited with 0\n"}},
 	{"DescriptorTwoIsAProblem", "heapwalk",
 	    "echo Addresses:; printf '\\tp: 0x10\\n'\n"
 	    "printf '\\tProgram code -- p address: 0x10, p value: 0x20, "
@@ -288,14 +303,10 @@ const StandIn standins[] = {
 	// A process the rules do not name, left behind, is named by a role
 	// of its own as it is judged.
 	{"UnnamedOrphanHasARole", "patientparent",
-	    "echo \"Antes del fork: Soy el proceso $$\"\n"
-	    "echo \"PADRE: Soy el proceso $$\"\n"
-	    "sh -c 'echo \"HIJO: Soy el proceso $$\"; "
-	    "echo \"HIJO acaba: Soy el proceso $$\"'\n"
-	    "echo \"Solo lo ejecuta el padre: Soy el proceso $$\"\n"
-	    "sh -c 'exit 4' &\n", {"-n", "2"}, 1,
-	    {"2 runs  P exited with 0; C2 exited with 4, left for orders to "
-	    "collect\n", "  C2, not named by the rules, exited with 4 and came "
+	    patient("0", "sh -c 'exit 4' &\n"), {"-n", "2"}, 1,
+	    {"2 runs  " + p0 + "\n" + ends_gap + "C1 reaped by P\n" + ends_gap +
+	    "C2 exited with 4, left for orders to reap\n",
+	    "  C2, not named by the rules, exited with 4 and came "
 	    "back to orders: its parent should have collected it\n"}},
 	// The parent waits for ever, its child left uncollected: once the
 	// child has ended, the parent is ended as Ctrl-C would.
@@ -303,8 +314,9 @@ const StandIn standins[] = {
 	    "sh -c 'for s in 10 20 30 40 50 60 70 80 90 100; do "
 	    "echo \"ALARMA pid=$$: $s segundos\"; done; exit 1' &\n"
 	    "exec sleep 1000\n", {"-n", "2"}, 0,
-	    {"2 runs  P killed by signal 2 (SIGINT); C1 exited with 1, left "
-	    "for orders to collect", "      ALARMA pid=C1: 100 segundos\n"}},
+	    {"2 runs  P killed by signal 2 (SIGINT), reaped by orders\n" +
+	    ends_gap + "C1 exited with 1, left for orders to reap\n",
+	    "      ALARMA pid=C1: 100 segundos\n"}},
 	// 5.6 MB a run, the child's lines all after the parent's trailer.
 	{"MixingIsSummedUp", "interleave",
 	    "lines='BEGIN { for (k = 0; k < 100000; k++) printf \"%s:La "
@@ -357,8 +369,8 @@ TEST(Orders, OneOfAThingIsSingular)
 	for (const char *text : {"heapwalk, 1 run\n\n1 order seen of the 1 "
 	    "the rules allow (none that breaks them); most frequent first:\n"
 	    "\n      1 run   100.0%\n", "Every allowed order was seen.\n",
-	    "How the processes ended:\n      1 run   P exited with 0; no "
-	    "process left behind\n"})
+	    "How the processes ended:\n      1 run   P exited with 0, reaped "
+	    "by orders\n\n"})
 		EXPECT_TRUE(holds(r.out, text)) << text << "\n---\n" << r.out;
 	EXPECT_FALSE(std::regex_search(r.out, std::regex("\\b1 (run|order|"
 	    "process)[a-z]*s\\b"))) << r.out;

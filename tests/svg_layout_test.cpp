@@ -92,36 +92,45 @@ struct Placed {
 	std::string name;
 	double anchor;
 	double width;
+	double brief;	// the brief text's width, 0 for none
 	Scale::Room room;
-	bool hidden;
+	double shown;	// the width of the text that stands, 0 for none
 
 	friend void PrintTo(const Placed &p, std::ostream *os) { *os << p.name; }
 };
 
 const Placed placed[] = {
-	{"AtItsMark", 300, 100, {14, 1000}, false},
-	{"MarkAtTheRoomsEnd", 500, 100, {300, 504}, false},
-	{"MarkAtTheRoomsStart", 300, 100, {299, 600}, false},
-	{"RoomJustWideEnough", 300, 100, {260, 361}, false},
-	{"RoomTooNarrow", 300, 100, {260, 350}, true},
+	{"AtItsMark", 300, 100, 0, {14, 1000}, 100},
+	{"MarkAtTheRoomsEnd", 500, 100, 0, {300, 504}, 100},
+	{"MarkAtTheRoomsStart", 300, 100, 0, {299, 600}, 100},
+	{"RoomJustWideEnough", 300, 100, 0, {260, 361}, 100},
+	{"RoomTooNarrow", 300, 100, 0, {260, 350}, 0},
+	{"BriefWhereTheWholeCannotStand", 300, 100, 40, {260, 350}, 40},
+	{"WholeWhereItCan", 300, 100, 40, {260, 361}, 100},
 };
 
 class SvgPlace : public testing::TestWithParam<Placed> {};
 
-// A text stands within its room or not at all, in any row.
+// A text stands within its room or not at all, in any row; the brief
+// one where the whole one cannot.
 TEST_P(SvgPlace, WithinItsRoom)
 {
 	const Placed &p = GetParam();
 	std::vector<Label> labels(1);
-	labels[0].anchor = labels[0].x = p.anchor;
-	labels[0].width = p.width;
-	labels[0].room = p.room;
+	Label &l = labels[0];
+	l.anchor = l.x = p.anchor;
+	l.width = p.width;
+	l.room = p.room;
+	if (p.brief > 0) {
+		l.brief = "brief";
+		l.brief_width = p.brief;
+	}
 
 	place(labels, {}, page_look(), -1, true);
-	EXPECT_EQ(labels[0].hidden, p.hidden);
-	if (!labels[0].hidden) {
-		EXPECT_GE(labels[0].x, p.room.from);
-		EXPECT_LE(labels[0].x + p.width, p.room.to);
+	EXPECT_EQ(l.hidden ? 0 : l.width, p.shown);
+	if (!l.hidden) {
+		EXPECT_GE(l.x, p.room.from);
+		EXPECT_LE(l.x + l.width, p.room.to);
 	}
 }
 

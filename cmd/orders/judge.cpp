@@ -4,22 +4,11 @@
 #include <algorithm>
 #include <cctype>
 #include <set>
-#include <sstream>
 
 #include "orders.h"
 #include "roles.h"
 
 namespace {
-
-// "?1234": appended, not "?" + ..., which g++ 12 at -O3 takes for
-// an overlapping copy (a false -Wrestrict).
-std::string
-numbered(char prefix, long n)
-{
-	std::string s(1, prefix);
-	s += std::to_string(n);
-	return s;
-}
 
 // A line shown with its writer.
 std::string
@@ -42,17 +31,6 @@ mixing(const Rules &rules, const std::vector<Step> &steps, Judged &j)
 		j.switches += steps[i].proc != steps[i - 1].proc;
 	j.trailer = std::count_if(steps.begin(), std::find(steps.begin(),
 	    steps.end(), trailer), [](const Step &s) { return s.proc == 1; });
-}
-
-// "C1", "C1 and C2", "C1, C2 and C3".
-std::string
-listed(const std::vector<std::string> &names)
-{
-	std::string s;
-	for (std::size_t i = 0; i < names.size(); i++)
-		s += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") +
-		    names[i];
-	return s;
 }
 
 // Holds each process that came back to us against the table, by its
@@ -83,24 +61,52 @@ judge_back(const DemoRules &demo, const Outcome &r,
 			    "orders, though its parent does not collect it");
 }
 
-// How the run's processes ended: the started one, then each that came
-// back to us, and those that never appeared; what broke the table goes
-// to why. Every process that came back has a role in roles.
+// Holds the processes their parents reap against the table. Traced, how
+// each ended and who reaped it are seen; untraced, one that did not come
+// back to orders was reaped by its parent, its end unseen.
+void
+judge_reaped(const DemoRules &demo, const Made &m,
+    const std::map<std::string, long> &pids, Names &names,
+    std::vector<Fate> &all, std::vector<std::string> &why)
+{
+	for (const DemoRules::Reaped &e : demo.reaped) {
+		if (!pids.contains(e.role))
+			continue;
+		const std::string &name = names(e.role), &by = names(e.by);
+		auto f = std::find_if(all.begin(), all.end(),
+		    [&](const Fate &x) { return x.name == name; });
+		if (m.processes.empty()) {
+			if (f == all.end())
+				all.push_back({name, std::nullopt, by, false});
+			continue;
+		}
+		if (f == all.end() || f->left)
+			continue;	// judge_back has said so
+		if (f->end && *f->end != e.end)
+			why.push_back(name + " " + describe(*f->end) +
+			    ", where the rules say it " + describe(e.end));
+		if (f->reaper != by)
+			why.push_back(name + (f->reaper.empty() ? " was never "
+			    "reaped" : " was reaped by " + f->reaper) +
+			    ", where the rules say " + by + " reaps it");
+	}
+}
+
+// How the run's processes ended and who reaped each, and those that
+// never appeared; what broke the table goes to why. Every process that
+// came back has a role in roles.
 std::string
-endings(const DemoRules &demo, const Outcome &r, bool ok,
-    const std::map<long, std::string> &roles,
+endings(const DemoRules &demo, const Made &m, const Verdict &v,
+    std::map<long, std::string> &roles,
     const std::vector<std::string> &absent, Names &names,
     std::vector<std::string> &why)
 {
-	std::ostringstream ending;
+	const Outcome &r = m.outcome;
 	const auto &ends = demo.ends;
-	if (r.collected) {
-		ending << "P " << describe(r.end);
-		if (r.end != ends[0].second)
-			why.push_back("P " + describe(r.end) + ", where the rules "
-			    "say it " + describe(ends[0].second));
-	}
-	if (ok) {
+	if (r.collected && r.end != ends[0].second)
+		why.push_back("P " + describe(r.end) + ", where the rules say "
+		    "it " + describe(ends[0].second));
+	if (v.ok) {
 		std::set<std::string> back;
 		judge_back(demo, r, roles, names, back, why);
 	} else if (r.orphans.size() != ends.size() - 1) {
@@ -108,25 +114,29 @@ endings(const DemoRules &demo, const Outcome &r, bool ok,
 		    "processes came") + " back to orders, where the rules "
 		    "expect " + std::to_string(ends.size() - 1));
 	}
-	std::vector<std::pair<std::string, std::string>> shown_ends;
-	for (const auto &[pid, end] : r.orphans)
-		shown_ends.emplace_back(names(roles.at(pid)), describe(end));
-	std::sort(shown_ends.begin(), shown_ends.end());
-	for (const auto &[name, end] : shown_ends)
-		ending << "; " << name << " " << end << ", left for orders to "
-		    "collect";
+	std::vector<Fate> all = fates(m, roles, names);
+	if (v.ok)
+		judge_reaped(demo, m, v.pids, names, all, why);
 	std::vector<std::string> gone;
 	gone.reserve(absent.size());
 	for (const auto &role : absent)
 		gone.push_back(names(role));
-	if (!gone.empty())
-		ending << "; " << listed(gone) << " never appeared";
-	else if (r.orphans.empty() && r.collected)
-		ending << "; no process left behind";
-	return ending.str();
+	if (gone.empty())
+		return in_words(all);
+	return in_words(all, {listed(gone) + " never appeared"});
 }
 
 } // namespace
+
+// Appended, not "?" + ..., which g++ 12 at -O3 takes for an overlapping
+// copy (a false -Wrestrict).
+std::string
+numbered(char prefix, long n)
+{
+	std::string s(1, prefix);
+	s += std::to_string(n);
+	return s;
+}
 
 std::vector<std::string_view>
 split_lines(std::string_view s)
@@ -286,6 +296,6 @@ judge(const DemoRules &demo, const Rules &rules, const Made &m)
 			j.shown.push_back(shown_line(l));
 	if (!m.written.empty() && j.shown.size() == lines.size())
 		tag_writers(lines, m, roles, names, j.shown);
-	j.ending = endings(demo, r, v.ok, roles, absent, names, j.why);
+	j.ending = endings(demo, m, v, roles, absent, names, j.why);
 	return j;
 }

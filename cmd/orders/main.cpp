@@ -34,9 +34,10 @@ const char help[] =
     "usage: orders [OPTIONS] PROGRAM [ARGS...]\n"
     "       orders --allowed DEMO [--limit K] [-w] [--format FORMAT]\n"
     "Runs a program many times and shows which orders of its lines\n"
-    "occurred and how often, and how its processes ended. Of a demo with\n"
-    "rules it also shows how many orders the rules allow and which of\n"
-    "those never showed up, and every run that broke the rules, with why.\n"
+    "occurred and how often, and how its processes ended and who reaped\n"
+    "them. Of a demo with rules it also shows how many orders the rules\n"
+    "allow and which of those never showed up, and every run that broke\n"
+    "the rules, with why.\n"
     "P is the process started, C1, C2, ... the others as their numbers\n"
     "first appear.\n"
     "\n"
@@ -277,7 +278,7 @@ main(int argc, char **argv)
 	// Judged by the rules of the demo its file is named after; without,
 	// by an entry of its own that has none.
 	const DemoRules *rules = find_demo(path.filename().string());
-	DemoRules own{program, nullptr, {}, 0, false, false, 0, false};
+	DemoRules own{program, nullptr, {}, {}, 0, false, false, 0, false};
 	const DemoRules &demo = rules ? *rules : own;
 	if (std::string why = refusal(demo, c); !why.empty())
 		usage(why);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "demo_rules.h"
+#include "event.h"
 #include "runner.h"
 #include "tool.h"
 #include "words.h"
@@ -109,7 +110,7 @@ struct Plan {
 struct Made {
 	Outcome outcome;
 	std::vector<std::pair<pid_t, std::string>> written;
-	std::vector<pid_t> processes;
+	std::vector<Traced> processes;
 	pid_t subreaper = 0;	// the helper that made it
 };
 
@@ -135,6 +136,29 @@ constexpr std::size_t most_output = std::size_t{16} << 20;
 constexpr std::size_t lines_kept = 20;
 // Why a run was ended before it was done, if it was.
 void cut_short(const Outcome &r, std::vector<std::string> &why);
+// How one process of a run ended and who reaped it, as far as the run
+// shows (ends.cpp).
+struct Fate {
+	std::string name;	// P, C1, ...
+	std::optional<End> end;	// nullopt: not seen
+	std::string reaper;	// by name, or "orders"; empty: never reaped
+	bool left = false;	// its parent did not reap it: orders did
+};
+// What the run shows of itself: P's end and those of the processes that
+// came back to orders, which reaps them, and traced, every process's
+// end and reaper. Processes are named by their roles in roles (pid ->
+// role), where those without one are added as "?PID".
+std::vector<Fate> fates(const Made &m, std::map<long, std::string> &roles,
+    Names &names);
+// The fates in words, P first, then by number, neighbours alike together,
+// then more, all joined by "; ": "P exited with 0, reaped by orders; C1
+// to C10 exited with 0, reaped by P".
+std::string in_words(std::vector<Fate> all,
+    const std::vector<std::string> &more = {});
+// "C1", "C1 and C2", "C1, C2 and C3".
+std::string listed(const std::vector<std::string> &names);
+// "?1234": a process of the run that has no role of its own.
+std::string numbered(char prefix, long n);
 // A run's output, split after each newline.
 std::vector<std::string_view> split_lines(std::string_view s);
 // Puts before each line shown its writer's name, as the tracer saw the

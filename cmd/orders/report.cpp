@@ -239,6 +239,27 @@ print_problems(std::ostream &out, const Tally &t)
 	}
 }
 
+// How the processes ended, each process on a line of its own under the
+// runs that ended so.
+void
+print_endings(std::ostream &out, const Tally &t)
+{
+	out << "How the processes ended:\n";
+	for (const auto &[how, n] : endings_by_count(t)) {
+		std::string runs = "  " + runs_column(n);
+		for (std::size_t at = 0, end; at <= how.size(); at = end + 2) {
+			end = std::min(how.find("; ", at), how.size());
+			out << (at ? std::string(runs.size(), ' ') : runs) <<
+			    how.substr(at, end - at) << "\n";
+		}
+	}
+	if (!t.traced && !t.demo.reaped.empty())
+		out << "Untraced, orders sees how a process ended only if it "
+		    "reaps it.\nTraced (-t or -w), it sees how every process "
+		    "ended.\n";
+	out << "\n";
+}
+
 } // namespace
 
 int
@@ -262,10 +283,7 @@ report(const Tally &t, std::ostream &out, int planned)
 	else
 		print_orders(out, t);
 
-	out << "How the processes ended:\n";
-	for (const auto &[how, n] : endings_by_count(t))
-		out << "  " << runs_column(n) << how << "\n";
-	out << "\n";
+	print_endings(out, t);
 	if (t.failed == 0) {
 		out << (unruled(t.demo) ? "Every run ended by itself, with "
 		    "nothing on descriptor 2.\n" : "Every run was sound.\n");

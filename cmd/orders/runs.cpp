@@ -125,8 +125,7 @@ run_once(const Plan &plan, const DemoRules &demo)
 		if (!plan.writers)
 			m.written.clear();
 		if (tracer)
-			for (const Traced &p : tracer->processes())
-				m.processes.push_back(p.pid);
+			m.processes = tracer->processes();
 	} catch (const std::exception &e) {
 		sigprocmask(SIG_UNBLOCK, &ends, nullptr);
 		m.outcome = Outcome{};

@@ -1,8 +1,6 @@
 // orders: a run of a program without rules. Its order is only counted:
 // its lines as written, but that the numbers of the processes known for
 // certain to be the run's are shown by role, so that runs compare equal.
-#include <algorithm>
-
 #include "orders.h"
 #include "roles.h"
 
@@ -19,8 +17,8 @@ known_processes(const Made &m)
 	const Outcome &r = m.outcome;
 	std::map<long, std::string> roles;
 
-	for (pid_t pid : m.processes)
-		roles[pid] = std::to_string(pid);
+	for (const Traced &p : m.processes)
+		roles[p.pid] = std::to_string(p.pid);
 	for (const auto &o : r.orphans)
 		roles[o.pid] = std::to_string(o.pid);
 	// Not = "P", which g++ 12 at -O3 takes for an overlapping copy.
@@ -31,28 +29,18 @@ known_processes(const Made &m)
 	return roles;
 }
 
-// How the run's processes ended: the started one, then each that came
-// back to us, by name.
+// How the run's processes ended, and who reaped each: untraced, only
+// those orders reaped are seen.
 std::string
-ending(const Outcome &r, const std::map<long, std::string> &roles,
-    Names &names)
+ending(const Made &m, std::map<long, std::string> &roles, Names &names)
 {
-	std::string s = "P ";
-	s += r.collected ? describe(r.end) : "could not be started or collected";
-	std::vector<std::pair<std::string, std::string>> back;
-	for (const auto &[pid, end] : r.orphans)
-		back.emplace_back(names(roles.at(pid)), describe(end));
-	std::sort(back.begin(), back.end());
-	for (const auto &[name, end] : back) {
-		s += "; ";
-		s += name;
-		s += " ";
-		s += end;
-		s += ", left for orders to collect";
-	}
-	if (back.empty() && r.collected)
-		s += "; no process left behind";
-	return s;
+	const Outcome &r = m.outcome;
+	std::vector<std::string> more;
+	if (!r.collected)
+		more.emplace_back("P could not be started or collected");
+	else if (m.processes.empty() && r.orphans.empty())
+		more.emplace_back("no process left behind");
+	return in_words(fates(m, roles, names), more);
 }
 
 } // namespace
@@ -79,6 +67,6 @@ judge_unruled(const Made &m)
 		j.shown.push_back(shown_line(l));
 	if (!m.written.empty())
 		tag_writers(lines, m, roles, names, j.shown);
-	j.ending = ending(r, roles, names);
+	j.ending = ending(m, roles, names);
 	return j;
 }

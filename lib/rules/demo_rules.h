@@ -1,5 +1,6 @@
 // What every demo of the suite may print, in which orders, and how its
-// processes end: one table, read by the order explorer and the tests.
+// processes end and who collects each: one table, read by the order
+// explorer and the tests.
 #ifndef DEMO_RULES_H
 #define DEMO_RULES_H
 
@@ -17,6 +18,15 @@ struct DemoRules {
 	// started, and every child its parent never collects, which comes
 	// back to whoever started the demo as a child subreaper.
 	std::vector<std::pair<std::string, End>> ends;
+	// Every other process, which its parent collects: its role, how it
+	// ends, and its parent's role. From outside, its end is seen only
+	// under a tracer.
+	struct Reaped {
+		std::string role;
+		End end;
+		std::string by;
+	};
+	std::vector<Reaped> reaped;
 	int seconds;		// a run left alone lasts about this long
 	bool asleep;		// its processes mostly wait for alarms
 	bool in_own_folder;	// run from the folder that holds it

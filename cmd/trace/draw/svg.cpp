@@ -107,8 +107,8 @@ briefly(long long us)
 }
 
 // Each break: the lanes cut across, and the time left out; the lead-in
-// cuts only the lanes above lead_bottom, the first process's and
-// trace's, the others being made later.
+// only down to lead_bottom, through trace's lane and the first
+// process's bar, the other processes being made later.
 void
 breaks(std::ostream &o, const Scale &s, double bottom, double lead_bottom)
 {
@@ -292,7 +292,7 @@ body(std::ostream &o, const Timeline &t, const Scale &s, double shift,
 	for (const auto &d : laid)
 		draw_lane(o, t, s, d, peak);
 	double bottom = laid.empty() ? top : laid.back().bottom;
-	breaks(o, s, bottom, laid.empty() ? top : laid.front().bottom);
+	breaks(o, s, bottom, laid.empty() ? top : laid.front().bar + 8);
 	draw_links(o, t, s, laid, subreaper);
 	draw_messages(o, t, s, laid);
 	for (const auto &d : laid)

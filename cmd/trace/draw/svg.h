@@ -110,9 +110,9 @@ public:
 		return breaks_;
 	}
 	// The stretch between the breaks around x, and the picture's
-	// margins beyond the first and the last; the lead-in counted for
-	// the first process alone, the one lane it is drawn across.
-	[[nodiscard]] Room room(double x, bool first) const;
+	// margins beyond the first and the last; the lead-in counted only
+	// above the first process's bar, the one it is drawn down to.
+	[[nodiscard]] Room room(double x, bool lead_in) const;
 	// Labelled times along the axis: round ones, a step apart.
 	[[nodiscard]] std::vector<Tick> ticks() const;
 	[[nodiscard]] const Look &look() const { return look_; }
@@ -145,6 +145,9 @@ struct Label {
 	bool hidden = false;	// no room for it on a slide
 	bool elbow = false;	// moved along its row: its leader bends
 	std::string text;	// markup already
+	// Said instead where text cannot stand near its mark, if not empty.
+	std::string brief;
+	double brief_width = 0;
 	const Lane::Line *line = nullptr;	// the line it shows, if one
 };
 

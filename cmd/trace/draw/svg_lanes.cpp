@@ -89,9 +89,13 @@ label_events(Laid &d, const Timeline &t, const Look &look)
 	said.clear();
 	for (const auto &b : l.blocked)
 		add(b.from_us, b.call, false, b.source);
-	if (l.ended)
+	if (l.ended) {
 		add(l.end_us, end_words(l) + zombie_words(l), true, l.ended_at,
 		    Kept::ends);
+		Label brief = label(l.end_us, end_words(l), px, l.ended_at);
+		d.above.back().brief = brief.text;
+		d.above.back().brief_width = brief.width;
+	}
 	if (l.unwaited_us >= 0)
 		add(l.unwaited_us, "zombie, not waited for", true, {}, Kept::ends);
 	if (l.orphaned_us >= 0)
@@ -138,7 +142,7 @@ lay_lane(const Timeline &t, const Scale &s, std::size_t i, const Walls &w,
 	for (auto *side : {&d.above, &d.below})
 		for (auto &l : *side) {
 			l.anchor = l.x = s.x(l.us);
-			l.room = s.room(l.anchor, i == 0);
+			l.room = s.room(l.anchor, i == 0 && side == &d.above);
 			l.hidden = l.rank > kept;
 		}
 	int below = place(d.below, w.below, look, rows, true);

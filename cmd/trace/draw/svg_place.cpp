@@ -171,6 +171,34 @@ Rows::put(std::size_t i, Spot at)
 		taken_[j].push_back({l.anchor, l.anchor, false});
 }
 
+// A spot for a label, and what standing there costs.
+struct Choice {
+	double cost;
+	Spot at;
+};
+
+// Where labels[i] stands best: nearest its mark, a row further out worth
+// a bend as long as a row is high (a text far along its row from its
+// mark reads as another's); row -1 if nowhere.
+Choice
+best(const Rows &taken, const std::vector<Label> &labels, std::size_t i,
+    int deepest, const Look &look)
+{
+	const Label &l = labels[i];
+	Choice c{std::numeric_limits<double>::infinity(), {0, -1}};
+
+	for (int r = 0; r < deepest && c.cost > r * look.row; r++) {
+		double a = taken.nearest(i, r);
+		if (std::isnan(a))
+			continue;
+		double cost = r * look.row + std::max({0.0, a - l.anchor,
+		    l.anchor - a - l.width});
+		if (cost < c.cost)
+			c = {cost, {a, r}};
+	}
+	return c;
+}
+
 } // namespace
 
 int
@@ -185,27 +213,23 @@ place(std::vector<Label> &labels, const std::vector<std::pair<double,
 		Label &l = labels[i];
 		if (l.hidden)
 			continue;
-		// Nearest its mark, a row further out worth a bend as long as
-		// a row is high: a text far along its row from its mark reads as
-		// another's.
-		double best = std::numeric_limits<double>::infinity();
-		int best_row = -1;
-		double best_x = 0;
-		for (int r = 0; r < deepest && best > r * look.row; r++) {
-			double a = taken.nearest(i, r);
-			if (std::isnan(a))
-				continue;
-			double cost = r * look.row + std::max({0.0, a - l.anchor,
-			    l.anchor - a - l.width});
-			if (cost < best) {
-				best = cost;
-				best_row = r;
-				best_x = a;
+		Choice c = best(taken, labels, i, deepest, look);
+		// Where the whole text cannot stand near its mark, the brief
+		// one may.
+		if (!l.brief.empty() && (c.at.row < 0 || c.cost > 2 * look.row)) {
+			std::swap(l.text, l.brief);
+			std::swap(l.width, l.brief_width);
+			Choice b = best(taken, labels, i, deepest, look);
+			if (b.at.row >= 0 && b.cost < c.cost)
+				c = b;
+			else {
+				std::swap(l.text, l.brief);
+				std::swap(l.width, l.brief_width);
 			}
 		}
-		l.hidden = best_row < 0;
+		l.hidden = c.at.row < 0;
 		if (!l.hidden) {
-			taken.put(i, {best_x, best_row});
+			taken.put(i, c.at);
 			used = std::max(used, l.row + 1);
 		}
 	}

@@ -286,12 +286,12 @@ Scale::x(long long us) const
 }
 
 Scale::Room
-Scale::room(double x, bool first) const
+Scale::room(double x, bool lead_in) const
 {
 	Room r{margin_left, look_.width - margin_right};
 
 	for (const auto &b : breaks_) {
-		if (b.lead_in && !first)
+		if (b.lead_in && !lead_in)
 			continue;
 		if (b.x + b.width <= x)
 			r.from = b.x + b.width - into_after;
