@@ -56,12 +56,17 @@ const Sent sents[] = {
 	    "blocks it, and it arrives when P unblocks it\n"},
 	{"ByAKernelTimer", "timer", "now", "", "P has SIGTERM pending, sent "
 	    "while it was blocked: it arrives now\n"},
+	// Sent from where no stop shows it, and let in as a handler
+	// returns from sigsuspend.
+	{"AsAHandlerReturns", "handler", "now", "", "P has SIGTERM pending, "
+	    "sent while it was blocked: it arrives now\n"},
 };
 
 class Pending : public testing::TestWithParam<Sent> {};
 
-// Told once, after it was sent and before the unblocking that lets it
-// in; then delivered. Without --explain the JSON lines add nothing else.
+// Told once, after it was sent and as it is let in: before the unblocking
+// that does, or just after the wait whose mask blocked it returns; then
+// delivered. Without --explain the JSON lines add nothing else.
 TEST_P(Pending, ToldThenDelivered)
 {
 	const Sent &c = GetParam();
@@ -76,14 +81,21 @@ TEST_P(Pending, ToldThenDelivered)
 	EXPECT_EQ(v[at]["signal"], "SIGTERM");
 	EXPECT_EQ(v[at]["arrives"], c.arrives);
 	EXPECT_EQ(v[at].value("from_role", ""), c.from);
+	// What lets it in: an unblocking, or the return of the wait whose
+	// mask blocked it.
 	std::size_t unblock = index_of(v, [](const json &j) {
-		return j["kind"] == "mask" && j["how"] == "unblock";
+		return (j["kind"] == "mask" && j["how"] == "unblock") ||
+		    (j["kind"] == "woken" && j["call"] == "sigsuspend");
 	});
 	std::size_t delivered = index_of(v, [](const json &j) {
 		return j["kind"] == "signal" && j["role"] == "P" &&
 		    j["signal"] == "SIGTERM";
 	});
-	EXPECT_LT(at, unblock);
+	// Told as it is unblocked, or as the wait that blocked it returns.
+	if (unblock < v.size() && v[unblock]["kind"] == "woken")
+		EXPECT_EQ(at, unblock + 1);
+	else
+		EXPECT_LT(at, unblock);
 	EXPECT_LT(unblock, delivered);
 	EXPECT_LT(delivered, v.size());
 	if (!c.from.empty()) {
@@ -142,12 +154,26 @@ const Told tolds[] = {
 	{"WaitsAndWakes", {pending}, "P", "SRZ",
 	    {"wait() and waitpid() are the wait4 system call",
 	    "P wakes (R): wait4 returned C1",
-	    "SIGCHLD to P is ignored by default: it changes nothing",
+	    "the kernel sends a parent SIGCHLD as its child ends; left at its "
+	    "default action, it is thrown away then, and changes nothing",
 	    "SIGTERM's default action ends P, which has no handler for it"}},
 	{"ZombieNeverWaitedFor", {"--time-lapse", "tickheir"}, "C1",
 	    "SRSRSRSRSRSRSRSRSRSRZ",
 	    {"C1 is a zombie (Z) from here: it has ended and P has not "
 	    "waited for it"}},
+	{"HandlerNeverReturns", {"faultcatch"}, "P", "Z",
+	    {"P ended inside its handler for SIGSEGV: it never went back to "
+	    "what the signal interrupted"}},
+	{"CutShortFails", {built("tests/hostile/cutshort"), "eintr"}, "P",
+	    "Z", {"ppoll returns -1, errno EINTR: a call a handler cut short "
+	    "fails once the handler returns"}},
+	{"CutShortRestarts", {built("tests/hostile/cutshort"), "restart"}, "P",
+	    "Z", {"the kernel starts read again once the handler returns"}},
+	{"ZombieReadyNoBlock", {built("tests/hostile/zombieready")}, "P", "Z",
+	    {"reaped, C1 is gone: P's wait gave no place for its exit status "
+	    "(NULL), so the status was thrown away"}},
+	{"StatusKept", {"tworoles"}, "P", "Z", {"reaped, P is gone: its exit "
+	    "status went to trace"}},
 	{"OrphanAdopted", {"becometwin"}, "C1", "Z",
 	    {"C1 is an orphan: trace adopts it here; untraced, the nearest "
 	    "subreaper, or else init (pid 1), would",

@@ -127,6 +127,43 @@ TEST(SourceIn, PerfettoLinesCarryTheirCall)
 	EXPECT_EQ(told, 5u);
 }
 
+// A line written in a signal handler is told at the handler's call, with
+// the call it interrupted and where; between the signal and the wait's
+// return, which comes once the handler has run.
+TEST(SourceIn, HandlersLineInTheHandlerBeforeTheWaitReturns)
+{
+	std::vector<std::string> src = lines_of(std::string(SUITE_SOURCE_DIR) +
+	    "/signals/tickcounter.cpp");
+	Result r = run_trace({"--source", "--format", "jsonl", "--time-lapse",
+	    "tickcounter"});
+	ASSERT_EQ(r.end, End::exited(1)) << r.err;
+	std::vector<json> v;
+	for (const auto &l : r.lines)
+		v.push_back(json::parse(l));
+	std::size_t told = 0;
+	for (std::size_t i = 1; i + 1 < v.size(); i++) {
+		if (v[i]["kind"] != "line")
+			continue;
+		SCOPED_TRACE(v[i].dump());
+		const json &at = v[i]["source"], &cut = at["interrupted"];
+		EXPECT_EQ(v[i]["in_handler"], "SIGALRM");
+		EXPECT_TRUE(at["file"].get<std::string>().ends_with(
+		    "common/alarma.cpp"));
+		EXPECT_TRUE(cut["file"].get<std::string>().ends_with(
+		    "signals/tickcounter.cpp"));
+		int line = cut["line"];
+		ASSERT_TRUE(line >= 1 && static_cast<std::size_t>(line) <=
+		    src.size());
+		EXPECT_NE(src[static_cast<std::size_t>(line) - 1].find(
+		    "sigsuspend("), std::string::npos);
+		EXPECT_EQ(v[i - 1]["kind"], "signal");
+		EXPECT_EQ(v[i + 1]["kind"], "woken");
+		EXPECT_FALSE(v[i + 1].contains("in_handler"));
+		told++;
+	}
+	EXPECT_EQ(told, 10u);
+}
+
 // /bin/sh comes without line tables: it traces, each event at "?", and
 // trace says how to get lines.
 TEST(SourceWithout, LineTablesTracesAndSaysSo)

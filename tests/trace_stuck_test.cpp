@@ -1,4 +1,4 @@
-// trace and a run that nothing can ever wake: under --time-lapse it
+// trace and a run that nothing in it can wake: under --time-lapse it
 // lets the run stand ten seconds of virtual time, in which a zombie its
 // parent never waits for shows as one, then kills what is left and says
 // that the kill was its own, in the text, the JSON lines and the
@@ -90,8 +90,8 @@ TEST_P(StuckRun, ZombieHeldTenSecondsThenKilledByTrace)
 	EXPECT_EQ(procs.find("P")->second.value("by_trace", false), true);
 	EXPECT_TRUE(v.back()["ended_by_trace"].is_string());
 
-	EXPECT_TRUE(holds(slurp(svg), "killed by trace: SIGKILL: nothing could "
-	    "ever wake it</title>"));
+	EXPECT_TRUE(holds(slurp(svg), "killed by trace: SIGKILL: nothing in "
+	    "the run could wake it</title>"));
 	int marked = 0;
 	json events = json::parse(slurp(perfetto))["traceEvents"];
 	for (const auto &e : events)
@@ -112,8 +112,8 @@ TEST_P(StuckRun, TextTellsTheZombieAndTracesKill)
 	std::size_t at = text.find(note);
 	ASSERT_NE(at, std::string::npos) << r.out;
 	EXPECT_EQ(text.find(note, at + 1), std::string::npos) << r.out;
-	EXPECT_TRUE(holds(text, "P killed by trace (SIGKILL): nothing could "
-	    "ever wake it\n")) << r.out;
+	EXPECT_TRUE(holds(text, "P killed by trace (SIGKILL): nothing in the "
+	    "run could wake it\n")) << r.out;
 	EXPECT_TRUE(holds(text, "C1 reaped by trace: it was a zombie for "
 	    "10.0")) << r.out;
 	EXPECT_TRUE(holds(text, ": killed by trace (SIGKILL) at ")) << r.out;

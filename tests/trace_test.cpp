@@ -53,9 +53,9 @@ const Exit exits[] = {
 	{"KilledProgramAsTheShellSays", {"--time-lapse", "lonetimer"}, "",
 	    End::exited(142), "P killed by signal 14 (SIGALRM)", ""},
 	{"NothingCanWake", {"--time-lapse", "tickheir"}, "", End::exited(124),
-	    "ALARMA", "trace: ended the run: no process can ever be woken: P "
-	    "is blocked in sigsuspend for SIGINT or SIGALRM; no alarm is "
-	    "armed\n"},
+	    "ALARMA", "trace: ended the run: nothing in the run can wake any "
+	    "process, only a signal from outside would: P is blocked in "
+	    "sigsuspend for SIGINT or SIGALRM; no alarm is armed\n"},
 	{"PastTimeout", {"--timeout", "0.3", "tickcounter"}, "",
 	    End::exited(124), "P killed by signal 9 (SIGKILL)",
 	    "trace: ended the run: the run went past --timeout 0.3 s\n"},

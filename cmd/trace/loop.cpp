@@ -80,8 +80,9 @@ trace_run(const Launch &base, Watch &w, Out &out)
 		if (std::string why = Locator::unavailable(); !why.empty())
 			fail(status_failed, why);
 		sites.emplace();
-		tracer.find_sites({[&sites](pid_t pid, pid_t tid, bool ending) {
-			return sites->at(pid, tid, ending);
+		tracer.find_sites({[&sites](pid_t pid, pid_t tid, bool ending,
+		    bool handler) {
+			return sites->at(pid, tid, ending, handler);
 		}, [&sites](pid_t pid) { sites->forget(pid); }});
 	}
 	if (w.step)

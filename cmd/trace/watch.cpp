@@ -1,5 +1,5 @@
 // The run's events as trace itself follows them: the views are handed
-// each, and a run in which no process can ever be woken is ended.
+// each, and a run in which nothing can wake any process is ended.
 #include "command.h"
 #include "tracer.h"
 
@@ -25,7 +25,8 @@ Watch::event(const Event &e)
 	    e.kind == Event::Kind::ended) {
 		waiting.erase(e.pid);
 	} else if (e.kind == Event::Kind::stuck && cut.empty()) {
-		cut = "no process can ever be woken: ";
+		cut = "nothing in the run can wake any process, only a "
+		    "signal from outside would: ";
 		for (const auto &[pid, words] : waiting)
 			cut += words + "; ";
 		if (waiting.empty())
@@ -33,6 +34,6 @@ Watch::event(const Event &e)
 		cut += "no alarm is armed";
 		tracer->hold(stuck_hold_us);
 		view.cut(cut, tracer->now_us());
-		tracer->kill_all("nothing could ever wake it");
+		tracer->kill_all("nothing in the run could wake it");
 	}
 }

@@ -13,11 +13,19 @@
 #include "end.h"
 #include "roles.h"
 
-// Where in a program's own source an event was made: file "" if unknown.
-struct Source {
+// A place in a program's own source: file "" if unknown.
+struct Site {
 	std::string file;
 	int line = 0;
 	std::string function;
+};
+
+// Where in a program's own source an event was made. Inside a signal
+// handler, the place is the handler's, and interrupted where the code
+// the signal broke into stood.
+struct Source : Site {
+	bool in_handler = false;
+	Site interrupted;
 };
 
 struct Event {
@@ -29,7 +37,9 @@ struct Event {
 		exec,		// path, argv; error: 0, or why it failed
 		signal,		// sig, origin, other (the sender), addr; text:
 				// what it does, "handler", "ignore" or
-				// "default"
+				// "default"; "discarded": sent by the kernel
+				// as other, its child, ended, it is thrown away
+				// at once, at its default action
 		kill,		// other: the process sent sig; sig
 		alarm,		// seconds: armed for then; 0: cancelled
 		handler,	// sig, text: "handler", "default" or "ignore"
@@ -38,7 +48,7 @@ struct Event {
 				// the child waited for; change
 		woken,		// call; other: the child; change; sig; error
 		ended,		// end; by_trace: the tracer killed it, text: why
-		reaped,		// other: who reaped it; zombie_us
+		reaped,		// other: who reaped it; zombie_us; status
 		reparented,	// other: its new parent
 		stuck,		// nothing can wake any process: text says who waits
 		zombie,		// other: its parent, which, the run being stuck,
@@ -54,6 +64,11 @@ struct Event {
 		// if told as it was sent, "now" if as the process unblocks
 		// it, which lets it in
 		pending,
+		// Its handler for sig has returned, and what it broke into
+		// goes on: call, the call it cut short, then fails with
+		// error (EINTR) or, error 0, starts again; call "", a fault
+		// (origin), whose instruction runs again.
+		returned,
 	};
 	// terminal: a key typed there (Ctrl-C, Ctrl-\, Ctrl-Z).
 	enum class Origin { alarm, kill, fault, kernel, terminal };
@@ -91,6 +106,14 @@ struct Event {
 	// Where in its program's source the process made the call or stood,
 	// when the tracer is asked to find it.
 	Source source;
+	// Made inside a signal handler: the signal it runs for, 0 if not;
+	// the call the signal cut short to run it, if any.
+	int handler = 0;
+	std::string handler_cut;
+	// reaped: "kept" if the reaper's wait took the exit status,
+	// "discarded" if it gave no place for it (or the kernel reaped it);
+	// "" if not known.
+	std::string status;
 };
 
 // The word for an event's kind, as jsonl and the tests name it.

@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <cstddef>
+#include <iterator>
 
 #include <fcntl.h>
 #include <linux/audit.h>
@@ -72,6 +73,7 @@ constexpr Known known[] = {
 	{SYS_recvfrom, Call::recvfrom},
 	{SYS_recvmsg, Call::recvmsg},
 	{SYS_socketpair, Call::socketpair},
+	{SYS_rt_sigreturn, Call::sigreturn},
 };
 constexpr std::size_t nknown = sizeof known / sizeof known[0];
 
@@ -79,7 +81,66 @@ const char *const names[] = {"write", "writev", "execve", "execveat",
     "kill", "tgkill", "alarm", "setitimer", "sigsuspend", "pause", "wait4",
     "waitid", "sigaction", "sigprocmask", "close", "close_range", "dup2",
     "pidfd_send_signal", "pwrite64", "sendto", "sendmsg", "read", "readv",
-    "recvfrom", "recvmsg", "socketpair", "fcntl", "other"};
+    "recvfrom", "recvmsg", "socketpair", "rt_sigreturn", "fcntl", "other"};
+static_assert(std::size(names) == static_cast<std::size_t>(Call::other) + 1);
+
+// Calls that may sleep, which a signal can cut short: by number, for
+// the ones the tracer does not stop on.
+struct Named {
+	long nr;
+	const char *name;
+};
+constexpr Named sleepers[] = {
+	{SYS_nanosleep, "nanosleep"},
+	{SYS_clock_nanosleep, "clock_nanosleep"},
+	{SYS_read, "read"},
+	{SYS_write, "write"},
+	{SYS_readv, "readv"},
+	{SYS_writev, "writev"},
+	{SYS_pread64, "pread64"},
+	{SYS_pwrite64, "pwrite64"},
+	{SYS_openat, "openat"},
+	{SYS_ppoll, "ppoll"},
+	{SYS_pselect6, "pselect6"},
+	{SYS_epoll_pwait, "epoll_pwait"},
+	{SYS_accept4, "accept4"},
+	{SYS_accept, "accept"},
+	{SYS_connect, "connect"},
+	{SYS_recvfrom, "recvfrom"},
+	{SYS_recvmsg, "recvmsg"},
+	{SYS_sendto, "sendto"},
+	{SYS_sendmsg, "sendmsg"},
+	{SYS_wait4, "wait4"},
+	{SYS_waitid, "waitid"},
+	{SYS_rt_sigsuspend, "sigsuspend"},
+	{SYS_rt_sigtimedwait, "sigtimedwait"},
+	{SYS_futex, "futex"},
+	{SYS_flock, "flock"},
+	{SYS_fcntl, "fcntl"},
+	{SYS_msgrcv, "msgrcv"},
+	{SYS_msgsnd, "msgsnd"},
+	{SYS_semtimedop, "semtimedop"},
+	{SYS_mq_timedreceive, "mq_timedreceive"},
+	{SYS_mq_timedsend, "mq_timedsend"},
+#ifdef SYS_pause
+	{SYS_pause, "pause"},
+#endif
+#ifdef SYS_poll
+	{SYS_poll, "poll"},
+#endif
+#ifdef SYS_select
+	{SYS_select, "select"},
+#endif
+#ifdef SYS_epoll_wait
+	{SYS_epoll_wait, "epoll_wait"},
+#endif
+#ifdef SYS_open
+	{SYS_open, "open"},
+#endif
+#ifdef SYS_semop
+	{SYS_semop, "semop"},
+#endif
+};
 
 } // namespace
 
@@ -99,6 +160,15 @@ const char *
 call_name(Call call)
 {
 	return names[static_cast<int>(call)];
+}
+
+const char *
+waiting_call_name(std::uint64_t nr)
+{
+	for (const Named &n : sleepers)
+		if (static_cast<std::uint64_t>(n.nr) == nr)
+			return n.name;
+	return nullptr;
 }
 
 bool

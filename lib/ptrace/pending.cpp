@@ -2,7 +2,10 @@
 // in the kernel, and stops no one, until the process unblocks it. The
 // tracer sees it only then, so it reads the kernel's sets instead: after
 // a kill of the run's that reached a process blocking the signal, and
-// as a process unblocks signals (sigprocmask, sigsuspend). See tracer.h.
+// as a process unblocks signals (sigprocmask, sigsuspend, a handler's
+// return). And signals that never come: a SIGCHLD at its default action,
+// not blocked, is thrown away as it is sent; only a traced process gets
+// it later, which the tracer does not tell. See tracer.h.
 #include <csignal>
 #include <utility>
 
@@ -104,10 +107,19 @@ Tracer::let_in(Proc &p, std::uint64_t unblocking)
 {
 	Signals s;
 
-	if (!unblocking || !signals_of(p.pid, s))
-		return;
+	if (unblocking && signals_of(p.pid, s))
+		arrive(p, s, s.pending & s.blocked & unblocking);
+}
+
+// The signals of arriving, which p blocked until now, are delivered as
+// it goes on: told as pending here, unless they were as they were sent.
+void
+Tracer::arrive(Proc &p, const Signals &s, std::uint64_t arriving)
+{
 	Proc &o = owner(p);
-	std::uint64_t arriving = s.pending & s.blocked & unblocking;
+
+	// Never blocked, whatever the mask says.
+	arriving &= ~(bit_of(SIGKILL) | bit_of(SIGSTOP));
 	for (int sig = 1; sig <= 64 && arriving; sig++) {
 		if (!(arriving & bit_of(sig)))
 			continue;
@@ -120,4 +132,23 @@ Tracer::let_in(Proc &p, std::uint64_t unblocking)
 		}
 		o.pending_told &= ~bit_of(sig);
 	}
+}
+
+// c has ended: the kernel sends its parent SIGCHLD, which, at its default
+// action and not blocked, it throws away then.
+void
+Tracer::chld_discarded(const Proc &c)
+{
+	Proc *parent = c.parent ? live(c.parent) : nullptr;
+	Signals s;
+
+	if (!parent || parent->ended || !signals_of(parent->pid, s) ||
+	    ((s.caught | s.ignored | s.blocked) & bit_of(SIGCHLD)))
+		return;
+	parent->chld_discarded = true;
+	Event e(Event::Kind::signal);
+	e.sig = SIGCHLD;
+	e.text = "discarded";
+	e.other = c.pid;
+	emit(e, *parent);
 }

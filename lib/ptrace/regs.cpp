@@ -46,3 +46,34 @@ returned_here(pid_t pid, std::uint64_t ip, std::uint64_t nr,
 #endif
 	return true;
 }
+
+bool
+restarting(std::int64_t ret)
+{
+	// ERESTARTSYS, ERESTARTNOINTR, ERESTARTNOHAND, ERESTART_RESTARTBLOCK.
+	return ret == -512 || ret == -513 || ret == -514 || ret == -516;
+}
+
+// Stopped for a signal as a call returns, the call's number is still in
+// its registers, and its result is the code it returns to be restarted.
+bool
+cut_call(pid_t pid, std::uint64_t &nr, std::int64_t &code)
+{
+#if defined(__x86_64__)
+	user_regs_struct r{};
+	if (!regset(pid, NT_PRSTATUS, r) ||
+	    static_cast<std::int64_t>(r.orig_rax) < 0)
+		return false;
+	nr = r.orig_rax;
+	code = static_cast<std::int64_t>(r.rax);
+#elif defined(__aarch64__)
+	user_regs_struct r{};
+	int call = -1;
+	if (!regset(pid, NT_PRSTATUS, r) ||
+	    !regset(pid, NT_ARM_SYSTEM_CALL, call) || call < 0)
+		return false;
+	nr = static_cast<std::uint64_t>(call);
+	code = static_cast<std::int64_t>(r.regs[0]);
+#endif
+	return restarting(code);
+}

@@ -123,7 +123,8 @@ void
 Tracer::locate(Proc &p, bool ending)
 {
 	if (sites_.at && !owner(p).program.empty())
-		p.site = sites_.at(p.leader ? p.leader : p.pid, p.pid, ending);
+		p.site = sites_.at(p.leader ? p.leader : p.pid, p.pid, ending,
+		    !p.handling.empty());
 }
 
 // A thread's events are its process's.
@@ -137,6 +138,10 @@ Tracer::emit(Event &e, const Proc &p)
 	e.role = by->role;
 	if (sites_.at && sited(e.kind))
 		e.source = p.site;
+	if (!p.handling.empty()) {
+		e.handler = p.handling.back().sig;
+		e.handler_cut = p.handling.back().cut;
+	}
 	if (e.other && e.other_role.empty())
 		e.other_role = e.other == getpid() ? subreaper_role :
 		    role_of(e.other);
@@ -290,6 +295,8 @@ Tracer::on_exec(Proc &p)
 {
 	p.await_exit = false;
 	p.in_call = false;
+	p.handling.clear();
+	p.returning = false;
 	owner(p).fds.clear();
 	// Its descriptors are set by now: the run's output is where they
 	// lead as its program starts.
@@ -310,6 +317,15 @@ Tracer::on_entry(Proc &p)
 {
 	CallStop s;
 	if (!call_stop(p.pid, s)) {
+		resume(p);
+		return;
+	}
+	// Between a call cut short and its restart: what is known of that
+	// call stays.
+	if (s.call == Call::sigreturn) {
+		Signals st;
+		p.returning = p.await_exit = true;
+		p.handler_mask = signals_of(p.pid, st) ? st.blocked : 0;
 		resume(p);
 		return;
 	}

@@ -27,6 +27,8 @@
 
 #include "event.h"
 
+struct Signals;
+
 class Tracer {
 public:
 	using Sink = std::function<void(const Event &)>;
@@ -55,8 +57,11 @@ public:
 	// known of a process's memory must go (forget): when given, the
 	// tracer asks at each call, fork, signal and exit that makes an
 	// event, and the events carry it.
+	// (handler: the thread runs a signal handler, whose frames end at
+	// the kernel's signal frame).
 	struct Sites {
-		std::function<Source(pid_t pid, pid_t tid, bool ending)> at;
+		std::function<Source(pid_t pid, pid_t tid, bool ending,
+		    bool handler)> at;
 		std::function<void(pid_t pid)> forget;
 	};
 	void find_sites(Sites sites) { sites_ = std::move(sites); }
@@ -126,7 +131,7 @@ private:
 	void on_entry(Proc &p);
 	// Waiting calls (waits.cpp).
 	void on_wait_entry(Proc &p, bool again);
-	[[nodiscard]] bool can_wait(Proc &p) const;
+	[[nodiscard]] bool can_wait(Proc &p, bool ended) const;
 	[[nodiscard]] std::string waited_for(Proc &p) const;
 	void sweep();
 	// What the calls mean (tracer_calls.cpp).
@@ -151,14 +156,19 @@ private:
 	void received(Proc &p, std::uint64_t size);
 	void on_exit(Proc &p);
 	void on_signal(Proc &p, int sig);
+	void enter_handler(Proc &p, int sig, bool fault);
+	void on_handler_return(Proc &p, std::int64_t ret);
 	// Signals that wait while blocked (pending.cpp).
 	[[nodiscard]] bool told(int sig, bool caught) const;
 	void watch_pending(Proc &p, pid_t to, int sig);
 	void on_kill_exit(Proc &p, std::int64_t ret);
 	void let_in(Proc &p, std::uint64_t unblocking);
+	void arrive(Proc &p, const Signals &s, std::uint64_t arriving);
+	void chld_discarded(const Proc &c);
 	void on_gone(pid_t pid, int status);
 	void on_wait_result(Proc &p, std::int64_t ret);
-	void reaped(Proc &c, pid_t by);
+	// status: "kept", "discarded", or "" if not known (Event::status).
+	void reaped(Proc &c, pid_t by, const char *status);
 	void line_bytes(Proc &p, int fd, const std::string &bytes,
 	    std::uint64_t written);
 	void flush(Proc &p);

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include <sys/ptrace.h>
 #include <sys/time.h>
@@ -16,12 +17,6 @@
 #include "tracer.h"
 
 namespace {
-
-bool
-restarting(std::int64_t ret)
-{
-	return ret == -512 || ret == -513 || ret == -514 || ret == -516;
-}
 
 const char *const hows[] = {"block", "unblock", "set"};
 
@@ -170,6 +165,11 @@ Tracer::on_exit(Proc &p)
 		resume(p);
 		return;
 	}
+	if (std::exchange(p.returning, false)) {
+		on_handler_return(p, s.ret);
+		resume(p);
+		return;
+	}
 	if (writes(p.entry.call) || reads(p.entry.call)) {
 		on_io_exit(p, s.ret);
 		resume(p);
@@ -254,22 +254,13 @@ Tracer::on_signal(Proc &p, int sig)
 	e.text = caught ? "handler" : known && (st.ignored >> (sig - 1) & 1) ?
 	    "ignore" : "default";
 	owner(p).pending_told &= ~(1ULL << (sig - 1));
-	if (told(sig, caught))
+	// Told as it was sent: untraced, it would never have come.
+	bool discarded = sig == SIGCHLD && e.text == "default" &&
+	    std::exchange(owner(p).chld_discarded, false);
+	if (told(sig, caught) && !discarded)
 		emit(e, p);
-	// Its handler run, the call starts again: SA_RESTART, or a call
-	// that always does.
-	bool restarts = p.interrupted_by == -513 || (p.interrupted_by == -512 &&
-	    (owner(p).restarts >> (sig - 1) & 1));
-	if (p.interrupted && caught && restarts) {
-		p.in_call = false;
-	} else if (p.interrupted && caught) {
-		p.interrupted = p.in_call = false;
-		Event w(Event::Kind::woken);
-		w.call = call_name(p.entry.call);
-		w.sig = sig;
-		w.error = EINTR;
-		emit(w, p);
-	}
+	if (caught)
+		enter_handler(p, sig, e.origin == Event::Origin::fault);
 	resume(p, sig);
 }
 
@@ -294,7 +285,7 @@ Tracer::on_gone(pid_t pid, int status)
 		return;
 	}
 	if (p.ended) {
-		reaped(p, getpid());
+		reaped(p, getpid(), "kept");
 		orphans_.push_back(pid);
 		return;
 	}
@@ -310,6 +301,8 @@ Tracer::on_gone(pid_t pid, int status)
 	if (p.by_trace)
 		e.text = kill_why_;
 	emit(e, p);
+	if (every_signal_)
+		chld_discarded(p);
 	if (sites_.forget)
 		sites_.forget(pid);
 	for (auto &[cpid, c] : procs_) {
@@ -329,9 +322,9 @@ Tracer::on_gone(pid_t pid, int status)
 	const Proc *parent = p.parent ? live(p.parent) : nullptr;
 	bool ours = pid == root_ || !parent || parent->ended;
 	if (ours)
-		reaped(p, getpid());
+		reaped(p, getpid(), "kept");
 	else if (parent->chld_ignored || parent->chld_nocldwait)
-		reaped(p, 0);
+		reaped(p, 0, "discarded");
 	if (ours && pid != root_)
 		orphans_.push_back(pid);
 }

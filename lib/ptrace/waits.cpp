@@ -60,8 +60,10 @@ Tracer::on_wait_entry(Proc &p, bool again)
 	const CallStop &s = p.entry;
 	bool wait = s.call == Call::wait4 || s.call == Call::waitid;
 
-	// A wait with no child to wait for returns at once: not a block.
-	p.in_call = !(wait_options(s) & WNOHANG) && (!wait || can_wait(p));
+	// A wait with no child to wait for returns at once, and so does one
+	// with a zombie ready for it: not a block.
+	p.in_call = !(wait_options(s) & WNOHANG) &&
+	    (!wait || (can_wait(p, false) && !can_wait(p, true)));
 	if (!p.in_call || again)
 		return;
 	Event e(Event::Kind::blocked);
@@ -76,25 +78,31 @@ Tracer::on_wait_entry(Proc &p, bool again)
 	emit(e, p);
 }
 
-// Whether p has a child the wait it makes can wait for.
+// Whether p has a child the wait it makes can wait for; ended: one it
+// takes at once, a zombie the wait is for. Of a group, only any child
+// is looked at: a zombie there is not taken for one the wait takes.
 bool
-Tracer::can_wait(Proc &p) const
+Tracer::can_wait(Proc &p, bool ended) const
 {
 	const CallStop &s = p.entry;
 	pid_t of = owner(p).pid;
 	auto pid = static_cast<pid_t>(s.call == Call::wait4 ? s.args[0] :
 	    s.args[1]);
+	bool exits = s.call == Call::wait4 || (wait_options(s) & WEXITED);
+	auto takes = [of, ended, exits](const Proc *c) {
+		return c && !c->leader && !c->role.empty() && c->parent == of &&
+		    !c->reaped && (!ended || (c->ended && exits));
+	};
 
 	if (s.call == Call::waitid && s.args[0] == P_PIDFD)
 		pid = pidfd_target(p.pid, static_cast<int>(s.args[1]));
-	if (pid > 0 && (s.call == Call::wait4 || s.args[0] != P_ALL)) {
-		const Proc *c = live(pid);
-		return c && !c->leader && c->parent == of && !c->reaped;
-	}
-	return std::any_of(procs_.begin(), procs_.end(), [of](const auto &c) {
-		return c.second->parent == of && !c.second->reaped &&
-		    !c.second->leader && !c.second->role.empty();
-	});
+	if (pid > 0 && (s.call == Call::wait4 || s.args[0] != P_ALL))
+		return takes(live(pid));
+	bool any = s.call == Call::wait4 ? pid == -1 : s.args[0] == P_ALL;
+	if (ended && !any)
+		return false;
+	return std::any_of(procs_.begin(), procs_.end(),
+	    [&takes](const auto &c) { return takes(c.second.get()); });
 }
 
 // The child a wait waits for, in words.
@@ -152,9 +160,11 @@ Tracer::on_wait_result(Proc &p, std::int64_t ret)
 		change = change_of(si.si_code);
 	}
 	bool kept = s.call == Call::waitid && (s.args[3] & WNOWAIT);
+	// Where the wait puts the status: none given, it is thrown away.
+	bool place = s.args[s.call == Call::wait4 ? 1 : 2] != 0;
 	if (child > 0 && !kept && std::strcmp(change, "ended") == 0)
 		if (Proc *c = live(child); c && !c->leader)
-			reaped(*c, owner(p).pid);
+			reaped(*c, owner(p).pid, place ? "kept" : "discarded");
 	if (!p.in_call)
 		return;
 	p.in_call = false;
@@ -168,7 +178,7 @@ Tracer::on_wait_result(Proc &p, std::int64_t ret)
 }
 
 void
-Tracer::reaped(Proc &c, pid_t by)
+Tracer::reaped(Proc &c, pid_t by, const char *status)
 {
 	if (c.reaped)
 		return;
@@ -180,6 +190,7 @@ Tracer::reaped(Proc &c, pid_t by)
 	e.other = by;
 	e.other_role = by == 0 ? kernel_role : "";
 	e.zombie_us = c.ended_us >= 0 ? c.reaped_us - c.ended_us : 0;
+	e.status = status;
 	emit(e, c);
 	// Its number is free again: what is kept of it is in order_.
 	c.partial.clear();
@@ -208,5 +219,5 @@ Tracer::sweep()
 		    state_of(pid) == '\0')
 			gone.push_back(c.get());
 	for (Proc *c : gone)
-		reaped(*c, c->parent ? c->parent : getpid());
+		reaped(*c, c->parent ? c->parent : getpid(), "");
 }

@@ -88,6 +88,39 @@ inlined_from(Dwarf_Die *cu, Dwarf_Addr addr, Source &s)
 	return found;
 }
 
+// Where code inlined at addr sits in the function it was inlined into:
+// the call site of the outermost inlined scope. False if none is.
+bool
+outermost_call(Dwarf_Die *cu, Dwarf_Addr addr, Site &s)
+{
+	Dwarf_Die *scopes = nullptr;
+	Dwarf_Files *files = nullptr;
+	std::size_t nfiles = 0;
+	int n = dw().dwarf_getscopes(cu, addr, &scopes);
+	bool found = false;
+
+	if (n > 0 && dw().dwarf_getsrcfiles(cu, &files, &nfiles) == 0)
+		for (int i = n; i-- > 0 && !found;) {
+			Dwarf_Attribute a;
+			Dwarf_Word file = 0, line = 0;
+			if (dw().dwarf_tag(&scopes[i]) != DW_TAG_inlined_subroutine ||
+			    dw().dwarf_formudata(dw().dwarf_attr(&scopes[i],
+			    DW_AT_call_file, &a), &file) != 0 ||
+			    dw().dwarf_formudata(dw().dwarf_attr(&scopes[i],
+			    DW_AT_call_line, &a), &line) != 0 || file >= nfiles)
+				continue;
+			const char *name = dw().dwarf_filesrc(files, file, nullptr,
+			    nullptr);
+			if (!name)
+				continue;
+			s.file = name;
+			s.line = static_cast<int>(line);
+			found = true;
+		}
+	std::free(scopes);
+	return found;
+}
+
 // The compilation unit holding pc, and pc as its DWARF gives addresses.
 // libdw finds it from .debug_aranges, which clang does not write unless
 // asked: then each unit's own ranges are searched.
@@ -121,6 +154,9 @@ struct Place {
 	bool own = false;	// in the program's file, not a helper's
 	bool lines = false;	// with a line
 	Source source;
+	// A helper's: where in the function it was compiled into, past
+	// any code inlined there.
+	Site outer;
 };
 
 } // namespace
@@ -208,6 +244,9 @@ struct Locator::Process {
 			p.source.file = file;
 			p.source.line = line;
 		}
+		p.outer = p.source;
+		if (!p.own && p.lines)
+			(void)outermost_call(cu, addr, p.outer);
 		return p;
 	}
 
@@ -264,7 +303,27 @@ struct Walk {
 	Source found;
 	bool done = false;
 	int frames = 0;
+	// In a signal handler: the signal frame is looked for, and past it
+	// (crossed) where the code the signal interrupted stands.
+	bool handler = false;
+	bool crossed = false;
+	Site helper;	// the handler's outermost line in the program's file
 };
+
+// A frame in the handler, or in code that runs in none.
+int
+inner_frame(Walk *w, const Place &p)
+{
+	if (p.own && p.lines && !w->done) {
+		static_cast<Site &>(w->found) = p.source;
+		w->done = true;
+	} else if (!p.own && p.lines && w->handler) {
+		w->helper = p.outer;
+	} else if (p.own && !p.lines && w->found.function.empty()) {
+		w->found.function = p.source.function;
+	}
+	return w->done && !w->handler ? DWARF_CB_ABORT : DWARF_CB_OK;
+}
 
 int
 frame(Dwfl_Frame *f, void *arg)
@@ -276,17 +335,21 @@ frame(Dwfl_Frame *f, void *arg)
 	// A stack deeper than this is not one a student reads.
 	if (++w->frames > 256 || !dw().dwfl_frame_pc(f, &pc, &activation))
 		return DWARF_CB_ABORT;
+	// Past the first, a frame whose pc is no return address is the
+	// kernel's signal frame, or the code it interrupted.
+	if (w->handler && !w->crossed && activation && w->frames > 1) {
+		w->crossed = true;
+		w->found.in_handler = true;
+		if (!w->done)
+			static_cast<Site &>(w->found) = w->helper;
+	}
 	// A return address is past its call: the call is just before it.
 	const Place &p = w->process->place(activation ? pc : pc - 1);
-	if (!p.own)
+	if (!w->crossed)
+		return inner_frame(w, p);
+	if (!p.own || !p.lines)
 		return DWARF_CB_OK;
-	if (!p.lines) {
-		if (w->found.function.empty())
-			w->found.function = p.source.function;
-		return DWARF_CB_OK;
-	}
-	w->found = p.source;
-	w->done = true;
+	w->found.interrupted = p.source;
 	return DWARF_CB_ABORT;
 }
 
@@ -303,7 +366,7 @@ Locator::Locator() = default;
 Locator::~Locator() = default;
 
 Source
-Locator::at(pid_t pid, pid_t tid, bool ending)
+Locator::at(pid_t pid, pid_t tid, bool ending, bool handler)
 {
 	auto &slot = processes_[pid];
 	// One that cannot be opened is not tried again until it execs; one
@@ -315,7 +378,9 @@ Locator::at(pid_t pid, pid_t tid, bool ending)
 		}
 		if (!slot->opened)
 			return {};
-		Walk w{slot.get(), {}};
+		Walk w{};
+		w.process = slot.get();
+		w.handler = handler;
 		(void)dw().dwfl_getthread_frames(slot->dwfl, tid, frame, &w);
 		if (slot->stale)
 			continue;
@@ -323,7 +388,7 @@ Locator::at(pid_t pid, pid_t tid, bool ending)
 		// left to tell of, when it has lines at all.
 		if (!slot->lines)
 			lacked_lines_ = true;
-		else if (!w.done)
+		else if (!w.done && !w.crossed)
 			w.found = ending ? slot->main_end() : Source{};
 		return w.found;
 	}

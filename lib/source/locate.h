@@ -24,8 +24,11 @@ public:
 	// Thread tid of process pid, stopped under our ptrace. The file is
 	// "" if no frame of the program's own has a line: its function from
 	// the symbol table, if one has a name. An ending thread with none
-	// has returned from main: it is at main's end.
-	Source at(pid_t pid, pid_t tid, bool ending = false);
+	// has returned from main: it is at main's end. A thread in a signal
+	// handler (handler) is found in the handler's code, the demos'
+	// shared helpers too, and where the code it interrupted stood.
+	Source at(pid_t pid, pid_t tid, bool ending = false,
+	    bool handler = false);
 	// pid has exec'd or ended: what was known of its memory goes.
 	void forget(pid_t pid);
 	// Some program had code of its own without line tables.

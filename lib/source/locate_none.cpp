@@ -15,7 +15,7 @@ Locator::Locator() = default;
 Locator::~Locator() = default;
 
 Source
-Locator::at(pid_t, pid_t, bool)	// NOLINT(readability-convert-member-functions-to-static)
+Locator::at(pid_t, pid_t, bool, bool)	// NOLINT(readability-convert-member-functions-to-static)
 {
 	return {};
 }

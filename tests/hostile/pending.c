@@ -2,8 +2,14 @@
  * SIGTERM by its child ("kill", the default) or by a kernel timer
  * ("timer"), neither of which stops P; once P has waited for the child,
  * or seen the timer's signal pending, it unblocks SIGTERM, whose default
- * action ends it. */
+ * action ends it. The child sends it only once P sleeps in its wait, so
+ * that P is always seen blocked there. Or ("handler") P blocks SIGTERM
+ * only in sigsuspend, and its child sends it with sigqueue, which no
+ * tracer here stops on, then SIGUSR1, whose handler ends the wait: as
+ * the handler returns, SIGTERM is let in. */
+#include <fcntl.h>
 #include <signal.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -30,6 +36,23 @@ by_timer(void)
 	return 0;
 }
 
+/* Whether pid sleeps in the kernel function named so (or so named
+ * with a compiler's suffix). */
+static int
+sleeps_in(pid_t pid, const char *function)
+{
+	char path[64], in[64];
+	int fd;
+	ssize_t n;
+
+	(void)snprintf(path, sizeof path, "/proc/%d/wchan", (int)pid);
+	if ((fd = open(path, O_RDONLY)) < 0)
+		return 0;
+	n = read(fd, in, sizeof in - 1);
+	(void)close(fd);
+	return n > 0 && (in[n] = '\0', strstr(in, function) != NULL);
+}
+
 static int
 by_child(void)
 {
@@ -37,9 +60,40 @@ by_child(void)
 
 	if (pid < 0)
 		return -1;
-	if (pid == 0)
+	if (pid == 0) {
+		while (!sleeps_in(getppid(), "do_wait"))
+			;
 		_exit(kill(getppid(), SIGTERM) == 0 ? 0 : 1);
+	}
 	return waitpid(pid, NULL, 0) == pid ? 0 : -1;
+}
+
+static void
+noted(int sig)
+{
+	(void)sig;
+}
+
+static int
+by_queue(void)
+{
+	union sigval none = {0};
+	sigset_t all_but;
+	pid_t pid;
+
+	(void)signal(SIGUSR1, noted);
+	if ((pid = fork()) < 0)
+		return -1;
+	if (pid == 0) {
+		while (!sleeps_in(getppid(), "sigsuspend"))
+			;
+		_exit(sigqueue(getppid(), SIGTERM, none) == 0 &&
+		    sigqueue(getppid(), SIGUSR1, none) == 0 ? 0 : 1);
+	}
+	sigfillset(&all_but);
+	sigdelset(&all_but, SIGUSR1);
+	(void)sigsuspend(&all_but);
+	return -1;
 }
 
 int
@@ -47,6 +101,8 @@ main(int argc, char **argv)
 {
 	sigset_t term;
 
+	if (argc > 1 && strcmp(argv[1], "handler") == 0)
+		return by_queue() == 0 ? 0 : 1;
 	sigemptyset(&term);
 	sigaddset(&term, SIGTERM);
 	if (sigprocmask(SIG_BLOCK, &term, NULL) != 0)

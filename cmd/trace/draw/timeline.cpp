@@ -186,6 +186,7 @@ Recorder::event(const Event &e)
 	case Event::Kind::mask:
 	case Event::Kind::stuck:
 	case Event::Kind::pending:
+	case Event::Kind::returned:
 		break;
 	}
 }

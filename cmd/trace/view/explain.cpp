@@ -56,6 +56,7 @@ Explainer::explain(const Event &e)
 		break;
 	case Event::Kind::blocked:
 	case Event::Kind::woken:
+	case Event::Kind::returned:
 		woken(e, p, x);
 		break;
 	case Event::Kind::ended:
@@ -117,10 +118,12 @@ Explainer::life(const Event &e, Proc &p, Explained &x)
 	} else if (e.kind == Event::Kind::handler && e.sig == SIGCHLD) {
 		p.ignores_chld = e.text == "ignore";
 	} else if (e.kind == Event::Kind::zombie) {
-		say(x, "stuck", "nothing can wake " + who(e.other,
-		    e.other_role) + " now, so " + p.role + " would stay a "
-		    "zombie for good: trace lets 10 s go by to show it, then "
-		    "ends the run");
+		std::string parent = who(e.other, e.other_role);
+		say(x, "stuck", "nothing in the run can wake " + parent +
+		    "; only a signal from outside would (Ctrl-C, or kill). "
+		    "Untraced, " + p.role + " would stay a zombie until " +
+		    parent + " ends, then init (or a subreaper) would reap "
+		    "it: trace lets 10 s go by to show it, then ends the run");
 	}
 }
 
@@ -147,11 +150,15 @@ Explainer::signal(const Event &e, Proc &p, Explained &x)
 		    " to every process of its foreground group");
 	// In sigsuspend or pause, its waking says what the handler did.
 	bool woken_after = p.state == 'S' && !p.call.starts_with("wait");
-	if (e.text == "handler") {
+	if (e.text == "discarded") {
+		say(x, "discarded " + sig, "the kernel sends a parent SIGCHLD "
+		    "as its child ends; left at its default action, it is "
+		    "thrown away then, and changes nothing");
+	} else if (e.text == "handler") {
 		if (!woken_after)
 			say(x, "handler " + sig, p.role + "'s handler for " +
-			    sig + " runs, then " + p.role + " goes on from "
-			    "where it was");
+			    sig + " runs now: what " + p.role + " was doing "
+			    "waits until the handler returns, if it does");
 	} else if (e.text == "ignore") {
 		say(x, "ignore " + sig, p.role + " ignores " + sig + ": it "
 		    "changes nothing");
@@ -179,6 +186,10 @@ Explainer::woken(const Event &e, Proc &p, Explained &x)
 {
 	bool wait = e.call == "wait4" || e.call == "waitid";
 
+	if (e.kind == Event::Kind::returned) {
+		returned(e, p, x);
+		return;
+	}
 	if (e.kind == Event::Kind::blocked) {
 		p.call = e.call;
 		p.waits_for = e.text.empty() ? "any child" : e.text;
@@ -213,17 +224,64 @@ Explainer::woken(const Event &e, Proc &p, Explained &x)
 		    " failed");
 }
 
+// Reaped, and gone: where its exit status went, if the tracer saw.
+void
+Explainer::reaped(const Event &e, const Proc &p, Explained &x)
+{
+	std::string by = who(e.other, e.other_role);
+
+	if (e.status == "kept")
+		say(x, "reaped kept", "reaped, " + p.role + " is gone: its "
+		    "exit status went to " + by + ", and its number may be "
+		    "given again");
+	else if (e.status == "discarded" && e.other_role == kernel_role)
+		say(x, "reaped by kernel", "reaped by the kernel, " + p.role +
+		    " is gone: no process gets its exit status, and its "
+		    "number may be given again");
+	else if (e.status == "discarded")
+		say(x, "reaped discarded", "reaped, " + p.role + " is gone: " +
+		    by + "'s wait gave no place for its exit status (NULL), "
+		    "so the status was thrown away; its number may be given "
+		    "again");
+	else
+		say(x, "reaped", "reaped, " + p.role + " is gone, and its "
+		    "number may be given again");
+}
+
+// A handler returned: what it broke into goes on.
+void
+Explainer::returned(const Event &e, const Proc &p, Explained &x)
+{
+	if (e.call.empty())
+		say(x, "fault again " + p.role, "a handler for a fault that "
+		    "returns sends " + p.role + " back to the instruction that "
+		    "faulted: unless the handler removed the cause, the same "
+		    "fault comes again");
+	else if (e.error)
+		say(x, "eintr " + e.call, e.call + " returns -1, errno EINTR: "
+		    "a call a handler cut short fails once the handler "
+		    "returns, unless the handler was set with SA_RESTART and "
+		    "the call is one the kernel restarts (man 7 signal)");
+	else
+		say(x, "restart " + e.call, "the kernel starts " + e.call +
+		    " again once the handler returns (SA_RESTART, or a call "
+		    "that always restarts): " + p.role + " never sees it cut "
+		    "short");
+}
+
 // Ended, a zombie until reaped, and gone.
 void
 Explainer::ended(const Event &e, Proc &p, Explained &x)
 {
 	if (e.kind == Event::Kind::reaped) {
-		say(x, "reaped", "reaped, " + p.role + " is gone: its exit "
-		    "status went to " + who(e.other, e.other_role) + ", and "
-		    "its number may be given again");
+		reaped(e, p, x);
 		return;
 	}
 	become(p, 'Z', x);
+	if (e.handler)
+		say(x, "ended in handler " + p.role, p.role + " ended inside "
+		    "its handler for " + signal_name(e.handler) + ": it never "
+		    "went back to what the signal interrupted");
 	auto parent = procs_.find(p.parent);
 	std::string key = "zombie " + p.role;
 	// Before the run's first program, it is trace's own child.
@@ -239,13 +297,15 @@ Explainer::ended(const Event &e, Proc &p, Explained &x)
 		say(x, key, p.role + " is gone at once: " +
 		    parent->second.role + " ignores SIGCHLD, so the kernel "
 		    "reaps its children");
-	} else if (parent->second.state == 'S' &&
-	    (parent->second.call == "wait4" ||
-	    parent->second.call == "waitid") &&
-	    takes(parent->second.waits_for, p.role)) {
-		say(x, key, p.role + " is a zombie (Z) until " +
-		    parent->second.role + ", asleep in " +
-		    parent->second.call + ", collects it");
+	} else if (const Proc &q = parent->second; q.state == 'S' &&
+	    (q.call == "wait4" || q.call == "waitid") &&
+	    takes(q.waits_for, p.role)) {
+		say(x, key, q.waits_for == p.role ? p.role + " is a zombie (Z) "
+		    "until " + q.role + ", asleep in " + q.call + " for it, "
+		    "collects it" : p.role + " is a zombie (Z) until its "
+		    "parent, " + q.role + ", waits for it: " + q.role + " is "
+		    "asleep in " + q.call + " for " + q.waits_for + ", and "
+		    "each wait collects one ended child");
 	} else {
 		say(x, key, p.role + " is a zombie (Z) from here: it has "
 		    "ended and " + parent->second.role + " has not waited for "

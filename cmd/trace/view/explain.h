@@ -40,6 +40,8 @@ private:
 	void signal(const Event &e, Proc &p, Explained &x);
 	void woken(const Event &e, Proc &p, Explained &x);
 	void ended(const Event &e, Proc &p, Explained &x);
+	void returned(const Event &e, const Proc &p, Explained &x);
+	void reaped(const Event &e, const Proc &p, Explained &x);
 	// note, unless one of that key has been said in this run.
 	void say(Explained &x, const std::string &key,
 	    const std::string &note);

@@ -73,6 +73,8 @@ life_fields(json &j, const Event &e)
 		j["by"] = e.other;
 		j["by_role"] = who(e.other, e.other_role);
 		j["zombie_us"] = e.zombie_us;
+		if (!e.status.empty())
+			j["status"] = e.status;
 	} else if (e.kind == Event::Kind::reparented ||
 	    e.kind == Event::Kind::zombie) {
 		j["parent"] = e.other;
@@ -94,6 +96,11 @@ signal_event_fields(json &j, const Event &e)
 		}
 		if (e.origin == Event::Origin::fault)
 			j["addr"] = address(e.addr);
+		if (e.text == "discarded") {
+			j["discarded"] = true;
+			j["child"] = e.other;
+			j["child_role"] = who(e.other, e.other_role);
+		}
 	} else if (e.kind == Event::Kind::kill) {
 		j["to"] = e.other;
 		if (e.other > 0)
@@ -140,6 +147,13 @@ wait_fields(json &j, const Event &e)
 			j["change"] = e.change;
 		}
 		error_fields(j, e.error);
+	} else if (e.kind == Event::Kind::returned) {
+		signal_fields(j, e.sig);
+		j["cut"] = e.call;
+		if (!e.call.empty())
+			j["restarts"] = e.error == 0;
+		if (e.error)
+			error_fields(j, e.error);
 	} else if (e.kind == Event::Kind::stuck) {
 		j["waiting"] = e.text;
 	}
@@ -171,6 +185,14 @@ kind_fields(json &j, const Event &e)
 	life_fields(j, e);
 	signal_event_fields(j, e);
 	wait_fields(j, e);
+	if (e.handler)
+		j["in_handler"] = signal_name(e.handler);
+}
+
+json
+source_fields(const Site &s)
+{
+	return {{"file", s.file}, {"line", s.line}, {"function", s.function}};
 }
 
 class Jsonl : public View {
@@ -227,9 +249,12 @@ Jsonl::event(const Event &e)
 			j["notes"] = x.notes;
 	}
 	if (s_.source != Settings::Sources::none &&
-	    (!e.source.file.empty() || !e.source.function.empty()))
-		j["source"] = {{"file", e.source.file}, {"line", e.source.line},
-		    {"function", e.source.function}};
+	    (!e.source.file.empty() || !e.source.function.empty())) {
+		j["source"] = source_fields(e.source);
+		if (e.source.in_handler)
+			j["source"]["interrupted"] =
+			    source_fields(e.source.interrupted);
+	}
 	put(j);
 }
 

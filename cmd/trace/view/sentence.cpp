@@ -1,5 +1,6 @@
 // What each event says in trace's text: one short sentence after its
 // process's role, in plain words.
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -42,6 +43,10 @@ kill_target(const Event &e)
 std::string
 signal_words(const Event &e)
 {
+	if (e.text == "discarded")
+		return " is sent " + signal_name(e.sig) + " as " +
+		    who(e.other, e.other_role) + " ends: at its default "
+		    "action, it is discarded, never delivered";
 	std::string s = " gets " + signal_name(e.sig);
 
 	switch (e.origin) {
@@ -89,6 +94,22 @@ woken_words(const Event &e)
 		    (name ? name : "?") + ")";
 	}
 	return s;
+}
+
+// What the signal broke into, once its handler has returned.
+std::string
+returned_words(const Event &e)
+{
+	std::string s = " returns from its " + signal_name(e.sig) +
+	    " handler: ";
+
+	if (e.call.empty())
+		return s + "the instruction that faulted runs again";
+	s += e.call + ", which it cut short, ";
+	if (e.error)
+		return s + "fails with " + (e.error == EINTR ? "EINTR" :
+		    std::strerror(e.error));
+	return s + "starts again";
 }
 
 // Programs by name: their paths are in the JSON lines.
@@ -179,7 +200,10 @@ sentence(const Event &e)
 		    duration(e.zombie_us) : " at once");
 	case Event::Kind::reparented:
 		return " orphaned: " + who(e.other, e.other_role) +
-		    " is its parent now";
+		    (e.other_role == subreaper_role ? " (" +
+		    std::to_string(e.other) + ")" : "") + " is its parent now";
+	case Event::Kind::returned:
+		return returned_words(e);
 	case Event::Kind::zombie:
 		return " is a zombie: it has ended and " +
 		    who(e.other, e.other_role) + " has not waited for it";

@@ -49,6 +49,7 @@ private:
 	void say(const std::string &role, const std::string &head,
 	    const std::string &words, std::size_t indent);
 	void show_code(const Source &s);
+	void show_handler(const Event &e);
 	void explain(const Event &e, std::size_t column);
 
 	Out &out_;
@@ -78,6 +79,22 @@ Text::site(const Event &e) const
 		at.push_back('?');
 	at.append(source_width + 1 - std::min(at.size(), source_width), ' ');
 	return at;
+}
+
+// Under an event made in a signal handler, with its place: whose handler,
+// and what it broke into, where.
+void
+Text::show_handler(const Event &e)
+{
+	if (s_.source == Settings::Sources::none || !e.source.in_handler)
+		return;
+	std::string words = e.handler ? "in the " + signal_name(e.handler) +
+	    " handler" : "in a signal handler";
+	std::string at = site_words(e.source.interrupted);
+	if (!at.empty())
+		words += ", which interrupted " + (e.handler_cut.empty() ?
+		    std::string("the code") : e.handler_cut) + " at " + at;
+	say("", std::string(16, ' '), words, 18);
 }
 
 // The text of the source line, under the event, if the file is at hand.
@@ -187,6 +204,7 @@ Text::event(const Event &e)
 		put(e.role, true, time(e.us) + site(e) + tag +
 		    (e.fd == 2 ? " ! " : " | ") + text);
 		show_code(e.source);
+		show_handler(e);
 		return;
 	}
 	std::string words = s_.lines_only ? "" : sentence(e);
@@ -200,6 +218,7 @@ Text::event(const Event &e)
 	    std::string(tag_width + 3, ' ');
 	say(e.role, head, e.role + words, columns(head) + 2);
 	show_code(e.source);
+	show_handler(e);
 	explain(e, columns(head));
 	begun_ = begun_ || e.kind == Event::Kind::exec;
 }
@@ -245,7 +264,7 @@ Text::summary(const std::vector<Traced> &procs, const Ending &end)
 } // namespace
 
 std::string
-site_words(const Source &s)
+site_words(const Site &s)
 {
 	if (s.file.empty())
 		return s.function;

@@ -86,7 +86,7 @@ std::string escaped(std::string_view text);
 std::string escaped_line(std::string_view line);
 // Where in the source: "tworoles.cpp:15", the file's name alone; the
 // function's name without a line; "" if nothing is known.
-std::string site_words(const Source &s);
+std::string site_words(const Site &s);
 // What an event says in the text, after its process's role: " forks C1
 // (4242)"; empty for a line and for what the text does not show.
 std::string sentence(const Event &e);

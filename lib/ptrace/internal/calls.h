@@ -15,12 +15,16 @@ enum class Call {
 	sigsuspend, pause, wait4, waitid, sigaction, sigprocmask, close,
 	close_range, dup2, pidfd_send_signal, pwrite, sendto, sendmsg, read,
 	readv, recvfrom, recvmsg, socketpair,
+	sigreturn,	// a signal handler returns
 	setfl,	// fcntl(F_SETFL) or ioctl(FIONBIO): blocking or not
 	other
 };
 
 Call call_of(std::uint64_t nr);
 const char *call_name(Call call);
+// The name of a call by its number, for one a signal may cut short
+// while it waits; nullptr for another.
+const char *waiting_call_name(std::uint64_t nr);
 // Waiting calls: a process in one sleeps until a signal or a child
 // wakes it.
 bool waits(Call call);
@@ -65,6 +69,12 @@ bool call_stop(pid_t pid, CallStop &stop);
 // stop, or its end, as the call returns).
 bool returned_here(pid_t pid, std::uint64_t ip, std::uint64_t nr,
     std::int64_t &ret);
+// Whether pid, stopped for a signal, was in a call the signal cut short,
+// which the kernel will restart or fail: its number, and the kernel's
+// -ERESTART... code.
+bool cut_call(pid_t pid, std::uint64_t &nr, std::int64_t &code);
+// Whether ret is one of the kernel's -ERESTART... codes.
+bool restarting(std::int64_t ret);
 
 // Up to len bytes of pid's memory from addr; fewer if some cannot be
 // read. len, which the string is made as long as, is the caller's to

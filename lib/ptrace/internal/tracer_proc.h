@@ -82,9 +82,24 @@ struct Tracer::Proc : Traced {
 	std::uint64_t for_kernel = 0;
 	// Signals told as pending and not yet delivered; on the process.
 	std::uint64_t pending_told = 0;
+	// A SIGCHLD told as thrown away as it was sent, which a traced
+	// process still gets: not told again.
+	bool chld_discarded = false;
 	// A kill it is making, of blocked_sig, to these, which block it.
 	std::vector<pid_t> blocking;
 	int blocked_sig = 0;
+	// The signal handlers it runs, the innermost last, each until it
+	// returns (rt_sigreturn): a thread's own.
+	struct Handling {
+		int sig = 0;
+		Source site;	// where the signal found it
+		std::string cut;	// the call it cut short, if any
+		bool woken = false;	// a wait of ours cut, told as it fails
+		bool fault = false;	// a fault's: its instruction runs again
+	};
+	std::vector<Handling> handling;
+	bool returning = false;	// in rt_sigreturn
+	std::uint64_t handler_mask = 0;	// the signals its handler blocked
 };
 
 #endif
