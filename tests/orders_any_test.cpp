@@ -41,7 +41,8 @@ const Unruled cases[] = {
 	{"ReapedChildKeepsItsNumber", {"-n", "4", "sh", "-c", waiting}, "", 0,
 	    4, {"No rules for this program: the orders are only counted.\n",
 	    "      parent P of subreaper, forked 1 child\n", "      done P\n",
-	    "\nSome orders differ in their numbers alone. Untraced, orders",
+	    "\nSome orders differ only in numbers that could be those of the "
+	    "run's processes.\nUntraced, orders",
 	    "  P exited with 0, reaped by orders\n" + gap + "no process left "
 	    "behind\n",
 	    "Every run ended by itself, with nothing on descriptor 2.\n"},
@@ -60,6 +61,13 @@ const Unruled cases[] = {
 	    {"      child C1 of ", "      parent P\n", "  P exited with 0, "
 	    "reaped by orders\n" + gap + "C1 exited with 0, left for orders to "
 	    "reap\n"}, "Untraced"},
+	// Numbers that no process of the run can have, counts here, are no
+	// process numbers orders does not know: the runs, one at a time,
+	// count 0, 1, 2, 3.
+	{"CountsAreNotProcessNumbers", {"-j", "1", "-n", "4"}, "c=\"${0%/*}/n\""
+	    "\nn=$(cat \"$c\" 2>/dev/null || echo 0)\necho $((n + 1)) >\"$c\"\n"
+	    "echo \"got $n of 10\"\n", 0, 4, {"      got 0 of 10\n",
+	    "      got 3 of 10\n"}, "Some orders differ"},
 	// A file of one's own, named by its path; what it writes on
 	// descriptor 2 and its status are shown.
 	{"DescriptorTwoIsShown", {"-n", "2"}, "echo out\necho oops >&2\nexit 3\n",

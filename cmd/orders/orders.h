@@ -31,6 +31,10 @@ struct Judged {
 	std::string ending;	// how its processes ended
 	bool allowed = false;	// its order is one the rules allow
 	std::vector<std::string> shown;	// the order shown, mixing demos aside
+	// Untraced, without rules: the order shown with each number that
+	// could be a process's of the run as #, so that orders that differ
+	// in such numbers alone read alike.
+	std::string masked;
 	long switches = 0, trailer = 0;	// mixing demos only
 };
 
@@ -39,6 +43,7 @@ struct Seen {
 	bool allowed = false;
 	std::size_t first = 0;	// the run that first showed it
 	std::vector<std::string> lines;
+	std::string masked;	// as the run that first showed it had it
 };
 
 // Runs that were not sound alike: in the same order, if that is one the
@@ -112,6 +117,10 @@ struct Made {
 	std::vector<std::pair<pid_t, std::string>> written;
 	std::vector<Traced> processes;
 	pid_t subreaper = 0;	// the helper that made it
+	// The last process number the system gave out by the run's end; 0
+	// if unknown. Every process of the run has a number after P's and up
+	// to this one, unless the numbers went round meanwhile.
+	pid_t last_pid = 0;
 };
 
 // A program without rules has an entry of its own with none: its orders

@@ -1,6 +1,5 @@
 // orders: the runs counted in, and what they showed, printed.
 #include <algorithm>
-#include <cctype>
 #include <iomanip>
 #include <set>
 #include <sstream>
@@ -154,23 +153,15 @@ print_unseen(std::ostream &out, const Tally &t, const Allowed &a)
 	out << "\n";
 }
 
-// Whether two orders seen differ in their numbers alone: those of
-// processes whose numbers orders did not know, most likely.
+// Whether two orders seen differ only in numbers that could be those of
+// the run's processes, which orders did not know.
 bool
-differ_in_numbers(const Tally &t)
+differ_in_process_numbers(const Tally &t)
 {
-	std::set<std::string> shapes;
-	for (const auto &o : t.orders) {
-		std::string shape;
-		for (char ch : o.first) {
-			if (!std::isdigit(static_cast<unsigned char>(ch)))
-				shape += ch;
-			else if (shape.empty() || shape.back() != '#')
-				shape += '#';
-		}
-		if (!shapes.insert(shape).second)
+	std::set<std::string> masked;
+	for (const auto &o : t.orders)
+		if (!masked.insert(o.second.masked).second)
 			return true;
-	}
 	return false;
 }
 
@@ -179,12 +170,12 @@ void
 print_counted(std::ostream &out, const Tally &t)
 {
 	out << "No rules for this program: the orders are only counted.\n\n";
-	if (!t.traced && differ_in_numbers(t))
-		out << "Some orders differ in their numbers alone. Untraced, "
-		    "orders knows no number\nbut those of P, of its parent (the "
-		    "subreaper) and of the processes that came\nback to it: any "
-		    "other stays as written. With -w, it knows every\nprocess's "
-		    "number.\n\n";
+	if (!t.traced && differ_in_process_numbers(t))
+		out << "Some orders differ only in numbers that could be those "
+		    "of the run's processes.\nUntraced, orders knows no number "
+		    "but those of P, of its parent (the\nsubreaper) and of the "
+		    "processes that came back to it: any other stays as\n"
+		    "written. With -w, it knows every process's number.\n\n";
 	out << counted(t.orders.size(), "order", "orders") << " seen; most "
 	    "frequent first:\n";
 	print_seen(out, t);

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <fstream>
 #include <optional>
 
 #include <fcntl.h>
@@ -34,6 +35,15 @@ first_lines(const std::string &out)
 		at = nl == std::string::npos ? out.size() : nl + 1;
 	}
 	return at;
+}
+
+// The last process number the system gave out; 0 if it cannot be read.
+pid_t
+last_pid()
+{
+	std::ifstream in("/proc/sys/kernel/ns_last_pid");
+	pid_t pid = 0;
+	return in >> pid ? pid : 0;
 }
 
 // The group of the run a helper is making, for end_run.
@@ -126,6 +136,7 @@ run_once(const Plan &plan, const DemoRules &demo)
 			m.written.clear();
 		if (tracer)
 			m.processes = tracer->processes();
+		m.last_pid = last_pid();
 	} catch (const std::exception &e) {
 		sigprocmask(SIG_UNBLOCK, &ends, nullptr);
 		m.outcome = Outcome{};

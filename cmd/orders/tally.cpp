@@ -32,6 +32,7 @@ tally(Tally &t, const Judged &j)
 			s.allowed = j.allowed;
 			s.first = index;
 			s.lines = j.shown;
+			s.masked = j.masked;
 		}
 	} else if (j.allowed) {
 		t.switches.push_back(j.switches);

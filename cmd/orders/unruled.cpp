@@ -1,6 +1,8 @@
 // orders: a run of a program without rules. Its order is only counted:
 // its lines as written, but that the numbers of the processes known for
 // certain to be the run's are shown by role, so that runs compare equal.
+#include <cctype>
+
 #include "orders.h"
 #include "roles.h"
 
@@ -27,6 +29,48 @@ known_processes(const Made &m)
 	if (m.subreaper > 0)
 		roles[m.subreaper] = subreaper_role;
 	return roles;
+}
+
+// Whether n could be the number of a process of the run: one given out
+// after P's and by the run's end, the numbers maybe gone round between.
+// Unknown, any number could.
+bool
+could_be_ours(long n, const Made &m)
+{
+	long first = m.outcome.pid, last = m.last_pid;
+	if (last <= 0 || first <= 0)
+		return true;
+	return last >= first ? n > first && n <= last : n > first || n <= last;
+}
+
+// The lines shown, each number that could be a process's of the run as
+// #: a count, or any number too small or too large to be one, stays.
+std::string
+masked(const std::vector<std::string> &shown, const Made &m)
+{
+	std::string s;
+	for (const std::string &line : shown) {
+		for (std::size_t k = 0; k < line.size();) {
+			std::size_t end = k;
+			while (end < line.size() && std::isdigit(
+			    static_cast<unsigned char>(line[end])))
+				end++;
+			if (end == k) {
+				s += line[k++];
+				continue;
+			}
+			bool alone = k == 0 || !std::isalnum(
+			    static_cast<unsigned char>(line[k - 1]));
+			if (alone && end - k <= 9 && could_be_ours(std::stol(
+			    line.substr(k, end - k)), m))
+				s += '#';
+			else
+				s.append(line, k, end - k);
+			k = end;
+		}
+		s += '\n';
+	}
+	return s;
 }
 
 // How the run's processes ended, and who reaped each: untraced, only
@@ -65,6 +109,8 @@ judge_unruled(const Made &m)
 	std::vector<std::string_view> lines = split_lines(r.out);
 	for (const auto &l : named_lines(lines, roles, names, false))
 		j.shown.push_back(shown_line(l));
+	if (m.processes.empty())
+		j.masked = masked(j.shown, m);
 	if (!m.written.empty())
 		tag_writers(lines, m, roles, names, j.shown);
 	j.ending = ending(m, roles, names);

@@ -96,6 +96,7 @@ encode(const Judged &j)
 	put(out, j.ending);
 	put(out, j.why);
 	put(out, j.shown);
+	put(out, j.masked);
 	return out;
 }
 
@@ -105,5 +106,6 @@ decode(std::string_view text, Judged &j)
 	Decoder d(text);
 
 	return d.get(j.allowed) && d.get(j.switches) && d.get(j.trailer) &&
-	    d.get(j.ending) && d.get(j.why) && d.get(j.shown) && d.done();
+	    d.get(j.ending) && d.get(j.why) && d.get(j.shown) &&
+	    d.get(j.masked) && d.done();
 }
