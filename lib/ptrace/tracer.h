@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -111,6 +112,7 @@ public:
 
 	struct Proc;
 	struct Dest;
+	struct Partial;
 
 private:
 	Proc &proc(pid_t pid);
@@ -171,9 +173,9 @@ private:
 	void reaped(Proc &c, pid_t by, const char *status);
 	void line_bytes(Proc &p, int fd, const std::string &bytes,
 	    std::uint64_t written);
+	void keep(Proc &p, int fd, std::string_view s);
 	void flush(Proc &p);
-	void emit_line(const Proc &p, int fd, std::string &part,
-	    std::uint64_t written = 0);
+	void emit_line(const Proc &p, int fd, Partial &part);
 	// Job control where trace stands in the kernel's way (jobs.cpp).
 	void on_exiting(const Proc &x);
 	[[nodiscard]] bool tied(const Proc &m, pid_t gone) const;

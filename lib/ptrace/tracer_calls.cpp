@@ -337,45 +337,59 @@ Tracer::line_bytes(Proc &p, int fd, const std::string &bytes,
     std::uint64_t written)
 {
 	Proc &of = p.leader ? proc(p.leader) : p;
-	std::string &part = of.partial[fd];
-	std::size_t from = 0;
+	std::string_view rest = bytes;
 
-	for (std::size_t nl; (nl = bytes.find('\n', from)) != std::string::npos;
-	    from = nl + 1) {
-		part += std::string_view(bytes).substr(from, nl + 1 - from);
+	for (std::size_t nl; (nl = rest.find('\n')) != std::string::npos;
+	    rest.remove_prefix(nl + 1)) {
+		keep(of, fd, rest.substr(0, nl + 1));
+		emit_line(of, fd, of.partial[fd]);
+	}
+	keep(of, fd, rest);
+	if (written > bytes.size()) {
+		Partial &part = of.partial[fd];
+		part.size += written - bytes.size();
 		emit_line(of, fd, part);
 	}
-	part += std::string_view(bytes).substr(from);
-	// Lines that never end are shown in pieces, so that what is held of
-	// a process's stays bounded, over all its descriptors; one cut
-	// short, at once.
+}
+
+// More of p's line on fd: of a line longer than trace keeps, the first
+// bytes are kept and the rest counted. What is kept of a process's lines
+// stays within longest_line, over all its descriptors: lines not ended
+// on others are told as they stand, to make room.
+void
+Tracer::keep(Proc &p, int fd, std::string_view s)
+{
+	Partial &part = p.partial[fd];
+	std::size_t add = std::min(s.size(), longest_line - part.kept.size());
 	std::size_t held = 0;
-	for (const auto &[to, unended] : of.partial)
-		held += unended.size();
-	if (written > bytes.size())
-		emit_line(of, fd, part, part.size() + written - bytes.size());
-	else if (held >= longest_line)
-		flush(of);
+
+	for (const auto &[to, other] : p.partial)
+		held += other.kept.size();
+	if (held + add > longest_line)
+		for (auto &[to, other] : p.partial)
+			if (to != fd && other.size)
+				emit_line(p, to, other);
+	part.kept += s.substr(0, add);
+	part.size += s.size();
 }
 
 void
 Tracer::flush(Proc &p)
 {
 	for (auto &[to, part] : p.partial)
-		if (!part.empty())
+		if (part.size)
 			emit_line(p, to, part);
 }
 
-// Hands part on as a line of p's on fd, and empties it; written, if
-// not 0, is how many bytes the line had, part their first.
+// Hands part on as a line of p's on fd, and empties it: its size only if
+// more than was kept of it.
 void
-Tracer::emit_line(const Proc &p, int fd, std::string &part,
-    std::uint64_t written)
+Tracer::emit_line(const Proc &p, int fd, Partial &part)
 {
 	Event e(Event::Kind::line);
 	e.fd = fd;
-	e.size = written;
-	e.text = std::move(part);
-	part.clear();
+	e.size = part.size > part.kept.size() ? part.size : 0;
+	e.text = std::move(part.kept);
+	part = {};
 	emit(e, p);
 }

@@ -35,6 +35,12 @@ struct Tracer::Dest {
 	std::string name;	// a file's path
 };
 
+// A line not yet ended: its first bytes, and how many it has had in all.
+struct Tracer::Partial {
+	std::string kept;
+	std::uint64_t size = 0;
+};
+
 struct Tracer::Proc : Traced {
 	pid_t leader = 0;	// a thread: its process; 0 for a process
 	pid_t first_ppid = 0;	// its parent when first seen, if before its
@@ -65,7 +71,7 @@ struct Tracer::Proc : Traced {
 	Dest io;	// where the call it makes reads or writes
 	std::string exec_path;
 	std::vector<std::string> exec_argv;
-	std::map<int, std::string> partial;	// a line not yet ended, by fd
+	std::map<int, Partial> partial;	// a line not yet ended, by fd
 	long long alarm_at_us = -1;	// when its alarm fires; -1 unarmed
 	long long alarm_every_us = 0;
 	bool firing = false;	// an alarm of ours on its way to it
