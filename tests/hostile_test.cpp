@@ -126,6 +126,14 @@ nothing_more(const Result &)
 {
 }
 
+// stopleft: the child, stopped, is ended by SIGHUP.
+void
+hung_up(const Result &r)
+{
+	ASSERT_EQ(r.traced.size(), 2u);
+	EXPECT_EQ(r.traced[1].end, End::killed(SIGHUP));
+}
+
 const Case cases[] = {
 	// The grandchildren can be seen before, or without, their fork; a
 	// child can die between a stop (its fork, a signal) and the tracer
@@ -134,6 +142,9 @@ const Case cases[] = {
 	// Never seen stop, it is still the run's: handed to the subreaper,
 	// waited for.
 	{"ChildNeverTraced", "untraced", {}, false, nothing_more},
+	// Its stop may reach the tracer after its parent's end, which left
+	// its group orphaned: it is hung up all the same.
+	{"StoppedChildLeftBehind", "stopleft", {}, false, hung_up},
 	{"WritesOfAnySize", "bigwrites", {}, false, cut_as_returned, 64},
 	{"TimerEvery100msLapsed", "ticker", {"100000", "300"}, true,
 	    ticks_every(100000)},

@@ -261,6 +261,13 @@ Tracer::on_signal(Proc &p, int sig)
 		emit(e, p);
 	if (caught)
 		enter_handler(p, sig, e.origin == Event::Origin::fault);
+	// Let through at its default action, it stops the whole group:
+	// stopped from here, whenever that stop reaches us.
+	if ((sig == SIGSTOP || sig == SIGTSTP || sig == SIGTTIN ||
+	    sig == SIGTTOU) && e.text == "default")
+		p.stopped = owner(p).stopped = true;
+	else if (sig == SIGCONT)
+		p.stopped = owner(p).stopped = false;
 	resume(p, sig);
 }
 
