@@ -115,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(Trace, Pending, testing::ValuesIn(sents),
     [](const testing::TestParamInfo<Sent> &s) { return s.param.name; });
 
 // Ctrl-C typed on the run's terminal, 72 columns wide: told as the
-// terminal's, the report within those columns.
+// terminal's, to each process of the group, the report within those
+// columns.
 TEST(TraceExplain, CtrlCFromTheTerminalWithinItsWidth)
 {
 	bool typed = false;
@@ -133,8 +134,14 @@ TEST(TraceExplain, CtrlCFromTheTerminalWithinItsWidth)
 	// The terminal's echo of the key, not ours.
 	if (std::size_t echo = shown.find("^C"); echo != std::string::npos)
 		shown.erase(echo, 2);
-	EXPECT_TRUE(holds(unwrapped(shown), "P gets SIGINT from the terminal "
+	std::string told = unwrapped(shown);
+	EXPECT_TRUE(holds(told, "P gets SIGINT from the terminal "
 	    "(Ctrl-C)\n")) << shown;
+	// Its child, which ignores it, got it at the same time: told before
+	// P's end, whenever the child's own stop comes.
+	std::size_t child = told.find("C1 gets SIGINT from the terminal "
+	    "(Ctrl-C)\n");
+	EXPECT_LT(child, told.find("P killed by signal 2")) << shown;
 	for (std::size_t at = 0, nl; (nl = shown.find('\n', at)) !=
 	    std::string::npos; at = nl + 1)
 		EXPECT_LE(width_of(shown.substr(at, nl - at)), 72U) << shown;

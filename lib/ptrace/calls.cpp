@@ -9,6 +9,7 @@
 #include <sys/ptrace.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "internal/calls.h"
@@ -36,6 +37,18 @@ event_message(pid_t pid, int event, unsigned long &msg)
 	    ptrace_done(ptrace(PTRACE_GETSIGINFO, pid, 0, &si),
 	    "ptrace(PTRACE_GETSIGINFO)") &&
 	    si.si_code == (SIGTRAP | event << 8);
+}
+
+int
+held_stop(pid_t pid)
+{
+	siginfo_t si{};
+
+	if (waitid(P_PID, static_cast<id_t>(pid), &si,
+	    WSTOPPED | WNOHANG | WNOWAIT | __WALL) != 0 || si.si_pid != pid ||
+	    si.si_code != CLD_TRAPPED)
+		return -1;
+	return si.si_status;
 }
 
 bool

@@ -11,31 +11,11 @@
 #include <csignal>
 
 #include <sys/ptrace.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "internal/tracer_proc.h"
 #include "procfs.h"
 #include "tracer.h"
-
-namespace {
-
-// Whether traced pid is in a stop of its whole group that we have not
-// yet waited for: its parent may have seen it, and acted on it, first.
-bool
-stop_held(pid_t pid)
-{
-	siginfo_t si{};
-
-	if (waitid(P_PID, static_cast<id_t>(pid), &si,
-	    WSTOPPED | WNOHANG | WNOWAIT | __WALL) != 0 || si.si_pid != pid)
-		return false;
-	return si.si_code == CLD_TRAPPED &&
-	    si.si_status >> 8 == PTRACE_EVENT_STOP &&
-	    (si.si_status & 0x7f) != SIGTRAP;
-}
-
-} // namespace
 
 // x is about to end: the groups it was the last tie of.
 void
@@ -98,8 +78,9 @@ Tracer::hang_up(pid_t group, pid_t gone)
 			continue;
 		if (tied(*m, gone))
 			return;
+		int held = held_stop(pid);
 		stopped = stopped || m->stopped || ms.state == 'T' ||
-		    stop_held(pid);
+		    (held >> 8 == PTRACE_EVENT_STOP && (held & 0x7f) != SIGTRAP);
 		members.push_back(m.get());
 	}
 	if (!stopped)

@@ -4,8 +4,9 @@
 // a kill of the run's that reached a process blocking the signal, and
 // as a process unblocks signals (sigprocmask, sigsuspend, a handler's
 // return). And signals that never come: a SIGCHLD at its default action,
-// not blocked, is thrown away as it is sent; only a traced process gets
-// it later, which the tracer does not tell. See tracer.h.
+// not blocked, or a signal ignored, is thrown away as it is sent; only a
+// traced process gets it later, which the tracer does not tell again.
+// See tracer.h.
 #include <csignal>
 #include <utility>
 
@@ -151,4 +152,38 @@ Tracer::chld_discarded(const Proc &c)
 	e.text = "discarded";
 	e.other = c.pid;
 	emit(e, *parent);
+}
+
+// The terminal sent sig to p's whole process group at once. Those of the
+// group that ignore it throw it away then, untraced; traced, each is
+// stopped with it later, maybe after others have ended (or never, if it
+// is killed first): told now, where it stood unknown.
+void
+Tracer::ignored_by_group(Proc &p, int sig)
+{
+	Stat ps;
+	Proc &o = owner(p);
+
+	if (!stat_of(o.pid, ps))
+		return;
+	for (auto &[pid, q] : procs_) {
+		Stat qs;
+		Signals s;
+		if (q->leader || q->ended || pid == o.pid || q->role.empty() ||
+		    (q->ignored_told & bit_of(sig)) || !stat_of(pid, qs) ||
+		    qs.pgrp != ps.pgrp || !signals_of(pid, s) ||
+		    !(s.ignored & bit_of(sig)))
+			continue;
+		// Still on its way, or taken, its stop not yet waited for.
+		if (!(s.pending & ~s.blocked & bit_of(sig)) &&
+		    held_stop(pid) != sig)
+			continue;
+		q->ignored_told |= bit_of(sig);
+		q->site = {};
+		Event e(Event::Kind::signal);
+		e.sig = sig;
+		e.origin = Event::Origin::terminal;
+		e.text = "ignore";
+		emit(e, *q);
+	}
 }

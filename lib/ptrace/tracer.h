@@ -167,6 +167,7 @@ private:
 	void let_in(Proc &p, std::uint64_t unblocking);
 	void arrive(Proc &p, const Signals &s, std::uint64_t arriving);
 	void chld_discarded(const Proc &c);
+	void ignored_by_group(Proc &p, int sig);
 	void on_gone(pid_t pid, int status);
 	void on_wait_result(Proc &p, std::int64_t ret);
 	// status: "kept", "discarded", or "" if not known (Event::status).

@@ -253,12 +253,17 @@ Tracer::on_signal(Proc &p, int sig)
 	bool caught = known && (st.caught >> (sig - 1) & 1);
 	e.text = caught ? "handler" : known && (st.ignored >> (sig - 1) & 1) ?
 	    "ignore" : "default";
-	owner(p).pending_told &= ~(1ULL << (sig - 1));
+	std::uint64_t bit = 1ULL << (sig - 1);
+	owner(p).pending_told &= ~bit;
 	// Told as it was sent: untraced, it would never have come.
-	bool discarded = sig == SIGCHLD && e.text == "default" &&
-	    std::exchange(owner(p).chld_discarded, false);
+	bool discarded = (sig == SIGCHLD && e.text == "default" &&
+	    std::exchange(owner(p).chld_discarded, false)) ||
+	    (e.text == "ignore" && (owner(p).ignored_told & bit));
+	owner(p).ignored_told &= ~bit;
 	if (told(sig, caught) && !discarded)
 		emit(e, p);
+	if (e.origin == Event::Origin::terminal)
+		ignored_by_group(p, sig);
 	if (caught)
 		enter_handler(p, sig, e.origin == Event::Origin::fault);
 	// Let through at its default action, it stops the whole group:

@@ -50,6 +50,11 @@ bool ptrace_done(long ret, const char *what);
 // number.
 bool event_message(pid_t pid, int event, unsigned long &msg);
 
+// The stop traced pid is in that we have not yet waited for, which the
+// kernel holds for us: the signal, and the event << 8; -1 if none. Its
+// parent may have seen it, and acted on it, first.
+int held_stop(pid_t pid);
+
 struct CallStop {
 	enum class Op { none, entry, exit, seccomp } op = Op::none;
 	// A call that stands for another is told as that one, with its

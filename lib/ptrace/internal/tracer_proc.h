@@ -91,6 +91,9 @@ struct Tracer::Proc : Traced {
 	// A SIGCHLD told as thrown away as it was sent, which a traced
 	// process still gets: not told again.
 	bool chld_discarded = false;
+	// Signals it ignores, told as they were sent to its whole group, to
+	// which a traced process is still stopped later: not told again.
+	std::uint64_t ignored_told = 0;
 	// A kill it is making, of blocked_sig, to these, which block it.
 	std::vector<pid_t> blocking;
 	int blocked_sig = 0;
