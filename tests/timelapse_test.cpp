@@ -167,8 +167,8 @@ TEST(TimeLapse, TickheirParentWaitsForOutside)
 	Rows want;
 	for (int s = 10; s <= 100; s += 10)
 		want.insert(want.end(), {"C1 signal SIGALRM alarm",
-		    "C1 woken sigsuspend", "C1 line ALARMA pid={C1}: " +
-		    std::to_string(s) + " segundos\n"});
+		    "C1 line ALARMA pid={C1}: " + std::to_string(s) +
+		    " segundos\n", "C1 woken sigsuspend"});
 	want.insert(want.end(), {"C1 ended exited with 1", "C1 zombie P",
 	    "P stuck P in sigsuspend", "P signal SIGINT kill",
 	    "P ended killed by signal 2 (SIGINT)", "P reaped subreaper",
