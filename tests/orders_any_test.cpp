@@ -41,8 +41,8 @@ const Unruled cases[] = {
 	{"ReapedChildKeepsItsNumber", {"-n", "4", "sh", "-c", waiting}, "", 0,
 	    4, {"No rules for this program: the orders are only counted.\n",
 	    "      parent P of subreaper, forked 1 child\n", "      done P\n",
-	    "\nSome orders differ only in numbers that could be those of the "
-	    "run's processes.\nUntraced, orders",
+	    std::string("\nSome orders differ only in numbers that could be "
+	    "those of the run's processes.\nUntraced, orders"),
 	    "  P exited with 0, reaped by orders\n" + gap + "no process left "
 	    "behind\n",
 	    "Every run ended by itself, with nothing on descriptor 2.\n"},

@@ -71,18 +71,18 @@ TEST(SvgScale, StretchesHoldTheirTextsAndZombies)
 {
 	std::vector<long long> t{0, 1 * ms, 1 * ms + 50, 2 * ms, 2 * s,
 	    2 * s + 10, 2 * s + 20};
-	Needs needs{{{1 * ms, 300}, {2 * s, 300}, {2 * s + 20, 250}},
+	Needs wanted{{{1 * ms, 300}, {2 * s, 300}, {2 * s + 20, 250}},
 	    {{1 * ms, 1 * ms + 50, 24}, {2 * s + 10, 2 * s + 20, 24}}};
 
 	for (const Look &look : {page_look(), slide_look()}) {
 		double from = look.time_from();
-		Scale scale(t, 0, {from, look.time_to() - from}, look, needs);
+		Scale scale(t, 0, {from, look.time_to() - from}, look, wanted);
 		ASSERT_EQ(scale.breaks().size(), 1U) << look.slide;
-		for (const auto &text : needs.texts) {
+		for (const auto &text : wanted.texts) {
 			Scale::Room r = scale.room(scale.x(text.us), true);
 			EXPECT_GE(r.to - r.from, text.width) << text.us;
 		}
-		for (const auto &span : needs.spans)
+		for (const auto &span : wanted.spans)
 			EXPECT_GE(scale.x(span.to_us) - scale.x(span.from_us), 23.9) <<
 			    span.from_us;
 	}

@@ -71,14 +71,14 @@ heading(const DemoRules &demo, const Rules &rules, const Allowed &a,
 std::vector<std::vector<std::string>>
 first_orders(const Rules &rules, bool writers, long limit)
 {
-	std::vector<std::vector<std::string>> listed;
+	std::vector<std::vector<std::string>> orders;
 	if (limit > 0)
 		each_text(rules, writers, [&](const std::string &,
 		    std::vector<std::string> &&lines) {
-			listed.push_back(std::move(lines));
-			return static_cast<long>(listed.size()) < limit;
+			orders.push_back(std::move(lines));
+			return static_cast<long>(orders.size()) < limit;
 		});
-	return listed;
+	return orders;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <set>
+#include <utility>
 
 #include "orders.h"
 #include "roles.h"
@@ -85,10 +86,13 @@ judge_reaped(const DemoRules &demo, const Made &m,
 		if (f->end && *f->end != e.end)
 			why.push_back(name + " " + describe(*f->end) +
 			    ", where the rules say it " + describe(e.end));
-		if (f->reaper != by)
-			why.push_back(name + (f->reaper.empty() ? " was never "
-			    "reaped" : " was reaped by " + f->reaper) +
-			    ", where the rules say " + by + " reaps it");
+		if (f->reaper != by) {
+			std::string w = name;
+			w += f->reaper.empty() ? " was never reaped" :
+			    " was reaped by " + f->reaper;
+			w += ", where the rules say " + by + " reaps it";
+			why.push_back(std::move(w));
+		}
 	}
 }
 

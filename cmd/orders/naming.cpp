@@ -108,15 +108,15 @@ missing(const Rules &rules, const std::vector<std::string_view> &lines,
 	std::vector<std::string> out;
 	auto hash = [](const std::string &) { return std::string("#"); };
 	for (const auto &p : rules.procs) {
-		bool numbered = false, seen = named.contains(p.role);
+		bool has_number = false, seen = named.contains(p.role);
 		for (const Template &t : p.templates) {
-			numbered = numbered || std::any_of(t.begin(), t.end(),
+			has_number = has_number || std::any_of(t.begin(), t.end(),
 			    [&](const Token &k) { return k.text == p.role &&
 			    k.kind == Token::Kind::role; });
 			seen = seen || written.contains(skeleton(fill(t, hash,
 			    "@")));
 		}
-		if (numbered && !seen)
+		if (has_number && !seen)
 			out.push_back(p.role);
 	}
 	return out;

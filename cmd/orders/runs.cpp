@@ -43,7 +43,9 @@ last_pid()
 {
 	std::ifstream in("/proc/sys/kernel/ns_last_pid");
 	pid_t pid = 0;
-	return in >> pid ? pid : 0;
+	if (!(in >> pid))
+		return 0;
+	return pid;
 }
 
 // The group of the run a helper is making, for end_run.

@@ -29,7 +29,6 @@ Tracer::enter_handler(Proc &p, int sig, bool fault)
 {
 	Proc::Handling h;
 	std::uint64_t nr = 0;
-	std::int64_t code = 0;
 
 	h.sig = sig;
 	h.site = p.site;
@@ -43,7 +42,7 @@ Tracer::enter_handler(Proc &p, int sig, bool fault)
 		h.woken = !restarts;
 		p.in_call = false;
 		p.interrupted = restarts;
-	} else if (cut_call(p.pid, nr, code)) {
+	} else if (cut_call(p.pid, nr) != 0) {
 		const char *name = waiting_call_name(nr);
 		h.cut = name ? name : "a system call";
 	}

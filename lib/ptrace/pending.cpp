@@ -162,7 +162,7 @@ void
 Tracer::ignored_by_group(Proc &p, int sig)
 {
 	Stat ps;
-	Proc &o = owner(p);
+	const Proc &o = owner(p);
 
 	if (!stat_of(o.pid, ps))
 		return;

@@ -56,14 +56,15 @@ restarting(std::int64_t ret)
 
 // Stopped for a signal as a call returns, the call's number is still in
 // its registers, and its result is the code it returns to be restarted.
-bool
-cut_call(pid_t pid, std::uint64_t &nr, std::int64_t &code)
+std::int64_t
+cut_call(pid_t pid, std::uint64_t &nr)
 {
+	std::int64_t code = 0;
 #if defined(__x86_64__)
 	user_regs_struct r{};
 	if (!regset(pid, NT_PRSTATUS, r) ||
 	    static_cast<std::int64_t>(r.orig_rax) < 0)
-		return false;
+		return 0;
 	nr = r.orig_rax;
 	code = static_cast<std::int64_t>(r.rax);
 #elif defined(__aarch64__)
@@ -71,9 +72,11 @@ cut_call(pid_t pid, std::uint64_t &nr, std::int64_t &code)
 	int call = -1;
 	if (!regset(pid, NT_PRSTATUS, r) ||
 	    !regset(pid, NT_ARM_SYSTEM_CALL, call) || call < 0)
-		return false;
+		return 0;
 	nr = static_cast<std::uint64_t>(call);
 	code = static_cast<std::int64_t>(r.regs[0]);
 #endif
-	return restarting(code);
+	if (!restarting(code))
+		return 0;
+	return code;
 }

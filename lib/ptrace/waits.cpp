@@ -161,10 +161,10 @@ Tracer::on_wait_result(Proc &p, std::int64_t ret)
 	}
 	bool kept = s.call == Call::waitid && (s.args[3] & WNOWAIT);
 	// Where the wait puts the status: none given, it is thrown away.
-	bool place = s.args[s.call == Call::wait4 ? 1 : 2] != 0;
+	bool given = s.args[s.call == Call::wait4 ? 1 : 2] != 0;
 	if (child > 0 && !kept && std::strcmp(change, "ended") == 0)
 		if (Proc *c = live(child); c && !c->leader)
-			reaped(*c, owner(p).pid, place ? "kept" : "discarded");
+			reaped(*c, owner(p).pid, given ? "kept" : "discarded");
 	if (!p.in_call)
 		return;
 	p.in_call = false;

@@ -17,7 +17,7 @@ main(void)
 		return 1;
 	if (pid == 0) {
 		(void)setpgid(0, 0);
-		(void)raise(SIGSTOP);
+		(void)kill(getpid(), SIGSTOP);
 		_exit(0);
 	}
 	return waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status) ?

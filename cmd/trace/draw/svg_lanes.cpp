@@ -45,9 +45,9 @@ line_label(const Look &look, const Lane::Line &line)
 {
 	double px = look.mono_px;
 	Label l = label(line.us, "", px);
-	std::string shown = shortened(escaped_line(line.text), longest_line);
-	l.text = xml_shown(shown);
-	l.width = static_cast<double>(characters(shown)) * px;
+	std::string text = shortened(escaped_line(line.text), longest_line);
+	l.text = xml_shown(text);
+	l.width = static_cast<double>(characters(text)) * px;
 	lead_with_line(l, line.source, px);
 	l.line = &line;
 	return l;

@@ -118,7 +118,7 @@ double
 Rows::nearest(std::size_t i, int r) const
 {
 	const Label &l = labels_[i];
-	double best = std::numeric_limits<double>::quiet_NaN();
+	double chosen = std::numeric_limits<double>::quiet_NaN();
 	double distance = std::numeric_limits<double>::infinity();
 	std::vector<double> starts{l.anchor - lead, l.anchor + lead - l.width,
 	    l.room.from, l.room.to - l.width};
@@ -144,10 +144,10 @@ Rows::nearest(std::size_t i, int r) const
 		d = std::max(d, 0.0);
 		if (d < distance && fits(i, {a, r})) {
 			distance = d;
-			best = a;
+			chosen = a;
 		}
 	}
-	return best;
+	return chosen;
 }
 
 void

@@ -340,9 +340,9 @@ Scale::ticks_every(long long step) const
 			    [from, &t](const Break &b) {
 				return b.x + b.width >= from && b.x <= t.x;
 			});
-			double room = half(found.back()) + half(t) + (across ?
+			double apart = half(found.back()) + half(t) + (across ?
 			    label_gap : tick_gap);
-			if (t.x - from < room) {
+			if (t.x - from < apart) {
 				if (edge && !edge_before)
 					continue;
 				if (!edge_before || edge)

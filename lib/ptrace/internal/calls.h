@@ -74,10 +74,10 @@ bool call_stop(pid_t pid, CallStop &stop);
 // stop, or its end, as the call returns).
 bool returned_here(pid_t pid, std::uint64_t ip, std::uint64_t nr,
     std::int64_t &ret);
-// Whether pid, stopped for a signal, was in a call the signal cut short,
-// which the kernel will restart or fail: its number, and the kernel's
-// -ERESTART... code.
-bool cut_call(pid_t pid, std::uint64_t &nr, std::int64_t &code);
+// The kernel's -ERESTART... code if pid, stopped for a signal, was in a
+// call the signal cut short, which the kernel will restart or fail, and
+// the call's number in nr; 0 if not.
+std::int64_t cut_call(pid_t pid, std::uint64_t &nr);
 // Whether ret is one of the kernel's -ERESTART... codes.
 bool restarting(std::int64_t ret);
 
