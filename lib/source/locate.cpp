@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include <cxxabi.h>
 #include <dwarf.h>
@@ -55,70 +56,48 @@ demangled(const char *name)
 	return s;
 }
 
+// Where the code inlined at addr was called from: each inlined scope's
+// call, innermost first.
+std::vector<Site>
+inline_calls(Dwarf_Die *cu, Dwarf_Addr addr)
+{
+	Dwarf_Die *scopes = nullptr;
+	Dwarf_Files *files = nullptr;
+	std::size_t nfiles = 0;
+	int n = dw().dwarf_getscopes(cu, addr, &scopes);
+	std::vector<Site> calls;
+
+	if (n > 0 && dw().dwarf_getsrcfiles(cu, &files, &nfiles) == 0)
+		for (int i = 0; i < n; i++) {
+			Dwarf_Attribute a;
+			Dwarf_Word file = 0, line = 0;
+			if (dw().dwarf_tag(&scopes[i]) != DW_TAG_inlined_subroutine ||
+			    dw().dwarf_formudata(dw().dwarf_attr(&scopes[i],
+			    DW_AT_call_file, &a), &file) != 0 ||
+			    dw().dwarf_formudata(dw().dwarf_attr(&scopes[i],
+			    DW_AT_call_line, &a), &line) != 0 || file >= nfiles)
+				continue;
+			const char *name = dw().dwarf_filesrc(files, file, nullptr,
+			    nullptr);
+			if (name)
+				calls.push_back({name, static_cast<int>(line), ""});
+		}
+	std::free(scopes);
+	return calls;
+}
+
 // Where code inlined from a shared helper at pc was called from, out
 // through every helper: the call in the program's own file.
 bool
 inlined_from(Dwarf_Die *cu, Dwarf_Addr addr, Source &s)
 {
-	Dwarf_Die *scopes = nullptr;
-	Dwarf_Files *files = nullptr;
-	std::size_t nfiles = 0;
-	int n = dw().dwarf_getscopes(cu, addr, &scopes);
-	bool found = false;
-
-	if (n > 0 && dw().dwarf_getsrcfiles(cu, &files, &nfiles) == 0)
-		for (int i = 0; i < n && !found; i++) {
-			Dwarf_Attribute a;
-			Dwarf_Word file = 0, line = 0;
-			if (dw().dwarf_tag(&scopes[i]) != DW_TAG_inlined_subroutine ||
-			    dw().dwarf_formudata(dw().dwarf_attr(&scopes[i],
-			    DW_AT_call_file, &a), &file) != 0 ||
-			    dw().dwarf_formudata(dw().dwarf_attr(&scopes[i],
-			    DW_AT_call_line, &a), &line) != 0 || file >= nfiles)
-				continue;
-			const char *name = dw().dwarf_filesrc(files, file, nullptr,
-			    nullptr);
-			if (!name || shared_helper(name))
-				continue;
-			s.file = name;
-			s.line = static_cast<int>(line);
-			found = true;
+	for (const Site &call : inline_calls(cu, addr))
+		if (!shared_helper(call.file)) {
+			s.file = call.file;
+			s.line = call.line;
+			return true;
 		}
-	std::free(scopes);
-	return found;
-}
-
-// Where code inlined at addr sits in the function it was inlined into:
-// the call site of the outermost inlined scope. False if none is.
-bool
-outermost_call(Dwarf_Die *cu, Dwarf_Addr addr, Site &s)
-{
-	Dwarf_Die *scopes = nullptr;
-	Dwarf_Files *files = nullptr;
-	std::size_t nfiles = 0;
-	int n = dw().dwarf_getscopes(cu, addr, &scopes);
-	bool found = false;
-
-	if (n > 0 && dw().dwarf_getsrcfiles(cu, &files, &nfiles) == 0)
-		for (int i = n; i-- > 0 && !found;) {
-			Dwarf_Attribute a;
-			Dwarf_Word file = 0, line = 0;
-			if (dw().dwarf_tag(&scopes[i]) != DW_TAG_inlined_subroutine ||
-			    dw().dwarf_formudata(dw().dwarf_attr(&scopes[i],
-			    DW_AT_call_file, &a), &file) != 0 ||
-			    dw().dwarf_formudata(dw().dwarf_attr(&scopes[i],
-			    DW_AT_call_line, &a), &line) != 0 || file >= nfiles)
-				continue;
-			const char *name = dw().dwarf_filesrc(files, file, nullptr,
-			    nullptr);
-			if (!name)
-				continue;
-			s.file = name;
-			s.line = static_cast<int>(line);
-			found = true;
-		}
-	std::free(scopes);
-	return found;
+	return false;
 }
 
 // The compilation unit holding pc, and pc as its DWARF gives addresses.
@@ -245,8 +224,13 @@ struct Locator::Process {
 			p.source.line = line;
 		}
 		p.outer = p.source;
+		// Past any code inlined there, the line in the function it
+		// was compiled into.
 		if (!p.own && p.lines)
-			(void)outermost_call(cu, addr, p.outer);
+			if (auto calls = inline_calls(cu, addr); !calls.empty()) {
+				p.outer.file = calls.back().file;
+				p.outer.line = calls.back().line;
+			}
 		return p;
 	}
 

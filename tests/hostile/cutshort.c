@@ -4,34 +4,18 @@
  * read of a pipe, cuts the read, which SA_RESTART starts again; then the
  * child writes the byte P reads. */
 #define _GNU_SOURCE
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <stdio.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
+
+#include "sleeps.h"
 
 static void
 noted(int sig)
 {
 	(void)sig;
-}
-
-/* Whether pid sleeps in the kernel function named so. */
-static int
-sleeps_in(pid_t pid, const char *function)
-{
-	char path[64], in[64];
-	int fd;
-	ssize_t n;
-
-	(void)snprintf(path, sizeof path, "/proc/%d/wchan", (int)pid);
-	if ((fd = open(path, O_RDONLY)) < 0)
-		return 0;
-	n = read(fd, in, sizeof in - 1);
-	(void)close(fd);
-	return n > 0 && (in[n] = '\0', strstr(in, function) != NULL);
 }
 
 static int

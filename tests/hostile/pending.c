@@ -7,13 +7,13 @@
  * only in sigsuspend, and its child sends it with sigqueue, which no
  * tracer here stops on, then SIGUSR1, whose handler ends the wait: as
  * the handler returns, SIGTERM is let in. */
-#include <fcntl.h>
 #include <signal.h>
-#include <stdio.h>
 #include <string.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+
+#include "sleeps.h"
 
 static int
 by_timer(void)
@@ -34,23 +34,6 @@ by_timer(void)
 			return -1;
 	while (!sigismember(&pending, SIGTERM));
 	return 0;
-}
-
-/* Whether pid sleeps in the kernel function named so (or so named
- * with a compiler's suffix). */
-static int
-sleeps_in(pid_t pid, const char *function)
-{
-	char path[64], in[64];
-	int fd;
-	ssize_t n;
-
-	(void)snprintf(path, sizeof path, "/proc/%d/wchan", (int)pid);
-	if ((fd = open(path, O_RDONLY)) < 0)
-		return 0;
-	n = read(fd, in, sizeof in - 1);
-	(void)close(fd);
-	return n > 0 && (in[n] = '\0', strstr(in, function) != NULL);
 }
 
 static int
