@@ -151,13 +151,13 @@ Tracer::chld_discarded(const Proc &c)
 	e.sig = SIGCHLD;
 	e.text = "discarded";
 	e.other = c.pid;
-	emit(e, *parent);
+	emit(e, *parent, false);
 }
 
 // The terminal sent sig to p's whole process group at once. Those of the
 // group that ignore it throw it away then, untraced; traced, each is
 // stopped with it later, maybe after others have ended (or never, if it
-// is killed first): told now, where it stood unknown.
+// is killed first): told now, where it stood not known.
 void
 Tracer::ignored_by_group(Proc &p, int sig)
 {
@@ -179,11 +179,10 @@ Tracer::ignored_by_group(Proc &p, int sig)
 		    held_stop(pid) != sig)
 			continue;
 		q->ignored_told |= bit_of(sig);
-		q->site = {};
 		Event e(Event::Kind::signal);
 		e.sig = sig;
 		e.origin = Event::Origin::terminal;
 		e.text = "ignore";
-		emit(e, *q);
+		emit(e, *q, false);
 	}
 }

@@ -129,16 +129,17 @@ Tracer::locate(Proc &p, bool ending)
 
 // A thread's events are its process's.
 void
-Tracer::emit(Event &e, const Proc &p)
+Tracer::emit(Event &e, const Proc &p, bool where)
 {
 	const Proc *by = p.leader ? live(p.leader) : &p;
 	by = by ? by : &p;
 	e.us = now_us();
 	e.pid = by->pid;
 	e.role = by->role;
-	if (sites_.at && sited(e.kind))
+	where = where && sited(e.kind);
+	if (sites_.at && where)
 		e.source = p.site;
-	if (!p.handling.empty()) {
+	if (!p.handling.empty() && where) {
 		e.handler = p.handling.back().sig;
 		e.handler_cut = p.handling.back().cut;
 	}

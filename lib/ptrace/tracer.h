@@ -120,7 +120,9 @@ private:
 	[[nodiscard]] Proc &owner(Proc &p) const;
 	[[nodiscard]] std::string role_of(pid_t pid) const;
 	[[nodiscard]] std::vector<pid_t> unseen() const;
-	void emit(Event &e, const Proc &p);
+	// where: the event was made where p stands (its place, its
+	// handler); not for what befell it while it ran on.
+	void emit(Event &e, const Proc &p, bool where = true);
 	void locate(Proc &p, bool ending = false);
 	static void resume(Proc &p, int sig = 0);
 	// The loop (tracer.cpp).
