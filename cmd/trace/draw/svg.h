@@ -170,6 +170,14 @@ struct Laid {
 	std::vector<Label> below;	// lines
 };
 
+// A lane with more lines than this shows their density, not each.
+constexpr std::size_t most_named_lines = 40;
+// Lane i and the texts about it, yet to be placed: its events above,
+// its lines below (of a lane too full to name them, the first and the
+// last), each process's first and last line kept longest
+// (svg_markup.cpp).
+Laid told(const Timeline &t, const Look &look, std::size_t i);
+
 // Places labels in rows, in their order, each further from the bar than
 // any before it that it would overlap and in a row after those before it
 // (rightward, or leftward), so that they read from the bar out in that
@@ -249,8 +257,11 @@ std::size_t legend(std::ostream &o, const Timeline &t, const Drawn &d,
 // How high the legend is, with rows rows.
 double legend_height(std::size_t rows);
 std::size_t legend_rows(const Timeline &t, const Drawn &d, const Look &look);
-// Text above a lane, in the picture's sans-serif.
-Label event_label(const Look &look, long long us, const std::string &text);
+// Text above a lane, in the picture's sans-serif, led by the number of
+// the source line if known (svg_markup.cpp); a line's text below it.
+Label event_label(const Look &look, long long us, const std::string &text,
+    const Source &at = {});
+Label line_label(const Look &look, const Lane::Line &line);
 // What a mark shows, for its label and its title.
 std::string exec_words(const Lane::Exec &e);
 std::string signal_words(const Timeline &t, const Lane::Signal &s);
