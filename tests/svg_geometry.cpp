@@ -1,7 +1,6 @@
 // Reading a picture of trace's back as geometry: see svg_geometry.h.
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <regex>
 #include <sstream>
 
@@ -109,6 +108,49 @@ tick_us(const std::string &label)
 	return std::llround(v * (label.ends_with(" ms") ? 1e3 : 1e6));
 }
 
+// The axis ticked at round times, none over another: in each stretch
+// between breaks, a step apart, a step of 1, 2 or 5 times a power of
+// ten, each tick a multiple of it.
+void
+ticked_round(const Shape &s, const std::string &form)
+{
+	std::vector<std::vector<std::size_t>> stretches(s.breaks.size() + 1);
+	double em = 0.55 * s.least_font / s.scale;
+
+	for (std::size_t i = 0; i < s.ticks.size(); i++) {
+		if (i > 0) {
+			EXPECT_GT(s.ticks[i], s.ticks[i - 1]) << form << " " <<
+			    s.tick_labels[i];
+			EXPECT_GE(s.tick_xs[i] - s.tick_xs[i - 1], em * static_cast<
+			    double>(s.tick_labels[i].size() + s.tick_labels[i -
+			    1].size()) / 2) << form << ": " << s.tick_labels[i - 1] <<
+			    " on " << s.tick_labels[i];
+		}
+		auto before = std::ranges::count_if(s.breaks, [&](const auto &b) {
+			return b.second < s.tick_xs[i];
+		});
+		stretches[static_cast<std::size_t>(before)].push_back(i);
+	}
+	for (const auto &in : stretches) {
+		if (in.size() < 2)
+			continue;
+		long long step = s.ticks[in[1]] - s.ticks[in[0]];
+		long long m = step;
+		while (m > 0 && m % 10 == 0)
+			m /= 10;
+		EXPECT_TRUE(m == 1 || m == 2 || m == 5) << form << ": step " << step;
+		for (std::size_t k = 0; k < in.size(); k++) {
+			EXPECT_EQ(s.ticks[in[k]] % step, 0) << form << ": " <<
+			    s.tick_labels[in[k]];
+			if (k > 0) {
+				EXPECT_EQ(s.ticks[in[k]] - s.ticks[in[k - 1]], step) << form <<
+				    ": " << s.tick_labels[in[k - 1]] << ", " <<
+				    s.tick_labels[in[k]];
+			}
+		}
+	}
+}
+
 } // namespace
 
 Shape
@@ -190,11 +232,10 @@ meet(const Box &b, const Segment &s)
 	return t0 < t1;
 }
 
-// No text over another, or under an arrow or a leader; the texts on
-// each side of a lane read top down in the order they tell of (one
-// under another, the later lower; in a row, the later right); the axis
-// ticked at round times a step apart, but across a break; the title
-// within the picture.
+// No text over another, or under an arrow or a leader; the texts on each side of a lane read top down in
+// the order they tell of (one under another, the later lower; in a row,
+// the later right); the axis ticked at round times; the title within
+// the picture.
 void
 laid_out_clear(const Shape &s, const std::string &form)
 {
@@ -219,37 +260,8 @@ laid_out_clear(const Shape &s, const std::string &form)
 			EXPECT_FALSE(meet(*all[i], l)) << form << ": a " << l.kind <<
 			    " through '" << all[i]->text << "'";
 	}
-	// A run drawn mostly as a break (reaper's slide) may have one tick.
 	ASSERT_GE(s.ticks.size(), 1U) << form;
-	// The step: as far apart as two ticks with no break between them,
-	// else the longest round one that every tick is a multiple of.
-	long long gcd = s.ticks[0], step = 0;
-	std::vector<bool> across;
-	for (std::size_t i = 1; i < s.ticks.size(); i++) {
-		EXPECT_GT(s.ticks[i], s.ticks[i - 1]) << form << " " <<
-		    s.tick_labels[i];
-		gcd = std::gcd(gcd, s.ticks[i] - s.ticks[i - 1]);
-		across.push_back(std::ranges::any_of(s.breaks, [&](const auto &b) {
-			return b.second + 8 >= s.tick_xs[i - 1] && b.first <= s.tick_xs[i];
-		}));
-		if (!across.back())
-			step = s.ticks[i] - s.ticks[i - 1];
-	}
-	long long longest = 1;
-	for (long long p = 1; p <= gcd; p *= 10)
-		for (long long m : {1, 2, 5})
-			if (gcd % (p * m) == 0)
-				longest = p * m;
-	step = step ? step : longest;
-	long long m = step;
-	while (m > 0 && m % 10 == 0)
-		m /= 10;
-	EXPECT_TRUE(m == 1 || m == 2 || m == 5) << form << ": step " << step;
-	for (std::size_t i = 1; i < s.ticks.size(); i++) {
-		EXPECT_EQ(s.ticks[i] % step, 0) << form << ": " << s.tick_labels[i];
-		EXPECT_TRUE(across[i - 1] || s.ticks[i] - s.ticks[i - 1] == step) <<
-		    form << ": " << s.tick_labels[i - 1] << ", " << s.tick_labels[i];
-	}
+	ticked_round(s, form);
 	EXPECT_LE(s.title.x1, s.width / s.scale) << form << ": " << s.title.text;
 }
 

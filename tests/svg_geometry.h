@@ -44,7 +44,8 @@ bool meet(const Box &a, const Box &b);
 bool meet(const Box &b, const Segment &s);
 
 // No text over another, or under an arrow or a leader; texts in order;
-// round ticks; the title within the picture. form names the picture.
+// round ticks in each stretch between breaks; the title within the
+// picture. form names the picture.
 void laid_out_clear(const Shape &s, const std::string &form);
 // No break through a text or a leader, and none hiding most of a
 // zombie: at least least_zombie of each drawn outside the breaks.

@@ -1,7 +1,8 @@
 // trace's pictures laid out from runs made up here, with no run and no
 // clock: which stretches become breaks, the room each stretch gets for
-// its texts and its zombies, texts kept within their stretch, what a
-// crowded slide keeps, and what trace's own lane says it did.
+// its texts and its zombies, the ticks of each stretch, texts kept
+// within their stretch, what a crowded slide keeps, and what trace's own
+// lane says it did.
 #include <algorithm>
 #include <sstream>
 #include <string>
@@ -136,5 +137,38 @@ TEST_P(SvgPlace, WithinItsRoom)
 
 INSTANTIATE_TEST_SUITE_P(Svg, SvgPlace, testing::ValuesIn(placed),
     [](const testing::TestParamInfo<Placed> &p) { return p.param.name; });
+
+// Each stretch between breaks ticked a step of its own: milliseconds of
+// forks before a break of a second, and the reaps after it, each ticked
+// more than once.
+TEST(SvgScale, EachStretchTicked)
+{
+	std::vector<long long> t;
+	for (long long k = 0; k <= 15; k++)
+		t.push_back(k * 2 * ms);
+	for (long long k = 0; k <= 30; k++)
+		t.push_back(1015 * ms + k * ms);
+
+	for (const Look &look : {page_look(), slide_look()}) {
+		double from = look.time_from();
+		Scale scale(t, 0, {from, look.time_to() - from}, look);
+		ASSERT_EQ(scale.breaks().size(), 1U) << look.slide;
+		const Scale::Break &b = scale.breaks()[0];
+		std::vector<std::string> before, after;
+		for (const auto &tick : scale.ticks()) {
+			if (tick.x <= b.x)
+				before.push_back(tick.label);
+			else
+				after.push_back(tick.label);
+		}
+		EXPECT_GE(before.size(), 2U) << look.slide;
+		EXPECT_GE(after.size(), 2U) << look.slide;
+		for (const auto &label : before)
+			EXPECT_TRUE(label.ends_with(" ms")) << label;
+		for (const auto &label : after)
+			EXPECT_TRUE(label.starts_with("1.0") && label.ends_with(" s")) <<
+			    label;
+	}
+}
 
 } // namespace

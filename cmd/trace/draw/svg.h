@@ -85,6 +85,7 @@ public:
 	struct Tick {
 		double x;
 		std::string label;
+		bool edge;	// at a break's edge, or its time left out in it
 	};
 
 	// Where time is drawn.
@@ -113,13 +114,24 @@ public:
 	// margins beyond the first and the last; the lead-in counted only
 	// above the first process's bar, the one it is drawn down to.
 	[[nodiscard]] Room room(double x, bool lead_in) const;
-	// Labelled times along the axis: round ones, a step apart.
+	// Labelled times along the axis: round ones, a step apart in each
+	// stretch between breaks.
 	[[nodiscard]] std::vector<Tick> ticks() const;
 	[[nodiscard]] const Look &look() const { return look_; }
 
 private:
+	// A stretch of time between breaks, or the axis's ends.
+	struct Stretch {
+		long long from_us;
+		long long to_us;
+	};
+
 	[[nodiscard]] bool drawn(long long us, long long step) const;
-	[[nodiscard]] std::vector<Tick> ticks_every(long long step) const;
+	[[nodiscard]] std::vector<Tick> ticks_every(long long step,
+	    Stretch in) const;
+	// Whether b's label is too near a's, a break between them or not.
+	[[nodiscard]] bool crowd(const Tick &a, const Tick &b) const;
+	[[nodiscard]] long long step_for(Stretch in) const;
 
 	Look look_;
 	std::vector<long long> t_;	// the knots: instants
@@ -272,6 +284,8 @@ double density_peak(const Scale &s, const std::vector<Laid> &laid);
 const char *ink(std::size_t index);
 // A number for an attribute.
 std::string num(double v);
+// A time on the axis, as precisely as ticks step apart: "1.02 s".
+std::string tick_label(long long us, long long step);
 // Path data, built by appending: Path().to('M', 1, 2).by('H', 5) is
 // "M1.0,2.0H5.0". (g++ 12 at -O3 takes "M" + a string for an overlapping
 // copy, a false -Wrestrict.)

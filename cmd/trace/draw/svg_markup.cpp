@@ -272,3 +272,18 @@ end_words(const Lane &l)
 	return (l.by_trace ? "killed by trace: " : "killed: ") +
 	    signal_name(l.end.value);
 }
+
+std::string
+tick_label(long long us, long long step)
+{
+	int digits = 0;
+
+	if (us < 1000000 && step < 1000000) {
+		for (long long s = step; s < 1000; s *= 10)
+			digits++;
+		return fixed(static_cast<double>(us) / 1e3, digits) + " ms";
+	}
+	for (long long s = step; s < 1000000; s *= 10)
+		digits++;
+	return fixed(static_cast<double>(us) / 1e6, digits) + " s";
+}

@@ -219,22 +219,6 @@ least_widths(const std::vector<long long> &t, const std::vector<bool> &is_break,
 	return least;
 }
 
-// A time on the axis, as precisely as ticks step apart.
-std::string
-tick_label(long long us, long long step)
-{
-	int digits = 0;
-
-	if (us < 1000000 && step < 1000000) {
-		for (long long s = step; s < 1000; s *= 10)
-			digits++;
-		return fixed(static_cast<double>(us) / 1e3, digits) + " ms";
-	}
-	for (long long s = step; s < 1000000; s *= 10)
-		digits++;
-	return fixed(static_cast<double>(us) / 1e6, digits) + " s";
-}
-
 } // namespace
 
 Scale::Scale(std::vector<long long> instants, long long lead_us, Across a,
@@ -313,72 +297,100 @@ Scale::drawn(long long us, long long step) const
 	});
 }
 
-// Every multiple of step in the run that is drawn, not left out in a
-// break but at its very edge; empty if two crowd each other, their
-// labels too close, but that such a tick at a break's edge gives way to
-// one in a stretch drawn. Leaving out any other would
+// Every multiple of step in the stretch that is drawn, or left out in a
+// break at its very edge; empty if two crowd each other, their labels
+// too close, but that a tick at a break's edge, or at its very start or
+// end, gives way to one in a stretch drawn. Leaving out any other would
 // read 10, 20, 30, 50, 70.
 std::vector<Scale::Tick>
-Scale::ticks_every(long long step) const
+Scale::ticks_every(long long step, Stretch in) const
 {
 	std::vector<Tick> found;
-	bool edge_before = false;
-	auto half = [this](const Tick &t) {
-		return static_cast<double>(characters(t.label)) * look_.small *
-		    label_em / 2;
-	};
+	auto near = static_cast<long long>(break_edge * static_cast<double>(
+	    step));
+	long long from = in.from_us > t_.front() ? in.from_us - near : in.from_us;
+	long long to = in.to_us < t_.back() ? in.to_us + near : in.to_us;
 
-	for (long long v = (t_.front() + step - 1) / step * step; v <= t_.back();
-	    v += step) {
-		Tick t{x(v), tick_label(v, step)};
+	for (long long v = (from + step - 1) / step * step; v <= to; v += step) {
+		Tick t{x(v), tick_label(v, step), std::ranges::any_of(breaks_,
+		    [v](const Break &b) { return v >= b.from_us && v <= b.to_us; })};
 		if (!drawn(v, step))
 			continue;
-		bool edge = !drawn(v, 0);
-		if (!found.empty()) {
-			double from = found.back().x;
-			bool across = std::ranges::any_of(breaks_,
-			    [from, &t](const Break &b) {
-				return b.x + b.width >= from && b.x <= t.x;
-			});
-			double apart = half(found.back()) + half(t) + (across ?
-			    label_gap : tick_gap);
-			if (t.x - from < apart) {
-				if (edge && !edge_before)
-					continue;
-				if (!edge_before || edge)
-					return {};
-				found.pop_back();
-			}
+		if (!found.empty() && crowd(found.back(), t)) {
+			if (t.edge && !found.back().edge)
+				continue;
+			if (!found.back().edge || t.edge)
+				return {};
+			found.pop_back();
 		}
 		found.push_back(t);
-		edge_before = edge;
 	}
 	return found;
 }
 
-// One step for the whole axis, so that the ticks of each stretch drawn
-// read 10, 20, 30 and not 10, 20, 50: of 1, 2 or 5 times a power of
-// ten, the longest whose ticks, none crowding the next, are nearly as
-// many as any step's.
-std::vector<Scale::Tick>
-Scale::ticks() const
+bool
+Scale::crowd(const Tick &a, const Tick &b) const
 {
-	std::vector<std::vector<Tick>> each;
+	auto half = [this](const Tick &t) {
+		return static_cast<double>(characters(t.label)) * look_.small *
+		    label_em / 2;
+	};
+	bool across = std::ranges::any_of(breaks_, [&a, &b](const Break &k) {
+		return k.x + k.width >= a.x && k.x <= b.x;
+	});
+	return b.x - a.x < half(a) + half(b) + (across ? label_gap : tick_gap);
+}
+
+// Of 1, 2 or 5 times a power of ten, the longest step whose ticks in
+// the stretch, none crowding the next, are nearly as many as any step's.
+long long
+Scale::step_for(Stretch in) const
+{
+	std::vector<std::pair<long long, std::size_t>> each;
 	std::size_t most = 0;
-	long long span = std::max(1LL, t_.back() - t_.front());
+	long long span = std::max(1LL, in.to_us - in.from_us);
 
 	for (long long p = 1; p <= span * 10; p *= 10)
 		for (long long m : {1, 2, 5}) {
 			long long step = p * m;
 			if (span / step > most_ticks)
 				continue;
-			each.push_back(ticks_every(step));
-			most = std::max(most, each.back().size());
+			each.emplace_back(step, ticks_every(step, in).size());
+			most = std::max(most, each.back().second);
 		}
 	auto enough = std::find_if(each.rbegin(), each.rend(),
-	    [most](const auto &found) {
-		return static_cast<double>(found.size()) >= nearly *
+	    [most](const auto &e) {
+		return static_cast<double>(e.second) >= nearly *
 		    static_cast<double>(most);
 	});
-	return enough == each.rend() ? std::vector<Tick>{} : *enough;
+	return enough->first;
+}
+
+// A step of its own for each stretch between breaks, so that 20 ms,
+// 40 ms before a break of a second read 1.02 s, 1.03 s after it; a
+// stretch of one instant, before the lead-in, takes the step after it.
+// Of two ticks crowding each other across a break, the one at its edge
+// goes, else the later.
+std::vector<Scale::Tick>
+Scale::ticks() const
+{
+	std::vector<Tick> all;
+	long long step = 0;
+
+	for (std::size_t i = breaks_.size() + 1; i-- > 0;) {
+		Stretch in{i > 0 ? breaks_[i - 1].to_us : t_.front(),
+		    i < breaks_.size() ? breaks_[i].from_us : t_.back()};
+		if (in.from_us < in.to_us || step == 0)
+			step = step_for(in);
+		std::vector<Tick> found = ticks_every(step, in);
+		if (!found.empty() && !all.empty() && crowd(found.back(),
+		    all.front())) {
+			if (found.back().edge)
+				found.pop_back();
+			else
+				all.erase(all.begin());
+		}
+		all.insert(all.begin(), found.begin(), found.end());
+	}
+	return all;
 }
