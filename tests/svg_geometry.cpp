@@ -151,6 +151,30 @@ ticked_round(const Shape &s, const std::string &form)
 	}
 }
 
+// The lanes' names, their bars and the marks of their lines, each named.
+std::vector<Box>
+marks(const pugi::xml_document &doc, const Sizes &z)
+{
+	std::vector<Box> m;
+
+	for (auto r : doc.select_nodes("//*[@class='lane']//rect[not(@class="
+	    "'shade')]")) {
+		m.push_back(rect(r.node()));
+		m.back().text = "a bar";
+	}
+	for (auto c : doc.select_nodes("//*[@class='lane']//circle")) {
+		double x = c.node().attribute("cx").as_double();
+		double y = c.node().attribute("cy").as_double();
+		double r = c.node().attribute("r").as_double();
+		m.push_back({x - r, y - r, x + r, y + r, "a line's mark"});
+	}
+	for (auto n : doc.select_nodes("//*[@class='lane']/text")) {
+		m.push_back(box(n.node(), z.text, sans_em));
+		m.back().text = "the name " + m.back().text;
+	}
+	return m;
+}
+
 } // namespace
 
 Shape
@@ -193,6 +217,7 @@ shape_of(const pugi::xml_document &doc)
 		s.gaps.push_back(rect(g.node()));
 		s.breaks.emplace_back(s.gaps.back().x0, s.gaps.back().x1);
 	}
+	s.marks = marks(doc, z);
 	for (auto zombie : doc.select_nodes("//*[@class='zombie' and not(ancestor::"
 	    "*[@class='legend'])]"))
 		s.zombies.push_back(rect(zombie.node()));
@@ -232,7 +257,8 @@ meet(const Box &b, const Segment &s)
 	return t0 < t1;
 }
 
-// No text over another, or under an arrow or a leader; the texts on each side of a lane read top down in
+// No text over another, over a lane's name, bar or marks, or under an
+// arrow or a leader; the texts on each side of a lane read top down in
 // the order they tell of (one under another, the later lower; in a row,
 // the later right); the axis ticked at round times; the title within
 // the picture.
@@ -259,6 +285,9 @@ laid_out_clear(const Shape &s, const std::string &form)
 		for (const auto &l : s.lines)
 			EXPECT_FALSE(meet(*all[i], l)) << form << ": a " << l.kind <<
 			    " through '" << all[i]->text << "'";
+		for (const auto &m : s.marks)
+			EXPECT_FALSE(meet(*all[i], m)) << form << ": '" << all[i]->text <<
+			    "' over " << m.text;
 	}
 	ASSERT_GE(s.ticks.size(), 1U) << form;
 	ticked_round(s, form);

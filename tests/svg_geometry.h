@@ -31,6 +31,7 @@ struct Shape {
 	// order they tell of; each lane's one after another.
 	std::vector<std::vector<Box>> sides;
 	std::vector<Segment> lines;	// arrows and leaders, not the legend's
+	std::vector<Box> marks;		// the lanes' names, bars and marks
 	std::vector<long long> ticks;	// the axis's times, microseconds
 	std::vector<std::string> tick_labels;
 	std::vector<double> tick_xs;
@@ -43,9 +44,9 @@ Shape shape_of(const pugi::xml_document &doc);
 bool meet(const Box &a, const Box &b);
 bool meet(const Box &b, const Segment &s);
 
-// No text over another, or under an arrow or a leader; texts in order;
-// round ticks in each stretch between breaks; the title within the
-// picture. form names the picture.
+// No text over another, over a lane's name, bar or marks, or under an
+// arrow or a leader; texts in order; round ticks in each stretch between
+// breaks; the title within the picture. form names the picture.
 void laid_out_clear(const Shape &s, const std::string &form);
 // No break through a text or a leader, and none hiding most of a
 // zombie: at least least_zombie of each drawn outside the breaks.

@@ -1,8 +1,8 @@
 // trace's pictures laid out from runs made up here, with no run and no
 // clock: which stretches become breaks, the room each stretch gets for
 // its texts and its zombies, the ticks of each stretch, texts kept
-// within their stretch, what a crowded slide keeps, and what trace's own
-// lane says it did.
+// within their stretch, how close the lanes of a crowded slide go, and
+// the kinds of lines it keeps whole.
 #include <algorithm>
 #include <sstream>
 #include <string>
@@ -169,6 +169,70 @@ TEST(SvgScale, EachStretchTicked)
 			EXPECT_TRUE(label.starts_with("1.0") && label.ends_with(" s")) <<
 			    label;
 	}
+}
+
+// What two lanes draw, the upper's below its bar and the lower's above
+// its own, and how far apart their bars go.
+struct Stacked {
+	std::string name;
+	std::vector<Extent> upper;
+	std::vector<Extent> lower;
+	double pitch;
+	double seam;	// where the lower's band starts below the upper's bar
+
+	friend void PrintTo(const Stacked &p, std::ostream *os) { *os << p.name; }
+};
+
+using Of = Extent::Of;
+const Extent bar{0, 400, -7, 7, Of::mark};
+const Extent said{100, 200, 8, 23, Of::text};
+
+const Stacked stacked[] = {
+	{"BarsAlone", {bar}, {bar}, 28, 12},
+	// A text over the next bar, or beside where it would be.
+	{"TextOverTheNextBar", {bar, said}, {bar}, 32, 24},
+	{"TextBesideNoBar", {bar, said}, {{300, 400, -7, 7, Of::mark}}, 32, 24},
+	{"TextOverASignal", {bar, said}, {bar, {190, 204, -16, 0, Of::mark}},
+	    41, 25},
+	// An arrow's head meets a text only where it is drawn, and no mark.
+	{"HeadOverAText", {bar, said}, {bar, {196, 204, -16, 0, Of::arrow}},
+	    41, 25},
+	{"HeadBesideAText", {bar, said}, {bar, {201, 209, -16, 0, Of::arrow}},
+	    32, 24},
+	{"HeadOverABar", {bar}, {bar, {196, 204, -20, 0, Of::arrow}}, 28, 12},
+	// Texts of both lanes level with each other, apart across.
+	{"TextsSideBySide", {bar, said}, {bar, {250, 350, -30, -15, Of::text}},
+	    39, 16},
+	{"TextsOneOverTheOther", {bar, said}, {bar, {150, 250, -30, -15,
+	    Of::text}}, 55, 24},
+};
+
+class SvgPack : public testing::TestWithParam<Stacked> {};
+
+TEST_P(SvgPack, AsCloseAsTheyDrawLetThem)
+{
+	const Stacked &p = GetParam();
+	double bars = pitch(p.upper, p.lower, 28);
+
+	EXPECT_DOUBLE_EQ(bars, p.pitch);
+	EXPECT_DOUBLE_EQ(seam(p.upper, p.lower, bars, 16), p.seam);
+}
+
+INSTANTIATE_TEST_SUITE_P(Svg, SvgPack, testing::ValuesIn(stacked),
+    [](const testing::TestParamInfo<Stacked> &p) { return p.param.name; });
+
+// Lines of one kind differ in their numbers alone.
+TEST(SvgKinds, NumbersAside)
+{
+	const std::pair<std::string, std::string> kinds[] = {
+		{"Hola, soy 4243\n", "Hola, soy \u2026"},
+		{"ALARMA pid=11: 10 segundos", "ALARMA pid=\u2026: \u2026 segundos"},
+		{"p vale 0x55d0c2a4b2a0\n", "p vale \u2026"},
+		{"Los DOS\n", "Los DOS"},
+		{"", ""},
+	};
+	for (const auto &[line, kind] : kinds)
+		EXPECT_EQ(line_kind(line), kind) << line;
 }
 
 } // namespace

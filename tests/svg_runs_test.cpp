@@ -136,6 +136,28 @@ ten_children()
 	return run(lanes, s + 10100);
 }
 
+// Nine children that each greet and, at once, say goodbye; then P reaps
+// them one by one and says so; under --time-lapse, for a longer heading.
+Timeline
+greet_and_leave()
+{
+	std::vector<Lane> lanes{process(10, "P", 0, 0)};
+	for (long long k = 0; k < 9; k++) {
+		Lane c = process(static_cast<pid_t>(11 + k), "C" + std::to_string(k +
+		    1), 10, 1000 + k * 300);
+		says(c, 1100 + k * 300, "Hola, soy " + std::to_string(11 + k));
+		says(c, 1150 + k * 300, "Adios, soy " + std::to_string(11 + k));
+		ends(c, 1200 + k * 300, 10, 5000 + k * 100);
+		lanes.push_back(c);
+	}
+	lanes[0].blocked.push_back({4000, 5000, "wait4", "", {}});
+	says(lanes[0], 6000, "Todos terminaron");
+	ends(lanes[0], 6100, trace_pid, 6110);
+	Timeline t = run(lanes, 6200);
+	t.time_lapse = true;
+	return t;
+}
+
 // The picture of t, read back.
 Shape
 drawn(const Timeline &t, bool slide, pugi::xml_document &doc)
@@ -172,6 +194,7 @@ const Made made[] = {
 	{"Orphan", orphan},
 	{"Alarms", alarms},
 	{"TenChildren", ten_children},
+	{"GreetAndLeave", greet_and_leave},
 };
 
 class SvgMadeUp : public testing::TestWithParam<Made> {};
@@ -205,22 +228,65 @@ TEST(SvgRuns, ZombiesLabelledWithTheirTime)
 	EXPECT_TRUE(has(said, "exit 0, a zombie for 0.05 ms"));
 }
 
-// Ten children on a slide: no room for every text, so each process's
-// first and last lines, and no other line of P's.
-TEST(SvgRuns, CrowdedSlideKeepsFirstAndLastLines)
+// The texts a slide shows, and how many its heading says it left out.
+std::pair<std::vector<std::string>, std::size_t>
+shown(const pugi::xml_document &doc)
 {
-	pugi::xml_document doc;
-	drawn(ten_children(), true, doc);
 	std::vector<std::string> said = texts(doc, "said");
+	std::vector<std::string> events = texts(doc, "event");
+	said.insert(said.end(), events.begin(), events.end());
+	std::string about = doc.select_node("//text[contains(., 'left out')]")
+	    .node().text().as_string();
+	std::size_t at = about.find(" texts left out");
+	std::size_t from = about.rfind(' ', at - 1) + 1;
+	return {said, at == std::string::npos ? 0 : std::stoul(about.substr(from,
+	    at - from))};
+}
 
-	EXPECT_TRUE(has(said, "Creando el hijo numero 0"));
-	EXPECT_TRUE(has(said, "Waitpid bloqueante. Termina 20"));
-	for (const auto &line : said)
-		EXPECT_TRUE(line.starts_with("Hola") || line.ends_with(" 0") ||
-		    line.ends_with(" 20")) << line;
-	EXPECT_TRUE(texts(doc, "event").empty());
-	EXPECT_NE(doc.select_node("//text[contains(., 'texts left out, first "
-	    "and last lines')]").node(), nullptr);
+// A crowded slide keeps whole kinds of lines: every process's first and
+// last lines, packed close; else every line of a kind, and the first and
+// last where they fit too. Its heading says which, and how many texts it
+// left out: all it does not show.
+TEST(SvgRuns, CrowdedSlideKeepsWholeKinds)
+{
+	const struct {
+		Timeline (*make)();
+		std::size_t texts;	// every line and event
+		// Lines shown, by how they start, and how many of each.
+		std::vector<std::pair<std::string, long>> kept;
+		std::string said;
+	} crowded[] = {
+		// P: its lines, exec, wait4 and end; each child its line and
+		// three events.
+		{ten_children, 23 + 10 * 4, {{"Hola", 10}, {"Creando", 1},
+		    {"Waitpid bloqueante. Termina 20", 1}},
+		    "first and last lines kept"},
+		// P: its line, exec, wait4 and end; each child two lines and its
+		// end.
+		// Its heading too long for all that: what was left out is said
+		// after the title.
+		{greet_and_leave, 4 + 9 * 3, {{"Hola", 9}, {"Todos", 1}},
+		    "all \"Hola, soy \u2026\", first and last lines where they fit"},
+	};
+	for (const auto &c : crowded) {
+		pugi::xml_document doc;
+		Shape shape = drawn(c.make(), true, doc);
+		auto [said, left] = shown(doc);
+		EXPECT_EQ(said.size() + left, c.texts) << c.said;
+		for (const auto &k : c.kept)
+			EXPECT_EQ(std::ranges::count_if(said, [&k](const auto &x) {
+				return x.starts_with(k.first);
+			}), k.second) << k.first;
+		auto note = doc.select_node(("//text[contains(., 'texts left out, " +
+		    c.said + "')]").c_str()).node();
+		ASSERT_NE(note, nullptr) << c.said;
+		// A character of the heading is 7 units across, at most.
+		if (std::string(note.attribute("text-anchor").as_string()) == "end") {
+			EXPECT_GT(note.attribute("x").as_double() - 7.0 * static_cast<
+			    double>(std::string(note.text().as_string()).size()),
+			    shape.title.x1);
+		}
+	}
 }
 
 Timeline

@@ -139,10 +139,10 @@ private:
 	std::vector<Break> breaks_;
 };
 
-// Which texts a crowded slide keeps, each kind with those before it:
-// each process's first and last lines; every line; how each process
-// ended; everything.
-enum class Kept { first_and_last, lines, ends, all };
+// Which texts a crowded slide keeps, each rank with those before it:
+// none but the lines of the kinds it chose; each process's first and
+// last lines; every line; how each process ended; everything.
+enum class Kept { none, first_and_last, lines, ends, all };
 
 // Text beside a lane, placed in a row where it meets no other text, no
 // arrow and no other text's leader (svg_place.cpp).
@@ -161,13 +161,31 @@ struct Label {
 	std::string brief;
 	double brief_width = 0;
 	const Lane::Line *line = nullptr;	// the line it shows, if one
+	std::string kind;	// the line's kind (line_kind), if one
+};
+
+// The kind of a line, its text with each number as "…": "Hola, soy 42"
+// and "Hola, soy 43" are of one kind (svg_heading.cpp).
+std::string line_kind(std::string_view text);
+
+// The texts a slide keeps: those up to a rank, and besides them every
+// line of the kinds named.
+struct Keep {
+	Kept rank = Kept::all;
+	std::vector<std::string> kinds;
+
+	[[nodiscard]] bool keeps(const Label &l) const;
 };
 
 // Where arrows between lanes cross a lane, above its bar and below it:
-// spans across, a vertical arrow's a point.
+// spans across, a vertical arrow's a point; and where the arrows that
+// point at its bar from above and from below end, across, and how far
+// from the bar their heads reach.
 struct Walls {
 	std::vector<std::pair<double, double>> above;
 	std::vector<std::pair<double, double>> below;
+	std::vector<std::pair<double, double>> heads_above;
+	std::vector<std::pair<double, double>> heads_below;
 };
 
 // A lane as laid out: its height and what is written above and below.
@@ -178,6 +196,7 @@ struct Laid {
 	double bar = 0;		// the middle of its bar
 	double bottom = 0;
 	bool dense = false;	// too many lines to name: their density
+	double below_at = 0;	// its first row of texts below the bar
 	std::vector<Label> above;	// exec, signals, waits, the end
 	std::vector<Label> below;	// lines
 };
@@ -206,6 +225,31 @@ double lane_height(const Look &look, int above, int below, bool dense);
 // Where a label's text stands, down.
 double label_y(const Laid &d, const Label &l, bool above, const Look &look);
 
+// What a lane draws, across and down from the middle of its bar
+// (negative: above it): its name, bar and marks, the heads of the arrows
+// at it, its texts and their leaders. The lanes of a crowded slide go as
+// close as these let them.
+struct Extent {
+	enum class Of { mark, arrow, text };
+	double from;
+	double to;
+	double top;
+	double bottom;
+	Of of;
+};
+std::vector<Extent> extents(const Timeline &t, const Scale &s, const Laid &d,
+    const Walls &w);
+// How far below a lane's bar the next one's can go: least at least,
+// with no text of either over what the other draws or level with its
+// bar, and their marks apart (svg_place.cpp).
+double pitch(const std::vector<Extent> &upper,
+    const std::vector<Extent> &lower, double least);
+// Where the band of the lower lane starts, below the upper's bar, their
+// bars that far apart: between the texts of either, above_bar above the
+// lower's bar if they let it.
+double seam(const std::vector<Extent> &upper,
+    const std::vector<Extent> &lower, double bars, double above_bar);
+
 // How wide time can be drawn, s being width wide, for the texts of the
 // lines to stay in the picture.
 double fitting_width(const Timeline &t, const Scale &s, double width);
@@ -215,13 +259,16 @@ Needs needs(const Timeline &t, const Look &look);
 // The lanes laid out, and which of their texts are kept.
 struct Lanes {
 	std::vector<Laid> laid;
-	Kept kept = Kept::all;
-	bool whole = true;	// all the texts kept, in the rows they need
+	Keep kept;
+	bool whole = true;	// every text kept shown, in the rows it needs
 };
-// Lays out each process's lane from top down, within height if not 0:
-// on a slide, the richest kind of texts that fits (Kept), else each
-// process's first and last lines, the lanes with the fewest shown first
-// given another row, and the rest hidden.
+// Lays out each process's lane from top down, within height if not 0.
+// On a slide, the richest rank of texts that fits (Kept), the lanes
+// packed close if they must be; with each process's first and last
+// lines, every line of each kind that fits too. Else every line of the
+// largest kind that fits, and each process's first and last lines where
+// they fit too; else those alone, as many rows of them as there is room
+// for, a row more for each lane in turn while there is room.
 Lanes lay_out(const Timeline &t, const Scale &s, double top,
     const std::vector<Walls> &w, double height);
 void draw_lane(std::ostream &o, const Timeline &t, const Scale &s,
@@ -254,8 +301,8 @@ struct Drawn {
 // The texts a slide left out for room: how many, and which it kept.
 struct LeftOut {
 	std::size_t texts = 0;
-	Kept kept = Kept::all;
-	bool whole = true;	// every text of the kind kept
+	Keep kept;
+	bool whole = true;	// every text kept shown
 };
 // The heading (svg_heading.cpp): the command, what the run was, and
 // what was left out for room.

@@ -1,5 +1,6 @@
 // The heading of the timeline picture: the command, and what the run was
-// in a line, each shortened to fit. See svg.h.
+// in a line, each shortened to fit; and the kinds of lines by which a
+// crowded slide keeps its texts, as the heading names them. See svg.h.
 #include <algorithm>
 #include <ostream>
 
@@ -62,25 +63,50 @@ fitted(const std::string &text, const Look &look, double px)
 	    2)));
 }
 
-// The texts left out for room, and which were kept.
+// A kind of lines is named by its first characters at most.
+constexpr std::size_t kind_words = 24;
+
+// The texts left out for room, and which were kept: each kind of lines
+// kept whole by its words, "all "Hola, soy …"".
 std::string
 left_out_words(const LeftOut &left)
 {
-	std::string w = "; " + counted(left.texts, "text", "texts") + " left out";
+	std::string w = counted(left.texts, "text", "texts") + " left out";
+	std::string kinds;
+	std::string where = left.whole ? " kept" : " where they fit";
 
-	if (!left.whole)
-		return w + ", first and last lines first";
-	switch (left.kept) {
+	for (const auto &k : left.kept.kinds)
+		kinds += (kinds.empty() ? "all \"" : " and all \"") +
+		    shortened(k, kind_words) + "\"";
+	switch (left.kept.rank) {
+	case Kept::none:
+		return w + ", " + kinds + ", first and last lines where they fit";
 	case Kept::first_and_last:
-		return w + ", first and last lines kept";
+		return w + ", first and last lines" + (kinds.empty() ? "" : " and " +
+		    kinds) + where;
 	case Kept::lines:
-		return w + ", the lines kept";
+		return w + ", lines" + where;
 	case Kept::ends:
-		return w + ", the lines and ends kept";
+		return w + ", lines and ends" + where;
 	case Kept::all:
 		break;
 	}
 	return w;
+}
+
+// Whether what was left out goes at the end of the title's line: where
+// the line of what the run was has no room for it, and the title's has.
+bool
+aside(const std::string &command, const std::string &about,
+    const std::string &words, const Look &look)
+{
+	double room = look.width - 28;
+	auto across = [](const std::string &s, double px) {
+		return static_cast<double>(characters(s)) * px;
+	};
+	return !words.empty() && across(about + "; " + words, look.sans_px) >
+	    room && across(command, title_size * bold_em) + 3 * look.font +
+	    across(words, look.sans_px) <= room;
 }
 
 } // namespace
@@ -108,12 +134,51 @@ heading(std::ostream &o, const Timeline &t, const Look &look,
 	about += "; exit status " + std::to_string(t.status);
 	if (!t.stepping.empty())
 		about += "; " + t.stepping + ": its times hold the waits";
-	if (left.texts > 0)
-		about += left_out_words(left);
+	std::string left_out = left.texts > 0 ? left_out_words(left) : "";
+	bool beside_title = aside(command, about, left_out, look);
+	if (!left_out.empty() && !beside_title)
+		about += "; " + left_out;
 	o << text_at(14, look.title_y, "title") << fitted(command, look,
 	    title_size * bold_em) << "</text>\n" << text_at(14, look.about_y) <<
 	    fitted(about, look, look.sans_px) << "</text>\n";
+	if (beside_title)
+		o << start("text", {{"x", num(look.width - 14)}, {"y",
+		    num(look.title_y)}, {"text-anchor", "end"}}) <<
+		    xml_text(left_out) << "</text>\n";
 	if (!t.cut.empty())
 		o << text_at(14, look.about_y + cut_line) << fitted("Ended by "
 		    "trace: " + t.cut, look, look.sans_px) << "</text>\n";
+}
+
+std::string
+line_kind(std::string_view text)
+{
+	auto digit = [](char c) { return c >= '0' && c <= '9'; };
+	auto hex = [&digit](char c) {
+		return digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+	};
+	std::string kind;
+
+	if (text.ends_with('\n'))
+		text.remove_suffix(1);
+	for (std::size_t i = 0; i < text.size();) {
+		if (!digit(text[i])) {
+			kind += text[i++];
+			continue;
+		}
+		// An address is a number too: 0x7ffd5e3c.
+		bool in_hex = text.substr(i).starts_with("0x");
+		i += in_hex ? 2 : 1;
+		while (i < text.size() && (in_hex ? hex(text[i]) : digit(text[i])))
+			i++;
+		kind += "\u2026";
+	}
+	return kind;
+}
+
+bool
+Keep::keeps(const Label &l) const
+{
+	return l.rank <= rank || (!l.kind.empty() &&
+	    std::ranges::find(kinds, l.kind) != kinds.end());
 }

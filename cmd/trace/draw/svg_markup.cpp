@@ -93,6 +93,7 @@ told(const Timeline &t, const Look &look, std::size_t i)
 			d.below.push_back(line_label(look, lines[k]));
 			d.below.back().rank = k == 0 || k + 1 == lines.size() ?
 			    Kept::first_and_last : Kept::lines;
+			d.below.back().kind = line_kind(lines[k].text);
 		}
 	return d;
 }

@@ -2,7 +2,8 @@
 // of its own side of the bar, within the stretch of its mark, clear of
 // the other texts, of the arrows that cross the lane and of the leaders
 // from the marks to their texts, and reading from the bar out in the
-// order given. See svg.h.
+// order given; and how close two lanes of a crowded slide can go, their
+// texts clear of each other's. See svg.h.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -14,6 +15,19 @@ namespace {
 constexpr double text_gap = 8;	// between two texts in a row
 constexpr double clear = 3;	// between a text and a line
 constexpr double lead = 3;	// a text starts this far before its mark
+// An arrow's head is 8 across: a text keeps as clear of it as of a line.
+constexpr double head = 1.5;
+// How far from the bar it points at an arrow's head reaches: a line's
+// (svg_draw.cpp), a message's (svg_bytes.cpp).
+constexpr double arrow_reach = 16;
+constexpr double pipe_reach = 19;
+// Between what two lanes draw, across and down; and from a seam between
+// their bands to the texts either side.
+constexpr double apart = 2;
+constexpr double seam_clear = 1;
+// A text stays this far from the level of another lane's bar, where that
+// lane draws nothing beside it: else it would read as that lane's.
+constexpr double off_bar = 9;
 
 // Where a text stands: from x across, in a row.
 struct Spot {
@@ -49,7 +63,7 @@ public:
 	    : labels_(labels), rightward_(rightward)
 	{
 		for (const auto &[from, to] : walls)
-			walls_.push_back({from, to, false});
+			walls_.push_back({from - head, to + head, false});
 	}
 
 	// Whether labels_[i] could stand there; its leader bends along the
@@ -250,7 +264,7 @@ label_y(const Laid &d, const Label &l, bool above, const Look &look)
 {
 	if (above)
 		return d.bar - look.above_at - l.row * look.row;
-	return d.bar + look.below_at + (d.dense ? 28 : 0) + l.row * look.row;
+	return d.bar + d.below_at + (d.dense ? 28 : 0) + l.row * look.row;
 }
 
 std::vector<Walls>
@@ -264,10 +278,15 @@ walls(const Timeline &t, const Scale &s, bool subreaper)
 		std::size_t i = t.index(pid);
 		return i < t.lanes.size() ? static_cast<long>(i) : -2L;
 	};
-	auto add = [&w](long u, long v, double x0, double x1) {
+	// From lane u at x0 to lane v at x1, its head reach from v's bar.
+	auto add = [&w](long u, long v, double x0, double x1, double reach) {
 		if (u == v || u < -1 || v < -1)
 			return;
 		std::pair<double, double> span{std::min(x0, x1), std::max(x0, x1)};
+		if (v >= 0)
+			(u < v ? w[static_cast<std::size_t>(v)].heads_above :
+			    w[static_cast<std::size_t>(v)].heads_below).emplace_back(x1,
+			    reach);
 		for (long k = std::min(u, v); k <= std::max(u, v); k++) {
 			if (k < 0)
 				continue;
@@ -283,20 +302,67 @@ walls(const Timeline &t, const Scale &s, bool subreaper)
 		const Lane &l = t.lanes[i];
 		auto me = static_cast<long>(i);
 		if (l.parent)
-			add(lane(l.parent), me, s.x(l.start_us), s.x(l.start_us));
+			add(lane(l.parent), me, s.x(l.start_us), s.x(l.start_us),
+			    arrow_reach);
 		if (l.reaped_us >= 0)
-			add(me, lane(l.reaper), s.x(l.reaped_us), s.x(l.reaped_us));
+			add(me, lane(l.reaper), s.x(l.reaped_us), s.x(l.reaped_us),
+			    arrow_reach);
 		for (const auto &sig : l.signals)
 			if (sig.origin == Event::Origin::kill)
 				add(lane(sig.from), me, kill_x(s, t.find(sig.from), l.pid,
-				    sig), s.x(sig.us));
+				    sig), s.x(sig.us), arrow_reach);
 		for (const auto &m : l.sent) {
 			long to = m.to ? lane(m.to) : -2;
 			if (to >= 0 && m.receipt < t.lanes[static_cast<std::size_t>(
 			    to)].received.size())
 				add(me, to, s.x(m.us), s.x(t.lanes[static_cast<
-				    std::size_t>(to)].received[m.receipt].us));
+				    std::size_t>(to)].received[m.receipt].us), pipe_reach);
 		}
 	}
 	return w;
+}
+
+double
+pitch(const std::vector<Extent> &upper, const std::vector<Extent> &lower,
+    double least)
+{
+	using Of = Extent::Of;
+	double p = least;
+
+	for (const auto &a : upper) {
+		if (a.of == Of::text)
+			p = std::max(p, a.bottom + off_bar);
+		for (const auto &b : lower) {
+			// An arrow's head meets texts; marks meet marks.
+			bool meets = a.of == Of::text || b.of == Of::text ||
+			    (a.of == Of::mark && b.of == Of::mark);
+			// An arrow's head is as wide as drawn; the rest keep apart.
+			double by = a.of == Of::arrow || b.of == Of::arrow ? 0 : apart;
+			if (meets && a.from < b.to + by && b.from < a.to + by)
+				p = std::max(p, a.bottom - b.top + apart);
+		}
+	}
+	for (const auto &b : lower)
+		if (b.of == Extent::Of::text)
+			p = std::max(p, off_bar - b.top);
+	return p;
+}
+
+double
+seam(const std::vector<Extent> &upper, const std::vector<Extent> &lower,
+    double bars, double above_bar)
+{
+	double after = 0;
+	double before = bars;
+
+	for (const auto &a : upper)
+		if (a.of == Extent::Of::text)
+			after = std::max(after, a.bottom + seam_clear);
+	for (const auto &b : lower)
+		if (b.of == Extent::Of::text)
+			before = std::min(before, bars + b.top - seam_clear);
+	// Texts of both level with each other, apart across: halfway.
+	if (after > before)
+		return (after + before) / 2;
+	return std::clamp(bars - above_bar, after, before);
 }
