@@ -338,10 +338,12 @@ TEST(Perfetto, RunEndedByTrace)
 	    "sigsuspend for SIGINT or SIGALRM; no alarm is armed");
 }
 
-// A child reaped by its parent in wait4: the reap falls within the wait.
+// A child reaped by its parent while it sleeps in wait4 (the child ends
+// only once its parent sleeps there): the reap falls within the wait.
 TEST(Perfetto, ReapWithinTheWait)
 {
-	Picture p(run_trace({"--perfetto", "-", "copyedit"}).out);
+	Picture p(run_trace({"--perfetto", "-",
+	    built("tests/hostile/pending")}).out);
 	std::size_t reaps = 0;
 	for (const auto &[pid, role] : p.roles) {
 		if (role != "P")
