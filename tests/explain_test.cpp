@@ -3,6 +3,7 @@
 // --explain, each process's state as ps names it and notes on why; and
 // a text that fits the terminal, 80 columns when piped, for every demo.
 #include <algorithm>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,7 @@ namespace {
 using json = nlohmann::json;
 
 const std::string pending = built("tests/hostile/pending");
+const std::string stops = built("tests/hostile/stops");
 
 // Where the first object that match takes is among v; v.size() if none.
 template <typename Match>
@@ -61,6 +63,62 @@ const Sent sents[] = {
 	{"AsAHandlerReturns", "handler", "now", "", "P has SIGTERM pending, "
 	    "sent while it was blocked: it arrives now\n"},
 };
+
+struct Sender {
+	std::string how;	// senders' argument
+	std::string sig, origin;
+	std::string from;	// the sender's role, for a process's signal
+
+	friend void PrintTo(const Sender &s, std::ostream *os)
+	{
+		*os << s.how;
+	}
+};
+
+const Sender senders[] = {
+	{"kill", "SIGUSR1", "kill", "C1"},
+	{"tgkill", "SIGUSR1", "kill", "C1"},
+	{"tkill", "SIGUSR1", "kill", "C1"},
+	{"sigqueue", "SIGUSR1", "kill", "C1"},
+	{"pidfd", "SIGUSR1", "kill", "C1"},
+	{"self", "SIGUSR1", "kill", "P"},
+	{"timer", "SIGUSR1", "kernel", ""},
+	{"itimer", "SIGALRM", "alarm", ""},
+	{"child", "SIGCHLD", "kernel", ""},
+	{"fault", "SIGSEGV", "fault", ""},
+};
+
+class Origin : public testing::TestWithParam<Sender> {};
+
+// However a signal is sent, P gets it once, from where it came: a
+// process by its role and number, or no process at all.
+TEST_P(Origin, SenderNamed)
+{
+	const Sender &c = GetParam();
+	Result r = run_trace({"--format", "jsonl",
+	    built("tests/hostile/senders"), c.how});
+	ASSERT_EQ(r.end, End::exited(0)) << r.out;
+	std::vector<json> v = json_lines(r);
+	std::map<std::string, pid_t> pid;
+	for (const json &j : v)
+		pid[j["role"]] = j["pid"];
+	std::size_t got = 0;
+	for (const json &j : v) {
+		if (j["kind"] != "signal" || j["signal"] != c.sig)
+			continue;
+		got++;
+		EXPECT_EQ(j["role"], "P") << j;
+		EXPECT_EQ(j["origin"], c.origin) << j;
+		EXPECT_EQ(j.value("from_role", ""), c.from) << j;
+		if (!c.from.empty()) {
+			EXPECT_EQ(j["from"], pid[c.from]) << j;
+		}
+	}
+	EXPECT_EQ(got, 1U) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Trace, Origin, testing::ValuesIn(senders),
+    [](const testing::TestParamInfo<Sender> &i) { return i.param.how; });
 
 class Pending : public testing::TestWithParam<Sent> {};
 
@@ -181,6 +239,15 @@ const Told tolds[] = {
 	    "(NULL), so the status was thrown away"}},
 	{"StatusKept", {"tworoles"}, "P", "Z", {"reaped, P is gone: its exit "
 	    "status went to trace"}},
+	// Each stop signal stops a process whose group is not orphaned;
+	{"StoppedBySIGSTOP", {stops, "STOP"}, "C1", "TRZ",
+	    {"C1 is stopped (T) until a SIGCONT", "C1 goes on (R)"}},
+	{"StoppedBySIGTSTP", {stops, "TSTP"}, "C1", "TRZ",
+	    {"C1 is stopped (T) until a SIGCONT"}},
+	{"StoppedBySIGTTIN", {stops, "TTIN"}, "C1", "TRZ",
+	    {"C1 is stopped (T) until a SIGCONT"}},
+	{"StoppedBySIGTTOU", {stops, "TTOU"}, "C1", "TRZ",
+	    {"C1 is stopped (T) until a SIGCONT"}},
 	{"OrphanAdopted", {"becometwin"}, "C1", "Z",
 	    {"C1 is an orphan: trace adopts it here; untraced, the nearest "
 	    "subreaper, or else init (pid 1), would",
