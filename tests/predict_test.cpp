@@ -3,6 +3,7 @@
 // every answer the judge agrees with, and one round on a terminal.
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <regex>
 #include <set>
@@ -11,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include "demo_rules.h"
 #include "harness.h"
+#include "order.h"
 
 namespace {
 
@@ -86,6 +89,71 @@ TEST(Predict, LettersThatNameNoOrderAreAUsageError)
 	}
 	EXPECT_EQ(predict({"lonetimer", "--lines"}).end, End::exited(2));
 	EXPECT_EQ(predict({"tworoles", "funcview"}).end, End::exited(2));
+}
+
+// A demo's lines as it writes them, in the order of their letters: each
+// role a number of its own.
+std::vector<std::string>
+written_lines(const std::string &demo)
+{
+	static const std::regex role(R"(\b(P|C[0-9]+)\b)");
+	std::vector<std::string> lines;
+	for (const std::string &l : predict({demo, "--lines"}).lines) {
+		std::string text = l.substr(3);
+		std::string out;
+		auto at = text.cbegin();
+		for (std::sregex_iterator m(text.begin(), text.end(), role), end;
+		    m != end; ++m) {
+			out.append(at, (*m)[0].first);
+			out += (*m)[1] == "P" ? "100" :
+			    std::to_string(100 + std::stoi((*m)[1].str().substr(1)));
+			at = (*m)[0].second;
+		}
+		lines.push_back(out.append(at, text.cend()));
+	}
+	return lines;
+}
+
+// Every order of a small demo's lines: predict allows exactly those the
+// order checker finds a way through, and the two letters it names for one
+// it refuses come in that order there and the other way round in every
+// order allowed.
+TEST(Predict, EveryOrderJudgedAsTheCheckerDoes)
+{
+	for (const char *demo : {"tworoles", "patientparent", "childquits",
+	    "busychild", "becometwin"}) {
+		SCOPED_TRACE(demo);
+		std::vector<std::string> lines = written_lines(demo);
+		ASSERT_FALSE(lines.empty());
+		std::string order;
+		for (std::size_t i = 0; i < lines.size(); i++)
+			order += static_cast<char>('A' + i);
+		std::vector<std::string> allowed;
+		std::vector<std::pair<std::string, std::string>> refused;
+		static const std::regex named(
+		    R"(([A-Z]) cannot come before ([A-Z]))");
+		do {
+			std::vector<std::string> run;
+			for (char c : order)
+				run.push_back(lines[static_cast<std::size_t>(c - 'A')]);
+			bool ok = check_order(find_demo(demo)->rules(), run).ok;
+			Result r = predict({demo, "--order", order, "--runs", "0"});
+			ASSERT_EQ(r.end, End::exited(ok ? 0 : 1)) << order << r.out;
+			std::smatch m;
+			if (ok) {
+				allowed.push_back(order);
+				continue;
+			}
+			ASSERT_TRUE(std::regex_search(r.out, m, named)) << r.out;
+			refused.emplace_back(order, m[1].str() + m[2].str());
+		} while (std::next_permutation(order.begin(), order.end()));
+		for (const auto &[o, pair] : refused) {
+			EXPECT_LT(o.find(pair[0]), o.find(pair[1])) << o;
+			for (const std::string &a : allowed)
+				EXPECT_GT(a.find(pair[0]), a.find(pair[1])) << o
+				    << " " << pair << " against " << a;
+		}
+	}
 }
 
 // A whole-output sheet read back: each item's lines, and the key's
