@@ -220,11 +220,8 @@ printing(const std::string &bytes)
 	std::string format;
 	for (char c : bytes) {
 		auto b = static_cast<unsigned char>(c);
-		// Appended, as g++ 12 at -O3 wants (a false -Wrestrict).
-		format += '\\';
-		format += std::to_string(b >> 6);
-		format += std::to_string(b >> 3 & 7);
-		format += std::to_string(b & 7);
+		format += "\\" + std::to_string(b >> 6) +
+		    std::to_string(b >> 3 & 7) + std::to_string(b & 7);
 	}
 	return {"/bin/sh", "-c", "printf '" + format + "'"};
 }

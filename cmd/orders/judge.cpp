@@ -132,14 +132,10 @@ endings(const DemoRules &demo, const Made &m, const Verdict &v,
 
 } // namespace
 
-// Appended, not "?" + ..., which g++ 12 at -O3 takes for an overlapping
-// copy (a false -Wrestrict).
 std::string
 numbered(char prefix, long n)
 {
-	std::string s(1, prefix);
-	s += std::to_string(n);
-	return s;
+	return prefix + std::to_string(n);
 }
 
 std::vector<std::string_view>

@@ -23,9 +23,8 @@ known_processes(const Made &m)
 		roles[p.pid] = std::to_string(p.pid);
 	for (const auto &o : r.orphans)
 		roles[o.pid] = std::to_string(o.pid);
-	// Not = "P", which g++ 12 at -O3 takes for an overlapping copy.
 	if (r.pid > 0)
-		roles.insert_or_assign(r.pid, std::string(1, 'P'));
+		roles[r.pid] = "P";
 	if (m.subreaper > 0)
 		roles[m.subreaper] = subreaper_role;
 	return roles;

@@ -104,11 +104,8 @@ read_order(const Lettered &l, std::string_view text, bool whole,
 		std::size_t k = std::isalpha(static_cast<unsigned char>(c)) ?
 		    l.names.find(c) : std::string::npos;
 		if (k == std::string::npos) {
-			// Appended: g++ 12 at -O3 takes "'" + ... for an
-			// overlapping copy (a false -Wrestrict).
-			error.assign(1, '\'').append(1, c).append("' is not one "
-			    "of the letters A to ").append(1,
-			    letter_name(l.lines.size() - 1));
+			error = "'" + std::string(1, c) + "' is not one of the "
+			    "letters A to " + letter_name(l.lines.size() - 1);
 			return {};
 		}
 		if (named[k]) {

@@ -120,15 +120,8 @@ seconds_ms(const char *option, const char *s, double most)
 [[noreturn]] void
 unknown(const std::string &given)
 {
-	// Appended, as g++ 12 at -O3 wants (a false -Wrestrict).
-	std::string why = "no option ";
-	if (optopt) {
-		why += '-';
-		why += static_cast<char>(optopt);
-	} else {
-		why += given;
-	}
-	usage(why);
+	usage("no option " + (optopt ? std::string{'-',
+	    static_cast<char>(optopt)} : given));
 }
 
 void

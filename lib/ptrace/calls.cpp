@@ -2,18 +2,67 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
 #include <sys/ptrace.h>
-#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "internal/calls.h"
 #include "tracer.h"
+
+Call
+call_of(std::uint64_t nr)
+{
+	for (std::size_t i = 0; i < std::size(call_rows); i++)
+		if (call_rows[i].filter != Filter::pass &&
+		    call_rows[i].nr != nr::none &&
+		    static_cast<std::uint64_t>(call_rows[i].nr) == nr)
+			return static_cast<Call>(i);
+	return Call::other;
+}
+
+const char *
+call_name(Call call)
+{
+	return row_of(call).name;
+}
+
+const char *
+waiting_call_name(std::uint64_t nr)
+{
+	for (const CallRow &r : call_rows)
+		if (r.sleeps && r.nr != nr::none &&
+		    static_cast<std::uint64_t>(r.nr) == nr)
+			return r.name;
+	return nullptr;
+}
+
+bool
+writes(Call call)
+{
+	return row_of(call).cls == CallClass::write;
+}
+
+bool
+reads(Call call)
+{
+	return row_of(call).cls == CallClass::read;
+}
+
+bool
+changes_fds(Call call)
+{
+	Args a = row_of(call).args;
+
+	return a == Args::fd || a == Args::newfd || a == Args::fd_range ||
+	    a == Args::flags;
+}
 
 bool
 ptrace_done(long ret, const char *what)
@@ -85,7 +134,7 @@ call_stop(pid_t pid, CallStop &stop)
 	stop.call = call_of(stop.nr);
 	// The filter stops ppoll only when it waits for a signal alone: a
 	// pause, or with a mask, a sigsuspend, the mask its first argument.
-	if (stop.nr == SYS_ppoll && !(stop.args[1] & 0xffffffff) &&
+	if (stop.call == Call::ppoll && !(stop.args[1] & 0xffffffff) &&
 	    !stop.args[2]) {
 		stop.call = stop.args[3] ? Call::sigsuspend : Call::pause;
 		stop.args[0] = stop.args[3];
@@ -200,12 +249,10 @@ struct Span {
 Span
 span_of(pid_t pid, const CallStop &s)
 {
-	switch (s.call) {
-	case Call::writev:
-	case Call::readv:
+	switch (row_of(s.call).args) {
+	case Args::iovec:
 		return {s.args[1], s.args[2], 0};
-	case Call::sendmsg:
-	case Call::recvmsg:
+	case Args::msghdr:
 		// struct msghdr: name, its length, then the iovec array
 		// and its length.
 		return {read_word(pid, s.args[1] + 16),
@@ -216,6 +263,25 @@ span_of(pid_t pid, const CallStop &s)
 }
 
 } // namespace
+
+bool
+closed_fds(const CallStop &s, std::uint64_t &first, std::uint64_t &last)
+{
+	switch (row_of(s.call).args) {
+	case Args::fd:
+		first = last = s.args[0];
+		return true;
+	case Args::newfd:
+		first = last = s.args[1];
+		return true;
+	case Args::fd_range:
+		first = s.args[0];
+		last = s.args[1];
+		return true;
+	default:
+		return false;
+	}
+}
 
 std::string
 call_bytes(pid_t pid, const CallStop &s, std::uint64_t size,

@@ -1,10 +1,9 @@
-// The calls the tracer stops on: which they are, by number and by name,
-// and the seccomp filter that stops the traced program on them.
+// The seccomp filter that stops the traced program on the calls the
+// tracer reads, as their rows in internal/call_table.h say.
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstddef>
-#include <iterator>
 
 #include <fcntl.h>
 #include <linux/audit.h>
@@ -30,182 +29,28 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
 
 namespace {
 
-struct Known {
-	long nr;
-	Call call;
+// A number the filter looks at: one it stops on, or looks into.
+struct Filtered {
+	unsigned nr;
+	bool look;
 };
 
-// Calls a newer architecture leaves out (fork, alarm, pause...) its C
-// library makes with the others.
-constexpr Known known[] = {
-	{SYS_write, Call::write},
-	{SYS_writev, Call::writev},
-	{SYS_execve, Call::execve},
-	{SYS_execveat, Call::execveat},
-	{SYS_kill, Call::kill},
-	{SYS_tgkill, Call::tgkill},
-#ifdef SYS_alarm
-	{SYS_alarm, Call::alarm},
-#endif
-	{SYS_setitimer, Call::setitimer},
-	{SYS_rt_sigsuspend, Call::sigsuspend},
-#ifdef SYS_pause
-	{SYS_pause, Call::pause},
-#endif
-	{SYS_wait4, Call::wait4},
-	{SYS_waitid, Call::waitid},
-	{SYS_rt_sigaction, Call::sigaction},
-	{SYS_rt_sigprocmask, Call::sigprocmask},
-	{SYS_close, Call::close},
-#ifdef SYS_close_range
-	{SYS_close_range, Call::close_range},
-#endif
-#ifdef SYS_dup2
-	{SYS_dup2, Call::dup2},
-#endif
-	{SYS_dup3, Call::dup2},
-	{SYS_pidfd_send_signal, Call::pidfd_send_signal},
-	{SYS_pwrite64, Call::pwrite},
-	{SYS_sendto, Call::sendto},
-	{SYS_sendmsg, Call::sendmsg},
-	{SYS_read, Call::read},
-	{SYS_readv, Call::readv},
-	{SYS_recvfrom, Call::recvfrom},
-	{SYS_recvmsg, Call::recvmsg},
-	{SYS_socketpair, Call::socketpair},
-	{SYS_rt_sigreturn, Call::sigreturn},
-};
-constexpr std::size_t nknown = sizeof known / sizeof known[0];
-
-const char *const names[] = {"write", "writev", "execve", "execveat",
-    "kill", "tgkill", "alarm", "setitimer", "sigsuspend", "pause", "wait4",
-    "waitid", "sigaction", "sigprocmask", "close", "close_range", "dup2",
-    "pidfd_send_signal", "pwrite64", "sendto", "sendmsg", "read", "readv",
-    "recvfrom", "recvmsg", "socketpair", "rt_sigreturn", "fcntl", "other"};
-static_assert(std::size(names) == static_cast<std::size_t>(Call::other) + 1);
-
-// Calls that may sleep, which a signal can cut short: by number, for
-// the ones the tracer does not stop on.
-struct Named {
-	long nr;
-	const char *name;
-};
-constexpr Named sleepers[] = {
-	{SYS_nanosleep, "nanosleep"},
-	{SYS_clock_nanosleep, "clock_nanosleep"},
-	{SYS_read, "read"},
-	{SYS_write, "write"},
-	{SYS_readv, "readv"},
-	{SYS_writev, "writev"},
-	{SYS_pread64, "pread64"},
-	{SYS_pwrite64, "pwrite64"},
-	{SYS_openat, "openat"},
-	{SYS_ppoll, "ppoll"},
-	{SYS_pselect6, "pselect6"},
-	{SYS_epoll_pwait, "epoll_pwait"},
-	{SYS_accept4, "accept4"},
-	{SYS_accept, "accept"},
-	{SYS_connect, "connect"},
-	{SYS_recvfrom, "recvfrom"},
-	{SYS_recvmsg, "recvmsg"},
-	{SYS_sendto, "sendto"},
-	{SYS_sendmsg, "sendmsg"},
-	{SYS_wait4, "wait4"},
-	{SYS_waitid, "waitid"},
-	{SYS_rt_sigsuspend, "sigsuspend"},
-	{SYS_rt_sigtimedwait, "sigtimedwait"},
-	{SYS_futex, "futex"},
-	{SYS_flock, "flock"},
-	{SYS_fcntl, "fcntl"},
-	{SYS_msgrcv, "msgrcv"},
-	{SYS_msgsnd, "msgsnd"},
-	{SYS_semtimedop, "semtimedop"},
-	{SYS_mq_timedreceive, "mq_timedreceive"},
-	{SYS_mq_timedsend, "mq_timedsend"},
-#ifdef SYS_pause
-	{SYS_pause, "pause"},
-#endif
-#ifdef SYS_poll
-	{SYS_poll, "poll"},
-#endif
-#ifdef SYS_select
-	{SYS_select, "select"},
-#endif
-#ifdef SYS_epoll_wait
-	{SYS_epoll_wait, "epoll_wait"},
-#endif
-#ifdef SYS_open
-	{SYS_open, "open"},
-#endif
-#ifdef SYS_semop
-	{SYS_semop, "semop"},
-#endif
-};
-
-} // namespace
-
-Call
-call_of(std::uint64_t nr)
+constexpr bool
+filtered(const CallRow &r)
 {
-	// The filter stops them only when they set a descriptor's flags.
-	if (nr == SYS_fcntl || nr == SYS_ioctl)
-		return Call::setfl;
-	for (const Known &k : known)
-		if (static_cast<std::uint64_t>(k.nr) == nr)
-			return k.call;
-	return Call::other;
+	return r.filter != Filter::pass && r.nr != nr::none;
 }
 
-const char *
-call_name(Call call)
-{
-	return names[static_cast<int>(call)];
-}
-
-const char *
-waiting_call_name(std::uint64_t nr)
-{
-	for (const Named &n : sleepers)
-		if (static_cast<std::uint64_t>(n.nr) == nr)
-			return n.name;
-	return nullptr;
-}
-
-bool
-writes(Call call)
-{
-	return call == Call::write || call == Call::writev ||
-	    call == Call::pwrite || call == Call::sendto ||
-	    call == Call::sendmsg;
-}
-
-bool
-reads(Call call)
-{
-	return call == Call::read || call == Call::readv ||
-	    call == Call::recvfrom || call == Call::recvmsg;
-}
-
-bool
-waits(Call call)
-{
-	return call == Call::sigsuspend || call == Call::pause ||
-	    call == Call::wait4 || call == Call::waitid;
-}
-
-namespace {
-
-// Every number the filter looks at, in order: the known calls, and those
-// it looks into.
+// Every number the filter looks at, in order.
 constexpr auto numbers = [] {
-	std::array<unsigned, nknown + 3> a{};
+	std::array<Filtered, static_cast<std::size_t>(
+	    std::ranges::count_if(call_rows, filtered))> a{};
 	std::size_t i = 0;
-	for (const Known &k : known)
-		a[i++] = static_cast<unsigned>(k.nr);
-	a[i++] = SYS_ppoll;
-	a[i++] = SYS_fcntl;
-	a[i++] = SYS_ioctl;
-	std::sort(a.begin(), a.end());
+	for (const CallRow &r : call_rows)
+		if (filtered(r))
+			a[i++] = {static_cast<unsigned>(r.nr),
+			    r.filter == Filter::look};
+	std::ranges::sort(a, {}, &Filtered::nr);
 	return a;
 }();
 
@@ -276,8 +121,8 @@ arg(std::size_t i, std::size_t half)
 	return offsetof(seccomp_data, args) + 8 * i + 4 * half;
 }
 
-// After the number nr matched: what decides for a call the filter looks
-// into, which never falls through; nothing for the others.
+// After the number nr of a call the filter looks into matched: what
+// decides for it, which never falls through.
 void
 look_into(Program &p, unsigned nr)
 {
@@ -297,6 +142,9 @@ look_into(Program &p, unsigned nr)
 		    Program::allow);
 		break;
 	default:
+		// One to look into that has no look of its own here: stopped
+		// always, rather than let through unread.
+		p.op(BPF_RET | BPF_K, SECCOMP_RET_TRACE);
 		break;
 	}
 }
@@ -311,22 +159,22 @@ tree(Program &p, std::size_t lo, std::size_t hi)	// NOLINT(misc-no-recursion)
 {
 	if (hi - lo > 4) {
 		std::size_t mid = (lo + hi) / 2, at = p.size();
-		p.op(BPF_JMP | BPF_JGE | BPF_K, numbers[mid]);
+		p.op(BPF_JMP | BPF_JGE | BPF_K, numbers[mid].nr);
 		tree(p, lo, mid);
 		p.land(at, true);
 		tree(p, mid, hi);
 		return;
 	}
 	for (std::size_t i = lo; i < hi; i++) {
-		bool last = i + 1 == hi, looked = numbers[i] == SYS_ppoll ||
-		    numbers[i] == SYS_fcntl || numbers[i] == SYS_ioctl;
-		if (!looked) {
-			p.is(numbers[i], Program::trace, last ? Program::allow : 0);
+		bool last = i + 1 == hi;
+		unsigned nr = numbers[i].nr;
+		if (!numbers[i].look) {
+			p.is(nr, Program::trace, last ? Program::allow : 0);
 			continue;
 		}
 		std::size_t at = p.size();
-		p.is(numbers[i], 0, last ? Program::allow : 0);
-		look_into(p, numbers[i]);
+		p.is(nr, 0, last ? Program::allow : 0);
+		look_into(p, nr);
 		if (!last)
 			p.land(at, false);
 	}

@@ -334,8 +334,7 @@ Tracer::on_entry(Proc &p)
 	p.interrupted = false;
 	p.entry = s;
 	p.await_exit = true;
-	if (s.call != Call::close && s.call != Call::dup2 &&
-	    s.call != Call::close_range && s.call != Call::setfl)
+	if (!changes_fds(s.call))
 		locate(p);
 	if (writes(s.call) || reads(s.call)) {
 		on_io_entry(p);

@@ -3,6 +3,7 @@
 // they came from, the ends and reaps. See tracer.h.
 #include <csignal>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -18,7 +19,10 @@
 
 namespace {
 
+// By sigprocmask's how.
 const char *const hows[] = {"block", "unblock", "set"};
+static_assert(SIG_BLOCK == 0 && SIG_UNBLOCK == 1 &&
+    std::size(hows) == SIG_SETMASK + 1);
 
 // A time as setitimer takes it, in microseconds: -1 if the kernel
 // refuses it (EINVAL), and the alarm stays as it was.
@@ -80,22 +84,20 @@ Tracer::on_quick_call(Proc &p)
 {
 	const CallStop &s = p.entry;
 	Event e(Event::Kind::kill);
+	std::uint64_t first = 0, last = 0;
 
-	switch (s.call) {
-	case Call::close:
-	case Call::dup2:
-		forget_fds(p, s.args[s.call == Call::dup2],
-		    s.args[s.call == Call::dup2]);
+	if (closed_fds(s, first, last)) {
+		forget_fds(p, first, last);
 		return;
-	case Call::close_range:
-		forget_fds(p, s.args[0], s.args[1]);
-		return;
-	case Call::setfl:
+	}
+	if (row_of(s.call).args == Args::flags) {
 		// Shared by every process that has the file open: what any
 		// of them knows of its flags may be wrong now.
 		for (const auto &[pid, o] : procs_)
 			o->fds.clear();
 		return;
+	}
+	switch (s.call) {
 	case Call::kill:
 	case Call::tgkill:
 	case Call::pidfd_send_signal:

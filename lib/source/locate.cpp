@@ -33,10 +33,8 @@ callbacks()
 bool
 shared_helper(std::string_view file)
 {
-	// As the compiler was given it: relative, or whole. Appended: g++ 12
-	// at -O3 takes "/" + ... for an overlapping copy (a false -Wrestrict).
-	std::string path = "/";
-	path += file;
+	// As the compiler was given it: relative, or whole.
+	std::string path = "/" + std::string(file);
 	for (const char *h : {"/common/report.", "/common/alarma.",
 	    "/common/error_y_exit.", "/common/write_whole."})
 		for (const char *ext : {"cpp", "h"})

@@ -334,8 +334,7 @@ std::string num(double v);
 // A time on the axis, as precisely as ticks step apart: "1.02 s".
 std::string tick_label(long long us, long long step);
 // Path data, built by appending: Path().to('M', 1, 2).by('H', 5) is
-// "M1.0,2.0H5.0". (g++ 12 at -O3 takes "M" + a string for an overlapping
-// copy, a false -Wrestrict.)
+// "M1.0,2.0H5.0".
 class Path {
 public:
 	Path &to(char command, double x, double y);

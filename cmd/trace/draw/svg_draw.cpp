@@ -69,11 +69,8 @@ name(std::ostream &o, const Look &look, const Laid &d)
 		// The role is bold and larger: ten units a character.
 		double room = (look.gutter - 20 - 10 * static_cast<double>(
 		    l.role.size())) / look.sans_px;
-		// Appended, not "x" + string: g++ 12 at -O3 warns falsely
-		// (-Wrestrict) of the latter.
-		std::string rest = " ";
-		rest.append(std::to_string(l.pid)).append(" ").append(
-		    base_name(last));
+		std::string rest = " " + std::to_string(l.pid) + " " +
+		    base_name(last);
 		o << start("text", {{"x", "14"}, {"y", num(d.bar + 4)}}) <<
 		    start("tspan", {{"class", "role"}}) << xml_text(l.role) <<
 		    "</tspan>" << xml_text(shortened(rest,

@@ -18,8 +18,6 @@ joined(const std::vector<std::string> &words, const std::string &none)
 {
 	std::string s;
 
-	// Appended piece by piece: g++ 12 at -O3 takes "x" + ... here for an
-	// overlapping copy (a false -Wrestrict).
 	for (const auto &w : words) {
 		if (!s.empty())
 			s += ' ';
@@ -126,13 +124,11 @@ exec_words(const Event &e)
 	    joined(argv, "nothing");
 }
 
-// Words after a space. Not " " + ..., which g++ 12 at -O3 takes for an
-// overlapping copy (a false -Wrestrict).
+// Words after a space.
 std::string
-spaced(std::string words)
+spaced(const std::string &words)
 {
-	words.insert(0, 1, ' ');
-	return words;
+	return " " + words;
 }
 
 // Bytes that are not the run's output: how many, where, and how they

@@ -10,31 +10,25 @@
 #include <string>
 #include <vector>
 
-enum class Call {
-	write, writev, execve, execveat, kill, tgkill, alarm, setitimer,
-	sigsuspend, pause, wait4, waitid, sigaction, sigprocmask, close,
-	close_range, dup2, pidfd_send_signal, pwrite, sendto, sendmsg, read,
-	readv, recvfrom, recvmsg, socketpair,
-	sigreturn,	// a signal handler returns
-	setfl,	// fcntl(F_SETFL) or ioctl(FIONBIO): blocking or not
-	other
-};
+#include "call_table.h"
 
+// The call of a number the filter stops on, or looks into; other for
+// any other number.
 Call call_of(std::uint64_t nr);
 const char *call_name(Call call);
 // The name of a call by its number, for one a signal may cut short
 // while it waits; nullptr for another.
 const char *waiting_call_name(std::uint64_t nr);
-// Waiting calls: a process in one sleeps until a signal or a child
-// wakes it.
-bool waits(Call call);
 // Calls that write or send bytes from a descriptor (its first argument),
 // and calls that read or receive them.
 bool writes(Call call);
 bool reads(Call call);
+// Calls that close descriptors or set their flags: what the tracer
+// knows of descriptors goes stale, and nothing of them is told.
+bool changes_fds(Call call);
 
-// Stops the calling process on every call above, for its tracer, from
-// now on and in everything it execs or makes. Async-signal-safe; -1 and
+// Stops the calling process on the calls the rows say, for its tracer,
+// from now on and in everything it execs or makes. Async-signal-safe; -1 and
 // errno on failure.
 int install_call_filter() noexcept;
 
@@ -68,6 +62,10 @@ struct CallStop {
 // What the call process pid is stopped in says; false if it is gone,
 // and any other failure thrown, as ptrace_done does.
 bool call_stop(pid_t pid, CallStop &stop);
+// The descriptors, first to last, that the call stopped in s closes:
+// close's, the new one of a dup, close_range's; false for another call.
+bool closed_fds(const CallStop &s, std::uint64_t &first,
+    std::uint64_t &last);
 
 // Whether pid, stopped, is where the call nr made at ip returned, with
 // nothing done since: then ret is what the call returned (a signal's
