@@ -16,6 +16,7 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include "catalogue.h"
 #include "lookup.h"
 #include "orders.h"
 #include "tracer.h"
@@ -278,7 +279,7 @@ main(int argc, char **argv)
 	// Judged by the rules of the demo its file is named after; without,
 	// by an entry of its own that has none.
 	const DemoRules *rules = find_demo(path.filename().string());
-	DemoRules own{program, nullptr, {}, {}, 0, false, false, 0, false};
+	DemoRules own{program, nullptr, {}, {}, 0, false, 0, false};
 	const DemoRules &demo = rules ? *rules : own;
 	if (std::string why = refusal(demo, c); !why.empty())
 		usage(why);
@@ -306,7 +307,7 @@ main(int argc, char **argv)
 	Plan plan{path, {unruled(demo) ? program : path.string()}, "", c.runs,
 	    c.jobs, c.time_lapse, c.writers, isatty(2) == 1};
 	plan.argv.insert(plan.argv.end(), argv + c.program + 1, argv + argc);
-	if (demo.in_own_folder)
+	if (runs_in_own_folder(path.filename().string()))
 		plan.cwd = path.parent_path();
 	Tally t{demo, unruled(demo) ? Rules{} : demo.rules(), c.writers,
 	    c.writers || c.time_lapse, 0, 0, {}, {}, {}, {}, {}};

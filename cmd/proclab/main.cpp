@@ -17,7 +17,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "demo_rules.h"
+#include "catalogue.h"
 #include "lookup.h"
 #include "predict.h"
 #include "source.h"
@@ -28,42 +28,6 @@ namespace fs = std::filesystem;
 const char tool_name[] = "proclab";
 
 namespace {
-
-struct Demo {
-	const char *name;
-	const char *about;
-};
-
-const Demo demos[] = {
-	{"twinspeak", "after one fork both processes run the same code"},
-	{"tworoles", "fork's return value tells the parent from the child"},
-	{"childquits", "the child leaves with exit(0) after its role line"},
-	{"busychild", "a busy child, and a parent that does not wait for it"},
-	{"patientparent", "the parent waits in waitpid before its last line"},
-	{"copyview", "after fork each process has its own copies of the "
-	    "variables"},
-	{"copyedit", "the child changes its copies; the parent's stay as "
-	    "they were"},
-	{"funcview", "both processes print their variables through one "
-	    "function"},
-	{"interleave", "two processes write 100000 lines each, mixed line "
-	    "by line"},
-	{"becomelist", "execlp replaces the program with ls -l in the same "
-	    "process"},
-	{"becometwin", "execlp replaces the program with ./twinspeak"},
-	{"lonetimer", "one alarm, no handler: SIGALRM ends the process"},
-	{"tickcounter", "a handler counts each alarm, ten of them, ten "
-	    "seconds apart"},
-	{"tickpair", "parent and child tick, each with its own alarm"},
-	{"tickheir", "only the child ticks; it ends a zombie, the parent "
-	    "waits"},
-	{"reaper", "ten children, each collected by a blocking waitpid"},
-	{"heapwalk", "where a pointer and its heap block live"},
-	{"faultcatch", "a process catches the SIGSEGV of its own null "
-	    "store"},
-	{"argecho", "lists its command line, one entry per line"},
-	{"binprint", "reads 4 raw bytes of input as an int and prints it"},
-};
 
 // What proclab hands its command line to, beside the demos.
 const char *const tools[] = {"orders", "trace"};
@@ -113,15 +77,6 @@ done()
 		fail(status_failed, std::string("cannot write the output: ") +
 		    std::strerror(errno ? errno : EIO));
 	std::exit(0);
-}
-
-const Demo *
-find(std::string_view name)
-{
-	for (const auto &d : demos)
-		if (name == d.name)
-			return &d;
-	return nullptr;
 }
 
 bool
@@ -179,8 +134,9 @@ source(const fs::path &data, char **args)
 	}
 	if (name.empty())
 		misused("source: which demo? proclab source DEMO");
-	fs::path file = data / "src" / (find(name) ? name + ".cpp" : name);
-	if (!find(name) && (name.find('/') != std::string::npos ||
+	bool demo = catalogued(name) != nullptr;
+	fs::path file = data / "src" / (demo ? name + ".cpp" : name);
+	if (!demo && (name.find('/') != std::string::npos ||
 	    !fs::is_regular_file(file)))
 		misused("no demo '" + name + "'");
 	if (path_only) {
@@ -220,7 +176,7 @@ run(const fs::path &dir, const std::string &name, char **args, bool cd)
 [[noreturn]] void
 list()
 {
-	for (const auto &d : demos)
+	for (const Demo &d : catalogue)
 		std::cout << d.name << std::string(16 - std::strlen(d.name), ' ') <<
 		    d.about << "\n";
 	done();
@@ -246,7 +202,7 @@ help_of(const fs::path &dir, const char *topic)
 		char *args[] = {flag, nullptr};
 		run(dir, topic, args, false);
 	}
-	if (const Demo *d = find(t)) {
+	if (const Demo *d = catalogued(t)) {
 		std::cout << contents(data_folder(PROCLAB_DATA_FROM_BIN) / "help" / d->name);
 		done();
 	}
@@ -294,9 +250,7 @@ main(int argc, char **argv)
 		predict(dir, data_folder(PROCLAB_DATA_FROM_BIN) / "src", argv + 2);
 	if (is_tool(command))
 		run(dir, argv[1], argv + 2, false);
-	if (find(command)) {
-		const DemoRules *rules = find_demo(command);
-		run(dir, argv[1], argv + 2, rules && rules->in_own_folder);
-	}
+	if (catalogued(command))
+		run(dir, argv[1], argv + 2, runs_in_own_folder(command));
 	misused("no command or demo '" + std::string(command) + "'");
 }
