@@ -19,6 +19,7 @@
 
 #include "catalogue.h"
 #include "lookup.h"
+#include "options.h"
 #include "predict.h"
 #include "source.h"
 #include "tool.h"
@@ -32,7 +33,7 @@ namespace {
 // What proclab hands its command line to, beside the demos.
 const char *const tools[] = {"orders", "trace"};
 
-const char help[] =
+const char help_top[] =
     "usage: proclab COMMAND [ARGS...]\n"
     "       proclab DEMO [ARGS...]\n"
     "Small programs that each show one thing about POSIX processes, and\n"
@@ -57,10 +58,19 @@ const char help[] =
     "  help [COMMAND|DEMO]   this help, a tool's own, or what a demo shows,\n"
     "                        its lines in English and what to try\n"
     "\n"
-    "Options:\n"
-    "  -h, --help            this help\n"
-    "      --version         proclab's version\n"
-    "\n";
+    "Options:\n";
+
+const Opt option_rows[] = {
+#include "options.inc"
+};
+const OptionTable options{option_rows, 24, true, ""};
+
+// proclab's help, which help of list, help and source shows too.
+std::string
+help()
+{
+	return help_top + options_help(options) + "\n";
+}
 
 [[noreturn]] void
 misused(const std::string &why)
@@ -186,7 +196,7 @@ list()
 help_of(const fs::path &dir, const char *topic)
 {
 	if (!topic) {
-		std::cout << help << "The demos are in\n  " << dir.string() <<
+		std::cout << help() << "The demos are in\n  " << dir.string() <<
 		    "\nbecometwin is run from there, so that its exec finds "
 		    "./twinspeak. To see\nthat exec fail, run it from another "
 		    "folder:\n  cd /tmp && " << (dir / "becometwin").string() <<
@@ -207,11 +217,11 @@ help_of(const fs::path &dir, const char *topic)
 		done();
 	}
 	if (t == "predict") {
-		std::cout << predict_help;
+		std::cout << predict_help();
 		done();
 	}
 	if (t == "list" || t == "help" || t == "source") {
-		std::cout << help;
+		std::cout << help();
 		done();
 	}
 	misused("no command or demo '" + std::string(t) + "'");
@@ -230,9 +240,10 @@ main(int argc, char **argv)
 		help_of(dir, nullptr);
 	std::string_view command = argv[1];
 
-	if (command == "-h" || command == "--help")
+	const Opt *option = spelled_out(options, command);
+	if (option && option->key == 'h')
 		help_of(dir, nullptr);
-	if (command == "--version") {
+	if (option && option->key == 'V') {
 		std::cout << "proclab " PROCLAB_VERSION "\n";
 		done();
 	}
