@@ -16,7 +16,9 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include "catalogue.h"
 #include "lookup.h"
+#include "options.h"
 #include "orders.h"
 #include "tracer.h"
 
@@ -30,7 +32,7 @@ namespace {
 // writes 200000 lines.
 constexpr int default_runs = 200, default_mixing_runs = 20;
 
-const char help[] =
+const char help_top[] =
     "usage: orders [OPTIONS] PROGRAM [ARGS...]\n"
     "       orders --allowed DEMO [--limit K] [-w] [--format FORMAT]\n"
     "Runs a program many times and shows which orders of its lines\n"
@@ -51,27 +53,14 @@ const char help[] =
     "orders; traced (-t, -w), it knows every process's. ARGS go to the\n"
     "program.\n"
     "\n"
-    "Options:\n"
-    "  -n, --runs RUNS    make RUNS runs (default: 200; 20 of interleave);\n"
-    "                     a timer demo needs it, or --time-lapse\n"
-    "  -j, --jobs JOBS    make JOBS runs at once (default: one per\n"
-    "                     processor; 32 of the demos that mostly sleep)\n"
-    "  -t, --time-lapse   make each run under the tracer, which fires the\n"
-    "                     earliest alarm as soon as every process waits, so\n"
-    "                     that timer demos take moments\n"
-    "  -w, --writers      make each run under the tracer and show every\n"
-    "                     line with the process that wrote it\n"
-    "      --demos        list the demos orders would run with the options\n"
-    "                     given, one a line\n"
-    "      --allowed DEMO show how many orders DEMO's rules allow, then\n"
-    "                     the first of them, without a run\n"
-    "      --limit K      with --allowed, show the first K (default: 10;\n"
-    "                     none of interleave, whose orders are 200004\n"
-    "                     lines long)\n"
-    "      --format FORMAT\n"
-    "                     text (the default), or json: one JSON document\n"
-    "                     with the same figures, for scripts\n"
-    "  -h, --help         this help\n"
+    "Options:\n";
+
+const Opt option_rows[] = {
+#include "options.inc"
+};
+const OptionTable options{option_rows, 21, true, "+:"};
+
+const char help_end[] =
     "\n"
     "On a terminal, a line on standard error tells how far the runs have\n"
     "got once they take more than a moment.\n"
@@ -145,26 +134,19 @@ check_together(const Command &c, bool program)
 Command
 parse(int argc, char **argv)
 {
-	static const option longs[] = {{"help", no_argument, nullptr, 'h'},
-	    {"runs", required_argument, nullptr, 'n'},
-	    {"jobs", required_argument, nullptr, 'j'},
-	    {"time-lapse", no_argument, nullptr, 't'},
-	    {"writers", no_argument, nullptr, 'w'},
-	    {"demos", no_argument, nullptr, 'd'},
-	    {"allowed", required_argument, nullptr, 'a'},
-	    {"limit", required_argument, nullptr, 'l'},
-	    {"format", required_argument, nullptr, 'f'},
-	    {nullptr, 0, nullptr, 0}};
+	static const Getopt opts(options);
 	Command c;
 	int opt;
 
 	opterr = 0;
 	// at: the word the option is in, its value after it or not.
-	for (int at = optind; (opt = getopt_long(argc, argv, "+:hn:j:tw",
-	    longs, nullptr)) != -1; at = optind) {
+	for (int at = optind; (opt = getopt_long(argc, argv,
+	    opts.letters.c_str(), opts.longs.data(), nullptr)) != -1;
+	    at = optind) {
 		std::string given = argv[at];
 		if (opt == 'h') {
-			std::exit(put(help) ? 0 : status_failed);
+			std::exit(put(help_top + options_help(options) +
+			    help_end) ? 0 : status_failed);
 		} else if (opt == 'n' || opt == 'j') {
 			(opt == 'n' ? c.runs : c.jobs) = number(optarg,
 			    spelled(given, opt));
@@ -278,7 +260,7 @@ main(int argc, char **argv)
 	// Judged by the rules of the demo its file is named after; without,
 	// by an entry of its own that has none.
 	const DemoRules *rules = find_demo(path.filename().string());
-	DemoRules own{program, nullptr, {}, {}, 0, false, false, 0, false};
+	DemoRules own{program, nullptr, {}, {}, 0, false, 0, false};
 	const DemoRules &demo = rules ? *rules : own;
 	if (std::string why = refusal(demo, c); !why.empty())
 		usage(why);
@@ -306,7 +288,7 @@ main(int argc, char **argv)
 	Plan plan{path, {unruled(demo) ? program : path.string()}, "", c.runs,
 	    c.jobs, c.time_lapse, c.writers, isatty(2) == 1};
 	plan.argv.insert(plan.argv.end(), argv + c.program + 1, argv + argc);
-	if (demo.in_own_folder)
+	if (runs_in_own_folder(path.filename().string()))
 		plan.cwd = path.parent_path();
 	Tally t{demo, unruled(demo) ? Rules{} : demo.rules(), c.writers,
 	    c.writers || c.time_lapse, 0, 0, {}, {}, {}, {}, {}};

@@ -17,8 +17,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "demo_rules.h"
+#include "catalogue.h"
 #include "lookup.h"
+#include "options.h"
 #include "predict.h"
 #include "source.h"
 #include "tool.h"
@@ -29,46 +30,10 @@ const char tool_name[] = "proclab";
 
 namespace {
 
-struct Demo {
-	const char *name;
-	const char *about;
-};
-
-const Demo demos[] = {
-	{"twinspeak", "after one fork both processes run the same code"},
-	{"tworoles", "fork's return value tells the parent from the child"},
-	{"childquits", "the child leaves with exit(0) after its role line"},
-	{"busychild", "a busy child, and a parent that does not wait for it"},
-	{"patientparent", "the parent waits in waitpid before its last line"},
-	{"copyview", "after fork each process has its own copies of the "
-	    "variables"},
-	{"copyedit", "the child changes its copies; the parent's stay as "
-	    "they were"},
-	{"funcview", "both processes print their variables through one "
-	    "function"},
-	{"interleave", "two processes write 100000 lines each, mixed line "
-	    "by line"},
-	{"becomelist", "execlp replaces the program with ls -l in the same "
-	    "process"},
-	{"becometwin", "execlp replaces the program with ./twinspeak"},
-	{"lonetimer", "one alarm, no handler: SIGALRM ends the process"},
-	{"tickcounter", "a handler counts each alarm, ten of them, ten "
-	    "seconds apart"},
-	{"tickpair", "parent and child tick, each with its own alarm"},
-	{"tickheir", "only the child ticks; it ends a zombie, the parent "
-	    "waits"},
-	{"reaper", "ten children, each collected by a blocking waitpid"},
-	{"heapwalk", "where a pointer and its heap block live"},
-	{"faultcatch", "a process catches the SIGSEGV of its own null "
-	    "store"},
-	{"argecho", "lists its command line, one entry per line"},
-	{"binprint", "reads 4 raw bytes of input as an int and prints it"},
-};
-
 // What proclab hands its command line to, beside the demos.
 const char *const tools[] = {"orders", "trace"};
 
-const char help[] =
+const char help_top[] =
     "usage: proclab COMMAND [ARGS...]\n"
     "       proclab DEMO [ARGS...]\n"
     "Small programs that each show one thing about POSIX processes, and\n"
@@ -93,10 +58,19 @@ const char help[] =
     "  help [COMMAND|DEMO]   this help, a tool's own, or what a demo shows,\n"
     "                        its lines in English and what to try\n"
     "\n"
-    "Options:\n"
-    "  -h, --help            this help\n"
-    "      --version         proclab's version\n"
-    "\n";
+    "Options:\n";
+
+const Opt option_rows[] = {
+#include "options.inc"
+};
+const OptionTable options{option_rows, 24, true, ""};
+
+// proclab's help, which help of list, help and source shows too.
+std::string
+help()
+{
+	return help_top + options_help(options) + "\n";
+}
 
 [[noreturn]] void
 misused(const std::string &why)
@@ -113,15 +87,6 @@ done()
 		fail(status_failed, std::string("cannot write the output: ") +
 		    std::strerror(errno ? errno : EIO));
 	std::exit(0);
-}
-
-const Demo *
-find(std::string_view name)
-{
-	for (const auto &d : demos)
-		if (name == d.name)
-			return &d;
-	return nullptr;
 }
 
 bool
@@ -179,8 +144,9 @@ source(const fs::path &data, char **args)
 	}
 	if (name.empty())
 		misused("source: which demo? proclab source DEMO");
-	fs::path file = data / "src" / (find(name) ? name + ".cpp" : name);
-	if (!find(name) && (name.find('/') != std::string::npos ||
+	bool demo = catalogued(name) != nullptr;
+	fs::path file = data / "src" / (demo ? name + ".cpp" : name);
+	if (!demo && (name.find('/') != std::string::npos ||
 	    !fs::is_regular_file(file)))
 		misused("no demo '" + name + "'");
 	if (path_only) {
@@ -220,7 +186,7 @@ run(const fs::path &dir, const std::string &name, char **args, bool cd)
 [[noreturn]] void
 list()
 {
-	for (const auto &d : demos)
+	for (const Demo &d : catalogue)
 		std::cout << d.name << std::string(16 - std::strlen(d.name), ' ') <<
 		    d.about << "\n";
 	done();
@@ -230,7 +196,7 @@ list()
 help_of(const fs::path &dir, const char *topic)
 {
 	if (!topic) {
-		std::cout << help << "The demos are in\n  " << dir.string() <<
+		std::cout << help() << "The demos are in\n  " << dir.string() <<
 		    "\nbecometwin is run from there, so that its exec finds "
 		    "./twinspeak. To see\nthat exec fail, run it from another "
 		    "folder:\n  cd /tmp && " << (dir / "becometwin").string() <<
@@ -246,16 +212,16 @@ help_of(const fs::path &dir, const char *topic)
 		char *args[] = {flag, nullptr};
 		run(dir, topic, args, false);
 	}
-	if (const Demo *d = find(t)) {
+	if (const Demo *d = catalogued(t)) {
 		std::cout << contents(data_folder(PROCLAB_DATA_FROM_BIN) / "help" / d->name);
 		done();
 	}
 	if (t == "predict") {
-		std::cout << predict_help;
+		std::cout << predict_help();
 		done();
 	}
 	if (t == "list" || t == "help" || t == "source") {
-		std::cout << help;
+		std::cout << help();
 		done();
 	}
 	misused("no command or demo '" + std::string(t) + "'");
@@ -274,9 +240,10 @@ main(int argc, char **argv)
 		help_of(dir, nullptr);
 	std::string_view command = argv[1];
 
-	if (command == "-h" || command == "--help")
+	const Opt *option = spelled_out(options, command);
+	if (option && option->key == 'h')
 		help_of(dir, nullptr);
-	if (command == "--version") {
+	if (option && option->key == 'V') {
 		std::cout << "proclab " PROCLAB_VERSION "\n";
 		done();
 	}
@@ -294,9 +261,7 @@ main(int argc, char **argv)
 		predict(dir, data_folder(PROCLAB_DATA_FROM_BIN) / "src", argv + 2);
 	if (is_tool(command))
 		run(dir, argv[1], argv + 2, false);
-	if (find(command)) {
-		const DemoRules *rules = find_demo(command);
-		run(dir, argv[1], argv + 2, rules && rules->in_own_folder);
-	}
+	if (catalogued(command))
+		run(dir, argv[1], argv + 2, runs_in_own_folder(command));
 	misused("no command or demo '" + std::string(command) + "'");
 }

@@ -115,7 +115,8 @@ bool answer(const Lettered &l, const std::vector<std::size_t> &order,
 void ask(const Lettered &l, int runs, const std::filesystem::path &tools,
     const std::filesystem::path &source);
 
-extern const char predict_help[];
+// proclab predict --help.
+std::string predict_help();
 // proclab predict's own command line (predict_main.cpp): tools is the
 // folder of orders, source the demos' sources.
 [[noreturn]] void predict(const std::filesystem::path &tools,

@@ -11,12 +11,15 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include "options.h"
 #include "predict.h"
 #include "tool.h"
 
 namespace fs = std::filesystem;
 
-const char predict_help[] =
+namespace {
+
+const char help_top[] =
     "usage: proclab predict DEMO [OPTIONS]\n"
     "Write down the order of a demo's lines before you run it: its rules\n"
     "say whether that order can come, and if not which rule it breaks;\n"
@@ -27,21 +30,20 @@ const char predict_help[] =
     "Of a demo with too many orders to write out, it asks which of two\n"
     "lines comes first.\n"
     "\n"
-    "Options:\n"
-    "  --lines            the letters and lines, one a line, for scripts\n"
-    "  --order LETTERS    judge this order (e.g. ABDCE) and exit: 0 if the\n"
-    "                     rules allow it, 1 if not, 2 if the letters are\n"
-    "                     wrong (one missing, one twice, or unknown)\n"
-    "  --runs N           real runs behind an answer (default 200; 0: the\n"
-    "                     rules alone, at once)\n"
-    "  --quiz N           a sheet of N outputs or questions to mark, in\n"
-    "                     Markdown, some allowed and some not, each once\n"
-    "                     (all there are, if fewer); its letters are given\n"
-    "                     at random, so that their order tells nothing\n"
-    "  --seed S           the quiz's seed: the same seed, the same sheet\n"
-    "  --answers          the quiz with its key: which letter is which\n"
-    "                     line, and each answer with its why\n"
-    "  -h, --help         this help\n";
+    "Options:\n";
+
+const Opt option_rows[] = {
+#include "predict_options.inc"
+};
+const OptionTable options{option_rows, 21, false, ""};
+
+} // namespace
+
+std::string
+predict_help()
+{
+	return help_top + options_help(options);
+}
 
 namespace {
 
@@ -68,15 +70,7 @@ number(const char *arg, const char *what, long least)
 Options
 parse(char **args)
 {
-	static const option longs[] = {
-	    {"lines", no_argument, nullptr, 'l'},
-	    {"order", required_argument, nullptr, 'o'},
-	    {"runs", required_argument, nullptr, 'n'},
-	    {"quiz", required_argument, nullptr, 'q'},
-	    {"seed", required_argument, nullptr, 's'},
-	    {"answers", no_argument, nullptr, 'a'},
-	    {"help", no_argument, nullptr, 'h'},
-	    {nullptr, 0, nullptr, 0}};
+	static const Getopt opts(options);
 	std::vector<char *> argv = {const_cast<char *>("proclab predict")};
 	for (; *args; args++)
 		argv.push_back(*args);
@@ -85,10 +79,11 @@ parse(char **args)
 	opterr = 0;
 	optind = 1;
 	for (int c; (c = getopt_long(static_cast<int>(argv.size() - 1),
-	    argv.data(), "lo:n:q:s:ah", longs, nullptr)) != -1;) {
+	    argv.data(), opts.letters.c_str(), opts.longs.data(), nullptr)) !=
+	    -1;) {
 		switch (c) {
 		case 'h':
-			std::cout << predict_help;
+			std::cout << predict_help();
 			std::exit(std::cout.flush() ? 0 : status_failed);
 		case 'l': o.lines = true; break;
 		case 'o': o.order = optarg; break;

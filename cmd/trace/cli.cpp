@@ -11,6 +11,7 @@
 #include <getopt.h>
 
 #include "command.h"
+#include "options.h"
 #include "tool.h"
 
 namespace {
@@ -20,7 +21,7 @@ constexpr int default_timeout_ms = 24 * 3600 * 1000;
 constexpr double most_seconds = 2000000;
 constexpr double most_pace = 3600;
 
-const char help[] =
+const char help_top[] =
     "usage: trace [OPTIONS] DEMO|PROGRAM|PATH [ARGS...]\n"
     "Runs a program and shows every line it writes, tagged with the role\n"
     "and number of the process that wrote it and the time since the start,\n"
@@ -35,47 +36,14 @@ const char help[] =
     "output and error, as it would untraced; the report goes to standard\n"
     "error.\n"
     "\n"
-    "Options:\n"
-    "  -o, --output FILE      the report to FILE instead; - for standard\n"
-    "                         output\n"
-    "  -m, --mute             the program's own output and errors to\n"
-    "                         /dev/null, the report to standard output:\n"
-    "                         only the tagged lines show\n"
-    "  -l, --lines            only the lines the program wrote, tagged\n"
-    "      --format FORMAT    text (the default), or jsonl: one JSON object\n"
-    "                         per event, then one per process and the end\n"
-    "      --explain          say what the events mean, in the words of a\n"
-    "                         lecture: the state each process is in (R, S,\n"
-    "                         T, Z, as ps names them), and why\n"
-    "  -t, --time-lapse       fire the earliest alarm as soon as every\n"
-    "                         process waits, so that timer demos take\n"
-    "                         moments; times are then virtual (marked ~).\n"
-    "                         A run in which nothing can wake any process\n"
-    "                         (only a signal from outside could) is held\n"
-    "                         10 s of virtual time, its zombies told, then\n"
-    "                         ended.\n"
-    "      --timeout SECONDS  end the run past this many seconds (default:\n"
-    "                         24 hours)\n"
-    "      --svg FILE         also draw the run as a timeline picture, one\n"
-    "                         lane per process, in FILE (SVG; PNG if FILE\n"
-    "                         ends in .png)\n"
-    "      --png FILE         also draw it as a PNG image in FILE\n"
-    "      --slide            draw it for a slide: 1920x1080, large text,\n"
-    "                         what trace itself did left out unless it\n"
-    "                         took part (an orphan it reaped)\n"
-    "      --perfetto FILE    also write the run in the trace-event JSON\n"
-    "                         format, to explore in ui.perfetto.dev or\n"
-    "                         chrome://tracing\n"
-    "  -s, --source[=code]    where in the program's source each event was\n"
-    "                         made, as file:line (the program built with\n"
-    "                         -g); =code shows the text of that line too\n"
-    "      --step             wait for a key after each event: Enter for\n"
-    "                         the next, c to run to the end, q to end the\n"
-    "                         run as Ctrl-C would; keys come from the\n"
-    "                         terminal, not standard input\n"
-    "      --pace SECONDS     wait SECONDS after each event instead, as\n"
-    "                         for a projector (0.5 for half a second)\n"
-    "  -h, --help             this help\n"
+    "Options:\n";
+
+const Opt option_rows[] = {
+#include "options.inc"
+};
+const OptionTable options{option_rows, 25, true, "+:"};
+
+const char help_end[] =
     "\n"
     "Stepped or paced, a process waits at each event while the others\n"
     "wait at their next, so the order shown is the one the kernel chose;\n"
@@ -128,7 +96,7 @@ void
 take(Command &c, int opt, const std::string &given)
 {
 	if (opt == 'h') {
-		std::cout << help;
+		std::cout << help_top << options_help(options) << help_end;
 		std::exit(std::cout.flush() ? 0 : status_failed);
 	} else if (opt == 'l') {
 		c.settings.lines_only = true;
@@ -213,29 +181,14 @@ settle_report(Command &c)
 Command
 parse(int argc, char **argv)
 {
-	static const option longs[] = {{"help", no_argument, nullptr, 'h'},
-	    {"output", required_argument, nullptr, 'o'},
-	    {"mute", no_argument, nullptr, 'm'},
-	    {"lines", no_argument, nullptr, 'l'},
-	    {"format", required_argument, nullptr, 'f'},
-	    {"time-lapse", no_argument, nullptr, 't'},
-	    {"timeout", required_argument, nullptr, 'T'},
-	    {"svg", required_argument, nullptr, 'S'},
-	    {"perfetto", required_argument, nullptr, 'P'},
-	    {"png", required_argument, nullptr, 'G'},
-	    {"slide", no_argument, nullptr, 'D'},
-	    {"source", optional_argument, nullptr, 's'},
-	    {"step", no_argument, nullptr, 'W'},
-	    {"pace", required_argument, nullptr, 'p'},
-	    {"explain", no_argument, nullptr, 'E'},
-	    {nullptr, 0, nullptr, 0}};
+	static const Getopt opts(options);
 	Command c;
 	c.timeout_ms = default_timeout_ms;
 	int opt;
 
 	opterr = 0;
-	while ((opt = getopt_long(argc, argv, "+:hlmo:ts", longs, nullptr)) !=
-	    -1)
+	while ((opt = getopt_long(argc, argv, opts.letters.c_str(),
+	    opts.longs.data(), nullptr)) != -1)
 		take(c, opt, argv[optind - 1]);
 	settle_report(c);
 	if (c.slide && c.svg.empty() && c.png.empty())

@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 #include "command.h"
-#include "demo_rules.h"
+#include "catalogue.h"
 #include "lookup.h"
 #include "tool.h"
 
@@ -89,8 +89,7 @@ launch_for(const Command &c)
 	l.file = f.path;
 	l.argv.push_back(c.program);
 	l.argv.insert(l.argv.end(), c.args.begin(), c.args.end());
-	if (const DemoRules *rules = find_demo(c.program);
-	    f.demo && rules && rules->in_own_folder)
+	if (f.demo && runs_in_own_folder(c.program))
 		l.cwd = dir;
 	l.timeout_ms = c.timeout_ms;
 	l.own_group = false;

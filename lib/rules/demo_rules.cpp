@@ -118,68 +118,67 @@ const std::vector<DemoRules> demo_rules = {
 	{"twinspeak", [] {
 		return Rules().proc("P", {"Soy el proceso {P}\n"})
 		    .proc("C1", {"Soy el proceso {C1}\n"});
-	}, {parent_zero, child_zero}, {}, 0, false, false, 0, false},
+	}, {parent_zero, child_zero}, {}, 0, false, 0, false},
 	{"tworoles", [] {
 		return parent_and_child({before, padre,
 		    "Los DOS: Soy el proceso {P}\n"},
 		    {hijo, "Los DOS: Soy el proceso {C1}\n"});
-	}, {parent_zero, child_zero}, {}, 0, false, false, 0, false},
+	}, {parent_zero, child_zero}, {}, 0, false, 0, false},
 	{"childquits", [] {
 		return parent_and_child({before, padre, only_parent}, {hijo});
-	}, {parent_zero, child_zero}, {}, 0, false, false, 0, false},
+	}, {parent_zero, child_zero}, {}, 0, false, 0, false},
 	{"busychild", [] {
 		return parent_and_child({before, padre, only_parent},
 		    busy_child);
-	}, {parent_zero, child_zero}, {}, 0, false, false, 0, false},
+	}, {parent_zero, child_zero}, {}, 0, false, 0, false},
 	{"patientparent", [] {
 		return parent_and_child({before, padre, only_parent},
 		    busy_child).waits("P", 2, "C1");
-	}, {parent_zero}, waited, 0, false, false, 0, false},
+	}, {parent_zero}, waited, 0, false, 0, false},
 	{"copyview", [] { return copies("A y la local a"); },
-	    {parent_zero}, waited, 0, false, false, 0, false},
+	    {parent_zero}, waited, 0, false, 0, false},
 	{"copyedit", [] { return copies("B y la local b"); },
-	    {parent_zero}, waited, 0, false, false, 0, false},
+	    {parent_zero}, waited, 0, false, 0, false},
 	{"funcview", [] {
 		return parent_and_child({before, padre, funcion, only_parent},
 		    {hijo, funcion});
-	}, {parent_zero, child_zero}, {}, 0, false, false, 0, false},
+	}, {parent_zero, child_zero}, {}, 0, false, 0, false},
 	{"interleave", interleaved, {parent_zero, child_zero}, {}, 0, false,
-	    false, 0, true},
+	    0, true},
 	// ls's listing of the folder it runs in, and ls's status.
 	{"becomelist", [] {
 		return Rules().proc("P", {first})
 		    .then_anything("P", "what ls -l printed");
-	}, {parent_zero}, {}, 0, false, false, 0, false},
+	}, {parent_zero}, {}, 0, false, 0, false},
 	// From twinspeak's folder: twinspeak goes on in the same process.
 	{"becometwin", [] {
 		return Rules().proc("P", {first, "Soy el proceso {P}\n"})
 		    .proc("C1", {"Soy el proceso {C1}\n"})
 		    .forks("P", 0, "C1");
-	}, {parent_zero, child_zero}, {}, 0, false, true, 0, false},
+	}, {parent_zero, child_zero}, {}, 0, false, 0, false},
 	{"lonetimer", [] { return Rules().proc("P", {}); },
-	    {{"P", End::killed(SIGALRM)}}, {}, 10, true, false, 0, false},
+	    {{"P", End::killed(SIGALRM)}}, {}, 10, true, 0, false},
 	{"tickcounter", [] { return Rules().proc("P", ticks("P")); },
-	    {{"P", End::exited(1)}}, {}, 100, true, false, 0, false},
+	    {{"P", End::exited(1)}}, {}, 100, true, 0, false},
 	{"tickpair", [] {
 		return Rules().proc("P", ticks("P")).proc("C1", ticks("C1"));
 	}, {{"P", End::exited(1)}, {"C1", End::exited(1)}}, {}, 100, true,
-	    false, 0, false},
+	    0, false},
 	// The parent waits for a signal from outside for ever: Ctrl-C.
 	{"tickheir", [] {
 		return Rules().proc("P", {}).proc("C1", ticks("C1"));
 	}, {{"P", End::killed(SIGINT)}, {"C1", End::exited(1)}}, {}, 100,
-	    true, false, SIGINT, false},
-	{"reaper", reaping, {parent_zero}, reaped_ten(), 1, true, false, 0,
-	    false},
+	    true, SIGINT, false},
+	{"reaper", reaping, {parent_zero}, reaped_ten(), 1, true, 0, false},
 	{"heapwalk", [] {
 		return Rules().proc("P", {"Addresses:\n", "\tp: {addr}\n",
 		    "\tProgram code -- p address: {addr}, p value: {addr}, "
 		    "*p: 0\n"});
-	}, {parent_zero}, {}, 0, false, false, 0, false},
+	}, {parent_zero}, {}, 0, false, 0, false},
 	{"faultcatch", [] {
 		return Rules().proc("P", {"Addresses:\n", "\tp: {addr}\n",
 		    "Error: segmentation fault\n"});
-	}, {{"P", End::exited(2)}}, {}, 0, false, false, 0, false},
+	}, {{"P", End::exited(2)}}, {}, 0, false, 0, false},
 };
 
 const DemoRules *

@@ -29,7 +29,6 @@ struct DemoRules {
 	std::vector<Reaped> reaped;
 	int seconds;		// a run left alone lasts about this long
 	bool asleep;		// its processes mostly wait for alarms
-	bool in_own_folder;	// run from the folder that holds it
 	// Not 0: the signal that ends the started process, sent once every
 	// process it made has ended; nothing in the demo ends it.
 	int nudge;
