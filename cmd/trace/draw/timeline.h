@@ -143,6 +143,8 @@ public:
 	void stepped(std::string how) { t_.stepping = std::move(how); }
 
 private:
+	// What each kind of event adds to its lane (timeline.cpp).
+	struct Take;
 	Lane &lane(const Event &e);
 	void match();
 

@@ -65,15 +65,12 @@ private:
 std::string
 Text::site(const Event &e) const
 {
-	using K = Event::Kind;
 	if (s_.source == Settings::Sources::none)
 		return "";
 	std::string at = site_words(e.source);
 	// What befell a process, not what it did, has no line; nor has the
 	// start of the run's first program, which trace made.
-	if (e.kind == K::reaped || e.kind == K::reparented ||
-	    e.kind == K::stuck || e.kind == K::zombie ||
-	    (e.kind == K::exec && !begun_))
+	if (!e.sited() || (e.is<Event::Exec>() && !begun_))
 		at.clear();
 	else if (at.empty())
 		at.push_back('?');
@@ -192,17 +189,17 @@ Text::explain(const Event &e, std::size_t column)
 void
 Text::event(const Event &e)
 {
-	if (e.kind == Event::Kind::line) {
+	if (const auto *l = e.as<Event::Line>()) {
 		std::string tag = e.role + " " + std::to_string(e.pid);
 		if (tag.size() < tag_width)
 			tag.insert(e.role.size(), tag_width - tag.size(), ' ');
 		// A line cut short says so instead of lacking its newline.
-		std::string text = !e.size ? escaped_line(e.text) :
-		    escaped(e.text) + "   (" + std::to_string(e.size) +
+		std::string text = !l->size ? escaped_line(l->text) :
+		    escaped(l->text) + "   (" + std::to_string(l->size) +
 		    " bytes written, the first " +
-		    std::to_string(e.text.size()) + " shown)";
+		    std::to_string(l->text.size()) + " shown)";
 		put(e.role, true, time(e.us) + site(e) + tag +
-		    (e.fd == 2 ? " ! " : " | ") + text);
+		    (l->fd == 2 ? " ! " : " | ") + text);
 		show_code(e.source);
 		show_handler(e);
 		return;
@@ -220,7 +217,7 @@ Text::event(const Event &e)
 	show_code(e.source);
 	show_handler(e);
 	explain(e, columns(head));
-	begun_ = begun_ || e.kind == Event::Kind::exec;
+	begun_ = begun_ || e.is<Event::Exec>();
 }
 
 void

@@ -92,7 +92,7 @@ std::string site_words(const Site &s);
 std::string sentence(const Event &e);
 // "blocked in sigsuspend for SIGINT or SIGALRM": what a
 // blocked event says of its process (words.cpp).
-std::string waiting_words(const Event &e);
+std::string waiting_words(const Event::Blocked &e);
 // A set of signals as a student reads it: a few by name, joined by
 // conjunction; else by those it leaves out, "every signal but SIGINT
 // and SIGALRM"; none if it is empty.
