@@ -243,11 +243,8 @@ signal_words(const Timeline &t, const Lane::Signal &s)
 		return w + ": its alarm";
 	case Event::Origin::fault:
 		return w + " at " + address(s.addr);
-	case Event::Origin::kill: {
-		const Lane *from = t.find(s.from);
-		return w + " from " + (s.from == t.subreaper ? "trace" :
-		    from ? from->role : "process " + std::to_string(s.from));
-	}
+	case Event::Origin::kill:
+		return w + " from " + role_of(t, s.from);
 	case Event::Origin::terminal:
 		return w + " from the terminal";
 	case Event::Origin::kernel:

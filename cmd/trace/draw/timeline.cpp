@@ -279,10 +279,9 @@ Recorder::match()
 std::string
 role_of(const Timeline &t, pid_t pid)
 {
-	if (pid == t.subreaper)
-		return "trace";
 	const Lane *l = t.find(pid);
-	return who(pid, l ? l->role : "");
+	return who(pid, pid == t.subreaper ? subreaper_role : l ? l->role :
+	    "");
 }
 
 std::string

@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "trace.h"
 
 namespace {
@@ -55,8 +53,7 @@ signal_words(const Event::Signal &e)
 	case Event::Origin::alarm:
 		return s + " from its alarm";
 	case Event::Origin::kill:
-		return s + " from " + (e.sender.pid == getpid() ? "trace" :
-		    who(e.sender.pid, e.sender.role));
+		return s + " from " + who(e.sender.pid, e.sender.role);
 	case Event::Origin::fault:
 		return s + ": a fault at " + address(e.addr);
 	case Event::Origin::terminal:
