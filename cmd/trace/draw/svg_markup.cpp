@@ -279,9 +279,9 @@ tick_label(long long us, long long step)
 	if (us < 1000000 && step < 1000000) {
 		for (long long s = step; s < 1000; s *= 10)
 			digits++;
-		return fixed(static_cast<double>(us) / 1e3, digits) + " ms";
+		return in_unit(us, Unit::ms, digits);
 	}
 	for (long long s = step; s < 1000000; s *= 10)
 		digits++;
-	return fixed(static_cast<double>(us) / 1e6, digits) + " s";
+	return in_unit(us, Unit::s, digits);
 }

@@ -61,11 +61,18 @@ fixed(double value, int decimals)
 }
 
 std::string
+in_unit(long long us, Unit unit, int decimals)
+{
+	if (unit == Unit::ms)
+		return fixed(static_cast<double>(us) / 1e3, decimals) + " ms";
+	return fixed(static_cast<double>(us) / 1e6, decimals) + " s";
+}
+
+std::string
 duration(long long us)
 {
-	if (us < 1000000)
-		return fixed(static_cast<double>(us) / 1e3, 2) + " ms";
-	return fixed(static_cast<double>(us) / 1e6, 3) + " s";
+	return us < 1000000 ? in_unit(us, Unit::ms, 2) :
+	    in_unit(us, Unit::s, 3);
 }
 
 void

@@ -121,6 +121,10 @@ std::vector<std::string> wrapped(const std::string &text,
 std::string address(std::uint64_t addr);
 // A value with so many decimals.
 std::string fixed(double value, int decimals);
+// A length of time in a unit, with so many decimals: "974 ms", "10.0 s".
+// Every length of time the views and pictures write is put so.
+enum class Unit { ms, s };
+std::string in_unit(long long us, Unit unit, int decimals);
 // A length of time: "0.06 ms", "10.000 s".
 std::string duration(long long us);
 // A process as others name it: its role, trace for the subreaper, else
