@@ -12,7 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "trace.h"
+#include "shown.h"
+#include "view.h"
 
 namespace {
 

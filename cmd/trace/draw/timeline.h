@@ -14,7 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "trace.h"
+#include "shown.h"
+#include "view.h"
 
 struct Lane {
 	struct Line {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "explain.h"
-#include "trace.h"
+#include "shown.h"
 
 namespace {
 

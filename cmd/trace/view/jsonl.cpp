@@ -7,7 +7,8 @@
 #include <nlohmann/json.hpp>
 
 #include "explain.h"
-#include "trace.h"
+#include "shown.h"
+#include "view.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include <unistd.h>
 
 #include "clock.h"
-#include "trace.h"
+#include "out.h"
+#include "shown.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "trace.h"
+#include "shown.h"
 
 namespace {
 

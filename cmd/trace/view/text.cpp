@@ -9,7 +9,8 @@
 #include <utility>
 
 #include "explain.h"
-#include "trace.h"
+#include "shown.h"
+#include "view.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "trace.h"
+#include "shown.h"
 
 namespace {
 
