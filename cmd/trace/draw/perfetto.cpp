@@ -216,8 +216,8 @@ lane(Writer &w, const Timeline &t, const Lane &l, int order, long long &flow)
 {
 	long long end = l.ended ? l.end_us : t.end_us;
 
-	name_track(w, l.pid, l.role + " " + std::to_string(l.pid) + " " +
-	    base_name(l.program), order);
+	name_track(w, l.pid, tag(l.role, l.pid) + " " + base_name(l.program),
+	    order);
 	running(w, t, l, end);
 	for (const auto &b : l.blocked)
 		w.put(slice(l.pid, b.from_us, b.to_us < 0 ? end :

@@ -171,6 +171,16 @@ who(pid_t pid, const std::string &role)
 	return "process " + std::to_string(pid);
 }
 
+std::string
+tag(const std::string &role, pid_t pid, std::size_t width)
+{
+	std::string t = role + " " + std::to_string(pid);
+
+	if (t.size() < width)
+		t.insert(role.size(), width - t.size(), ' ');
+	return t;
+}
+
 std::size_t
 characters(std::string_view s)
 {

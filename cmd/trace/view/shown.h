@@ -67,5 +67,8 @@ std::string duration(long long us);
 // A process as others name it: its role, trace for the subreaper, else
 // "process N".
 std::string who(pid_t pid, const std::string &role);
+// A process by its role and number, "C1 497"; within width, the number
+// pushed right to fill it, "C1     497".
+std::string tag(const std::string &role, pid_t pid, std::size_t width = 0);
 
 #endif

@@ -191,15 +191,13 @@ void
 Text::event(const Event &e)
 {
 	if (const auto *l = e.as<Event::Line>()) {
-		std::string tag = e.role + " " + std::to_string(e.pid);
-		if (tag.size() < tag_width)
-			tag.insert(e.role.size(), tag_width - tag.size(), ' ');
 		// A line cut short says so instead of lacking its newline.
 		std::string text = !l->size ? escaped_line(l->text) :
 		    escaped(l->text) + "   (" + std::to_string(l->size) +
 		    " bytes written, the first " +
 		    std::to_string(l->text.size()) + " shown)";
-		put(e.role, true, time(e.us) + site(e) + tag +
+		put(e.role, true, time(e.us) + site(e) +
+		    tag(e.role, e.pid, tag_width) +
 		    (l->fd == 2 ? " ! " : " | ") + text);
 		show_code(e.source);
 		show_handler(e);
@@ -235,9 +233,6 @@ Text::summary(const std::vector<Traced> &procs, const Ending &end)
 		return;
 	put("", false, "\nHow each process ended:");
 	for (const auto &p : procs) {
-		std::string tag = p.role + " " + std::to_string(p.pid);
-		if (tag.size() < tag_width)
-			tag.insert(p.role.size(), tag_width - tag.size(), ' ');
 		std::string s = escaped(base_name(p.program)) + ": ";
 		if (!p.ended)
 			s += "never ended";
@@ -249,7 +244,8 @@ Text::summary(const std::vector<Traced> &procs, const Ending &end)
 		else
 			s += "; reaped by " + who(0, p.reaper_role) + " at " +
 			    duration(p.reaped_us);
-		say("", "  " + tag + "  ", s, tag_width + 6);
+		say("", "  " + tag(p.role, p.pid, tag_width) + "  ", s,
+		    tag_width + 6);
 	}
 	std::string s = "Exit status " + std::to_string(end.status);
 	if (!end.why.empty())
