@@ -108,8 +108,8 @@ told()
 	{E::Zombie{{100, "P"}},
 	    " is a zombie: it has ended and P has not waited for it",
 	    "zombie", R"("parent":100,"parent_role":"P")"},
-	{E::Sent{3, "pipe", 7, 1, "x"}, R"( sends 1 byte into a pipe (fd 3): "x")",
-	    "sent", R"("fd":3,"through":"pipe","size":1,"text":"x")"},
+	{E::Sent{3, "pipe", 7, 1, "x"},
+	    R"( sends 1 byte into a pipe (fd 3): "x")", "sent", R"("fd":3,"through":"pipe","size":1,"text":"x")"},
 	{E::Received{4, "socket", 7, 2, "hi", {101, "C1"}},
 	    R"( receives 2 bytes from C1 through a socket (fd 4): "hi")",
 	    "received", R"("fd":4,"through":"socket","size":2,"text":"hi",)"
@@ -178,9 +178,9 @@ TEST(EventViews, EachKindsSentenceAndJsonLine)
 		EXPECT_STREQ(kind_name(e), t.kind);
 		std::string fields = *t.fields ? std::string(",") + t.fields :
 		    "";
-		EXPECT_EQ(jsonl_of(e), std::string(R"({"t_us":5,"virtual":false,)"
-		    R"("pid":100,"role":"P","kind":")") + t.kind + "\"" +
-		    fields + "}\n");
+		std::string head = R"({"t_us":5,"virtual":false,"pid":100,)"
+		    R"("role":"P","kind":")";
+		EXPECT_EQ(jsonl_of(e), head + t.kind + "\"" + fields + "}\n");
 	}
 }
 

@@ -138,7 +138,8 @@ story(const Result &r)
 		if (const auto *l = e.as<Event::Line>())
 			row += plain_line(l->text, role);
 		else if (const auto *s = e.as<Event::Signal>())
-			row += signal_name(s->sig) + " " + origin_name(s->origin);
+			row += signal_name(s->sig) + " " +
+			    origin_name(s->origin);
 		else if (const auto *w = e.as<Event::Woken>())
 			row += w->call;
 		else if (const auto *x = e.as<Event::Ended>())

@@ -254,7 +254,8 @@ Tracer::on_signal(Proc &p, int sig)
 	bool discarded = (sig == SIGCHLD &&
 	    e.action == Event::Action::by_default &&
 	    std::exchange(owner(p).chld_discarded, false)) ||
-	    (e.action == Event::Action::ignore && (owner(p).ignored_told & bit));
+	    (e.action == Event::Action::ignore &&
+	    (owner(p).ignored_told & bit));
 	owner(p).ignored_told &= ~bit;
 	if (told(sig, caught) && !discarded)
 		emit(e, p);

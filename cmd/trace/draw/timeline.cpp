@@ -130,8 +130,8 @@ struct Recorder::Take {
 	}
 	void operator()(const Event::Signal &x) const
 	{
-		l.signals.push_back({e.us, x.sig, x.origin, x.sender.pid, x.addr,
-		    e.source});
+		l.signals.push_back({e.us, x.sig, x.origin, x.sender.pid,
+		    x.addr, e.source});
 	}
 	void operator()(const Event::Kill &x) const
 	{
@@ -172,8 +172,8 @@ struct Recorder::Take {
 	void operator()(const Event::Zombie &) const { l.unwaited_us = e.us; }
 	void operator()(const Event::Sent &x) const
 	{
-		l.sent.push_back({e.us, x.fd, x.size, x.text.substr(0, most_kept),
-		    x.through, x.channel});
+		l.sent.push_back({e.us, x.fd, x.size,
+		    x.text.substr(0, most_kept), x.through, x.channel});
 	}
 	void operator()(const Event::Received &x) const
 	{

@@ -312,8 +312,8 @@ Explainer::Step::operator()(const Event::Returned &r) const
 		    "faulted: unless the handler removed the cause, the same "
 		    "fault comes again");
 	else if (r.error)
-		say("eintr " + r.cut, r.cut + " returns -1, errno EINTR: a call "
-		    "a handler cut short fails once the handler returns, "
+		say("eintr " + r.cut, r.cut + " returns -1, errno EINTR: a "
+		    "call a handler cut short fails once the handler returns, "
 		    "unless the handler was set with SA_RESTART and the call "
 		    "is one the kernel restarts (man 7 signal)");
 	else
@@ -363,7 +363,7 @@ Explainer::Step::zombie_from_here() const
 		    "asleep in " + q.call + " for " + q.waits_for + ", and "
 		    "each wait collects one ended child");
 	} else {
-		say(key, p.role + " is a zombie (Z) from here: it has ended and " +
-		    parent->second.role + " has not waited for it");
+		say(key, p.role + " is a zombie (Z) from here: it has ended "
+		    "and " + parent->second.role + " has not waited for it");
 	}
 }

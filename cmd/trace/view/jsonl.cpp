@@ -79,7 +79,10 @@ struct Fields {
 	void operator()(const Event::Exec &e) const;
 	void operator()(const Event::Signal &e) const;
 	void operator()(const Event::Kill &e) const;
-	void operator()(const Event::Alarm &e) const { j["seconds"] = e.seconds; }
+	void operator()(const Event::Alarm &e) const
+	{
+		j["seconds"] = e.seconds;
+	}
 	void operator()(const Event::Handler &e) const;
 	void operator()(const Event::Mask &e) const;
 	void operator()(const Event::Blocked &e) const;
@@ -90,7 +93,10 @@ struct Fields {
 	{
 		peer_fields(j, "parent", e.new_parent);
 	}
-	void operator()(const Event::Stuck &e) const { j["waiting"] = e.waiting; }
+	void operator()(const Event::Stuck &e) const
+	{
+		j["waiting"] = e.waiting;
+	}
 	void operator()(const Event::Zombie &e) const
 	{
 		peer_fields(j, "parent", e.parent);
