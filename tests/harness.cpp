@@ -223,8 +223,8 @@ Process::finish()
 		r.events = events_;
 		r.traced = tracer_->processes();
 		for (const Event &e : r.events)
-			if (e.kind == Event::Kind::line)
-				r.written.push_back({e.pid, e.role, e.fd, e.text});
+			if (const auto *l = e.as<Event::Line>())
+				r.written.push_back({e.pid, e.role, l->fd, l->text});
 	}
 	return r;
 }

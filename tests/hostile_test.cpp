@@ -46,9 +46,9 @@ struct Case {
 
 // How much of a write the tracer kept, of how much.
 std::string
-told(const Event &e)
+told(const std::string &text, std::uint64_t size)
 {
-	return std::to_string(e.text.size()) + " of " + std::to_string(e.size);
+	return std::to_string(text.size()) + " of " + std::to_string(size);
 }
 
 // bigwrites: each write to /dev/null told with what the call returned,
@@ -76,10 +76,10 @@ cut_as_returned(const Result &r)
 	want.push_back("line 1048576 of " + std::to_string(3 * mib));
 	Rows got;
 	for (const Event &e : r.events)
-		if (e.kind == Event::Kind::wrote)
-			got.push_back(told(e));
-		else if (e.kind == Event::Kind::line && e.fd == 1)
-			got.push_back("line " + told(e));
+		if (const auto *w = e.as<Event::Wrote>())
+			got.push_back(told(w->text, w->size));
+		else if (const auto *l = e.as<Event::Line>(); l && l->fd == 1)
+			got.push_back("line " + told(l->text, l->size));
 	EXPECT_EQ(got, want);
 }
 
@@ -93,9 +93,10 @@ ticks_every(long long every_us)
 		long long set_us = -1;
 		int k = 0;
 		for (const Event &e : r.events) {
-			if (e.kind == Event::Kind::alarm && set_us < 0)
+			if (e.is<Event::Alarm>() && set_us < 0)
 				set_us = e.us;
-			if (e.kind != Event::Kind::signal || e.sig != SIGALRM)
+			const auto *s = e.as<Event::Signal>();
+			if (!s || s->sig != SIGALRM)
 				continue;
 			k++;
 			// set_us is when the alarm was told, just after it
@@ -113,10 +114,10 @@ waits(const Rows &want)
 	return [want](const Result &r) {
 		Rows got;
 		for (const Event &e : r.events)
-			if (e.kind == Event::Kind::blocked ||
-			    e.kind == Event::Kind::woken)
-				got.push_back(std::string(kind_name(e.kind)) + " " +
-				    e.call);
+			if (const auto *b = e.as<Event::Blocked>())
+				got.push_back("blocked " + b->call);
+			else if (const auto *w = e.as<Event::Woken>())
+				got.push_back("woken " + w->call);
 		EXPECT_EQ(got, want);
 	};
 }
@@ -188,12 +189,13 @@ TEST_P(Hostile, RunEndsAsUntracedWithinBounds)
 	}
 	EXPECT_EQ(r.end, End::exited(0));
 	for (const Event &e : r.events) {
-		bool names_other = e.kind == Event::Kind::fork ||
-		    e.kind == Event::Kind::reaped ||
-		    (e.kind == Event::Kind::signal &&
-		    e.origin == Event::Origin::kill);
-		EXPECT_TRUE(!names_other || e.other > 0) << kind_name(e.kind) <<
-		    " of " << e.role << " names process " << e.other;
+		const auto *forked = e.as<Event::Fork>();
+		const auto *reaped = e.as<Event::Reaped>();
+		const auto *sig = e.as<Event::Signal>();
+		pid_t named = forked ? forked->child.pid : reaped ?
+		    reaped->reaper.pid : sig && sig->origin ==
+		    Event::Origin::kill ? sig->sender.pid : 1;
+		EXPECT_GT(named, 0) << kind_name(e) << " of " << e.role;
 	}
 	for (const Traced &t : r.traced)
 		EXPECT_TRUE(t.ended && !t.reaper_role.empty()) << t.role;

@@ -32,7 +32,7 @@ lapsed()
 bool
 stuck(const Event &e)
 {
-	return e.kind == Event::Kind::stuck;
+	return e.is<Event::Stuck>();
 }
 
 std::map<pid_t, std::string>
@@ -114,7 +114,7 @@ TEST(TimeLapse, ClockMovesTenSecondsATick)
 	    std::chrono::steady_clock::now() - start).count();
 	std::vector<long long> at;
 	for (const Event &e : r.events)
-		if (e.kind == Event::Kind::line)
+		if (e.is<Event::Line>())
 			at.push_back(e.us);
 	ASSERT_EQ(at.size(), 10u);
 	long long before = 0;
@@ -134,20 +134,22 @@ story(const Result &r)
 	std::map<pid_t, std::string> role = roles_of(r);
 	Rows rows;
 	for (const Event &e : r.events) {
-		std::string row = e.role + " " + kind_name(e.kind) + " ";
-		if (e.kind == Event::Kind::line)
-			row += plain_line(e.text, role);
-		else if (e.kind == Event::Kind::signal)
-			row += signal_name(e.sig) + " " + origin_name(e.origin);
-		else if (e.kind == Event::Kind::woken)
-			row += e.call;
-		else if (e.kind == Event::Kind::ended)
-			row += describe(e.end);
-		else if (e.kind == Event::Kind::reaped ||
-		    e.kind == Event::Kind::zombie)
-			row += e.other_role;
-		else if (e.kind == Event::Kind::stuck)
-			row += e.text;
+		std::string row = e.role + " " + kind_name(e) + " ";
+		if (const auto *l = e.as<Event::Line>())
+			row += plain_line(l->text, role);
+		else if (const auto *s = e.as<Event::Signal>())
+			row += signal_name(s->sig) + " " +
+			    origin_name(s->origin);
+		else if (const auto *w = e.as<Event::Woken>())
+			row += w->call;
+		else if (const auto *x = e.as<Event::Ended>())
+			row += describe(x->end);
+		else if (const auto *reaped = e.as<Event::Reaped>())
+			row += reaped->reaper.role;
+		else if (const auto *z = e.as<Event::Zombie>())
+			row += z->parent.role;
+		else if (const auto *all = e.as<Event::Stuck>())
+			row += all->waiting;
 		else
 			continue;
 		rows.push_back(row);
@@ -188,12 +190,13 @@ TEST(Traced, StoppedChildStaysStoppedUntilContinued)
 	pid_t child = 0;
 	// At its fork, before it runs a step of its own.
 	o.on_event = [&child](const Event &e) {
-		if (e.kind == Event::Kind::fork && kill(e.other, SIGSTOP) == 0)
-			child = e.other;
+		const auto *f = e.as<Event::Fork>();
+		if (f && kill(f->child.pid, SIGSTOP) == 0)
+			child = f->child.pid;
 	};
 	Process p("patientparent", o);
 	ASSERT_TRUE(p.await_event([](const Event &e) {
-		return e.kind == Event::Kind::blocked && e.role == "P";
+		return e.is<Event::Blocked>() && e.role == "P";
 	}));
 	ASSERT_GT(child, 0);
 	for (int i = 0; i < 1000 && state_of(child) != 't'; i++)
@@ -203,9 +206,9 @@ TEST(Traced, StoppedChildStaysStoppedUntilContinued)
 		p.pump(10);
 	EXPECT_EQ(state_of(child), 't');
 	for (const Event &e : p.events())
-		EXPECT_TRUE(e.kind != Event::Kind::woken &&
-		    (e.kind != Event::Kind::line || e.role == "P")) <<
-		    e.role << " " << kind_name(e.kind) << " " << e.text;
+		EXPECT_TRUE(!e.is<Event::Woken>() &&
+		    (!e.is<Event::Line>() || e.role == "P")) <<
+		    e.role << " " << kind_name(e);
 	kill(child, SIGCONT);
 	Result r = p.finish();
 	const DemoRules *demo = find_demo("patientparent");

@@ -93,16 +93,16 @@ traced_story(const Result &r)
 	Story story;
 	for (const Event &e : r.events) {
 		Rows &rows = story[e.role];
-		if (e.kind == Event::Kind::fork)
-			rows.push_back("fork " + e.other_role);
-		else if (e.kind == Event::Kind::exec)
-			rows.push_back(exec_row(e.path, e.error ?
-			    strerrorname_np(e.error) : ""));
-		else if (e.kind == Event::Kind::line)
-			rows.push_back("fd " + std::to_string(e.fd) + ": " +
-			    plain_line(e.text, role));
-		else if (e.kind == Event::Kind::signal)
-			rows.push_back("signal " + signal_name(e.sig));
+		if (const auto *f = e.as<Event::Fork>())
+			rows.push_back("fork " + f->child.role);
+		else if (const auto *x = e.as<Event::Exec>())
+			rows.push_back(exec_row(x->path, x->error ?
+			    strerrorname_np(x->error) : ""));
+		else if (const auto *l = e.as<Event::Line>())
+			rows.push_back("fd " + std::to_string(l->fd) + ": " +
+			    plain_line(l->text, role));
+		else if (const auto *s = e.as<Event::Signal>())
+			rows.push_back("signal " + signal_name(s->sig));
 	}
 	for (const Traced &t : r.traced) {
 		story[t.role].push_back(t.ended ? "end " + describe(t.end) :
@@ -273,7 +273,7 @@ TEST_P(AgainstStrace, EveryProcessTellsTheSameStory)
 	Process tracing(row.program, o);
 	if (row.nudge) {
 		ASSERT_TRUE(tracing.await_event([](const Event &e) {
-			return e.kind == Event::Kind::stuck;
+			return e.is<Event::Stuck>();
 		}));
 		tracing.signal_group(SIGINT);
 	}

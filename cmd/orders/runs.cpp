@@ -111,9 +111,10 @@ run_once(const Plan &plan, const DemoRules &demo)
 		if (plan.time_lapse || plan.writers) {
 			// interleave writes 200,000 lines.
 			tracer.emplace([&m](const Event &e) {
-				if (e.kind == Event::Kind::line && e.fd == 1 &&
+				const auto *line = e.as<Event::Line>();
+				if (line && line->fd == 1 &&
 				    m.written.size() < most_output / 16)
-					m.written.emplace_back(e.pid, e.text);
+					m.written.emplace_back(e.pid, line->text);
 			}, plan.time_lapse);
 			l.tracer = &*tracer;
 		}

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "runner.h"
-#include "trace.h"
+#include "shown.h"
+#include "view.h"
 
 class Tracer;
 

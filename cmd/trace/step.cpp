@@ -136,8 +136,8 @@ void
 Stepper::after(const Event &e, Out &out, const Tracer &tracer)
 {
 	// Only after what the report shows: a key per line of it.
-	if (!on_ || e.kind == Event::Kind::stuck ||
-	    (lines_only_ && e.kind != Event::Kind::line))
+	if (!on_ || e.is<Event::Stuck>() ||
+	    (lines_only_ && !e.is<Event::Line>()))
 		return;
 	out.flush();
 	if (tty_ >= 0)

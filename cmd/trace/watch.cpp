@@ -16,21 +16,20 @@ void
 Watch::event(const Event &e)
 {
 	view.event(e);
-	if (e.kind == Event::Kind::exec && e.role == "P" && !ran) {
-		ran = e.error == 0;
-		exec_error = e.error;
-	} else if (e.kind == Event::Kind::blocked) {
-		waiting[e.pid] = e.role + " is " + waiting_words(e);
-	} else if (e.kind == Event::Kind::woken ||
-	    e.kind == Event::Kind::ended) {
+	if (const auto *x = e.as<Event::Exec>(); x && e.role == "P" && !ran) {
+		ran = x->error == 0;
+		exec_error = x->error;
+	} else if (const auto *b = e.as<Event::Blocked>()) {
+		waiting[e.pid] = e.role + " is " + waiting_words(*b);
+	} else if (e.is<Event::Woken>() || e.is<Event::Ended>()) {
 		waiting.erase(e.pid);
-	} else if (e.kind == Event::Kind::stuck && cut.empty()) {
+	} else if (const auto *s = e.as<Event::Stuck>(); s && cut.empty()) {
 		cut = "nothing in the run can wake any process, only a "
 		    "signal from outside would: ";
 		for (const auto &[pid, words] : waiting)
 			cut += words + "; ";
 		if (waiting.empty())
-			cut += e.text + "; ";
+			cut += s->waiting + "; ";
 		cut += "no alarm is armed";
 		tracer->hold(stuck_hold_us);
 		view.cut(cut, tracer->now_us());

@@ -1,19 +1,36 @@
-// The words for the events' kinds, origins and signals: see event.h.
+// The words for the events' kinds, origins, actions and signals: see
+// event.h. Each word is in one table here; the tables indexed by an
+// enum are as long as it.
+#include <csignal>
 #include <cstring>
 #include <iterator>
 
 #include "event.h"
 
+namespace {
+
+// value's word in names, which has one for each of E's values.
+template <class E, std::size_t N>
 const char *
-kind_name(Event::Kind kind)
+word(const char *const (&names)[N], E value)
 {
-	static const char *const names[] = {"line", "fork", "exec", "signal",
-	    "kill", "alarm", "handler", "mask", "blocked", "woken", "ended",
-	    "reaped", "reparented", "stuck", "zombie", "sent", "received",
-	    "wrote", "pending", "returned"};
-	static_assert(std::size(names) ==
-	    static_cast<std::size_t>(Event::Kind::returned) + 1);
-	return names[static_cast<int>(kind)];
+	return names[static_cast<std::size_t>(value)];
+}
+
+} // namespace
+
+const char *
+kind_name(const Event &e)
+{
+	return std::visit([](const auto &k) { return k.name; }, e.what);
+}
+
+bool
+Event::sited() const
+{
+	return std::visit([]<class K>(const K &) {
+		return !requires { K::befell; };
+	}, what);
 }
 
 const char *
@@ -23,7 +40,53 @@ origin_name(Event::Origin origin)
 	    "kernel", "terminal"};
 	static_assert(std::size(names) ==
 	    static_cast<std::size_t>(Event::Origin::terminal) + 1);
-	return names[static_cast<int>(origin)];
+	return word(names, origin);
+}
+
+const char *
+action_name(Event::Action action)
+{
+	static const char *const names[] = {"default", "ignore", "handler",
+	    "discarded"};
+	static_assert(std::size(names) ==
+	    static_cast<std::size_t>(Event::Action::discarded) + 1);
+	return word(names, action);
+}
+
+const char *
+how_name(Event::Mask::How how)
+{
+	static const char *const names[] = {"block", "unblock", "set"};
+	static_assert(std::size(names) ==
+	    static_cast<std::size_t>(Event::Mask::How::set) + 1);
+	return word(names, how);
+}
+
+const char *
+change_name(Event::Woken::Change change)
+{
+	static const char *const names[] = {"ended", "stopped", "continued"};
+	static_assert(std::size(names) ==
+	    static_cast<std::size_t>(Event::Woken::Change::continued) + 1);
+	return word(names, change);
+}
+
+const char *
+status_name(Event::Reaped::Status status)
+{
+	static const char *const names[] = {"", "kept", "discarded"};
+	static_assert(std::size(names) ==
+	    static_cast<std::size_t>(Event::Reaped::Status::discarded) + 1);
+	return word(names, status);
+}
+
+const char *
+arrival_name(Event::Pending::Arrives arrives)
+{
+	static const char *const names[] = {"later", "now"};
+	static_assert(std::size(names) ==
+	    static_cast<std::size_t>(Event::Pending::Arrives::now) + 1);
+	return word(names, arrives);
 }
 
 std::string
@@ -33,4 +96,11 @@ signal_name(int sig)
 
 	return abbrev ? std::string("SIG") + abbrev :
 	    "signal " + std::to_string(sig);
+}
+
+const char *
+terminal_key(int sig)
+{
+	return sig == SIGINT ? "Ctrl-C" : sig == SIGQUIT ? "Ctrl-\\" :
+	    "Ctrl-Z";
 }

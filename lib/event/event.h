@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "end.h"
@@ -28,99 +29,228 @@ struct Source : Site {
 	Site interrupted;
 };
 
+// One event: when, of which process, where in its code, and what, as
+// one of the kinds below, each with its own fields. Each kind has its
+// name, as the JSON lines and the tests give it; one that befell its
+// process, rather than was done by it, is made at no place in its code.
 struct Event {
-	enum class Kind {
-		line,		// fd, text: one line, '\n' included if it had one;
-				// size: only for one cut short, how many bytes
-				// it had, text their first
-		fork,		// other: the new process
-		exec,		// path, argv; error: 0, or why it failed
-		signal,		// sig, origin, other (the sender), addr; text:
-				// what it does, "handler", "ignore" or
-				// "default"; "discarded": sent by the kernel
-				// as other, its child, ended, it is thrown away
-				// at once, at its default action
-		kill,		// other: the process sent sig; sig
-		alarm,		// seconds: armed for then; 0: cancelled
-		handler,	// sig, text: "handler", "default" or "ignore"
-		mask,		// text: how (block, unblock, set); signals
-		blocked,	// call: sigsuspend, pause, wait4, waitid; text:
-				// the child waited for; change
-		woken,		// call; other: the child; change; sig; error
-		ended,		// end; by_trace: the tracer killed it, text: why
-		reaped,		// other: who reaped it; zombie_us; status
-		reparented,	// other: its new parent
-		stuck,		// nothing can wake any process: text says who waits
-		zombie,		// other: its parent, which, the run being stuck,
-				// will never wait for it; told just before stuck
-		// Bytes that are not the run's output. fd; size: how many;
-		// text: the first of them; path: "pipe", "socket", or the
-		// file's name.
-		sent,		// into a pipe or socket
-		received,	// out of one; other: who sent them, if known
-		wrote,		// to a file, or a device not the run's output
-		// sig, sent to the process while it blocks it, waits to be
-		// delivered: other, the sender if the run's; text: "later"
-		// if told as it was sent, "now" if as the process unblocks
-		// it, which lets it in
-		pending,
-		// Its handler for sig has returned, and what it broke into
-		// goes on: call, the call it cut short, then fails with
-		// error (EINTR) or, error 0, starts again; call "", a fault
-		// (origin), whose instruction runs again.
-		returned,
-	};
 	// terminal: a key typed there (Ctrl-C, Ctrl-\, Ctrl-Z).
 	enum class Origin { alarm, kill, fault, kernel, terminal };
+	// What a process does with a signal: discarded, at its default
+	// action, by a parent the kernel sends SIGCHLD as a child ends.
+	enum class Action { by_default, ignore, handler, discarded };
 
-	explicit Event(Kind k) : kind(k) {}
+	// Another process an event names; role "" if not one of the run.
+	struct Peer {
+		pid_t pid = 0;
+		std::string role{};
+	};
 
-	Kind kind;
+	// One line, '\n' included if it had one; size: only for one cut
+	// short, how many bytes it had, text their first.
+	struct Line {
+		static constexpr const char *name = "line";
+		int fd = -1;
+		std::string text{};
+		std::uint64_t size = 0;
+	};
+	struct Fork {
+		static constexpr const char *name = "fork";
+		Peer child{};
+	};
+	struct Exec {
+		static constexpr const char *name = "exec";
+		std::string path{};
+		std::vector<std::string> argv{};
+		int error = 0;	// 0, or why it failed
+	};
+	// sender: who sent it, as a kill; child: as a discarded SIGCHLD, the
+	// child whose end sent it; addr: a fault's address.
+	struct Signal {
+		static constexpr const char *name = "signal";
+		int sig = 0;
+		Origin origin = Origin::kernel;
+		Action action = Action::by_default;
+		Peer sender{};
+		Peer child{};
+		std::uint64_t addr = 0;
+	};
+	// target: as kill(2) takes it, a group if 0 or less.
+	struct Kill {
+		static constexpr const char *name = "kill";
+		Peer target{};
+		int sig = 0;
+	};
+	struct Alarm {
+		static constexpr const char *name = "alarm";
+		double seconds = 0;	// armed for then; 0: cancelled
+	};
+	struct Handler {
+		static constexpr const char *name = "handler";
+		int sig = 0;
+		Action action = Action::by_default;
+	};
+	struct Mask {
+		static constexpr const char *name = "mask";
+		enum class How { block, unblock, set };	// as sigprocmask's
+		How how = How::block;
+		std::vector<std::string> signals{};
+	};
+	// In sigsuspend, pause, wait4 or waitid. A wait's child: the one
+	// waited for, in words, "" for any; awaited: what becoming of it ends
+	// the wait ("end", "end or stop", ...). sigsuspend's signals: those
+	// it lets in.
+	struct Blocked {
+		static constexpr const char *name = "blocked";
+		std::string call{};
+		std::string child{};
+		std::string awaited{};
+		std::vector<std::string> signals{};
+	};
+	// Out of the call: with a child that changed, by a handler for sig,
+	// or failing with error.
+	struct Woken {
+		static constexpr const char *name = "woken";
+		enum class Change { ended, stopped, continued };
+		std::string call{};
+		Peer child{};
+		Change change = Change::ended;
+		int sig = 0;
+		int error = 0;
+	};
+	// why: the tracer killed it, for that.
+	struct Ended {
+		static constexpr const char *name = "ended";
+		End end = End::exited(0);
+		bool by_trace = false;
+		std::string why{};
+	};
+	// status: kept if the reaper's wait took the exit status, discarded
+	// if it gave no place for it (or the kernel reaped it).
+	struct Reaped {
+		static constexpr const char *name = "reaped";
+		static constexpr bool befell = true;
+		enum class Status { unknown, kept, discarded };
+		Peer reaper{};
+		long long zombie_us = 0;
+		Status status = Status::unknown;
+	};
+	struct Reparented {
+		static constexpr const char *name = "reparented";
+		static constexpr bool befell = true;
+		Peer new_parent{};
+	};
+	// Nothing can wake any process: waiting says who waits in what.
+	struct Stuck {
+		static constexpr const char *name = "stuck";
+		static constexpr bool befell = true;
+		std::string waiting{};
+	};
+	// Its parent, the run being stuck, will never wait for it: told just
+	// before stuck.
+	struct Zombie {
+		static constexpr const char *name = "zombie";
+		static constexpr bool befell = true;
+		Peer parent{};
+	};
+	// Bytes that are not the run's output: how many (size), the first of
+	// them (text). Through a pipe or socket, channel is which, as the
+	// kernel numbers it (its inode), for a picture to tell one sender's
+	// pipes apart.
+	struct Sent {
+		static constexpr const char *name = "sent";
+		int fd = -1;
+		std::string through{};	// "pipe", "socket"
+		std::uint64_t channel = 0;
+		std::uint64_t size = 0;
+		std::string text{};
+	};
+	struct Received {
+		static constexpr const char *name = "received";
+		int fd = -1;
+		std::string through{};
+		std::uint64_t channel = 0;
+		std::uint64_t size = 0;
+		std::string text{};
+		Peer sender{};	// if known
+	};
+	// To a file, or a device not the run's output.
+	struct Wrote {
+		static constexpr const char *name = "wrote";
+		int fd = -1;
+		std::string file{};
+		std::uint64_t size = 0;
+		std::string text{};
+	};
+	// sig, sent to the process while it blocks it, waits to be
+	// delivered: told later, as it was sent (by sender, if the run's), or
+	// now, as the process unblocks it, which lets it in.
+	struct Pending {
+		static constexpr const char *name = "pending";
+		enum class Arrives { later, now };
+		int sig = 0;
+		Peer sender{};
+		Arrives arrives = Arrives::later;
+	};
+	// Its handler for sig has returned, and what it broke into goes on:
+	// cut, the call it cut short, then fails with error (EINTR) or,
+	// error 0, starts again; cut "", a fault, whose instruction runs
+	// again.
+	struct Returned {
+		static constexpr const char *name = "returned";
+		int sig = 0;
+		std::string cut{};
+		int error = 0;
+	};
+
+	using What = std::variant<Line, Fork, Exec, Signal, Kill, Alarm,
+	    Handler, Mask, Blocked, Woken, Ended, Reaped, Reparented, Stuck,
+	    Zombie, Sent, Received, Wrote, Pending, Returned>;
+
 	long long us = 0;	// since the start, on the run's clock
 	pid_t pid = 0;
-	std::string role;
-	pid_t other = 0;
-	std::string other_role;
-	int fd = -1;
-	std::string text;
-	int sig = 0;
-	Origin origin = Origin::kernel;
-	std::uint64_t addr = 0;	// a fault's address
-	std::string call;
-	std::string path;
-	std::vector<std::string> argv;
-	int error = 0;
-	double seconds = 0;
-	std::vector<std::string> signals;
-	End end = End::exited(0);
-	bool by_trace = false;
-	long long zombie_us = 0;
-	std::uint64_t size = 0;
-	// sent, received: which pipe or socket, as the kernel numbers it
-	// (its inode), for a picture to tell one sender's pipes apart.
-	std::uint64_t channel = 0;
-	// woken from a wait: what became of the child ("ended", "stopped",
-	// "continued"); blocked in one: what it waits for ("end", "end or
-	// stop", ...).
-	std::string change;
+	std::string role{};
 	// Where in its program's source the process made the call or stood,
 	// when the tracer is asked to find it.
-	Source source;
+	Source source{};
 	// Made inside a signal handler: the signal it runs for, 0 if not;
 	// the call the signal cut short to run it, if any.
 	int handler = 0;
-	std::string handler_cut;
-	// reaped: "kept" if the reaper's wait took the exit status,
-	// "discarded" if it gave no place for it (or the kernel reaped it);
-	// "" if not known.
-	std::string status;
+	std::string handler_cut{};
+	What what;
+
+	template <class K> [[nodiscard]] bool is() const
+	{
+		return std::holds_alternative<K>(what);
+	}
+	template <class K> [[nodiscard]] const K *as() const
+	{
+		return std::get_if<K>(&what);
+	}
+	// Made where the process stands in its code: not one that befell it.
+	[[nodiscard]] bool sited() const;
 };
 
+// A visitor of one function for each kind: a kind left out is an error.
+template <class... F> struct Each : F... {
+	using F::operator()...;
+};
+template <class... F> Each(F...) -> Each<F...>;
+
 // The word for an event's kind, as jsonl and the tests name it.
-const char *kind_name(Event::Kind kind);
+const char *kind_name(const Event &e);
 const char *origin_name(Event::Origin origin);
+// "default", "ignore", "handler", "discarded".
+const char *action_name(Event::Action action);
+const char *how_name(Event::Mask::How how);
+const char *change_name(Event::Woken::Change change);
+// "" for a status not known.
+const char *status_name(Event::Reaped::Status status);
+const char *arrival_name(Event::Pending::Arrives arrives);
 // "SIGALRM"; "signal 40" for one without a name.
 std::string signal_name(int sig);
+// The key that makes the terminal send sig: "Ctrl-C", "Ctrl-\", "Ctrl-Z".
+const char *terminal_key(int sig);
 
 // What the tracer knows of one process at the end.
 struct Traced {

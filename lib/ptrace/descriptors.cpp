@@ -163,12 +163,8 @@ Tracer::on_io_exit(Proc &p, std::int64_t ret)
 	} else if (p.io.kind == Dest::Kind::output) {
 		write_lines(p, on, size);
 	} else if (p.io.kind == Dest::Kind::file) {
-		Event e(Event::Kind::wrote);
-		e.fd = on;
-		e.path = p.io.name;
-		e.size = size;
-		e.text = p.bytes.substr(0, size);
-		emit(e, p);
+		emit(Event::Wrote{on, p.io.name, size, p.bytes.substr(0, size)},
+		    p);
 	} else if (!p.sent_told) {
 		sent(p, p.bytes.substr(0, size), size);
 	}
@@ -291,13 +287,9 @@ void
 Tracer::sent(Proc &p, std::string bytes, std::uint64_t size)
 {
 	bool pipe = p.io.kind == Dest::Kind::pipe;
-	Event e(Event::Kind::sent);
-	e.fd = static_cast<int>(p.entry.args[0]);
-	e.path = pipe ? "pipe" : "socket";
-	e.channel = p.io.peer ? p.io.peer : p.io.ino;
-	e.size = size;
-	e.text = std::move(bytes);
-	emit(e, p);
+	emit(Event::Sent{static_cast<int>(p.entry.args[0]), pipe ? "pipe" :
+	    "socket", p.io.peer ? p.io.peer : p.io.ino, size, std::move(bytes)},
+	    p);
 }
 
 // A message read before its writer's call is seen to end is told as
@@ -355,9 +347,9 @@ Tracer::received(Proc &p, std::uint64_t size)
 	std::string bytes = call_bytes(p.pid, p.entry, size, most_shown);
 	std::uint64_t at = 0;
 	while (at < size) {
-		Event e(Event::Kind::received);
+		Event::Received e;
 		e.fd = static_cast<int>(p.entry.args[0]);
-		e.path = pipe ? "pipe" : "socket";
+		e.through = pipe ? "pipe" : "socket";
 		e.channel = p.io.ino;
 		e.size = size - at;
 		while (q && !q->empty() && q->front().left == 0)
@@ -365,8 +357,7 @@ Tracer::received(Proc &p, std::uint64_t size)
 		if (q && !q->empty()) {
 			Sent &from = q->front();
 			sent_before(from.tid);
-			e.other = from.pid;
-			e.other_role = from.role;
+			e.sender = {from.pid, from.role};
 			e.size = std::min(from.left, e.size);
 			from.left -= e.size;
 			if (from.left == 0)

@@ -63,19 +63,13 @@ Tracer::on_handler_return(Proc &p, std::int64_t ret)
 	p.handling.pop_back();
 	// Back where the signal found it.
 	if (h.woken && ret == -EINTR) {
-		Event w(Event::Kind::woken);
-		w.call = h.cut;
-		w.sig = h.sig;
-		w.error = EINTR;
 		p.site = h.site;
-		emit(w, p);
+		emit(Event::Woken{.call = h.cut, .sig = h.sig, .error = EINTR},
+		    p);
 	} else if (!h.cut.empty() || h.fault) {
-		Event r(Event::Kind::returned);
-		r.sig = h.sig;
-		r.call = h.cut;
-		r.error = ret == -EINTR ? EINTR : 0;
 		p.site = h.site;
-		emit(r, p);
+		emit(Event::Returned{h.sig, h.cut, ret == -EINTR ? EINTR : 0},
+		    p);
 	}
 	// The mask it had before is back: a signal blocked in the handler,
 	// and not now, that came meanwhile arrives.

@@ -93,11 +93,8 @@ Tracer::on_kill_exit(Proc &p, std::int64_t ret)
 		    (owner(*q).pending_told & bit))
 			continue;
 		owner(*q).pending_told |= bit;
-		Event e(Event::Kind::pending);
-		e.sig = p.blocked_sig;
-		e.other = owner(p).pid;
-		e.text = "later";
-		emit(e, *q);
+		emit(Event::Pending{p.blocked_sig, peer(owner(p).pid),
+		    Event::Pending::Arrives::later}, *q);
 	}
 }
 
@@ -126,10 +123,8 @@ Tracer::arrive(Proc &p, const Signals &s, std::uint64_t arriving)
 			continue;
 		if (!(o.pending_told & bit_of(sig)) &&
 		    told(sig, (s.caught & bit_of(sig)) != 0)) {
-			Event e(Event::Kind::pending);
-			e.sig = sig;
-			e.text = "now";
-			emit(e, p);
+			emit(Event::Pending{.sig = sig,
+			    .arrives = Event::Pending::Arrives::now}, p);
 		}
 		o.pending_told &= ~bit_of(sig);
 	}
@@ -147,11 +142,8 @@ Tracer::chld_discarded(const Proc &c)
 	    ((s.caught | s.ignored | s.blocked) & bit_of(SIGCHLD)))
 		return;
 	parent->chld_discarded = true;
-	Event e(Event::Kind::signal);
-	e.sig = SIGCHLD;
-	e.text = "discarded";
-	e.other = c.pid;
-	emit(e, *parent, false);
+	emit(Event::Signal{.sig = SIGCHLD, .action = Event::Action::discarded,
+	    .child = peer(c.pid)}, *parent, false);
 }
 
 // The terminal sent sig to p's whole process group at once. Those of the
@@ -179,10 +171,7 @@ Tracer::ignored_by_group(Proc &p, int sig)
 		    held_stop(pid) != sig)
 			continue;
 		q->ignored_told |= bit_of(sig);
-		Event e(Event::Kind::signal);
-		e.sig = sig;
-		e.origin = Event::Origin::terminal;
-		e.text = "ignore";
-		emit(e, *q, false);
+		emit(Event::Signal{.sig = sig, .origin = Event::Origin::terminal,
+		    .action = Event::Action::ignore}, *q, false);
 	}
 }

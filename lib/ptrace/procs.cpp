@@ -131,13 +131,9 @@ Tracer::place(Proc &c, Proc *creator, bool thread)
 	Proc *maker = by ? by : parent;
 	if (!maker)
 		return;
-	Event e(Event::Kind::fork);
-	e.other = c.pid;
-	emit(e, *maker);
+	emit(Event::Fork{peer(c.pid)}, *maker);
 	if (parent && parent->ended) {
 		c.parent = 0;
-		Event r(Event::Kind::reparented);
-		r.other = getpid();
-		emit(r, c);
+		emit(Event::Reparented{peer(getpid())}, c);
 	}
 }

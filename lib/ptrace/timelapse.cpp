@@ -21,9 +21,7 @@ Tracer::arm(Proc &p, long long in_us, long long every_us)
 	every_us = std::min(every_us, longest_alarm_us);
 	p.alarm_at_us = in_us > 0 ? now_us() + in_us : -1;
 	p.alarm_every_us = in_us > 0 ? every_us : 0;
-	Event e(Event::Kind::alarm);
-	e.seconds = static_cast<double>(in_us) / 1e6;
-	emit(e, p);
+	emit(Event::Alarm{static_cast<double>(in_us) / 1e6}, p);
 }
 
 // Whether a SIGALRM that stopped p is to be delivered as its alarm.
@@ -179,18 +177,16 @@ Tracer::on_stuck()
 		if (q->leader || !q->ended || q->reaped || !parent ||
 		    parent->ended)
 			continue;
-		Event z(Event::Kind::zombie);
-		z.other = parent->pid;
-		emit(z, *q);
+		emit(Event::Zombie{peer(parent->pid)}, *q);
 	}
-	Event e(Event::Kind::stuck);
+	Event::Stuck e;
 	const Proc *first = nullptr;
 	for (const auto &q : order_) {
 		const Proc &p = *q;
 		if (p.ended)
 			continue;
 		first = first ? first : &p;
-		e.text += (e.text.empty() ? "" : ", ") + p.role + " in " +
+		e.waiting += (e.waiting.empty() ? "" : ", ") + p.role + " in " +
 		    (p.stopped ? "a stop" : call_name(p.entry.call));
 	}
 	if (first)

@@ -104,20 +104,6 @@ Tracer::now_us() const
 	return (mono_ns() - start_ns_) / 1000 + skipped_us_;
 }
 
-namespace {
-
-// Events made where the process stands in its code: at the call it
-// makes, where a signal finds it, where it exits.
-bool
-sited(Event::Kind k)
-{
-	using K = Event::Kind;
-	return k != K::reaped && k != K::reparented && k != K::stuck &&
-	    k != K::zombie;
-}
-
-} // namespace
-
 // Not before the run's first program starts: until then it is ours.
 void
 Tracer::locate(Proc &p, bool ending)
@@ -129,24 +115,28 @@ Tracer::locate(Proc &p, bool ending)
 
 // A thread's events are its process's.
 void
-Tracer::emit(Event &e, const Proc &p, bool where)
+Tracer::emit(Event::What what, const Proc &p, bool where)
 {
 	const Proc *by = p.leader ? live(p.leader) : &p;
 	by = by ? by : &p;
-	e.us = now_us();
-	e.pid = by->pid;
-	e.role = by->role;
-	where = where && sited(e.kind);
+	Event e{.us = now_us(), .pid = by->pid, .role = by->role,
+	    .what = std::move(what)};
+	where = where && e.sited();
 	if (sites_.at && where)
 		e.source = p.site;
 	if (!p.handling.empty() && where) {
 		e.handler = p.handling.back().sig;
 		e.handler_cut = p.handling.back().cut;
 	}
-	if (e.other && e.other_role.empty())
-		e.other_role = e.other == getpid() ? subreaper_role :
-		    role_of(e.other);
 	sink_(e);
+}
+
+Event::Peer
+Tracer::peer(pid_t pid) const
+{
+	if (pid == 0)
+		return {};
+	return {pid, pid == getpid() ? subreaper_role : role_of(pid)};
 }
 
 void
@@ -307,10 +297,7 @@ Tracer::on_exec(Proc &p)
 	owner(p).restarts = 0;
 	owner(p).chld_nocldwait = false;
 	p.program = p.exec_path;
-	Event e(Event::Kind::exec);
-	e.path = p.exec_path;
-	e.argv = p.exec_argv;
-	emit(e, p);
+	emit(Event::Exec{.path = p.exec_path, .argv = p.exec_argv}, p);
 }
 
 void

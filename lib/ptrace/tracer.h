@@ -122,7 +122,9 @@ private:
 	[[nodiscard]] std::vector<pid_t> unseen() const;
 	// where: the event was made where p stands (its place, its
 	// handler); not for what befell it while it ran on.
-	void emit(Event &e, const Proc &p, bool where = true);
+	void emit(Event::What what, const Proc &p, bool where = true);
+	// A process as an event names it: its role, the subreaper's for us.
+	[[nodiscard]] Event::Peer peer(pid_t pid) const;
 	void locate(Proc &p, bool ending = false);
 	static void resume(Proc &p, int sig = 0);
 	// The loop (tracer.cpp).
@@ -140,8 +142,8 @@ private:
 	void sweep();
 	// What the calls mean (tracer_calls.cpp).
 	void on_quick_call(Proc &p);
-	void on_sigaction(Proc &p, Event &e);
-	bool on_kill(Proc &p, Event &e);
+	Event::Handler on_sigaction(Proc &p);
+	bool on_kill(Proc &p, Event::Kill &k);
 	void on_setitimer(Proc &p);
 	// Descriptors and what goes through them (descriptors.cpp).
 	void outputs_of(pid_t pid);
@@ -172,8 +174,7 @@ private:
 	void ignored_by_group(Proc &p, int sig);
 	void on_gone(pid_t pid, int status);
 	void on_wait_result(Proc &p, std::int64_t ret);
-	// status: "kept", "discarded", or "" if not known (Event::status).
-	void reaped(Proc &c, pid_t by, const char *status);
+	void reaped(Proc &c, pid_t by, Event::Reaped::Status status);
 	void line_bytes(Proc &p, int fd, const std::string &bytes,
 	    std::uint64_t written);
 	void keep(Proc &p, int fd, std::string_view s);

@@ -19,11 +19,6 @@
 
 namespace {
 
-// By sigprocmask's how.
-const char *const hows[] = {"block", "unblock", "set"};
-static_assert(SIG_BLOCK == 0 && SIG_UNBLOCK == 1 &&
-    std::size(hows) == SIG_SETMASK + 1);
-
 // A time as setitimer takes it, in microseconds: -1 if the kernel
 // refuses it (EINVAL), and the alarm stays as it was.
 long long
@@ -42,21 +37,22 @@ constexpr std::size_t longest_line = 1 << 20;
 // A signal sent by kill, tgkill or pidfd_send_signal: its event, and
 // whether it is one to tell.
 bool
-Tracer::on_kill(Proc &p, Event &e)
+Tracer::on_kill(Proc &p, Event::Kill &k)
 {
 	const CallStop &s = p.entry;
+	auto to = static_cast<pid_t>(s.args[0]);
 
-	e.other = static_cast<pid_t>(s.args[0]);
 	if (s.call == Call::pidfd_send_signal)
-		e.other = pidfd_target(p.pid, static_cast<int>(s.args[0]));
+		to = pidfd_target(p.pid, static_cast<int>(s.args[0]));
 	else if (s.call == Call::tgkill)
-		e.other = tgid_of(static_cast<pid_t>(s.args[1]));
-	e.sig = static_cast<int>(s.call == Call::tgkill ? s.args[2] :
+		to = tgid_of(static_cast<pid_t>(s.args[1]));
+	k.target = peer(to);
+	k.sig = static_cast<int>(s.call == Call::tgkill ? s.args[2] :
 	    s.args[1]);
-	if (e.sig <= 0 || e.sig > 64)
+	if (k.sig <= 0 || k.sig > 64)
 		return false;
 	watch_pending(p, s.call == Call::tgkill ?
-	    static_cast<pid_t>(s.args[1]) : e.other, e.sig);
+	    static_cast<pid_t>(s.args[1]) : to, k.sig);
 	return true;
 }
 
@@ -83,7 +79,7 @@ void
 Tracer::on_quick_call(Proc &p)
 {
 	const CallStop &s = p.entry;
-	Event e(Event::Kind::kill);
+	Event::Kill k;
 	std::uint64_t first = 0, last = 0;
 
 	if (closed_fds(s, first, last)) {
@@ -101,9 +97,9 @@ Tracer::on_quick_call(Proc &p)
 	case Call::kill:
 	case Call::tgkill:
 	case Call::pidfd_send_signal:
-		if (!on_kill(p, e))
-			return;
-		break;
+		if (on_kill(p, k))
+			emit(k, p);
+		return;
 	case Call::alarm:
 		// Its seconds are an unsigned int.
 		arm(p, static_cast<long long>(s.args[0] & 0xffffffff) * 1000000,
@@ -115,29 +111,27 @@ Tracer::on_quick_call(Proc &p)
 	case Call::sigaction:
 		if (!s.args[1] || s.args[0] < 1 || s.args[0] > 64)
 			return;
-		on_sigaction(p, e);
-		break;
+		emit(on_sigaction(p), p);
+		return;
 	case Call::sigprocmask: {
 		if (!s.args[1] || s.args[0] > 2)
 			return;
 		std::uint64_t set = read_word(p.pid, s.args[1]);
 		let_in(p, s.args[0] == SIG_UNBLOCK ? set :
 		    s.args[0] == SIG_SETMASK ? ~set : 0);
-		e.kind = Event::Kind::mask;
-		e.text = hows[s.args[0]];
-		e.signals = signal_names(set);
-		break;
+		emit(Event::Mask{static_cast<Event::Mask::How>(s.args[0]),
+		    signal_names(set)}, p);
+		return;
 	}
 	default:
 		return;
 	}
-	emit(e, p);
 }
 
 // A handler set: which signals restart the calls they cut, and whether
 // the kernel reaps p's children for it.
-void
-Tracer::on_sigaction(Proc &p, Event &e)
+Event::Handler
+Tracer::on_sigaction(Proc &p)
 {
 	const CallStop &s = p.entry;
 	// The kernel's struct sigaction: the handler, then the flags.
@@ -152,9 +146,9 @@ Tracer::on_sigaction(Proc &p, Event &e)
 		o.chld_ignored = h == 1;
 		o.chld_nocldwait = (flags & SA_NOCLDWAIT) != 0;
 	}
-	e.kind = Event::Kind::handler;
-	e.sig = static_cast<int>(s.args[0]);
-	e.text = h == 0 ? "default" : h == 1 ? "ignore" : "handler";
+	using A = Event::Action;
+	return {static_cast<int>(s.args[0]), h == 0 ? A::by_default :
+	    h == 1 ? A::ignore : A::handler};
 }
 
 void
@@ -181,11 +175,8 @@ Tracer::on_exit(Proc &p)
 	case Call::execve:
 	case Call::execveat:
 		if (s.ret < 0) {
-			Event e(Event::Kind::exec);
-			e.path = p.exec_path;
-			e.argv = p.exec_argv;
-			e.error = static_cast<int>(-s.ret);
-			emit(e, p);
+			emit(Event::Exec{p.exec_path, p.exec_argv,
+			    static_cast<int>(-s.ret)}, p);
 		}
 		break;
 	case Call::socketpair:
@@ -217,7 +208,7 @@ void
 Tracer::on_signal(Proc &p, int sig)
 {
 	siginfo_t si{};
-	Event e(Event::Kind::signal);
+	Event::Signal e;
 
 	stuck_ = false;
 	// Killed since it stopped, it is given nothing: a siginfo left
@@ -244,7 +235,7 @@ Tracer::on_signal(Proc &p, int sig)
 	} else if (si.si_code == SI_USER || si.si_code == SI_TKILL ||
 	    si.si_code == SI_QUEUE) {
 		e.origin = Event::Origin::kill;
-		e.other = si.si_pid;
+		e.sender = peer(si.si_pid);
 	} else if (si.si_code > 0 && (sig == SIGSEGV || sig == SIGBUS ||
 	    sig == SIGFPE || sig == SIGILL || sig == SIGTRAP)) {
 		e.origin = Event::Origin::fault;
@@ -253,14 +244,17 @@ Tracer::on_signal(Proc &p, int sig)
 	Signals st;
 	bool known = signals_of(p.pid, st);
 	bool caught = known && (st.caught >> (sig - 1) & 1);
-	e.text = caught ? "handler" : known && (st.ignored >> (sig - 1) & 1) ?
-	    "ignore" : "default";
+	e.action = caught ? Event::Action::handler : known &&
+	    (st.ignored >> (sig - 1) & 1) ? Event::Action::ignore :
+	    Event::Action::by_default;
 	std::uint64_t bit = 1ULL << (sig - 1);
 	owner(p).pending_told &= ~bit;
 	// Told as it was sent: untraced, it would never have come.
-	bool discarded = (sig == SIGCHLD && e.text == "default" &&
+	bool discarded = (sig == SIGCHLD &&
+	    e.action == Event::Action::by_default &&
 	    std::exchange(owner(p).chld_discarded, false)) ||
-	    (e.text == "ignore" && (owner(p).ignored_told & bit));
+	    (e.action == Event::Action::ignore &&
+	    (owner(p).ignored_told & bit));
 	owner(p).ignored_told &= ~bit;
 	if (told(sig, caught) && !discarded)
 		emit(e, p);
@@ -271,7 +265,7 @@ Tracer::on_signal(Proc &p, int sig)
 	// Let through at its default action, it stops the whole group:
 	// stopped from here, whenever that stop reaches us.
 	if ((sig == SIGSTOP || sig == SIGTSTP || sig == SIGTTIN ||
-	    sig == SIGTTOU) && e.text == "default")
+	    sig == SIGTTOU) && e.action == Event::Action::by_default)
 		p.stopped = owner(p).stopped = true;
 	else if (sig == SIGCONT)
 		p.stopped = owner(p).stopped = false;
@@ -299,7 +293,7 @@ Tracer::on_gone(pid_t pid, int status)
 		return;
 	}
 	if (p.ended) {
-		reaped(p, getpid(), "kept");
+		reaped(p, getpid(), Event::Reaped::Status::kept);
 		orphans_.push_back(pid);
 		return;
 	}
@@ -309,12 +303,8 @@ Tracer::on_gone(pid_t pid, int status)
 	p.by_trace = p.killed && p.end == End::killed(SIGKILL);
 	p.ended_us = now_us();
 	p.in_call = p.await_exit = false;
-	Event e(Event::Kind::ended);
-	e.end = p.end;
-	e.by_trace = p.by_trace;
-	if (p.by_trace)
-		e.text = kill_why_;
-	emit(e, p);
+	emit(Event::Ended{p.end, p.by_trace, p.by_trace ? kill_why_ : ""},
+	    p);
 	if (every_signal_)
 		chld_discarded(p);
 	if (sites_.forget)
@@ -323,9 +313,7 @@ Tracer::on_gone(pid_t pid, int status)
 		if (c->parent != pid || c->reaped || c->leader)
 			continue;
 		c->parent = 0;
-		Event r(Event::Kind::reparented);
-		r.other = getpid();
-		emit(r, *c);
+		emit(Event::Reparented{peer(getpid())}, *c);
 	}
 	// Ours, it is reaped already; another's, it waits as a zombie.
 	if (pid != root_ && state_of(pid) != '\0')
@@ -336,9 +324,9 @@ Tracer::on_gone(pid_t pid, int status)
 	const Proc *parent = p.parent ? live(p.parent) : nullptr;
 	bool ours = pid == root_ || !parent || parent->ended;
 	if (ours)
-		reaped(p, getpid(), "kept");
+		reaped(p, getpid(), Event::Reaped::Status::kept);
 	else if (parent->chld_ignored || parent->chld_nocldwait)
-		reaped(p, 0, "discarded");
+		reaped(p, 0, Event::Reaped::Status::discarded);
 	if (ours && pid != root_)
 		orphans_.push_back(pid);
 }
@@ -400,10 +388,9 @@ Tracer::flush(Proc &p)
 void
 Tracer::emit_line(const Proc &p, int fd, Partial &part)
 {
-	Event e(Event::Kind::line);
-	e.fd = fd;
-	e.size = part.size > part.kept.size() ? part.size : 0;
-	e.text = std::move(part.kept);
+	std::uint64_t size = part.size > part.kept.size() ? part.size : 0;
+	Event::Line line{fd, std::move(part.kept), size};
+
 	part = {};
-	emit(e, p);
+	emit(std::move(line), p);
 }

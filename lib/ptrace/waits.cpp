@@ -43,13 +43,13 @@ changes(std::uint64_t opts, bool waitid)
 	return s;
 }
 
-// What a wait's status, or the siginfo of a waitid, says became of the
-// child.
-const char *
+// What the siginfo of a waitid says became of the child.
+Event::Woken::Change
 change_of(int code)
 {
-	return code == CLD_STOPPED || code == CLD_TRAPPED ? "stopped" :
-	    code == CLD_CONTINUED ? "continued" : "ended";
+	using C = Event::Woken::Change;
+	return code == CLD_STOPPED || code == CLD_TRAPPED ? C::stopped :
+	    code == CLD_CONTINUED ? C::continued : C::ended;
 }
 
 } // namespace
@@ -66,11 +66,11 @@ Tracer::on_wait_entry(Proc &p, bool again)
 	    (!wait || (can_wait(p, false) && !can_wait(p, true)));
 	if (!p.in_call || again)
 		return;
-	Event e(Event::Kind::blocked);
+	Event::Blocked e;
 	e.call = call_name(s.call);
 	if (wait) {
-		e.text = waited_for(p);
-		e.change = changes(wait_options(s), s.call == Call::waitid);
+		e.child = waited_for(p);
+		e.awaited = changes(wait_options(s), s.call == Call::waitid);
 	} else if (s.call == Call::sigsuspend) {
 		e.signals = signal_names(~read_word(p.pid, s.args[0]) &
 		    ((1ULL << 31) - 1));
@@ -138,18 +138,19 @@ void
 Tracer::on_wait_result(Proc &p, std::int64_t ret)
 {
 	const CallStop &s = p.entry;
+	using C = Event::Woken::Change;
 	pid_t child = 0;
-	const char *change = "ended";
+	C change = C::ended;
 
 	if (s.call == Call::wait4 && ret > 0) {
 		child = static_cast<pid_t>(ret);
 		const Proc *c = live(child);
 		if (s.args[1]) {
 			auto st = static_cast<int>(read_word(p.pid, s.args[1]));
-			change = WIFSTOPPED(st) ? "stopped" :
-			    WIFCONTINUED(st) ? "continued" : "ended";
+			change = WIFSTOPPED(st) ? C::stopped :
+			    WIFCONTINUED(st) ? C::continued : C::ended;
 		} else if (c && !c->ended) {
-			change = c->stopped ? "stopped" : "continued";
+			change = c->stopped ? C::stopped : C::continued;
 		}
 	} else if (s.call == Call::waitid && ret == 0 && s.args[2]) {
 		siginfo_t si{};
@@ -162,36 +163,30 @@ Tracer::on_wait_result(Proc &p, std::int64_t ret)
 	bool kept = s.call == Call::waitid && (s.args[3] & WNOWAIT);
 	// Where the wait puts the status: none given, it is thrown away.
 	bool given = s.args[s.call == Call::wait4 ? 1 : 2] != 0;
-	if (child > 0 && !kept && std::strcmp(change, "ended") == 0)
+	if (child > 0 && !kept && change == C::ended)
 		if (Proc *c = live(child); c && !c->leader)
-			reaped(*c, owner(p).pid, given ? "kept" : "discarded");
+			reaped(*c, owner(p).pid, given ?
+			    Event::Reaped::Status::kept :
+			    Event::Reaped::Status::discarded);
 	if (!p.in_call)
 		return;
 	p.in_call = false;
-	Event e(Event::Kind::woken);
-	e.call = call_name(s.call);
-	e.other = child;
-	if (child > 0)
-		e.change = change;
-	e.error = ret < 0 ? static_cast<int>(-ret) : 0;
-	emit(e, p);
+	emit(Event::Woken{.call = call_name(s.call), .child = peer(child),
+	    .change = change, .error = ret < 0 ? static_cast<int>(-ret) : 0},
+	    p);
 }
 
 void
-Tracer::reaped(Proc &c, pid_t by, const char *status)
+Tracer::reaped(Proc &c, pid_t by, Event::Reaped::Status status)
 {
 	if (c.reaped)
 		return;
 	c.reaped = true;
 	c.reaped_us = now_us();
-	c.reaper_role = by == getpid() ? subreaper_role : by == 0 ?
-	    kernel_role : role_of(by);
-	Event e(Event::Kind::reaped);
-	e.other = by;
-	e.other_role = by == 0 ? kernel_role : "";
-	e.zombie_us = c.ended_us >= 0 ? c.reaped_us - c.ended_us : 0;
-	e.status = status;
-	emit(e, c);
+	Event::Peer reaper = by == 0 ? Event::Peer{0, kernel_role} : peer(by);
+	c.reaper_role = reaper.role;
+	emit(Event::Reaped{reaper, c.ended_us >= 0 ? c.reaped_us - c.ended_us :
+	    0, status}, c);
 	// Its number is free again: what is kept of it is in order_.
 	c.partial.clear();
 	c.bytes.clear();
@@ -219,5 +214,6 @@ Tracer::sweep()
 		    state_of(pid) == '\0')
 			gone.push_back(c.get());
 	for (Proc *c : gone)
-		reaped(*c, c->parent ? c->parent : getpid(), "");
+		reaped(*c, c->parent ? c->parent : getpid(),
+		    Event::Reaped::Status::unknown);
 }

@@ -87,7 +87,8 @@ running(Writer &w, const Timeline &t, const Lane &l, long long end)
 {
 	long long from = l.start_us;
 	// The run's first process is trace's until its program starts.
-	std::string name = l.parent == 0 ? "trace" : base_name(l.program);
+	std::string name = l.parent == 0 ? role_of(t, t.subreaper) :
+	    base_name(l.program);
 	bool first = true;
 
 	auto put = [&](long long to) {
@@ -207,7 +208,7 @@ happenings(Writer &w, const Timeline &t, const Lane &l)
 	}
 	if (l.orphaned_us >= 0)
 		w.put(event('i', l.pid, l.orphaned_us, "orphaned",
-		    {{"new_parent", "trace"}}));
+		    {{"new_parent", role_of(t, t.subreaper)}}));
 }
 
 void
@@ -215,8 +216,8 @@ lane(Writer &w, const Timeline &t, const Lane &l, int order, long long &flow)
 {
 	long long end = l.ended ? l.end_us : t.end_us;
 
-	name_track(w, l.pid, l.role + " " + std::to_string(l.pid) + " " +
-	    base_name(l.program), order);
+	name_track(w, l.pid, tag(l.role, l.pid) + " " + base_name(l.program),
+	    order);
 	running(w, t, l, end);
 	for (const auto &b : l.blocked)
 		w.put(slice(l.pid, b.from_us, b.to_us < 0 ? end :
@@ -260,8 +261,9 @@ write_perfetto(const Timeline &t, std::ostream &out)
 	int order = 0;
 	// After the ids of the forks' and reaps' flows.
 	auto flow = 2 * static_cast<long long>(t.lanes.size()) + 1;
-	name_track(w, t.subreaper, "trace (subreaper)", order++);
-	w.put(slice(t.subreaper, 0, t.end_us, "trace"));
+	std::string trace = role_of(t, t.subreaper);
+	name_track(w, t.subreaper, trace + " (subreaper)", order++);
+	w.put(slice(t.subreaper, 0, t.end_us, trace));
 	for (const auto &l : t.lanes)
 		lane(w, t, l, order++, flow);
 	out << "\n],\n\"displayTimeUnit\":\"ms\",\n\"metadata\":" <<

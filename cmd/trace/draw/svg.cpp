@@ -102,8 +102,8 @@ briefly(long long us)
 	double ms = static_cast<double>(us) / 1e3;
 
 	if (ms < 1000)
-		return fixed(ms, ms < 10 ? 2 : ms < 100 ? 1 : 0) + " ms";
-	return fixed(ms / 1e3, ms < 1e4 ? 2 : ms < 1e5 ? 1 : 0) + " s";
+		return in_unit(us, Unit::ms, ms < 10 ? 2 : ms < 100 ? 1 : 0);
+	return in_unit(us, Unit::s, ms < 1e4 ? 2 : ms < 1e5 ? 1 : 0);
 }
 
 // Each break: the lanes cut across, and the time left out; the lead-in

@@ -243,11 +243,8 @@ signal_words(const Timeline &t, const Lane::Signal &s)
 		return w + ": its alarm";
 	case Event::Origin::fault:
 		return w + " at " + address(s.addr);
-	case Event::Origin::kill: {
-		const Lane *from = t.find(s.from);
-		return w + " from " + (s.from == t.subreaper ? "trace" :
-		    from ? from->role : "process " + std::to_string(s.from));
-	}
+	case Event::Origin::kill:
+		return w + " from " + role_of(t, s.from);
 	case Event::Origin::terminal:
 		return w + " from the terminal";
 	case Event::Origin::kernel:
@@ -282,9 +279,9 @@ tick_label(long long us, long long step)
 	if (us < 1000000 && step < 1000000) {
 		for (long long s = step; s < 1000; s *= 10)
 			digits++;
-		return fixed(static_cast<double>(us) / 1e3, digits) + " ms";
+		return in_unit(us, Unit::ms, digits);
 	}
 	for (long long s = step; s < 1000000; s *= 10)
 		digits++;
-	return fixed(static_cast<double>(us) / 1e6, digits) + " s";
+	return in_unit(us, Unit::s, digits);
 }

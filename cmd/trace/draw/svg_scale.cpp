@@ -7,7 +7,7 @@
 #include <numeric>
 
 #include "svg.h"
-#include "trace.h"
+#include "shown.h"
 
 namespace {
 

@@ -90,25 +90,13 @@ unblock(Lane &l, long long us)
 		l.blocked.back().to_us = us;
 }
 
-static void
-end(Lane &l, const Event &e)
-{
-	unblock(l, e.us);
-	l.ended = true;
-	l.end = e.end;
-	l.end_us = e.us;
-	l.ended_at = e.source;
-	l.by_trace = e.by_trace;
-	l.end_why = e.by_trace ? e.text : "";
-}
-
 // The lane of the child a fork made: running its parent's program.
 static Lane
-child_lane(const Lane &parent, const Event &e)
+child_lane(const Lane &parent, const Event &e, const Event::Peer &child)
 {
 	Lane c;
-	c.pid = e.other;
-	c.role = e.other_role;
+	c.pid = child.pid;
+	c.role = child.role;
 	c.program = parent.program;
 	for (const auto &x : parent.execs)
 		if (x.error == 0)
@@ -119,76 +107,93 @@ child_lane(const Lane &parent, const Event &e)
 	return c;
 }
 
+struct Recorder::Take {
+	Recorder &r;
+	Lane &l;
+	const Event &e;
+
+	void operator()(const Event::Line &x) const
+	{
+		l.lines.push_back({e.us, x.fd, x.text, e.source});
+	}
+	void operator()(const Event::Fork &x) const
+	{
+		if (r.t_.index(x.child.pid) == r.t_.lanes.size())
+			r.t_.lanes.push_back(child_lane(l, e, x.child));
+	}
+	void operator()(const Event::Exec &x) const
+	{
+		l.execs.push_back({e.us, x.path, x.error, e.source});
+		// The run's first process is trace's until its program starts.
+		if (l.program.empty() && x.error == 0)
+			l.program = x.path;
+	}
+	void operator()(const Event::Signal &x) const
+	{
+		l.signals.push_back({e.us, x.sig, x.origin, x.sender.pid,
+		    x.addr, e.source});
+	}
+	void operator()(const Event::Kill &x) const
+	{
+		l.kills.push_back({e.us, x.target.pid, x.sig});
+	}
+	void operator()(const Event::Alarm &) const {}
+	void operator()(const Event::Handler &) const {}
+	void operator()(const Event::Mask &) const {}
+	void operator()(const Event::Blocked &x) const
+	{
+		unblock(l, e.us);
+		l.blocked.push_back({e.us, -1, x.call, waiting_words(x),
+		    e.source});
+	}
+	void operator()(const Event::Woken &) const { unblock(l, e.us); }
+	void operator()(const Event::Ended &x) const
+	{
+		unblock(l, e.us);
+		l.ended = true;
+		l.end = x.end;
+		l.end_us = e.us;
+		l.ended_at = e.source;
+		l.by_trace = x.by_trace;
+		l.end_why = x.by_trace ? x.why : "";
+	}
+	void operator()(const Event::Reaped &x) const
+	{
+		l.reaper = x.reaper.pid;
+		l.reaper_role = x.reaper.role;
+		l.reaped_us = e.us;
+	}
+	void operator()(const Event::Reparented &) const
+	{
+		if (l.orphaned_us < 0)
+			l.orphaned_us = e.us;
+	}
+	void operator()(const Event::Stuck &) const {}
+	void operator()(const Event::Zombie &) const { l.unwaited_us = e.us; }
+	void operator()(const Event::Sent &x) const
+	{
+		l.sent.push_back({e.us, x.fd, x.size,
+		    x.text.substr(0, most_kept), x.through, x.channel});
+	}
+	void operator()(const Event::Received &x) const
+	{
+		r.reads_.emplace_back(r.t_.index(e.pid), l.received.size());
+		l.received.push_back({e.us, x.fd, x.size, x.text, x.through,
+		    x.channel, x.sender.pid});
+	}
+	void operator()(const Event::Wrote &x) const
+	{
+		l.wrote.push_back({e.us, x.fd, x.size,
+		    x.text.substr(0, most_kept), x.file});
+	}
+	void operator()(const Event::Pending &) const {}
+	void operator()(const Event::Returned &) const {}
+};
+
 void
 Recorder::event(const Event &e)
 {
-	Lane &l = lane(e);
-
-	switch (e.kind) {
-	case Event::Kind::line:
-		l.lines.push_back({e.us, e.fd, e.text, e.source});
-		break;
-	case Event::Kind::fork:
-		if (t_.index(e.other) == t_.lanes.size())
-			t_.lanes.push_back(child_lane(l, e));
-		break;
-	case Event::Kind::exec:
-		l.execs.push_back({e.us, e.path, e.error, e.source});
-		// The run's first process is trace's until its program starts.
-		if (l.program.empty() && e.error == 0)
-			l.program = e.path;
-		break;
-	case Event::Kind::signal:
-		l.signals.push_back({e.us, e.sig, e.origin, e.other, e.addr,
-		    e.source});
-		break;
-	case Event::Kind::kill:
-		l.kills.push_back({e.us, e.other, e.sig});
-		break;
-	case Event::Kind::blocked:
-		unblock(l, e.us);
-		l.blocked.push_back({e.us, -1, e.call, waiting_words(e),
-		    e.source});
-		break;
-	case Event::Kind::woken:
-		unblock(l, e.us);
-		break;
-	case Event::Kind::ended:
-		end(l, e);
-		break;
-	case Event::Kind::reaped:
-		l.reaper = e.other;
-		l.reaper_role = e.other_role;
-		l.reaped_us = e.us;
-		break;
-	case Event::Kind::reparented:
-		if (l.orphaned_us < 0)
-			l.orphaned_us = e.us;
-		break;
-	case Event::Kind::sent:
-		l.sent.push_back({e.us, e.fd, e.size, e.text.substr(0, most_kept),
-		    e.path, e.channel});
-		break;
-	case Event::Kind::received:
-		reads_.emplace_back(t_.index(e.pid), l.received.size());
-		l.received.push_back({e.us, e.fd, e.size, e.text, e.path,
-		    e.channel, e.other});
-		break;
-	case Event::Kind::wrote:
-		l.wrote.push_back({e.us, e.fd, e.size,
-		    e.text.substr(0, most_kept), e.path});
-		break;
-	case Event::Kind::zombie:
-		l.unwaited_us = e.us;
-		break;
-	case Event::Kind::alarm:
-	case Event::Kind::handler:
-	case Event::Kind::mask:
-	case Event::Kind::stuck:
-	case Event::Kind::pending:
-	case Event::Kind::returned:
-		break;
-	}
+	std::visit(Take{*this, lane(e), e}, e.what);
 }
 
 void
@@ -274,10 +279,9 @@ Recorder::match()
 std::string
 role_of(const Timeline &t, pid_t pid)
 {
-	if (pid == t.subreaper)
-		return "trace";
 	const Lane *l = t.find(pid);
-	return who(pid, l ? l->role : "");
+	return who(pid, pid == t.subreaper ? subreaper_role : l ? l->role :
+	    "");
 }
 
 std::string

@@ -14,7 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "trace.h"
+#include "shown.h"
+#include "view.h"
 
 struct Lane {
 	struct Line {
@@ -143,6 +144,8 @@ public:
 	void stepped(std::string how) { t_.stepping = std::move(how); }
 
 private:
+	// What each kind of event adds to its lane (timeline.cpp).
+	struct Take;
 	Lane &lane(const Event &e);
 	void match();
 

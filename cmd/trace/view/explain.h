@@ -36,12 +36,8 @@ private:
 		std::string waits_for;	// "any child", "C1", ...
 		bool ignores_chld = false;	// its children are reaped at once
 	};
-	void life(const Event &e, Proc &p, Explained &x);
-	void signal(const Event &e, Proc &p, Explained &x);
-	void woken(const Event &e, Proc &p, Explained &x);
-	void ended(const Event &e, Proc &p, Explained &x);
-	void returned(const Event &e, const Proc &p, Explained &x);
-	void reaped(const Event &e, const Proc &p, Explained &x);
+	// What each kind of event does to its process and says (explain.cpp).
+	struct Step;
 	// note, unless one of that key has been said in this run.
 	void say(Explained &x, const std::string &key,
 	    const std::string &note);

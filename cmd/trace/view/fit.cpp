@@ -4,7 +4,7 @@
 // a tab as up to the next stop of eight.
 #include <utility>
 
-#include "trace.h"
+#include "shown.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include <nlohmann/json.hpp>
 
 #include "explain.h"
-#include "trace.h"
+#include "shown.h"
+#include "view.h"
 
 namespace {
 
@@ -53,140 +54,210 @@ error_fields(json &j, int error)
 	}
 }
 
-// The fields of a process's life: made, given a program, ended, left a
-// zombie, reaped, handed to a new parent.
 void
-life_fields(json &j, const Event &e)
+bytes_fields(json &j, std::uint64_t size, const std::string &text)
 {
-	if (e.kind == Event::Kind::fork) {
-		j["child"] = e.other;
-		j["child_role"] = e.other_role;
-	} else if (e.kind == Event::Kind::exec) {
-		j["path"] = e.path;
-		j["argv"] = e.argv;
-		error_fields(j, e.error);
-	} else if (e.kind == Event::Kind::ended) {
-		end_fields(j, e.end);
-		if (e.by_trace)
-			j["by_trace"] = true;
-	} else if (e.kind == Event::Kind::reaped) {
-		j["by"] = e.other;
-		j["by_role"] = who(e.other, e.other_role);
-		j["zombie_us"] = e.zombie_us;
-		if (!e.status.empty())
-			j["status"] = e.status;
-	} else if (e.kind == Event::Kind::reparented ||
-	    e.kind == Event::Kind::zombie) {
-		j["parent"] = e.other;
-		j["parent_role"] = who(e.other, e.other_role);
-	}
+	j["size"] = size;
+	j["text"] = text;
+	if (!valid_utf8(text))
+		j["hex"] = hex_bytes(text);
 }
 
-// The fields of a signal that arrives or is sent, and of what a process
-// does with signals.
 void
-signal_event_fields(json &j, const Event &e)
+peer_fields(json &j, const char *name, const Event::Peer &p)
 {
-	if (e.kind == Event::Kind::signal) {
-		signal_fields(j, e.sig);
-		j["origin"] = origin_name(e.origin);
-		if (e.origin == Event::Origin::kill) {
-			j["from"] = e.other;
-			j["from_role"] = who(e.other, e.other_role);
-		}
-		if (e.origin == Event::Origin::fault)
-			j["addr"] = address(e.addr);
-		if (e.text == "discarded") {
-			j["discarded"] = true;
-			j["child"] = e.other;
-			j["child_role"] = who(e.other, e.other_role);
-		}
-	} else if (e.kind == Event::Kind::kill) {
-		j["to"] = e.other;
-		if (e.other > 0)
-			j["to_role"] = who(e.other, e.other_role);
-		signal_fields(j, e.sig);
-	} else if (e.kind == Event::Kind::handler) {
-		signal_fields(j, e.sig);
-		j["action"] = e.text;
-	} else if (e.kind == Event::Kind::mask) {
-		j["how"] = e.text;
-		j["signals"] = e.signals;
-	} else if (e.kind == Event::Kind::pending) {
-		signal_fields(j, e.sig);
-		j["arrives"] = e.text;
-		if (e.other) {
-			j["from"] = e.other;
-			j["from_role"] = who(e.other, e.other_role);
-		}
-	}
+	j[name] = p.pid;
+	j[std::string(name) + "_role"] = who(p.pid, p.role);
 }
 
-// The fields of waiting: an alarm armed, a call that blocks and what
-// wakes it, and a run nothing can wake.
-void
-wait_fields(json &j, const Event &e)
-{
-	if (e.kind == Event::Kind::alarm) {
+// The fields of each kind of event, in the order they are written.
+struct Fields {
+	json &j;
+
+	void operator()(const Event::Line &e) const;
+	void operator()(const Event::Fork &e) const;
+	void operator()(const Event::Exec &e) const;
+	void operator()(const Event::Signal &e) const;
+	void operator()(const Event::Kill &e) const;
+	void operator()(const Event::Alarm &e) const
+	{
 		j["seconds"] = e.seconds;
-	} else if (e.kind == Event::Kind::blocked) {
-		j["call"] = e.call;
-		if (e.call == "sigsuspend")
-			j["signals"] = e.signals;
-		else if (e.call != "pause")
-			j["child"] = e.text.empty() ? "any child" : e.text;
-		if (!e.change.empty())
-			j["for"] = e.change;
-	} else if (e.kind == Event::Kind::woken) {
-		j["call"] = e.call;
-		if (e.sig)
-			signal_fields(j, e.sig);
-		if (e.other) {
-			j["child"] = e.other;
-			j["child_role"] = who(e.other, e.other_role);
-			j["change"] = e.change;
-		}
-		error_fields(j, e.error);
-	} else if (e.kind == Event::Kind::returned) {
-		signal_fields(j, e.sig);
-		j["cut"] = e.call;
-		if (!e.call.empty())
-			j["restarts"] = e.error == 0;
-		if (e.error)
-			error_fields(j, e.error);
-	} else if (e.kind == Event::Kind::stuck) {
-		j["waiting"] = e.text;
+	}
+	void operator()(const Event::Handler &e) const;
+	void operator()(const Event::Mask &e) const;
+	void operator()(const Event::Blocked &e) const;
+	void operator()(const Event::Woken &e) const;
+	void operator()(const Event::Ended &e) const;
+	void operator()(const Event::Reaped &e) const;
+	void operator()(const Event::Reparented &e) const
+	{
+		peer_fields(j, "parent", e.new_parent);
+	}
+	void operator()(const Event::Stuck &e) const
+	{
+		j["waiting"] = e.waiting;
+	}
+	void operator()(const Event::Zombie &e) const
+	{
+		peer_fields(j, "parent", e.parent);
+	}
+	void operator()(const Event::Sent &e) const;
+	void operator()(const Event::Received &e) const;
+	void operator()(const Event::Wrote &e) const;
+	void operator()(const Event::Pending &e) const;
+	void operator()(const Event::Returned &e) const;
+};
+
+void
+Fields::operator()(const Event::Line &e) const
+{
+	j["fd"] = e.fd;
+	j["text"] = e.text;
+	if (!valid_utf8(e.text))
+		j["hex"] = hex_bytes(e.text);
+	if (e.size)
+		j["size"] = e.size;
+}
+
+void
+Fields::operator()(const Event::Fork &e) const
+{
+	j["child"] = e.child.pid;
+	j["child_role"] = e.child.role;
+}
+
+void
+Fields::operator()(const Event::Exec &e) const
+{
+	j["path"] = e.path;
+	j["argv"] = e.argv;
+	error_fields(j, e.error);
+}
+
+void
+Fields::operator()(const Event::Signal &e) const
+{
+	signal_fields(j, e.sig);
+	j["origin"] = origin_name(e.origin);
+	if (e.origin == Event::Origin::kill)
+		peer_fields(j, "from", e.sender);
+	if (e.origin == Event::Origin::fault)
+		j["addr"] = address(e.addr);
+	if (e.action == Event::Action::discarded) {
+		j["discarded"] = true;
+		peer_fields(j, "child", e.child);
 	}
 }
 
 void
-kind_fields(json &j, const Event &e)
+Fields::operator()(const Event::Kill &e) const
 {
-	if (e.kind == Event::Kind::line) {
-		j["fd"] = e.fd;
-		j["text"] = e.text;
-		if (!valid_utf8(e.text))
-			j["hex"] = hex_bytes(e.text);
-		if (e.size)
-			j["size"] = e.size;
-	} else if (e.kind == Event::Kind::sent ||
-	    e.kind == Event::Kind::received || e.kind == Event::Kind::wrote) {
-		j["fd"] = e.fd;
-		j[e.kind == Event::Kind::wrote ? "file" : "through"] = e.path;
-		j["size"] = e.size;
-		j["text"] = e.text;
-		if (!valid_utf8(e.text))
-			j["hex"] = hex_bytes(e.text);
-		if (e.kind == Event::Kind::received && e.other) {
-			j["from"] = e.other;
-			j["from_role"] = who(e.other, e.other_role);
-		}
+	j["to"] = e.target.pid;
+	if (e.target.pid > 0)
+		j["to_role"] = who(e.target.pid, e.target.role);
+	signal_fields(j, e.sig);
+}
+
+void
+Fields::operator()(const Event::Handler &e) const
+{
+	signal_fields(j, e.sig);
+	j["action"] = action_name(e.action);
+}
+
+void
+Fields::operator()(const Event::Mask &e) const
+{
+	j["how"] = how_name(e.how);
+	j["signals"] = e.signals;
+}
+
+void
+Fields::operator()(const Event::Blocked &e) const
+{
+	j["call"] = e.call;
+	if (e.call == "sigsuspend")
+		j["signals"] = e.signals;
+	else if (e.call != "pause")
+		j["child"] = e.child.empty() ? "any child" : e.child;
+	if (!e.awaited.empty())
+		j["for"] = e.awaited;
+}
+
+void
+Fields::operator()(const Event::Woken &e) const
+{
+	j["call"] = e.call;
+	if (e.sig)
+		signal_fields(j, e.sig);
+	if (e.child.pid) {
+		peer_fields(j, "child", e.child);
+		j["change"] = change_name(e.change);
 	}
-	life_fields(j, e);
-	signal_event_fields(j, e);
-	wait_fields(j, e);
-	if (e.handler)
-		j["in_handler"] = signal_name(e.handler);
+	error_fields(j, e.error);
+}
+
+void
+Fields::operator()(const Event::Ended &e) const
+{
+	end_fields(j, e.end);
+	if (e.by_trace)
+		j["by_trace"] = true;
+}
+
+void
+Fields::operator()(const Event::Reaped &e) const
+{
+	peer_fields(j, "by", e.reaper);
+	j["zombie_us"] = e.zombie_us;
+	if (e.status != Event::Reaped::Status::unknown)
+		j["status"] = status_name(e.status);
+}
+
+void
+Fields::operator()(const Event::Sent &e) const
+{
+	j["fd"] = e.fd;
+	j["through"] = e.through;
+	bytes_fields(j, e.size, e.text);
+}
+
+void
+Fields::operator()(const Event::Received &e) const
+{
+	j["fd"] = e.fd;
+	j["through"] = e.through;
+	bytes_fields(j, e.size, e.text);
+	if (e.sender.pid)
+		peer_fields(j, "from", e.sender);
+}
+
+void
+Fields::operator()(const Event::Wrote &e) const
+{
+	j["fd"] = e.fd;
+	j["file"] = e.file;
+	bytes_fields(j, e.size, e.text);
+}
+
+void
+Fields::operator()(const Event::Pending &e) const
+{
+	signal_fields(j, e.sig);
+	j["arrives"] = arrival_name(e.arrives);
+	if (e.sender.pid)
+		peer_fields(j, "from", e.sender);
+}
+
+void
+Fields::operator()(const Event::Returned &e) const
+{
+	signal_fields(j, e.sig);
+	j["cut"] = e.cut;
+	if (!e.cut.empty())
+		j["restarts"] = e.error == 0;
+	if (e.error)
+		error_fields(j, e.error);
 }
 
 json
@@ -235,13 +306,15 @@ Jsonl::put(const json &j)
 void
 Jsonl::event(const Event &e)
 {
-	if (s_.lines_only && e.kind != Event::Kind::line)
+	if (s_.lines_only && !e.is<Event::Line>())
 		return;
-	json j = head(e.us, e.pid, e.role, kind_name(e.kind));
-	kind_fields(j, e);
+	json j = head(e.us, e.pid, e.role, kind_name(e));
+	std::visit(Fields{j}, e.what);
+	if (e.handler)
+		j["in_handler"] = signal_name(e.handler);
 	if (s_.explain) {
-		if (e.kind == Event::Kind::signal)
-			j["action"] = e.text;
+		if (const auto *sig = e.as<Event::Signal>())
+			j["action"] = action_name(sig->action);
 		Explained x = explainer_.explain(e);
 		if (x.state)
 			j["state"] = std::string(1, x.state);

@@ -7,7 +7,8 @@
 #include <unistd.h>
 
 #include "clock.h"
-#include "trace.h"
+#include "out.h"
+#include "shown.h"
 
 namespace {
 
@@ -61,11 +62,18 @@ fixed(double value, int decimals)
 }
 
 std::string
+in_unit(long long us, Unit unit, int decimals)
+{
+	if (unit == Unit::ms)
+		return fixed(static_cast<double>(us) / 1e3, decimals) + " ms";
+	return fixed(static_cast<double>(us) / 1e6, decimals) + " s";
+}
+
+std::string
 duration(long long us)
 {
-	if (us < 1000000)
-		return fixed(static_cast<double>(us) / 1e3, 2) + " ms";
-	return fixed(static_cast<double>(us) / 1e6, 3) + " s";
+	return us < 1000000 ? in_unit(us, Unit::ms, 2) :
+	    in_unit(us, Unit::s, 3);
 }
 
 void
@@ -161,6 +169,16 @@ who(pid_t pid, const std::string &role)
 	if (!role.empty())
 		return role;
 	return "process " + std::to_string(pid);
+}
+
+std::string
+tag(const std::string &role, pid_t pid, std::size_t width)
+{
+	std::string t = role + " " + std::to_string(pid);
+
+	if (t.size() < width)
+		t.insert(role.size(), width - t.size(), ' ');
+	return t;
 }
 
 std::size_t

@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
-#include "trace.h"
+#include "shown.h"
 
 namespace {
 
@@ -27,23 +25,25 @@ joined(const std::vector<std::string> &words, const std::string &none)
 }
 
 std::string
-kill_target(const Event &e)
+kill_target(const Event::Kill &k)
 {
-	if (e.other > 0)
-		return who(e.other, e.other_role);
-	if (e.other == 0)
+	pid_t to = k.target.pid;
+
+	if (to > 0)
+		return who(to, k.target.role);
+	if (to == 0)
 		return "its own process group";
-	if (e.other == -1)
+	if (to == -1)
 		return "every process it may signal";
-	return "process group " + std::to_string(-e.other);
+	return "process group " + std::to_string(-to);
 }
 
 std::string
-signal_words(const Event &e)
+signal_words(const Event::Signal &e)
 {
-	if (e.text == "discarded")
+	if (e.action == Event::Action::discarded)
 		return " is sent " + signal_name(e.sig) + " as " +
-		    who(e.other, e.other_role) + " ends: at its default "
+		    who(e.child.pid, e.child.role) + " ends: at its default "
 		    "action, it is discarded, never delivered";
 	std::string s = " gets " + signal_name(e.sig);
 
@@ -51,13 +51,11 @@ signal_words(const Event &e)
 	case Event::Origin::alarm:
 		return s + " from its alarm";
 	case Event::Origin::kill:
-		return s + " from " + (e.other == getpid() ? "trace" :
-		    who(e.other, e.other_role));
+		return s + " from " + who(e.sender.pid, e.sender.role);
 	case Event::Origin::fault:
 		return s + ": a fault at " + address(e.addr);
 	case Event::Origin::terminal:
-		return s + " from the terminal (" + (e.sig == SIGINT ?
-		    "Ctrl-C" : e.sig == SIGQUIT ? "Ctrl-\\" : "Ctrl-Z") + ")";
+		return s + " from the terminal (" + terminal_key(e.sig) + ")";
 	case Event::Origin::kernel:
 		break;
 	}
@@ -65,27 +63,32 @@ signal_words(const Event &e)
 }
 
 std::string
-handler_words(const Event &e)
+handler_words(const Event::Handler &e)
 {
 	std::string sig = signal_name(e.sig);
 
-	if (e.text == "handler")
+	switch (e.action) {
+	case Event::Action::handler:
 		return " catches " + sig + " with a handler";
-	if (e.text == "ignore")
+	case Event::Action::ignore:
 		return " ignores " + sig;
+	case Event::Action::by_default:
+	case Event::Action::discarded:
+		break;
+	}
 	return " sets " + sig + " back to its default action";
 }
 
 std::string
-woken_words(const Event &e)
+woken_words(const Event::Woken &e)
 {
 	std::string s = " woken from " + e.call;
 
 	if (e.sig)
 		return s + " by " + signal_name(e.sig);
-	if (e.other)
-		return s + ": " + who(e.other, e.other_role) + " " +
-		    (e.change.empty() ? "ended" : e.change);
+	if (e.child.pid)
+		return s + ": " + who(e.child.pid, e.child.role) + " " +
+		    change_name(e.change);
 	if (e.error) {
 		const char *name = strerrorname_np(e.error);
 		return s + ": " + std::strerror(e.error) + " (" +
@@ -96,14 +99,14 @@ woken_words(const Event &e)
 
 // What the signal broke into, once its handler has returned.
 std::string
-returned_words(const Event &e)
+returned_words(const Event::Returned &e)
 {
 	std::string s = " returns from its " + signal_name(e.sig) +
 	    " handler: ";
 
-	if (e.call.empty())
+	if (e.cut.empty())
 		return s + "the instruction that faulted runs again";
-	s += e.call + ", which it cut short, ";
+	s += e.cut + ", which it cut short, ";
 	if (e.error)
 		return s + "fails with " + (e.error == EINTR ? "EINTR" :
 		    std::strerror(e.error));
@@ -112,7 +115,7 @@ returned_words(const Event &e)
 
 // Programs by name: their paths are in the JSON lines.
 std::string
-exec_words(const Event &e)
+exec_words(const Event::Exec &e)
 {
 	if (e.error)
 		return " cannot exec " + escaped(e.path) + ": " +
@@ -134,24 +137,64 @@ spaced(const std::string &words)
 // Bytes that are not the run's output: how many, where, and how they
 // begin.
 std::string
-io_words(const Event &e)
+io_words(const char *verb, std::uint64_t size, const std::string &where,
+    int fd, const std::string &text)
 {
-	std::string s = e.kind == Event::Kind::sent ? " sends " :
-	    e.kind == Event::Kind::received ? " receives " : " writes ";
-	s += std::to_string(e.size);
-	s += e.size == 1 ? " byte" : " bytes";
-	if (e.kind == Event::Kind::wrote)
-		s += " to " + escaped(e.path);
-	else if (e.kind == Event::Kind::sent)
-		s += " into a " + e.path;
-	else if (e.other)
-		s += " from " + who(e.other, e.other_role) + " through a " + e.path;
-	else
-		s += " from a " + e.path;
-	s += " (fd " + std::to_string(e.fd) + ")";
-	if (!e.text.empty())
-		s += ": \"" + shortened(escaped(e.text), 32) + "\"";
+	std::string s = verb;
+
+	s += std::to_string(size);
+	s += size == 1 ? " byte" : " bytes";
+	s += where;
+	s += " (fd " + std::to_string(fd) + ")";
+	if (!text.empty())
+		s += ": \"" + shortened(escaped(text), 32) + "\"";
 	return s;
+}
+
+std::string
+received_words(const Event::Received &e)
+{
+	std::string from = e.sender.pid ? " from " + who(e.sender.pid,
+	    e.sender.role) + " through a " + e.through : " from a " +
+	    e.through;
+	return io_words(" receives ", e.size, from, e.fd, e.text);
+}
+
+std::string
+alarm_words(const Event::Alarm &e)
+{
+	if (e.seconds <= 0)
+		return " cancels its alarm";
+	return " sets an alarm for " + fixed(e.seconds,
+	    e.seconds == std::floor(e.seconds) ? 0 : 3) + " s";
+}
+
+std::string
+mask_words(const Event::Mask &e)
+{
+	if (e.how == Event::Mask::How::set)
+		return " sets its blocked signals to " +
+		    signal_set(e.signals, "and", "none");
+	return spaced(how_name(e.how) + std::string("s ") +
+	    signal_set(e.signals, "and", "nothing"));
+}
+
+std::string
+ended_sentence(const Event::Ended &e)
+{
+	if (e.by_trace && !e.why.empty())
+		return spaced(ended_words(e.end, true) + ": " + e.why);
+	return spaced(ended_words(e.end, e.by_trace));
+}
+
+std::string
+pending_words(const Event::Pending &e, const std::string &role)
+{
+	if (e.arrives == Event::Pending::Arrives::now)
+		return " has " + signal_name(e.sig) + " pending, sent "
+		    "while it was blocked: it arrives now";
+	return " has " + signal_name(e.sig) + " pending: " + role +
+	    " blocks it, and it arrives when " + role + " unblocks it";
 }
 
 } // namespace
@@ -159,66 +202,55 @@ io_words(const Event &e)
 std::string
 sentence(const Event &e)
 {
-	switch (e.kind) {
-	case Event::Kind::fork:
-		return " forks " + e.other_role + " (" + std::to_string(e.other) +
-		    ")";
-	case Event::Kind::exec:
-		return exec_words(e);
-	case Event::Kind::signal:
-		return signal_words(e);
-	case Event::Kind::kill:
-		return " sends " + signal_name(e.sig) + " to " + kill_target(e);
-	case Event::Kind::alarm:
-		if (e.seconds <= 0)
-			return " cancels its alarm";
-		return " sets an alarm for " + fixed(e.seconds,
-		    e.seconds == std::floor(e.seconds) ? 0 : 3) + " s";
-	case Event::Kind::handler:
-		return handler_words(e);
-	case Event::Kind::mask:
-		if (e.text == "set")
-			return " sets its blocked signals to " +
-			    signal_set(e.signals, "and", "none");
-		return spaced(e.text + "s " + signal_set(e.signals, "and",
-		    "nothing"));
-	case Event::Kind::blocked:
-		return spaced(waiting_words(e));
-	case Event::Kind::woken:
-		return woken_words(e);
-	case Event::Kind::ended:
-		if (e.by_trace && !e.text.empty())
-			return spaced(ended_words(e.end, true) + ": " + e.text);
-		return spaced(ended_words(e.end, e.by_trace));
-	case Event::Kind::reaped:
-		return " reaped by " + who(e.other, e.other_role) +
-		    (e.zombie_us > 0 ? ": it was a zombie for " +
-		    duration(e.zombie_us) : " at once");
-	case Event::Kind::reparented:
-		return " orphaned: " + who(e.other, e.other_role) +
-		    (e.other_role == subreaper_role ? " (" +
-		    std::to_string(e.other) + ")" : "") + " is its parent now";
-	case Event::Kind::returned:
-		return returned_words(e);
-	case Event::Kind::zombie:
-		return " is a zombie: it has ended and " +
-		    who(e.other, e.other_role) + " has not waited for it";
-	case Event::Kind::sent:
-	case Event::Kind::received:
-	case Event::Kind::wrote:
-		return io_words(e);
-	case Event::Kind::pending:
-		if (e.text == "now")
-			return " has " + signal_name(e.sig) + " pending, sent "
-			    "while it was blocked: it arrives now";
-		return " has " + signal_name(e.sig) + " pending: " + e.role +
-		    " blocks it, and it arrives when " + e.role +
-		    " unblocks it";
-	case Event::Kind::line:
-	case Event::Kind::stuck:
-		break;
-	}
-	return "";
+	using E = Event;
+	return std::visit(Each{
+	    [](const E::Line &) { return std::string(); },
+	    [](const E::Fork &f) {
+		    return " forks " + f.child.role + " (" +
+			std::to_string(f.child.pid) + ")";
+	    },
+	    [](const E::Exec &x) { return exec_words(x); },
+	    [](const E::Signal &x) { return signal_words(x); },
+	    [](const E::Kill &k) {
+		    return " sends " + signal_name(k.sig) + " to " +
+			kill_target(k);
+	    },
+	    [](const E::Alarm &x) { return alarm_words(x); },
+	    [](const E::Handler &x) { return handler_words(x); },
+	    [](const E::Mask &x) { return mask_words(x); },
+	    [](const E::Blocked &b) { return spaced(waiting_words(b)); },
+	    [](const E::Woken &x) { return woken_words(x); },
+	    [](const E::Ended &x) { return ended_sentence(x); },
+	    [](const E::Reaped &r) {
+		    return " reaped by " + who(r.reaper.pid, r.reaper.role) +
+			(r.zombie_us > 0 ? ": it was a zombie for " +
+			duration(r.zombie_us) : " at once");
+	    },
+	    [](const E::Reparented &r) {
+		    const E::Peer &to = r.new_parent;
+		    return " orphaned: " + who(to.pid, to.role) +
+			(to.role == subreaper_role ? " (" +
+			std::to_string(to.pid) + ")" : "") +
+			" is its parent now";
+	    },
+	    [](const E::Stuck &) { return std::string(); },
+	    [](const E::Zombie &z) {
+		    return " is a zombie: it has ended and " +
+			who(z.parent.pid, z.parent.role) +
+			" has not waited for it";
+	    },
+	    [](const E::Sent &x) {
+		    return io_words(" sends ", x.size, " into a " + x.through,
+			x.fd, x.text);
+	    },
+	    [](const E::Received &x) { return received_words(x); },
+	    [](const E::Wrote &x) {
+		    return io_words(" writes ", x.size, " to " +
+			escaped(x.file), x.fd, x.text);
+	    },
+	    [&e](const E::Pending &x) { return pending_words(x, e.role); },
+	    [](const E::Returned &x) { return returned_words(x); },
+	}, e.what);
 }
 
 std::string

@@ -9,7 +9,8 @@
 #include <utility>
 
 #include "explain.h"
-#include "trace.h"
+#include "shown.h"
+#include "view.h"
 
 namespace {
 
@@ -65,15 +66,12 @@ private:
 std::string
 Text::site(const Event &e) const
 {
-	using K = Event::Kind;
 	if (s_.source == Settings::Sources::none)
 		return "";
 	std::string at = site_words(e.source);
 	// What befell a process, not what it did, has no line; nor has the
 	// start of the run's first program, which trace made.
-	if (e.kind == K::reaped || e.kind == K::reparented ||
-	    e.kind == K::stuck || e.kind == K::zombie ||
-	    (e.kind == K::exec && !begun_))
+	if (!e.sited() || (e.is<Event::Exec>() && !begun_))
 		at.clear();
 	else if (at.empty())
 		at.push_back('?');
@@ -192,17 +190,15 @@ Text::explain(const Event &e, std::size_t column)
 void
 Text::event(const Event &e)
 {
-	if (e.kind == Event::Kind::line) {
-		std::string tag = e.role + " " + std::to_string(e.pid);
-		if (tag.size() < tag_width)
-			tag.insert(e.role.size(), tag_width - tag.size(), ' ');
+	if (const auto *l = e.as<Event::Line>()) {
 		// A line cut short says so instead of lacking its newline.
-		std::string text = !e.size ? escaped_line(e.text) :
-		    escaped(e.text) + "   (" + std::to_string(e.size) +
+		std::string text = !l->size ? escaped_line(l->text) :
+		    escaped(l->text) + "   (" + std::to_string(l->size) +
 		    " bytes written, the first " +
-		    std::to_string(e.text.size()) + " shown)";
-		put(e.role, true, time(e.us) + site(e) + tag +
-		    (e.fd == 2 ? " ! " : " | ") + text);
+		    std::to_string(l->text.size()) + " shown)";
+		put(e.role, true, time(e.us) + site(e) +
+		    tag(e.role, e.pid, tag_width) +
+		    (l->fd == 2 ? " ! " : " | ") + text);
 		show_code(e.source);
 		show_handler(e);
 		return;
@@ -220,7 +216,7 @@ Text::event(const Event &e)
 	show_code(e.source);
 	show_handler(e);
 	explain(e, columns(head));
-	begun_ = begun_ || e.kind == Event::Kind::exec;
+	begun_ = begun_ || e.is<Event::Exec>();
 }
 
 void
@@ -237,9 +233,6 @@ Text::summary(const std::vector<Traced> &procs, const Ending &end)
 		return;
 	put("", false, "\nHow each process ended:");
 	for (const auto &p : procs) {
-		std::string tag = p.role + " " + std::to_string(p.pid);
-		if (tag.size() < tag_width)
-			tag.insert(p.role.size(), tag_width - tag.size(), ' ');
 		std::string s = escaped(base_name(p.program)) + ": ";
 		if (!p.ended)
 			s += "never ended";
@@ -251,7 +244,8 @@ Text::summary(const std::vector<Traced> &procs, const Ending &end)
 		else
 			s += "; reaped by " + who(0, p.reaper_role) + " at " +
 			    duration(p.reaped_us);
-		say("", "  " + tag + "  ", s, tag_width + 6);
+		say("", "  " + tag(p.role, p.pid, tag_width) + "  ", s,
+		    tag_width + 6);
 	}
 	std::string s = "Exit status " + std::to_string(end.status);
 	if (!end.why.empty())

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "trace.h"
+#include "shown.h"
 
 namespace {
 
@@ -31,9 +31,8 @@ standard_signals()
 {
 	std::vector<std::string> all;
 	for (int sig = 1; sig < 32; sig++)
-		if (const char *a = sigabbrev_np(sig); a && sig != SIGKILL &&
-		    sig != SIGSTOP)
-			all.push_back(std::string("SIG") + a);
+		if (sigabbrev_np(sig) && sig != SIGKILL && sig != SIGSTOP)
+			all.push_back(signal_name(sig));
 	return all;
 }
 
@@ -64,7 +63,7 @@ signal_set(const std::vector<std::string> &names,
 }
 
 std::string
-waiting_words(const Event &e)
+waiting_words(const Event::Blocked &e)
 {
 	std::string s = "blocked in " + e.call + " for ";
 
@@ -72,8 +71,8 @@ waiting_words(const Event &e)
 		return s + signal_set(e.signals, "or", "no signal at all");
 	if (e.call == "pause")
 		return s + "any signal it catches";
-	std::string change = " to " + (e.change.empty() ? "end" : e.change);
-	if (e.text.empty())
+	std::string change = " to " + (e.awaited.empty() ? "end" : e.awaited);
+	if (e.child.empty())
 		return s + "any child" + change;
-	return s + e.text + change;
+	return s + e.child + change;
 }

@@ -1,0 +1,200 @@
+// Each kind of event as trace's text and JSON lines tell it, made up here
+// with no run: the sentence after the process's role, and the JSON line
+// whole, its fields in their order. One row per kind, and per way a kind
+// reads differently.
+#include <cerrno>
+#include <csignal>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "shown.h"
+#include "view.h"
+
+namespace {
+
+using E = Event;
+
+struct Told {
+	E::What what;
+	const char *sentence;	// after "P"
+	const char *kind;
+	const char *fields;	// after the JSON line's head
+	int handler = 0;	// made in the handler for this signal
+};
+
+const std::vector<Told> &
+told()
+{
+	static const std::vector<Told> rows = {
+	{E::Line{1, "hi\n", 0}, "", "line", R"("fd":1,"text":"hi\n")"},
+	{E::Line{2, "ab", 10}, "", "line", R"("fd":2,"text":"ab","size":10)"},
+	{E::Fork{{101, "C1"}}, " forks C1 (101)", "fork",
+	    R"("child":101,"child_role":"C1")"},
+	{E::Exec{"/bin/echo", {"/bin/echo", "a b"}, 0},
+	    " execs echo as echo a b", "exec",
+	    R"("path":"/bin/echo","argv":["/bin/echo","a b"],"error":0)"},
+	{E::Exec{"/nope", {}, ENOENT},
+	    " cannot exec /nope: No such file or directory", "exec",
+	    R"("path":"/nope","argv":[],"error":2,"error_name":"ENOENT")"},
+	{E::Signal{.sig = SIGUSR1, .origin = E::Origin::kill,
+	    .action = E::Action::handler, .sender = {101, "C1"}},
+	    " gets SIGUSR1 from C1", "signal",
+	    R"("signal":"SIGUSR1","signo":10,"origin":"kill","from":101,)"
+	    R"("from_role":"C1")"},
+	{E::Signal{.sig = SIGSEGV, .origin = E::Origin::fault, .addr = 16},
+	    " gets SIGSEGV: a fault at 0x10", "signal",
+	    R"("signal":"SIGSEGV","signo":11,"origin":"fault","addr":"0x10")"},
+	{E::Signal{.sig = SIGCHLD, .action = E::Action::discarded,
+	    .child = {101, "C1"}}, " is sent SIGCHLD as C1 ends: at its "
+	    "default action, it is discarded, never delivered", "signal",
+	    R"("signal":"SIGCHLD","signo":17,"origin":"kernel",)"
+	    R"("discarded":true,"child":101,"child_role":"C1")"},
+	{E::Signal{.sig = SIGINT, .origin = E::Origin::terminal},
+	    " gets SIGINT from the terminal (Ctrl-C)", "signal",
+	    R"("signal":"SIGINT","signo":2,"origin":"terminal")"},
+	{E::Kill{{0, ""}, SIGTERM}, " sends SIGTERM to its own process group",
+	    "kill", R"("to":0,"signal":"SIGTERM","signo":15)"},
+	{E::Kill{{101, "C1"}, SIGKILL}, " sends SIGKILL to C1", "kill",
+	    R"("to":101,"to_role":"C1","signal":"SIGKILL","signo":9)"},
+	{E::Alarm{1.5}, " sets an alarm for 1.500 s", "alarm",
+	    R"("seconds":1.5)"},
+	{E::Alarm{0}, " cancels its alarm", "alarm", R"("seconds":0.0)"},
+	{E::Handler{SIGINT, E::Action::ignore}, " ignores SIGINT", "handler",
+	    R"("signal":"SIGINT","signo":2,"action":"ignore")"},
+	{E::Handler{SIGINT, E::Action::by_default},
+	    " sets SIGINT back to its default action", "handler",
+	    R"("signal":"SIGINT","signo":2,"action":"default")"},
+	{E::Mask{E::Mask::How::unblock, {"SIGINT"}}, " unblocks SIGINT",
+	    "mask", R"("how":"unblock","signals":["SIGINT"])"},
+	{E::Mask{E::Mask::How::set, {}}, " sets its blocked signals to none",
+	    "mask", R"("how":"set","signals":[])"},
+	{E::Blocked{"wait4", "", "end", {}},
+	    " blocked in wait4 for any child to end", "blocked",
+	    R"("call":"wait4","child":"any child","for":"end")"},
+	{E::Blocked{"sigsuspend", "", "", {"SIGINT"}},
+	    " blocked in sigsuspend for SIGINT", "blocked",
+	    R"("call":"sigsuspend","signals":["SIGINT"])"},
+	{E::Woken{.call = "wait4", .child = {101, "C1"},
+	    .change = E::Woken::Change::stopped}, " woken from wait4: C1 "
+	    "stopped", "woken", R"("call":"wait4","child":101,)"
+	    R"("child_role":"C1","change":"stopped","error":0)"},
+	{E::Woken{.call = "pause", .sig = SIGALRM, .error = EINTR},
+	    " woken from pause by SIGALRM", "woken",
+	    R"("call":"pause","signal":"SIGALRM","signo":14,"error":4,)"
+	    R"("error_name":"EINTR")"},
+	{E::Ended{End::exited(3), false, ""}, " exited with 3", "ended",
+	    R"("exit":3)"},
+	{E::Ended{End::killed(SIGKILL), true, "stuck"},
+	    " killed by trace (SIGKILL): stuck", "ended",
+	    R"("signal":"SIGKILL","signo":9,"by_trace":true)"},
+	{E::Reaped{{1, subreaper_role}, 1500, E::Reaped::Status::kept},
+	    " reaped by trace: it was a zombie for 1.50 ms", "reaped",
+	    R"("by":1,"by_role":"trace","zombie_us":1500,"status":"kept")"},
+	{E::Reaped{{0, kernel_role}, 0, E::Reaped::Status::discarded},
+	    " reaped by the kernel at once", "reaped", R"("by":0,)"
+	    R"("by_role":"the kernel","zombie_us":0,"status":"discarded")"},
+	{E::Reaped{{101, "C1"}, 0, E::Reaped::Status::unknown},
+	    " reaped by C1 at once", "reaped",
+	    R"("by":101,"by_role":"C1","zombie_us":0)"},
+	{E::Reparented{{1, subreaper_role}},
+	    " orphaned: trace (1) is its parent now", "reparented",
+	    R"("parent":1,"parent_role":"trace")"},
+	{E::Stuck{"P in wait4"}, "", "stuck", R"("waiting":"P in wait4")"},
+	{E::Zombie{{100, "P"}},
+	    " is a zombie: it has ended and P has not waited for it",
+	    "zombie", R"("parent":100,"parent_role":"P")"},
+	{E::Sent{3, "pipe", 7, 1, "x"},
+	    R"( sends 1 byte into a pipe (fd 3): "x")", "sent", R"("fd":3,"through":"pipe","size":1,"text":"x")"},
+	{E::Received{4, "socket", 7, 2, "hi", {101, "C1"}},
+	    R"( receives 2 bytes from C1 through a socket (fd 4): "hi")",
+	    "received", R"("fd":4,"through":"socket","size":2,"text":"hi",)"
+	    R"("from":101,"from_role":"C1")"},
+	{E::Received{4, "pipe", 7, 2, "hi", {}},
+	    R"( receives 2 bytes from a pipe (fd 4): "hi")", "received",
+	    R"("fd":4,"through":"pipe","size":2,"text":"hi")"},
+	{E::Wrote{5, "/tmp/o", 3, "abc"},
+	    R"( writes 3 bytes to /tmp/o (fd 5): "abc")", "wrote",
+	    R"("fd":5,"file":"/tmp/o","size":3,"text":"abc",)"
+	    R"("in_handler":"SIGINT")", SIGINT},
+	{E::Pending{SIGUSR1, {101, "C1"}, E::Pending::Arrives::later},
+	    " has SIGUSR1 pending: P blocks it, and it arrives when P "
+	    "unblocks it", "pending", R"("signal":"SIGUSR1","signo":10,)"
+	    R"("arrives":"later","from":101,"from_role":"C1")"},
+	{E::Pending{SIGUSR1, {}, E::Pending::Arrives::now},
+	    " has SIGUSR1 pending, sent while it was blocked: it arrives now",
+	    "pending", R"("signal":"SIGUSR1","signo":10,"arrives":"now")"},
+	{E::Returned{SIGINT, "read", EINTR}, " returns from its SIGINT "
+	    "handler: read, which it cut short, fails with EINTR", "returned",
+	    R"("signal":"SIGINT","signo":2,"cut":"read","restarts":false,)"
+	    R"("error":4,"error_name":"EINTR")"},
+	{E::Returned{SIGSEGV, "", 0}, " returns from its SIGSEGV handler: "
+	    "the instruction that faulted runs again", "returned",
+	    R"("signal":"SIGSEGV","signo":11,"cut":"")"},
+	};
+	return rows;
+}
+
+Event
+made(const Told &t)
+{
+	return {.us = 5, .pid = 100, .role = "P", .handler = t.handler,
+	    .what = t.what};
+}
+
+// What the JSON lines view writes of e.
+std::string
+jsonl_of(const Event &e)
+{
+	int fds[2];
+	if (pipe(fds) != 0)
+		return "pipe failed";
+	{
+		Out out(fds[1]);
+		jsonl_view(out, Settings{})->event(e);
+		out.flush();
+	}
+	close(fds[1]);
+	std::string s;
+	char buf[4096];
+	for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+		s.append(buf, static_cast<std::size_t>(n));
+	close(fds[0]);
+	return s;
+}
+
+} // namespace
+
+TEST(EventViews, EachKindsSentenceAndJsonLine)
+{
+	for (const Told &t : told()) {
+		Event e = made(t);
+		SCOPED_TRACE(t.kind + std::string(":") + t.sentence);
+		EXPECT_EQ(sentence(e), t.sentence);
+		EXPECT_STREQ(kind_name(e), t.kind);
+		std::string fields = *t.fields ? std::string(",") + t.fields :
+		    "";
+		std::string head = R"({"t_us":5,"virtual":false,"pid":100,)"
+		    R"("role":"P","kind":")";
+		EXPECT_EQ(jsonl_of(e), head + t.kind + "\"" + fields + "}\n");
+	}
+}
+
+// Every kind is in the table above, each under a name of its own; those
+// that befell a process have no place in its code.
+TEST(EventViews, EveryKindNamedOnceAndSitedUnlessItBefell)
+{
+	std::set<std::string> names;
+	for (const Told &t : told()) {
+		Event e = made(t);
+		names.insert(kind_name(e));
+		bool befell = e.is<E::Reaped>() || e.is<E::Reparented>() ||
+		    e.is<E::Stuck>() || e.is<E::Zombie>();
+		EXPECT_EQ(e.sited(), !befell) << t.kind;
+	}
+	EXPECT_EQ(names.size(), std::variant_size_v<E::What>);
+}
