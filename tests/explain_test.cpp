@@ -240,6 +240,7 @@ const Told tolds[] = {
 	{"StatusKept", {"tworoles"}, "P", "Z", {"reaped, P is gone: its exit "
 	    "status went to trace"}},
 	// Each stop signal stops a process whose group is not orphaned;
+	// in an orphaned group, the kernel throws all but SIGSTOP away.
 	{"StoppedBySIGSTOP", {stops, "STOP"}, "C1", "TRZ",
 	    {"C1 is stopped (T) until a SIGCONT", "C1 goes on (R)"}},
 	{"StoppedBySIGTSTP", {stops, "TSTP"}, "C1", "TRZ",
@@ -248,6 +249,13 @@ const Told tolds[] = {
 	    {"C1 is stopped (T) until a SIGCONT"}},
 	{"StoppedBySIGTTOU", {stops, "TTOU"}, "C1", "TRZ",
 	    {"C1 is stopped (T) until a SIGCONT"}},
+	{"OrphanedGroupNotStopped", {stops, "TSTP", "orphaned"}, "C1", "Z",
+	    {"C1's process group is orphaned: the kernel throws SIGTSTP "
+	    "away, and C1 goes on"}},
+	// Adopted by trace, which would tie its group, and stopped for ever.
+	{"AdoptedGroupNotStopped", {stops, "TTIN", "adopted"}, "C1", "Z",
+	    {"C1's process group is orphaned: the kernel throws SIGTTIN "
+	    "away, and C1 goes on"}},
 	{"OrphanAdopted", {"becometwin"}, "C1", "Z",
 	    {"C1 is an orphan: trace adopts it here; untraced, the nearest "
 	    "subreaper, or else init (pid 1), would",

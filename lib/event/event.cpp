@@ -47,9 +47,9 @@ const char *
 action_name(Event::Action action)
 {
 	static const char *const names[] = {"default", "ignore", "handler",
-	    "discarded"};
+	    "discarded", "orphaned"};
 	static_assert(std::size(names) ==
-	    static_cast<std::size_t>(Event::Action::discarded) + 1);
+	    static_cast<std::size_t>(Event::Action::orphaned) + 1);
 	return word(names, action);
 }
 

@@ -37,8 +37,10 @@ struct Event {
 	// terminal: a key typed there (Ctrl-C, Ctrl-\, Ctrl-Z).
 	enum class Origin { alarm, kill, fault, kernel, terminal };
 	// What a process does with a signal: discarded, at its default
-	// action, by a parent the kernel sends SIGCHLD as a child ends.
-	enum class Action { by_default, ignore, handler, discarded };
+	// action, by a parent the kernel sends SIGCHLD as a child ends;
+	// orphaned, a stop signal other than SIGSTOP at its default action,
+	// which the kernel throws away in an orphaned process group.
+	enum class Action { by_default, ignore, handler, discarded, orphaned };
 
 	// Another process an event names; role "" if not one of the run.
 	struct Peer {

@@ -60,6 +60,26 @@ Tracer::tied(const Proc &m, pid_t gone) const
 	return ps.pgrp != ms.pgrp && ps.session == ms.session;
 }
 
+// Whether p's group would be orphaned untraced, where a stop signal
+// other than SIGSTOP does nothing (the kernel throws it away): no member
+// of the run ties it. trace's own group is left to the kernel, which
+// sees trace's tie as it is.
+bool
+Tracer::orphaned_group(const Proc &p) const
+{
+	Stat ps;
+
+	if (!stat_of(p.pid, ps) || ps.pgrp == getpgrp())
+		return false;
+	for (const auto &[pid, m] : procs_) {
+		Stat ms;
+		if (!m->ended && stat_of(pid, ms) && ms.pgrp == ps.pgrp &&
+		    tied(*m, 0))
+			return false;
+	}
+	return true;
+}
+
 // The group left without a tie by gone's end, if it has a stopped member,
 // gets SIGHUP and SIGCONT, each of its members in turn. Never the group
 // trace is in (the shell's job), nor anyone outside the run.

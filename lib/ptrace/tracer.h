@@ -183,6 +183,7 @@ private:
 	// Job control where trace stands in the kernel's way (jobs.cpp).
 	void on_exiting(const Proc &x);
 	[[nodiscard]] bool tied(const Proc &m, pid_t gone) const;
+	[[nodiscard]] bool orphaned_group(const Proc &p) const;
 	void hang_up(pid_t group, pid_t gone);
 	bool from_kernel(Proc &p, siginfo_t &si) const;
 	// Alarms, and time-lapse (timelapse.cpp).

@@ -247,6 +247,13 @@ Tracer::on_signal(Proc &p, int sig)
 	e.action = caught ? Event::Action::handler : known &&
 	    (st.ignored >> (sig - 1) & 1) ? Event::Action::ignore :
 	    Event::Action::by_default;
+	// Untraced, the kernel would throw it away; under trace, a group
+	// whose orphans trace adopted is tied by trace, so it would stop.
+	bool thrown = e.action == Event::Action::by_default &&
+	    (sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU) &&
+	    orphaned_group(p);
+	if (thrown)
+		e.action = Event::Action::orphaned;
 	std::uint64_t bit = 1ULL << (sig - 1);
 	owner(p).pending_told &= ~bit;
 	// Told as it was sent: untraced, it would never have come.
@@ -269,7 +276,7 @@ Tracer::on_signal(Proc &p, int sig)
 		p.stopped = owner(p).stopped = true;
 	else if (sig == SIGCONT)
 		p.stopped = owner(p).stopped = false;
-	resume(p, sig);
+	resume(p, thrown ? 0 : sig);
 }
 
 // A process gone, as its tracer sees it; for the run's start and the

@@ -60,11 +60,17 @@ Tracer::on_wait_entry(Proc &p, bool again)
 	const CallStop &s = p.entry;
 	bool wait = s.call == Call::wait4 || s.call == Call::waitid;
 
+	// Started again after a signal cut it short, a call told blocked
+	// goes on being so, though what it waits for may have come since.
+	if (again) {
+		p.in_call = true;
+		return;
+	}
 	// A wait with no child to wait for returns at once, and so does one
 	// with a zombie ready for it: not a block.
 	p.in_call = !(wait_options(s) & WNOHANG) &&
 	    (!wait || (can_wait(p, false) && !can_wait(p, true)));
-	if (!p.in_call || again)
+	if (!p.in_call)
 		return;
 	Event::Blocked e;
 	e.call = call_name(s.call);

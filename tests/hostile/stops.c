@@ -4,7 +4,10 @@
  * continues it with SIGCONT and reaps it. With "orphaned" as second
  * argument, the child first leads a session of its own: its group is
  * then orphaned, and the kernel throws away every stop signal but
- * SIGSTOP, so the child goes on at once and P only reaps it. */
+ * SIGSTOP, so the child goes on at once and P only reaps it. With
+ * "adopted", the child stops itself in its own group once P has ended
+ * without waiting: orphaned too, as no process that adopts it untraced
+ * (init, or a subreaper) is in the session. */
 #include <signal.h>
 #include <string.h>
 #include <sys/wait.h>
@@ -22,17 +25,23 @@ int
 main(int argc, char **argv)
 {
 	int sig = stop_signal(argc > 1 ? argv[1] : "TSTP");
-	int orphaned = argc > 2 && strcmp(argv[2], "orphaned") == 0;
+	const char *how = argc > 2 ? argv[2] : "";
+	int orphaned = strcmp(how, "orphaned") == 0;
+	int adopted = strcmp(how, "adopted") == 0;
 	int status;
-	pid_t pid = fork();
+	pid_t parent = getpid(), pid = fork();
 
 	if (pid < 0)
 		return 1;
 	if (pid == 0) {
 		if (orphaned ? setsid() < 0 : setpgid(0, 0) != 0)
 			_exit(1);
+		while (adopted && getppid() == parent)
+			;
 		_exit(kill(getpid(), sig) == 0 ? 0 : 1);
 	}
+	if (adopted)
+		return 0;
 	if (!orphaned) {
 		if (waitpid(pid, &status, WUNTRACED) != pid ||
 		    !WIFSTOPPED(status) || kill(pid, SIGCONT) != 0)

@@ -204,6 +204,11 @@ Explainer::Step::operator()(const Event::Signal &s) const
 		say("ignore " + sig, p.role + " ignores " + sig + ": it "
 		    "changes nothing");
 		break;
+	case Event::Action::orphaned:
+		say("orphaned " + sig, p.role + "'s process group is orphaned: "
+		    "the kernel throws " + sig + " away, and " + p.role +
+		    " goes on");
+		break;
 	case Event::Action::by_default:
 		signal_state(s);
 		break;

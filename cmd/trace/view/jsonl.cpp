@@ -146,6 +146,9 @@ Fields::operator()(const Event::Signal &e) const
 	if (e.action == Event::Action::discarded) {
 		j["discarded"] = true;
 		peer_fields(j, "child", e.child);
+	} else if (e.action == Event::Action::orphaned) {
+		j["discarded"] = true;
+		j["orphaned_group"] = true;
 	}
 }
 

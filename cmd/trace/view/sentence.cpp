@@ -45,21 +45,30 @@ signal_words(const Event::Signal &e)
 		return " is sent " + signal_name(e.sig) + " as " +
 		    who(e.child.pid, e.child.role) + " ends: at its default "
 		    "action, it is discarded, never delivered";
-	std::string s = " gets " + signal_name(e.sig);
+	std::string s = signal_name(e.sig);
 
 	switch (e.origin) {
 	case Event::Origin::alarm:
-		return s + " from its alarm";
+		s += " from its alarm";
+		break;
 	case Event::Origin::kill:
-		return s + " from " + who(e.sender.pid, e.sender.role);
+		s += (e.action == Event::Action::orphaned ? " by " : " from ") +
+		    who(e.sender.pid, e.sender.role);
+		break;
 	case Event::Origin::fault:
-		return s + ": a fault at " + address(e.addr);
+		s += ": a fault at " + address(e.addr);
+		break;
 	case Event::Origin::terminal:
-		return s + " from the terminal (" + terminal_key(e.sig) + ")";
+		s += std::string(" from the terminal (") + terminal_key(e.sig) +
+		    ")";
+		break;
 	case Event::Origin::kernel:
 		break;
 	}
-	return s;
+	if (e.action == Event::Action::orphaned)
+		return " is sent " + s + ": its process group is orphaned, so "
+		    "the kernel throws it away";
+	return " gets " + s;
 }
 
 std::string
@@ -74,6 +83,7 @@ handler_words(const Event::Handler &e)
 		return " ignores " + sig;
 	case Event::Action::by_default:
 	case Event::Action::discarded:
+	case Event::Action::orphaned:
 		break;
 	}
 	return " sets " + sig + " back to its default action";
