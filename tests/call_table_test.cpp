@@ -20,6 +20,8 @@ struct Fact {
 	const char *call;	// call_name(call_of(nr))
 	const char *waiting;	// waiting_call_name(nr), or nullptr
 	bool writes, reads, changes_fds;
+
+	friend void PrintTo(const Fact &f, std::ostream *os) { *os << f.test; }
 };
 
 constexpr auto none = static_cast<std::uint64_t>(-1);

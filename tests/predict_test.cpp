@@ -133,10 +133,11 @@ TEST(Predict, EveryOrderJudgedAsTheCheckerDoes)
 		static const std::regex named(
 		    R"(([A-Z]) cannot come before ([A-Z]))");
 		do {
-			std::vector<std::string> run;
+			std::vector<std::string> written;
 			for (char c : order)
-				run.push_back(lines[static_cast<std::size_t>(c - 'A')]);
-			bool ok = check_order(find_demo(demo)->rules(), run).ok;
+				written.push_back(
+				    lines[static_cast<std::size_t>(c - 'A')]);
+			bool ok = check_order(find_demo(demo)->rules(), written).ok;
 			Result r = predict({demo, "--order", order, "--runs", "0"});
 			ASSERT_EQ(r.end, End::exited(ok ? 0 : 1)) << order << r.out;
 			std::smatch m;

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 #include <iterator>
+#include <type_traits>
 
 #include "event.h"
 
@@ -28,8 +29,8 @@ kind_name(const Event &e)
 bool
 Event::sited() const
 {
-	return std::visit([]<class K>(const K &) {
-		return !requires { K::befell; };
+	return std::visit([](const auto &k) {
+		return !requires { std::remove_cvref_t<decltype(k)>::befell; };
 	}, what);
 }
 

@@ -32,7 +32,6 @@ static int
 send_to(pid_t p, const char *how, int sig)
 {
 	union sigval v = {0};
-	int fd;
 
 	if (strcmp(how, "kill") == 0)
 		return kill(p, sig);
@@ -43,6 +42,8 @@ send_to(pid_t p, const char *how, int sig)
 	if (strcmp(how, "sigqueue") == 0)
 		return sigqueue(p, sig, v);
 	if (strcmp(how, "pidfd") == 0) {
+		int fd;
+
 		if ((fd = (int)syscall(SYS_pidfd_open, p, 0)) < 0)
 			return -1;
 		return (int)syscall(SYS_pidfd_send_signal, fd, sig, NULL, 0);
@@ -91,6 +92,7 @@ main(int argc, char **argv)
 		sa.sa_handler = faulted;
 		if (sigaction(SIGSEGV, &sa, NULL) != 0)
 			return 1;
+		/* cppcheck-suppress nullPointer ; the fault it is for */
 		*(volatile int *)NULL = 1;
 		return 1;
 	}
@@ -107,8 +109,8 @@ main(int argc, char **argv)
 		return 1;
 	if ((r = own(how, &sig)) < 0)
 		return 1;
-	pid = -1;
-	if (r == 1 && (pid = fork()) < 0)
+	pid = r == 1 ? fork() : -1;
+	if (r == 1 && pid < 0)
 		return 1;
 	if (pid == 0)
 		_exit(send_to(p, how, sig) == 0 ? 0 : 1);

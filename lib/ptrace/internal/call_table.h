@@ -193,14 +193,17 @@ row_of(Call call)
 }
 
 // Each number is one row's, so that a number tells its call.
-static_assert([] {
+constexpr bool
+numbers_apart()
+{
 	for (std::size_t i = 0; i < std::size(call_rows); i++)
 		for (std::size_t j = 0; j < i; j++)
 			if (call_rows[i].nr != nr::none &&
 			    call_rows[i].nr == call_rows[j].nr)
 				return false;
 	return true;
-}(), "two rows of one number");
+}
+static_assert(numbers_apart(), "two rows of one number");
 // The tracer reads every call the filter stops it on, and nothing of
 // the others; the bytes of every write and read.
 static_assert(std::ranges::all_of(call_rows, [](const CallRow &r) {
