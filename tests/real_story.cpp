@@ -271,7 +271,7 @@ trace_story(const std::vector<json> &report)
 			    End::killed(j.value("signo", -1)));
 			std::string by = j.value("reaped_by", json()).is_string() ?
 			    j["reaped_by"].get<std::string>() : "";
-			p.reaper = by == "trace" || by == "the kernel" ? "" : by;
+			p.reaper = by == "trace" || by == "kernel" ? "" : by;
 		}
 	}
 	return s;

@@ -7,6 +7,7 @@
 // must be within a generous bound.
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -203,6 +204,12 @@ run_trace(const Case &c, Options o)
 		else
 			t.report.push_back(j);
 	}
+	// Kept for the check against the schema (JsonLines.*).
+	std::error_code error;
+	std::filesystem::create_directories(built("tests/reports"), error);
+	std::filesystem::copy_file(report, built("tests/reports/") + c.name +
+	    ".jsonl", std::filesystem::copy_options::overwrite_existing, error);
+	EXPECT_FALSE(error) << "the report not kept: " << error.message();
 	return t;
 }
 

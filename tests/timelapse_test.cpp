@@ -149,7 +149,8 @@ story(const Result &r)
 		else if (const auto *z = e.as<Event::Zombie>())
 			row += z->parent.role;
 		else if (const auto *all = e.as<Event::Stuck>())
-			row += all->waiting;
+			for (const auto &waiter : all->waiting)
+				row += waiter.who.role + " in " + waiter.in + ";";
 		else
 			continue;
 		rows.push_back(row);
@@ -172,7 +173,7 @@ TEST(TimeLapse, TickheirParentWaitsForOutside)
 		    "C1 line ALARMA pid={C1}: " + std::to_string(s) +
 		    " segundos\n", "C1 woken sigsuspend"});
 	want.insert(want.end(), {"C1 ended exited with 1", "C1 zombie P",
-	    "P stuck P in sigsuspend", "P signal SIGINT kill",
+	    "P stuck P in sigsuspend;", "P signal SIGINT kill",
 	    "P ended killed by signal 2 (SIGINT)", "P reaped subreaper",
 	    "C1 reaped subreaper"});
 	Result r = p.finish();

@@ -297,7 +297,7 @@ TEST(Trace, JsonLinesHoldTheRun)
 	EXPECT_EQ(forked, (std::map<std::string, int>{{"C1", 1}}));
 	EXPECT_EQ(processes, (std::map<std::string, int>{{"C1", 1}, {"P", 1}}));
 	EXPECT_EQ(v.back()["kind"], "finish");
-	EXPECT_EQ(v.back()["status"], 0);
+	EXPECT_EQ(v.back()["exit"], 0);
 }
 
 // Ten children, each forked once, each reaped by its parent.

@@ -29,7 +29,9 @@ Watch::event(const Event &e)
 		for (const auto &[pid, words] : waiting)
 			cut += words + "; ";
 		if (waiting.empty())
-			cut += s->waiting + "; ";
+			for (const auto &w : s->waiting)
+				cut += w.who.role + " in " + (w.in == "stop" ?
+				    "a stop" : w.in) + "; ";
 		cut += "no alarm is armed";
 		tracer->hold(stuck_hold_us);
 		view.cut(cut, tracer->now_us());

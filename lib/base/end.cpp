@@ -1,4 +1,5 @@
-// The words for how a process ended, shared by orders and the tests.
+// The words for how a process ended, and for a signal, shared by every
+// tool and the tests.
 #include <cstring>
 
 #include "end.h"
@@ -16,7 +17,16 @@ describe(const End &end)
 {
 	if (end.how == End::How::exited)
 		return "exited with " + std::to_string(end.value);
-	const char *name = sigabbrev_np(end.value);
-	return "killed by signal " + std::to_string(end.value) + " (SIG" +
-	    (name ? name : "?") + ")";
+	std::string s = "killed by signal " + std::to_string(end.value);
+	return sigabbrev_np(end.value) ? s + " (" + signal_name(end.value) +
+	    ")" : s;
+}
+
+std::string
+signal_name(int sig)
+{
+	const char *abbrev = sigabbrev_np(sig);
+
+	return abbrev ? std::string("SIG") + abbrev :
+	    "signal " + std::to_string(sig);
 }

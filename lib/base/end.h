@@ -25,5 +25,8 @@ struct End {
 
 // "exited with 0", "killed by signal 14 (SIGALRM)".
 std::string describe(const End &end);
+// A signal's name, as every tool writes it: "SIGALRM"; "signal 40" for
+// one without a name.
+std::string signal_name(int sig);
 
 #endif

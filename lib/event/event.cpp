@@ -90,15 +90,6 @@ arrival_name(Event::Pending::Arrives arrives)
 	return word(names, arrives);
 }
 
-std::string
-signal_name(int sig)
-{
-	const char *abbrev = sigabbrev_np(sig);
-
-	return abbrev ? std::string("SIG") + abbrev :
-	    "signal " + std::to_string(sig);
-}
-
 const char *
 terminal_key(int sig)
 {

@@ -99,14 +99,16 @@ struct Event {
 		std::vector<std::string> signals{};
 	};
 	// In sigsuspend, pause, wait4 or waitid. A wait's child: the one
-	// waited for, in words, "" for any; awaited: what becoming of it ends
-	// the wait ("end", "end or stop", ...). sigsuspend's signals: those
-	// it lets in.
+	// waited for, pid 0 for any; group: with child's pid 0, the process
+	// group whose children it waits for, 0 for its own, -1 for any
+	// group; awaited: what becoming of it ends the wait ("end", "stop",
+	// "continue"). sigsuspend's signals: those it lets in.
 	struct Blocked {
 		static constexpr const char *name = "blocked";
 		std::string call{};
-		std::string child{};
-		std::string awaited{};
+		Peer child{};
+		pid_t group = -1;
+		std::vector<std::string> awaited{};
 		std::vector<std::string> signals{};
 	};
 	// Out of the call: with a child that changed, by a handler for sig,
@@ -142,11 +144,16 @@ struct Event {
 		static constexpr bool befell = true;
 		Peer new_parent{};
 	};
-	// Nothing can wake any process: waiting says who waits in what.
+	// Nothing can wake any process: each waits in a call, or is
+	// stopped (in "stop").
 	struct Stuck {
 		static constexpr const char *name = "stuck";
 		static constexpr bool befell = true;
-		std::string waiting{};
+		struct Waiter {
+			Peer who{};
+			std::string in{};
+		};
+		std::vector<Waiter> waiting{};
 	};
 	// Its parent, the run being stuck, will never wait for it: told just
 	// before stuck.
@@ -249,8 +256,6 @@ const char *change_name(Event::Woken::Change change);
 // "" for a status not known.
 const char *status_name(Event::Reaped::Status status);
 const char *arrival_name(Event::Pending::Arrives arrives);
-// "SIGALRM"; "signal 40" for one without a name.
-std::string signal_name(int sig);
 // The key that makes the terminal send sig: "Ctrl-C", "Ctrl-\", "Ctrl-Z".
 const char *terminal_key(int sig);
 

@@ -319,9 +319,7 @@ signal_names(std::uint64_t set)
 	for (int sig = 1; sig <= 64; sig++) {
 		if (!(set >> (sig - 1) & 1))
 			continue;
-		const char *abbrev = sigabbrev_np(sig);
-		v.push_back(abbrev ? std::string("SIG") + abbrev :
-		    std::to_string(sig));
+		v.push_back(signal_name(sig));
 	}
 	return v;
 }

@@ -186,8 +186,8 @@ Tracer::on_stuck()
 		if (p.ended)
 			continue;
 		first = first ? first : &p;
-		e.waiting += (e.waiting.empty() ? "" : ", ") + p.role + " in " +
-		    (p.stopped ? "a stop" : call_name(p.entry.call));
+		e.waiting.push_back({peer(p.pid),
+		    p.stopped ? "stop" : call_name(p.entry.call)});
 	}
 	if (first)
 		emit(e, *first);

@@ -138,7 +138,7 @@ private:
 	// Waiting calls (waits.cpp).
 	void on_wait_entry(Proc &p, bool again);
 	[[nodiscard]] bool can_wait(Proc &p, bool ended) const;
-	[[nodiscard]] std::string waited_for(Proc &p) const;
+	void waited_for(Proc &p, Event::Blocked &e) const;
 	void sweep();
 	// What the calls mean (tracer_calls.cpp).
 	void on_quick_call(Proc &p);

@@ -22,25 +22,19 @@ wait_options(const CallStop &s)
 	    s.call == Call::waitid ? s.args[3] : 0;
 }
 
-// What a wait with these options waits for: "end", "end or stop"...
-std::string
+// What a wait with these options waits for: "end", "stop", "continue".
+std::vector<std::string>
 changes(std::uint64_t opts, bool waitid)
 {
-	std::vector<const char *> v;
+	std::vector<std::string> v;
 
 	if (!waitid || opts & WEXITED)
-		v.push_back("end");
+		v.emplace_back("end");
 	if (opts & WUNTRACED)
-		v.push_back("stop");
+		v.emplace_back("stop");
 	if (opts & WCONTINUED)
-		v.push_back("continue");
-	std::string s;
-	for (std::size_t i = 0; i < v.size(); i++) {
-		if (i > 0)
-			s += i + 1 == v.size() ? " or " : ", ";
-		s += v[i];
-	}
-	return s;
+		v.emplace_back("continue");
+	return v;
 }
 
 // What the siginfo of a waitid says became of the child.
@@ -75,7 +69,7 @@ Tracer::on_wait_entry(Proc &p, bool again)
 	Event::Blocked e;
 	e.call = call_name(s.call);
 	if (wait) {
-		e.child = waited_for(p);
+		waited_for(p, e);
 		e.awaited = changes(wait_options(s), s.call == Call::waitid);
 	} else if (s.call == Call::sigsuspend) {
 		e.signals = signal_names(~read_word(p.pid, s.args[0]) &
@@ -111,9 +105,9 @@ Tracer::can_wait(Proc &p, bool ended) const
 	    [&takes](const auto &c) { return takes(c.second.get()); });
 }
 
-// The child a wait waits for, in words.
-std::string
-Tracer::waited_for(Proc &p) const
+// The child a wait waits for, or the group whose children.
+void
+Tracer::waited_for(Proc &p, Event::Blocked &e) const
 {
 	const CallStop &s = p.entry;
 	auto id = static_cast<pid_t>(s.call == Call::wait4 ? s.args[0] :
@@ -129,12 +123,9 @@ Tracer::waited_for(Proc &p) const
 	if (type == P_PIDFD)
 		id = pidfd_target(p.pid, id);
 	if (type == P_PGID)
-		return id == 0 ? "any child in its group" :
-		    "any child in group " + std::to_string(id);
-	if (type != P_PID && type != P_PIDFD)
-		return "any child";
-	std::string role = role_of(id);
-	return role.empty() ? "process " + std::to_string(id) : role;
+		e.group = id;
+	else if (type == P_PID || type == P_PIDFD)
+		e.child = peer(id);
 }
 
 // A waiting call came back: with a child it reaped or saw stop or go

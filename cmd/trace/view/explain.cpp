@@ -246,14 +246,14 @@ Explainer::Step::operator()(const Event::Blocked &b) const
 	bool wait = b.call == "wait4" || b.call == "waitid";
 
 	p.call = b.call;
-	p.waits_for = b.child.empty() ? "any child" : b.child;
+	p.waits_for = waited_words(b);
 	become(p, 'S', x);
 	if (b.call == "wait4")
 		say("wait4", "wait() and waitpid() are the wait4 system call");
 	std::string until = !wait ? "a signal it waits for arrives" :
 	    (p.waits_for.starts_with("any child") ? "a child" : p.waits_for) +
-	    (b.awaited.empty() || b.awaited == "end" ? " ends" :
-	    " changes (" + b.awaited + ")");
+	    (b.awaited.empty() || b.awaited == std::vector<std::string>{"end"} ?
+	    " ends" : " changes (" + awaited_words(b) + ")");
 	say("sleeps " + b.call, p.role + " sleeps (S) until " + until);
 }
 

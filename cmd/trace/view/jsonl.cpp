@@ -1,6 +1,7 @@
 // trace's JSON lines, for programs: one object per event, then one per
-// process and one for the run's end. docs/guide.md describes every field;
-// a field once there keeps its name and meaning.
+// process and one for the run's end. docs/guide.md describes every field
+// and docs/trace.schema.json checks them: every field has one type in
+// every kind, and a role is always a role id.
 #include <cstring>
 #include <utility>
 
@@ -13,6 +14,10 @@
 namespace {
 
 using json = nlohmann::ordered_json;
+
+// The version of the fields, as docs/trace.schema.json describes them:
+// a new one each time a field changes its name, type or meaning.
+constexpr int schema_version = 2;
 
 void
 signal_fields(json &j, int sig)
@@ -63,11 +68,19 @@ bytes_fields(json &j, std::uint64_t size, const std::string &text)
 		j["hex"] = hex_bytes(text);
 }
 
+// A role id; null for a process not of the run.
+json
+role_field(const std::string &role)
+{
+	std::string id = role_id(role);
+	return id.empty() ? json() : json(id);
+}
+
 void
 peer_fields(json &j, const char *name, const Event::Peer &p)
 {
 	j[name] = p.pid;
-	j[std::string(name) + "_role"] = who(p.pid, p.role);
+	j[std::string(name) + "_role"] = role_field(p.role);
 }
 
 // The fields of each kind of event, in the order they are written.
@@ -93,10 +106,7 @@ struct Fields {
 	{
 		peer_fields(j, "parent", e.new_parent);
 	}
-	void operator()(const Event::Stuck &e) const
-	{
-		j["waiting"] = e.waiting;
-	}
+	void operator()(const Event::Stuck &e) const;
 	void operator()(const Event::Zombie &e) const
 	{
 		peer_fields(j, "parent", e.parent);
@@ -122,8 +132,7 @@ Fields::operator()(const Event::Line &e) const
 void
 Fields::operator()(const Event::Fork &e) const
 {
-	j["child"] = e.child.pid;
-	j["child_role"] = e.child.role;
+	peer_fields(j, "child", e.child);
 }
 
 void
@@ -157,7 +166,7 @@ Fields::operator()(const Event::Kill &e) const
 {
 	j["to"] = e.target.pid;
 	if (e.target.pid > 0)
-		j["to_role"] = who(e.target.pid, e.target.role);
+		j["to_role"] = role_field(e.target.role);
 	signal_fields(j, e.sig);
 }
 
@@ -181,10 +190,22 @@ Fields::operator()(const Event::Blocked &e) const
 	j["call"] = e.call;
 	if (e.call == "sigsuspend")
 		j["signals"] = e.signals;
-	else if (e.call != "pause")
-		j["child"] = e.child.empty() ? "any child" : e.child;
+	if (e.child.pid)
+		peer_fields(j, "child", e.child);
+	else if (e.group >= 0)
+		j["group"] = e.group;
 	if (!e.awaited.empty())
 		j["for"] = e.awaited;
+}
+
+void
+Fields::operator()(const Event::Stuck &e) const
+{
+	json all = json::array();
+	for (const auto &w : e.waiting)
+		all.push_back({{"pid", w.who.pid},
+		    {"role", role_field(w.who.role)}, {"in", w.in}});
+	j["waiting"] = all;
 }
 
 void
@@ -355,15 +376,15 @@ Jsonl::summary(const std::vector<Traced> &procs, const Ending &end)
 				j["by_trace"] = true;
 			j["ended_us"] = p.ended_us;
 		}
-		j["reaped_by"] = p.reaper_role.empty() ? json() :
-		    json(who(0, p.reaper_role));
+		j["reaped_by"] = role_field(p.reaper_role);
 		if (!p.reaper_role.empty())
 			j["reaped_us"] = p.reaped_us;
 		put(j);
 	}
 	json j = head(end.us, end.pid, "P", "finish");
-	j["status"] = end.status;
+	j["exit"] = end.status;
 	j["ended_by_trace"] = why_.empty() ? json() : json(why_);
+	j["schema"] = schema_version;
 	put(j);
 }
 

@@ -164,11 +164,16 @@ escaped_line(std::string_view line)
 std::string
 who(pid_t pid, const std::string &role)
 {
-	if (role == subreaper_role)
-		return "trace";
-	if (!role.empty())
-		return role;
-	return "process " + std::to_string(pid);
+	std::string id = role_id(role);
+	return id.empty() ? "process " + std::to_string(pid) :
+	    role == kernel_role ? role : id;
+}
+
+std::string
+role_id(const std::string &role)
+{
+	return role == subreaper_role ? "trace" : role == kernel_role ?
+	    "kernel" : role;
 }
 
 std::string

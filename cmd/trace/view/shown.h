@@ -30,6 +30,10 @@ std::string sentence(const Event &e);
 // "blocked in sigsuspend for SIGINT or SIGALRM": what a
 // blocked event says of its process (words.cpp).
 std::string waiting_words(const Event::Blocked &e);
+// Whom a wait waits for: "C2", "any child", "any child in group 42".
+std::string waited_words(const Event::Blocked &e);
+// What ends it: "end", "end or stop".
+std::string awaited_words(const Event::Blocked &e);
 // A set of signals as a student reads it: a few by name, joined by
 // conjunction; else by those it leaves out, "every signal but SIGINT
 // and SIGALRM"; none if it is empty.
@@ -67,6 +71,9 @@ std::string duration(long long us);
 // A process as others name it: its role, trace for the subreaper, else
 // "process N".
 std::string who(pid_t pid, const std::string &role);
+// A role as the JSON lines give it: "P", "C3", "trace", "kernel"; "" for
+// a process not of the run.
+std::string role_id(const std::string &role);
 // A process by its role and number, "C1 497"; within width, the number
 // pushed right to fill it, "C1     497".
 std::string tag(const std::string &role, pid_t pid, std::size_t width = 0);

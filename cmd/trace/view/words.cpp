@@ -63,6 +63,18 @@ signal_set(const std::vector<std::string> &names,
 }
 
 std::string
+waited_words(const Event::Blocked &e)
+{
+	if (e.child.pid)
+		return who(e.child.pid, e.child.role);
+	if (e.group == 0)
+		return "any child in its group";
+	if (e.group > 0)
+		return "any child in group " + std::to_string(e.group);
+	return "any child";
+}
+
+std::string
 waiting_words(const Event::Blocked &e)
 {
 	std::string s = "blocked in " + e.call + " for ";
@@ -71,8 +83,11 @@ waiting_words(const Event::Blocked &e)
 		return s + signal_set(e.signals, "or", "no signal at all");
 	if (e.call == "pause")
 		return s + "any signal it catches";
-	std::string change = " to " + (e.awaited.empty() ? "end" : e.awaited);
-	if (e.child.empty())
-		return s + "any child" + change;
-	return s + e.child + change;
+	return s + waited_words(e) + " to " + awaited_words(e);
+}
+
+std::string
+awaited_words(const Event::Blocked &e)
+{
+	return e.awaited.empty() ? "end" : listed(e.awaited, "or");
 }
