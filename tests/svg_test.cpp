@@ -1,6 +1,7 @@
 // trace --svg from outside: the picture of a run, read back as XML,
 // holds what the same run's JSON lines say happened (a lane per process,
-// a mark per line, in the order written, an arrow per fork, reap, kill
+// a mark per line, in the order written, each lane's end and zombie
+// among them where the times put them, an arrow per fork, reap, kill
 // and message), renders without a word from rsvg-convert, and stays
 // small; laid out, on a page and on a slide, with no text over another
 // or under a line or a break, its axis at round times.
@@ -71,6 +72,9 @@ struct Told {
 	std::vector<std::pair<long long, std::string>> in_order;
 	std::size_t forks = 0, reaps = 0, kills = 0, into_pipes = 0;
 	std::size_t orphans = 0;
+	// Of each process that ended: when, and when it was reaped (-1 if
+	// never).
+	std::map<std::string, std::pair<long long, long long>> ends;
 };
 
 Told
@@ -84,6 +88,9 @@ told(const std::string &jsonl)
 		std::string kind = j["kind"];
 		if (kind == "process")
 			t.roles.push_back(j["role"]);
+		if (kind == "process" && j["ended"] == true)
+			t.ends[j["role"]] = {j["ended_us"],
+			    j.value("reaped_us", -1LL)};
 		else if (kind == "line")
 			t.lines[j["role"]].push_back(j["text"]);
 		if (kind == "line")
@@ -137,6 +144,63 @@ in_order(const pugi::xml_document &doc, const Told &t)
 	}
 }
 
+// Where across a lane's rect of that class (none: the bar) ends.
+double
+right_end(const pugi::xml_node &lane, const std::string &cls)
+{
+	auto r = lane.select_node(cls.empty() ? "rect[@fill and not(@class)]" :
+	    ("rect[@class='" + cls + "']").c_str()).node();
+	return r ? r.attribute("x").as_double() +
+	    r.attribute("width").as_double() : -1;
+}
+
+// Each lane's bar ends, and its zombie with it, where the process ended
+// and was reaped as the JSON lines tell: after the marks of the lines
+// written before, and before those written after, on any lane.
+void
+ends_in_place(const pugi::xml_document &doc, const Told &t)
+{
+	std::map<std::string, std::vector<double>> xs;
+	std::map<std::string, std::size_t> next;
+	std::vector<std::pair<long long, double>> marks;
+	// The coordinates keep a tenth of a pixel.
+	constexpr double slack = 0.15;
+
+	for (auto m : doc.select_nodes("//*[@class='line']/circle"))
+		xs[m.node().parent().parent().attribute("id").as_string()]
+		    .push_back(m.node().attribute("cx").as_double());
+	for (const auto &[us, role] : t.in_order) {
+		const auto &lane = xs["lane-" + role];
+		if (std::size_t i = next[role]++; i < lane.size())
+			marks.emplace_back(us, lane[i]);
+	}
+	auto placed = [&marks](double x, long long at, const std::string &what) {
+		for (const auto &[us, cx] : marks) {
+			if (us < at) {
+				EXPECT_LE(cx, x + slack) << what << ", a line at " <<
+				    us;
+			}
+			if (us > at) {
+				EXPECT_GE(cx, x - slack) << what << ", a line at " <<
+				    us;
+			}
+		}
+	};
+	for (const auto &[role, when] : t.ends) {
+		auto lane = doc.select_node(("//*[@id='lane-" + role + "']")
+		    .c_str()).node();
+		double end = right_end(lane, "");
+		placed(end, when.first, role + "'s end at " +
+		    std::to_string(when.first));
+		if (double exit = right_end(lane, "exit"); exit >= 0) {
+			EXPECT_NEAR(exit - 2, end, slack) << role;
+		}
+		if (when.second >= 0)
+			placed(right_end(lane, "zombie"), when.second, role +
+			    " reaped at " + std::to_string(when.second));
+	}
+}
+
 class Svg : public testing::TestWithParam<Drawn> {};
 
 TEST_P(Svg, HoldsTheRun)
@@ -172,8 +236,10 @@ TEST_P(Svg, HoldsTheRun)
 			    .ends_with(": " + lines[i].substr(0,
 			    lines[i].find('\n')))) << role << " " << i;
 	}
-	if (d.name != "interleave")
+	if (d.name != "interleave") {
 		in_order(doc, t);
+		ends_in_place(doc, t);
+	}
 	// A quick demo on a loaded machine may have a break too.
 	if (d.breaks) {
 		EXPECT_GT(count(doc, "//*[@class='break']"), 0U);
