@@ -71,9 +71,13 @@ struct Told {
 	std::vector<std::pair<long long, std::string>> in_order;
 	std::size_t forks = 0, reaps = 0, kills = 0, into_pipes = 0;
 	std::size_t orphans = 0;
-	// Of each process that ended: when, and when it was reaped (-1 if
-	// never).
-	std::map<std::string, std::pair<long long, long long>> ends;
+	// Of each process that ended: when, when it was reaped (-1 if
+	// never), and whether it exited (else a signal killed it).
+	struct End {
+		long long us, reaped_us;
+		bool exited;
+	};
+	std::map<std::string, End> ends;
 };
 
 Told
@@ -89,7 +93,7 @@ told(const std::string &jsonl)
 			t.roles.push_back(j["role"]);
 		if (kind == "process" && j["ended"] == true)
 			t.ends[j["role"]] = {j["ended_us"],
-			    j.value("reaped_us", -1LL)};
+			    j.value("reaped_us", -1LL), j.contains("exit")};
 		else if (kind == "line")
 			t.lines[j["role"]].push_back(j["text"]);
 		if (kind == "line")
@@ -143,12 +147,13 @@ in_order(const pugi::xml_document &doc, const Told &t)
 	}
 }
 
-// Where across a lane's rect of that class (none: the bar) ends.
+// Where across a lane's rect of that class (none: the bar) ends; -1 if
+// it has none.
 double
 right_end(const pugi::xml_node &lane, const std::string &cls)
 {
 	auto r = lane.select_node(cls.empty() ? "rect[@fill and not(@class)]" :
-	    ("rect[@class='" + cls + "']").c_str()).node();
+	    (".//rect[@class='" + cls + "']").c_str()).node();
 	return r ? r.attribute("x").as_double() +
 	    r.attribute("width").as_double() : -1;
 }
@@ -189,14 +194,16 @@ ends_in_place(const pugi::xml_document &doc, const Told &t)
 		auto lane = doc.select_node(("//*[@id='lane-" + role + "']")
 		    .c_str()).node();
 		double end = right_end(lane, "");
-		placed(end, when.first, role + "'s end at " +
-		    std::to_string(when.first));
-		if (double exit = right_end(lane, "exit"); exit >= 0) {
-			EXPECT_NEAR(exit - 2, end, slack) << role;
+		placed(end, when.us, role + "'s end at " +
+		    std::to_string(when.us));
+		// A process killed gets a cross there instead.
+		if (when.exited) {
+			EXPECT_NEAR(right_end(lane, "exit") - 2, end, slack) <<
+			    role;
 		}
-		if (when.second >= 0)
-			placed(right_end(lane, "zombie"), when.second, role +
-			    " reaped at " + std::to_string(when.second));
+		if (when.reaped_us >= 0)
+			placed(right_end(lane, "zombie"), when.reaped_us, role +
+			    " reaped at " + std::to_string(when.reaped_us));
 	}
 }
 
