@@ -140,3 +140,24 @@ TEST(StuckRun, RealTimeEndsPastTheTimeout)
 }
 
 } // namespace
+
+// A child stopped by any job-control signal, that nobody will continue,
+// while its parent waits for its end: stuck as soon as it has stopped,
+// ended by trace after the ten seconds.
+TEST(StuckRun, StoppedChildNobodyContinues)
+{
+	for (const char *sig : {"STOP", "TSTP", "TTIN", "TTOU"}) {
+		Result r = run_trace({"--time-lapse", "--format", "jsonl",
+		    built("tests/hostile/stops"), sig, "left"});
+		EXPECT_EQ(r.end, End::exited(124)) << sig;
+		std::vector<json> v = json_lines(r);
+		auto stuck = of_kind(v, "stuck");
+		ASSERT_EQ(stuck.size(), 1U) << sig << "\n" << r.out;
+		std::vector<std::string> waiting;
+		for (const auto &w : stuck.begin()->second["waiting"])
+			waiting.push_back(w["role"].get<std::string>() + " in " +
+			    w["in"].get<std::string>());
+		EXPECT_EQ(waiting, (std::vector<std::string>{"P in wait4",
+		    "C1 in stop"})) << sig;
+	}
+}

@@ -7,7 +7,8 @@
  * SIGSTOP, so the child goes on at once and P only reaps it. With
  * "adopted", the child stops itself in its own group once P has ended
  * without waiting: orphaned too, as no process that adopts it untraced
- * (init, or a subreaper) is in the session. */
+ * (init, or a subreaper) is in the session. With "left", P waits for the
+ * child's end alone and never continues it: nothing in the run can. */
 #include <signal.h>
 #include <string.h>
 #include <sys/wait.h>
@@ -28,6 +29,7 @@ main(int argc, char **argv)
 	const char *how = argc > 2 ? argv[2] : "";
 	int orphaned = strcmp(how, "orphaned") == 0;
 	int adopted = strcmp(how, "adopted") == 0;
+	int left = strcmp(how, "left") == 0;
 	int status;
 	pid_t parent = getpid(), pid = fork();
 
@@ -42,7 +44,7 @@ main(int argc, char **argv)
 	}
 	if (adopted)
 		return 0;
-	if (!orphaned) {
+	if (!orphaned && !left) {
 		if (waitpid(pid, &status, WUNTRACED) != pid ||
 		    !WIFSTOPPED(status) || kill(pid, SIGCONT) != 0)
 			return 1;
