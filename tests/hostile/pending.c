@@ -2,7 +2,8 @@
  * SIGTERM by its child ("kill", the default) or by a kernel timer
  * ("timer"), neither of which stops P; once P has waited for the child,
  * or seen the timer's signal pending, it unblocks SIGTERM, whose default
- * action ends it. The child sends it only once P sleeps in its wait, so
+ * action ends it. With "setmask", the timer's, let in by setting the
+ * whole mask to none. The child sends it only once P sleeps in its wait, so
  * that P is always seen blocked there. Or ("handler") P blocks SIGTERM
  * only in sigsuspend, and its child sends it with sigqueue, which no
  * tracer here stops on, then SIGUSR1, whose handler ends the wait: as
@@ -82,7 +83,7 @@ by_queue(void)
 int
 main(int argc, char **argv)
 {
-	sigset_t term;
+	sigset_t term, none;
 
 	if (argc > 1 && strcmp(argv[1], "handler") == 0)
 		return by_queue() == 0 ? 0 : 1;
@@ -90,6 +91,13 @@ main(int argc, char **argv)
 	sigaddset(&term, SIGTERM);
 	if (sigprocmask(SIG_BLOCK, &term, NULL) != 0)
 		return 1;
+	if (argc > 1 && strcmp(argv[1], "setmask") == 0) {
+		sigemptyset(&none);
+		if (by_timer() != 0)
+			return 1;
+		(void)sigprocmask(SIG_SETMASK, &none, NULL);
+		return 2;
+	}
 	if ((argc > 1 && strcmp(argv[1], "timer") == 0 ? by_timer() :
 	    by_child()) != 0)
 		return 1;
