@@ -37,6 +37,9 @@ const Row rows[] = {
 	    "D cannot come before A: a child cannot write before the fork"},
 	{"tworoles", "ABDCE", "ABCED",
 	    "E cannot come before D: one process writes its lines in the order"},
+	// A before E too, but through D: the shortest reason is told.
+	{"tworoles", "ABCDE", "EADBC",
+	    "E cannot come before D: one process writes its lines in the order"},
 	{"childquits", "ABDC", "DABC", "a child cannot write before the fork"},
 	{"busychild", "ADBEC", "AEBCD", "E cannot come before D"},
 	{"patientparent", "ABDEC", "ABDCE",
