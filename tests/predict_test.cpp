@@ -94,6 +94,19 @@ TEST(Predict, LettersThatNameNoOrderAreAUsageError)
 	EXPECT_EQ(predict({"tworoles", "funcview"}).end, End::exited(2));
 }
 
+// Past 26 lines the letters go on in lower case, each line its own.
+TEST(Predict, ThirtyLinesLetteredAToZThenAToD)
+{
+	std::string letters;
+	for (const std::string &l : predict({"reaper", "--lines"}).lines)
+		letters += l.substr(0, 1);
+	EXPECT_EQ(letters, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcd");
+	Result r = predict({"reaper", "--order", "ABx"});
+	EXPECT_EQ(r.end, End::exited(2));
+	EXPECT_TRUE(holds(r.err, "'x' is not one of the letters A to d\n"))
+	    << r.err;
+}
+
 // A demo's lines as it writes them, in the order of their letters: each
 // role a number of its own.
 std::vector<std::string>
