@@ -37,6 +37,11 @@ const Gaps gaps[] = {
 	    50 * s, 50 * s + 1 * ms}, 0, {}, {}},
 	{"OneLongSleep", {0, 1 * ms, 2 * ms, 2 * s, 2 * s + 1 * ms}, 0, {},
 	    {2 * ms}},
+	// A break stands for 20 ms or more, never less.
+	{"TwentyMilliseconds", {0, 1 * ms, 2 * ms, 22 * ms, 23 * ms}, 0, {},
+	    {2 * ms}},
+	{"NineteenMilliseconds", {0, 1 * ms, 2 * ms, 21 * ms, 22 * ms}, 0, {},
+	    {}},
 	{"TheLeadIn", {0, 800, 1 * ms, 2 * ms}, 800, {}, {0}},
 	// A zombie that is all of a gap would be hidden by a break there.
 	{"ZombieAllOfTheGap", {0, 1 * ms, 2 * ms, 2 * s, 2 * s + 1 * ms}, 0,
