@@ -190,7 +190,9 @@ ends_in_place(const pugi::xml_document &doc, const Told &t)
 			}
 		}
 	};
-	for (const auto &[role, when] : t.ends) {
+	for (const auto &ended : t.ends) {
+		const std::string &role = ended.first;
+		const Told::End &when = ended.second;
 		auto lane = doc.select_node(("//*[@id='lane-" + role + "']")
 		    .c_str()).node();
 		double end = right_end(lane, "");
