@@ -57,7 +57,7 @@ const Exit exits[] = {
 	    "process, only a signal from outside would: P is blocked in "
 	    "sigsuspend for SIGINT or SIGALRM; no alarm is armed\n"},
 	{"PastTimeout", {"--timeout", "0.3", "tickcounter"}, "",
-	    End::exited(124), "P killed by signal 9 (SIGKILL)",
+	    End::exited(124), "P killed by trace (SIGKILL): the run went past",
 	    "trace: ended the run: the run went past --timeout 0.3 s\n"},
 	// The demos, not the tools beside them.
 	{"NeitherDemoNorOnPath", {"nosuch"}, "", End::exited(127), "",

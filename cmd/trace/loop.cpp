@@ -97,9 +97,12 @@ trace_run(const Launch &base, Watch &w, Out &out)
 		cannot_trace(e);
 	}
 	while (!tracer.done() && !run->outcome().timed_out && !out.failed()) {
-		// Said before the run's processes are killed for it.
-		if (run->time_left() == 0 && w.cut.empty())
+		// Said before the run's processes are killed for it, by the
+		// tracer, whose kills are told as trace's.
+		if (run->time_left() == 0 && w.cut.empty()) {
 			timed_out(w, base.timeout_ms, tracer.now_us());
+			tracer.kill_all(w.cut);
+		}
 		run->pump(out.due_in_ms() >= 0 ? std::max(1, out.due_in_ms()) :
 		    1000);
 		if (out.due())
