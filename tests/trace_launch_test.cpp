@@ -1,6 +1,7 @@
 // trace and the program it starts: where the program's own output and
 // trace's report go, how a name is found as a shell finds it, and a
 // report that cannot be written.
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -233,3 +234,26 @@ INSTANTIATE_TEST_SUITE_P(Trace, TraceUnwritten, testing::ValuesIn(unwritten),
     [](const testing::TestParamInfo<Unwritten> &u) { return u.param.name; });
 
 } // namespace
+
+// The report's width: COLUMNS where it is a number, never under 40; 80
+// to a pipe otherwise. Lines fill it nearly, and none goes past.
+TEST(TraceWidth, FromColumnsElseEighty)
+{
+	const std::pair<std::optional<std::string>, std::size_t> rows[] = {
+		{"50", 50}, {"20", 40}, {"132", 132}, {"wide", 80}, {"", 80},
+		{std::nullopt, 80}};
+	for (const auto &[columns, width] : rows) {
+		Options o = given({"--mute", "tworoles"});
+		o.env["COLUMNS"] = columns;
+		Result r = run("trace", o);
+		std::size_t widest = 0;
+		for (const std::string &l : r.lines)
+			widest = std::max(widest, static_cast<std::size_t>(
+			    std::count_if(l.begin(), l.end(), [](char c) {
+				return c != '\n' &&
+				    (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+			    })));
+		EXPECT_LE(widest, width) << columns.value_or("unset");
+		EXPECT_GE(widest + 15, width) << columns.value_or("unset");
+	}
+}

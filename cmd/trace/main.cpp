@@ -3,6 +3,7 @@
 // where each part is.
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -69,16 +71,24 @@ report_fd(const Command &c)
 	return high;
 }
 
-// The report's width in columns: its terminal's, 40 at least; 80 when
-// it goes to no terminal.
+// The report's width in columns: COLUMNS when it holds a number, else
+// its terminal's, else 80; from 40, where the times and tags leave
+// room for a few words, to 1000.
 std::size_t
 report_width(int fd)
 {
+	constexpr std::size_t least = 40, most = 1000;
 	winsize ws{};
+	std::size_t n = 0;
+	const char *columns = std::getenv("COLUMNS");
+	std::string_view s = columns ? columns : "";
 
+	if (std::from_chars(s.data(), s.data() + s.size(), n).ptr ==
+	    s.data() + s.size() && n > 0)
+		return std::clamp(n, least, most);
 	if (fd >= 0 && isatty(fd) && ioctl(fd, TIOCGWINSZ, &ws) == 0 &&
 	    ws.ws_col > 0)
-		return std::max<std::size_t>(ws.ws_col, 40);
+		return std::clamp<std::size_t>(ws.ws_col, least, most);
 	return 80;
 }
 
