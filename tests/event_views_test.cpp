@@ -96,8 +96,9 @@ told()
 	    " woken from pause by SIGALRM", "woken",
 	    R"("call":"pause","signal":"SIGALRM","signo":14,"error":4,)"
 	    R"("error_name":"EINTR")"},
-	{E::Ended{End::exited(3), false, ""}, " exited with 3", "ended",
-	    R"("exit":3)"},
+	// A status is a whole byte.
+	{E::Ended{End::exited(200), false, ""}, " exited with 200", "ended",
+	    R"("exit":200)"},
 	{E::Ended{End::killed(SIGKILL), true, "stuck"},
 	    " killed by trace (SIGKILL): stuck", "ended",
 	    R"("signal":"SIGKILL","signo":9,"by_trace":true)"},
