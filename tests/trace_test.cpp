@@ -56,6 +56,14 @@ const Exit exits[] = {
 	    "ALARMA", "trace: ended the run: nothing in the run can wake any "
 	    "process, only a signal from outside would: P is blocked in "
 	    "sigsuspend for SIGINT or SIGALRM; no alarm is armed\n"},
+	// Sent SIGTERM or SIGHUP, trace ends the run as Ctrl-C would, with
+	// the whole report, and then as the signal would end it.
+	{"SentSIGTERM", {built("tests/hostile/endtrace")}, "",
+	    End::killed(SIGTERM), "C1 killed by trace (SIGKILL): trace was",
+	    " (endtrace)\n"},
+	{"SentSIGHUP", {built("tests/hostile/endtrace"), "HUP"}, "",
+	    End::killed(SIGHUP), "\nExit status 129: 128 + SIGHUP, sent to "
+	    "trace\n", " (endtrace)\n"},
 	{"PastTimeout", {"--timeout", "0.3", "tickcounter"}, "",
 	    End::exited(124), "P killed by trace (SIGKILL): the run went past",
 	    "trace: ended the run: the run went past --timeout 0.3 s\n"},

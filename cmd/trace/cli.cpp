@@ -67,6 +67,8 @@ const char help_end[] =
     "  125  trace itself failed: ptrace not permitted, report not written\n"
     "  126  the program cannot be run\n"
     "  127  the program was not found\n"
+    "SIGTERM or SIGHUP sent to trace ends the run too, the report written\n"
+    "whole; then trace ends by that signal.\n"
     "A program that exits with 124 to 127 itself is told apart on standard\n"
     "error: \"trace: the program itself exited with 124, not trace\".\n";
 

@@ -83,6 +83,7 @@ struct Watch {
 	int exec_error = 0;	// why it was not, if it was not
 	bool exited = false;	// trace's status is the exit status of P's
 	std::string cut;	// why trace ended the run
+	int asked = 0;	// the signal that asked it to, if one did
 	std::map<pid_t, std::string> waiting;	// the blocked, and in what
 
 	void event(const Event &e);

@@ -1,8 +1,10 @@
 // The run itself: started under the tracer, driven until every process
-// is collected, past --timeout, or the output fails; then summed up.
+// is collected, past --timeout, on SIGTERM or SIGHUP to trace, or until
+// the output fails; then summed up.
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -14,6 +16,44 @@
 #include "tracer.h"
 
 namespace {
+
+// SIGTERM or SIGHUP sent to trace, and by whom: the run is ended as
+// Ctrl-C would end it, its report written whole.
+volatile sig_atomic_t asked_sig = 0;
+volatile sig_atomic_t asked_by = 0;	// the sender's pid, 0: the kernel
+
+void
+on_asked_to_end(int sig, siginfo_t *si, void *)
+{
+	asked_sig = sig;
+	asked_by = si->si_code == SI_KERNEL ? 0 : si->si_pid;
+}
+
+void
+end_when_asked()
+{
+	struct sigaction sa {};
+
+	sa.sa_sigaction = on_asked_to_end;
+	sa.sa_flags = SA_SIGINFO;
+	sigemptyset(&sa.sa_mask);
+	for (int sig : {SIGTERM, SIGHUP})
+		(void)sigaction(sig, &sa, nullptr);
+}
+
+// "trace was sent SIGTERM by process 4242 (timeout)".
+std::string
+asked_words(int sig, pid_t by)
+{
+	std::string s = "trace was sent " + signal_name(sig) + " by ";
+	if (by <= 0)
+		return s + "the kernel";
+	s += "process " + std::to_string(by);
+	std::ifstream comm("/proc/" + std::to_string(by) + "/comm");
+	if (std::string name; std::getline(comm, name) && !name.empty())
+		s += " (" + name + ")";
+	return s;
+}
 
 int
 shell_status(const End &end)
@@ -52,6 +92,8 @@ timed_out(Watch &w, int timeout_ms, long long us)
 int
 run_status(const Watch &w, const Outcome &o)
 {
+	if (w.asked)
+		return 128 + w.asked;
 	if (!w.cut.empty())
 		return status_ended;
 	if (!w.ran && w.exec_error)
@@ -91,6 +133,9 @@ trace_run(const Launch &base, Watch &w, Out &out)
 		tracer.tell_every_signal();
 	w.tracer = &tracer;
 	l.tracer = &tracer;
+	// --step's own handlers put the terminal back and end trace at once.
+	if (!w.step)
+		end_when_asked();
 	try {
 		run.emplace(l);
 	} catch (const std::system_error &e) {
@@ -101,6 +146,12 @@ trace_run(const Launch &base, Watch &w, Out &out)
 		// tracer, whose kills are told as trace's.
 		if (run->time_left() == 0 && w.cut.empty()) {
 			timed_out(w, base.timeout_ms, tracer.now_us());
+			tracer.kill_all(w.cut);
+		}
+		if (asked_sig && w.cut.empty()) {
+			w.asked = asked_sig;
+			w.cut = asked_words(asked_sig, asked_by);
+			w.view.cut(w.cut, tracer.now_us());
 			tracer.kill_all(w.cut);
 		}
 		run->pump(out.due_in_ms() >= 0 ? std::max(1, out.due_in_ms()) :

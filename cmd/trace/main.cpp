@@ -181,6 +181,12 @@ main(int argc, char **argv)
 			    ": " + std::strerror(out.error()));
 		pictures.write();
 		last_words(c, w, status);
+		// Ended as the signal would have ended it, once the report
+		// is out.
+		if (w.asked) {
+			(void)signal(w.asked, SIG_DFL);
+			(void)raise(w.asked);
+		}
 		return status;
 	} catch (const std::exception &e) {
 		quiet_if_reader_gone(errno);

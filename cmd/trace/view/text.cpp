@@ -248,7 +248,9 @@ Text::summary(const std::vector<Traced> &procs, const Ending &end)
 		    tag_width + 6);
 	}
 	std::string s = "Exit status " + std::to_string(end.status);
-	if (!end.why.empty())
+	if (!end.why.empty() && end.status > 128)
+		s += ": 128 + " + signal_name(end.status - 128) + ", sent to trace";
+	else if (!end.why.empty())
 		s += ": trace ended the run";
 	else if (end.status > 128)
 		s += ": 128 + " + signal_name(end.status - 128);
