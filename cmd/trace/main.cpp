@@ -80,8 +80,8 @@ report_width(int fd)
 	constexpr std::size_t least = 40, most = 1000;
 	winsize ws{};
 	std::size_t n = 0;
-	const char *columns = std::getenv("COLUMNS");
-	std::string_view s = columns ? columns : "";
+	const char *env = std::getenv("COLUMNS");
+	std::string_view s = env ? env : "";
 
 	if (std::from_chars(s.data(), s.data() + s.size(), n).ptr ==
 	    s.data() + s.size() && n > 0)
