@@ -41,6 +41,17 @@ told()
 	{E::Exec{"/nope", {}, ENOENT},
 	    " cannot exec /nope: No such file or directory", "exec",
 	    R"("path":"/nope","argv":[],"error":2,"error_name":"ENOENT")"},
+	// A search of folders, told by the exec that ends it.
+	{E::Exec{"/bin/ls", {"ls"}, 0, {{"/a/ls", ENOENT}}},
+	    " execs ls as ls, found at /bin/ls after 1 other folder", "exec",
+	    R"("path":"/bin/ls","argv":["ls"],"error":0,"tried":[{"path":)"
+	    R"("/a/ls","error":2,"error_name":"ENOENT"}])"},
+	{E::Exec{"/c/ls", {"ls"}, ENOENT, {{"/a/ls", ENOENT}, {"/b/ls", EACCES}}},
+	    " cannot exec ls, tried in 3 folders: No such file or directory "
+	    "in 2, Permission denied in 1", "exec",
+	    R"("path":"/c/ls","argv":["ls"],"error":2,"error_name":"ENOENT",)"
+	    R"("tried":[{"path":"/a/ls","error":2,"error_name":"ENOENT"},)"
+	    R"({"path":"/b/ls","error":13,"error_name":"EACCES"}])"},
 	{E::Signal{.sig = SIGUSR1, .origin = E::Origin::kill,
 	    .action = E::Action::handler, .sender = {101, "C1"}},
 	    " gets SIGUSR1 from C1", "signal",
@@ -102,9 +113,10 @@ told()
 	{E::Ended{End::killed(SIGKILL), true, "stuck"},
 	    " killed by trace (SIGKILL): stuck", "ended",
 	    R"("signal":"SIGKILL","signo":9,"by_trace":true)"},
-	{E::Reaped{{1, subreaper_role}, 1500, E::Reaped::Status::kept},
-	    " reaped by trace: it was a zombie for 1.50 ms", "reaped",
-	    R"("by":1,"by_role":"trace","zombie_us":1500,"status":"kept")"},
+	// However short, a zombie for a while.
+	{E::Reaped{{1, subreaper_role}, 500, E::Reaped::Status::kept},
+	    " reaped by trace: it was a zombie for 0.50 ms", "reaped",
+	    R"("by":1,"by_role":"trace","zombie_us":500,"status":"kept")"},
 	{E::Reaped{{0, kernel_role}, 0, E::Reaped::Status::discarded},
 	    " reaped by the kernel at once", "reaped", R"("by":0,)"
 	    R"("by_role":"kernel","zombie_us":0,"status":"discarded")"},

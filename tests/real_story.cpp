@@ -43,6 +43,12 @@ exec_told(const std::string &path, const std::vector<std::string> &argv)
 	return s;
 }
 
+std::string
+failed_told(const std::string &path, const std::string &error)
+{
+	return "cannot exec " + escaped(path) + ": " + error;
+}
+
 namespace {
 
 // The lines of bytes, each with its '\n' if it has one.
@@ -257,9 +263,14 @@ trace_story(const std::vector<json> &report)
 		if (kind == "fork") {
 			s.procs[role_key(j, "child_role")].maker =
 			    role_key(j, "role");
-		} else if (kind == "exec" && j.value("error", -1) == 0) {
-			p.execs.push_back(exec_told(j.value("path", ""),
-			    j.value("argv", std::vector<std::string>{})));
+		} else if (kind == "exec") {
+			// A search of folders, told once, tried one by one.
+			for (const auto &t : j.value("tried", json::array()))
+				p.execs.push_back(failed_told(t["path"],
+				    t["error_name"]));
+			p.execs.push_back(j.value("error", -1) ?
+			    failed_told(j["path"], j["error_name"]) :
+			    exec_told(j["path"], j["argv"]));
 		} else if (kind == "line") {
 			p.out[j.value("fd", -1)] += line_bytes(j);
 		} else if (kind == "woken") {

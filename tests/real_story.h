@@ -18,7 +18,9 @@
 struct Story {
 	struct Proc {
 		std::string maker;	// the key of who made it; "" for the first
-		std::vector<std::string> execs;	// each as exec_told says it
+		// each as exec_told says it, or failed_told for one that
+		// failed
+		std::vector<std::string> execs;
 		std::string end;	// as describe() says it; "" if never ended
 		std::string reaper;	// the key of who reaped it; "" for none
 		// of the run (the subreaper, trace, the kernel)
@@ -54,6 +56,8 @@ Story strace_story(const Result &r);
 // "exec PATH "ARG0" "ARG1"...", escaped as the story shows bytes.
 std::string exec_told(const std::string &path,
     const std::vector<std::string> &argv);
+// "cannot exec PATH: ENOENT".
+std::string failed_told(const std::string &path, const std::string &error);
 // The story in trace's JSON lines.
 Story trace_story(const std::vector<nlohmann::json> &report);
 // What trace's lines say the run wrote on descriptor fd, in their order.

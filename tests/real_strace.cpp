@@ -222,6 +222,13 @@ Reader::made(const Call &c, long child)
 void
 Reader::execed(const Call &c)
 {
+	// "-1 ENOENT (No such file or directory)"
+	if (c.ret.starts_with("-1 ")) {
+		story.procs[key(c.pid)].execs.push_back(failed_told(
+		    string_argument(c.args), c.ret.substr(3,
+		    c.ret.find(' ', 3) - 3)));
+		return;
+	}
 	if (c.ret != "0" && !holds(c.args, "<pid changed to "))
 		return;
 	story.procs[key(c.pid)].execs.push_back(exec_told(

@@ -96,6 +96,7 @@ const Case cases[] = {
 	own("filewrite"),
 	own("socketpair"),
 	own("killpg"),
+	own("pathsearch"),
 	{"pidreuse", {corpus("pidreuse")}, "", End::exited(0), false, {},
 	    "- exec @ \"@\"; exited with 0; reaped outside the run\n"
 	    "  - exited with 0; reaped by its parent\n"

@@ -56,6 +56,13 @@ const Exit exits[] = {
 	    "ALARMA", "trace: ended the run: nothing in the run can wake any "
 	    "process, only a signal from outside would: P is blocked in "
 	    "sigsuspend for SIGINT or SIGALRM; no alarm is armed\n"},
+	// A wait that stops would end too (WUNTRACED).
+	{"WaitForAStop", {built("tests/hostile/stops"), "TSTP"}, "",
+	    End::exited(0), "P blocked in wait4 for C1 to end or stop\n", ""},
+	// execvp's search of PATH, told once.
+	{"PathSearchToldOnce", {built("tests/real/pathsearch")}, "",
+	    End::exited(0), "C2 cannot exec nosuchprogram, tried in 2 folders:",
+	    ""},
 	// Sent SIGTERM or SIGHUP, trace ends the run as Ctrl-C would, with
 	// the whole report, and then as the signal would end it.
 	{"SentSIGTERM", {built("tests/hostile/endtrace")}, "",

@@ -95,9 +95,14 @@ traced_story(const Result &r)
 		Rows &rows = story[e.role];
 		if (const auto *f = e.as<Event::Fork>())
 			rows.push_back("fork " + f->child.role);
-		else if (const auto *x = e.as<Event::Exec>())
+		else if (const auto *x = e.as<Event::Exec>()) {
+			// A search of folders, told once, tried one by one.
+			for (const auto &t : x->tried)
+				rows.push_back(exec_row(t.path,
+				    strerrorname_np(t.error)));
 			rows.push_back(exec_row(x->path, x->error ?
 			    strerrorname_np(x->error) : ""));
+		}
 		else if (const auto *l = e.as<Event::Line>())
 			rows.push_back("fd " + std::to_string(l->fd) + ": " +
 			    plain_line(l->text, role));

@@ -60,11 +60,19 @@ struct Event {
 		static constexpr const char *name = "fork";
 		Peer child{};
 	};
+	// tried: the paths that failed just before, in a search of
+	// folders for the same file with the same argv (execvp's of PATH),
+	// told with the try that ended it.
 	struct Exec {
 		static constexpr const char *name = "exec";
+		struct Try {
+			std::string path;
+			int error = 0;
+		};
 		std::string path{};
 		std::vector<std::string> argv{};
 		int error = 0;	// 0, or why it failed
+		std::vector<Try> tried{};
 	};
 	// sender: who sent it, as a kill; child: as a discarded SIGCHLD, the
 	// child whose end sent it; addr: a fault's address.

@@ -114,8 +114,8 @@ Tracer::locate(Proc &p, bool ending)
 }
 
 // A thread's events are its process's.
-void
-Tracer::emit(Event::What what, const Proc &p, bool where)
+Event
+Tracer::made(Event::What what, const Proc &p, bool where) const
 {
 	const Proc *by = p.leader ? live(p.leader) : &p;
 	by = by ? by : &p;
@@ -128,7 +128,14 @@ Tracer::emit(Event::What what, const Proc &p, bool where)
 		e.handler = p.handling.back().sig;
 		e.handler_cut = p.handling.back().cut;
 	}
-	sink_(e);
+	return e;
+}
+
+void
+Tracer::emit(Event::What what, const Proc &p, bool where)
+{
+	told_exec(p.pid);
+	sink_(made(std::move(what), p, where));
 }
 
 Event::Peer
@@ -253,6 +260,7 @@ Tracer::on_event(Proc &p, int event, int sig)
 			    it != procs_.end()) {
 				p.exec_path = std::move(it->second->exec_path);
 				p.exec_argv = std::move(it->second->exec_argv);
+				rehold_exec(it->first, p.pid);
 				procs_.erase(it);
 			}
 		on_exec(p);
@@ -282,25 +290,6 @@ Tracer::on_event(Proc &p, int event, int sig)
 }
 
 void
-Tracer::on_exec(Proc &p)
-{
-	p.await_exit = false;
-	p.in_call = false;
-	p.handling.clear();
-	p.returning = false;
-	owner(p).fds.clear();
-	// Its descriptors are set by now: the run's output is where they
-	// lead as its program starts.
-	if (p.pid == root_ && outputs_.empty())
-		outputs_of(p.pid);
-	// Handlers are reset; an ignored signal stays ignored.
-	owner(p).restarts = 0;
-	owner(p).chld_nocldwait = false;
-	p.program = p.exec_path;
-	emit(Event::Exec{.path = p.exec_path, .argv = p.exec_argv}, p);
-}
-
-void
 Tracer::on_entry(Proc &p)
 {
 	CallStop s;
@@ -317,6 +306,8 @@ Tracer::on_entry(Proc &p)
 		resume(p);
 		return;
 	}
+	if (s.call != Call::execve && s.call != Call::execveat)
+		told_exec(p.pid);
 	bool again = p.interrupted && s.call == p.entry.call;
 	p.interrupted = false;
 	p.entry = s;
@@ -335,6 +326,8 @@ Tracer::on_entry(Proc &p)
 		int at = s.call == Call::execveat;
 		p.exec_path = read_string(p.pid, s.args[at]);
 		p.exec_argv = read_argv(p.pid, s.args[at + 1]);
+		if (!searching(p))
+			told_exec(p.pid);
 		break;
 	}
 	case Call::sigsuspend:

@@ -123,6 +123,8 @@ private:
 	// where: the event was made where p stands (its place, its
 	// handler); not for what befell it while it ran on.
 	void emit(Event::What what, const Proc &p, bool where = true);
+	[[nodiscard]] Event made(Event::What what, const Proc &p,
+	    bool where) const;
 	// A process as an event names it: its role, the subreaper's for us.
 	[[nodiscard]] Event::Peer peer(pid_t pid) const;
 	void locate(Proc &p, bool ending = false);
@@ -133,8 +135,13 @@ private:
 	void on_event(Proc &p, int event, int sig);
 	void on_child(Proc &creator, pid_t child, bool thread);
 	void place(Proc &c, Proc *creator, bool thread);
-	void on_exec(Proc &p);
 	void on_entry(Proc &p);
+	// Execs, and the C library's search of folders (execs.cpp).
+	void on_exec(Proc &p);
+	void hold_exec(Proc &p, int error);
+	[[nodiscard]] bool searching(const Proc &p) const;
+	void told_exec(pid_t pid);
+	void rehold_exec(pid_t from, pid_t to);
 	// Waiting calls (waits.cpp).
 	void on_wait_entry(Proc &p, bool again);
 	[[nodiscard]] bool can_wait(Proc &p, bool ended) const;
@@ -210,6 +217,9 @@ private:
 	bool threads_ = false;	// a process of the run has more than one
 	long long swept_ms_ = 0;
 	std::vector<std::pair<pid_t, int>> held_;	// stops of the unplaced
+	// A failed exec, by the thread that made it, not yet told: the
+	// next may be the same search's.
+	std::map<pid_t, Event> failed_execs_;
 	// The processes and threads alive or not yet reaped, by number: a
 	// number is free for the kernel to give again once reaped.
 	std::map<pid_t, std::shared_ptr<Proc>> procs_;

@@ -172,10 +172,8 @@ Tracer::on_exit(Proc &p)
 	switch (p.entry.call) {
 	case Call::execve:
 	case Call::execveat:
-		if (s.ret < 0) {
-			emit(Event::Exec{p.exec_path, p.exec_argv,
-			    static_cast<int>(-s.ret)}, p);
-		}
+		if (s.ret < 0)
+			hold_exec(p, static_cast<int>(-s.ret));
 		break;
 	case Call::socketpair:
 		if (s.ret == 0)

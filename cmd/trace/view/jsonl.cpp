@@ -43,8 +43,7 @@ hex_bytes(std::string_view bytes)
 
 	for (char c : bytes) {
 		auto b = static_cast<unsigned char>(c);
-		s += digits[b >> 4];
-		s += digits[b & 15];
+		s += {digits[b >> 4], digits[b & 15]};
 	}
 	return s;
 }
@@ -141,6 +140,9 @@ Fields::operator()(const Event::Exec &e) const
 	j["path"] = e.path;
 	j["argv"] = e.argv;
 	error_fields(j, e.error);
+	for (const auto &t : e.tried)
+		error_fields(j["tried"].emplace_back(json{{"path", t.path}}),
+		    t.error);
 }
 
 void

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -123,18 +124,44 @@ returned_words(const Event::Returned &e)
 	return s + "starts again";
 }
 
-// Programs by name: their paths are in the JSON lines.
+// Why every try of a search failed: the one error, or how many each.
+std::string
+search_failed(const Event::Exec &e)
+{
+	std::map<int, std::size_t> by_error{{e.error, 1}};
+	for (const auto &t : e.tried)
+		by_error[t.error]++;
+	if (by_error.size() == 1)
+		return std::strerror(e.error);
+	std::string s;
+	for (const auto &[error, n] : by_error)
+		s += (s.empty() ? "" : ", ") + std::string(std::strerror(error)) +
+		    " in " + std::to_string(n);
+	return s;
+}
+
+// Programs by name: their paths are in the JSON lines. A search of
+// folders is told by the file it looks for.
 std::string
 exec_words(const Event::Exec &e)
 {
-	if (e.error)
+	if (e.error && e.tried.empty())
 		return " cannot exec " + escaped(e.path) + ": " +
 		    std::strerror(e.error);
+	if (e.error)
+		return " cannot exec " + escaped(base_name(e.path)) +
+		    ", tried in " + std::to_string(e.tried.size() + 1) +
+		    " folders: " + search_failed(e);
 	std::vector<std::string> argv = e.argv;
 	if (!argv.empty())
 		argv[0] = base_name(argv[0]);
-	return " execs " + escaped(base_name(e.path)) + " as " +
+	std::string s = " execs " + escaped(base_name(e.path)) + " as " +
 	    joined(argv, "nothing");
+	if (!e.tried.empty())
+		s += ", found at " + escaped(e.path) + " after " +
+		    std::to_string(e.tried.size()) + " other " +
+		    (e.tried.size() == 1 ? "folder" : "folders");
+	return s;
 }
 
 // Words after a space.
