@@ -1,13 +1,42 @@
 /*
  * A parent that reaps with waitid(2) alone: three children exit with 3, 4
  * and 5; the first is reaped by P_PID, the others by P_PGID and P_ALL,
- * each status read from the siginfo_t that waitid fills.
- * A faithful trace: three children, exited with 3, 4 and 5, each reaped
- * by P; it ends as soon as the program does.
+ * each status read from the siginfo_t that waitid fills. Then a fourth
+ * stops itself, and P sees it stopped (WSTOPPED), continues it, sees it
+ * continued (WCONTINUED) and reaps it.
+ * A faithful trace: four children, exited with 3, 4, 5 and 0, each
+ * reaped by P; P's waits woken by a stop and by a continue; it ends as
+ * soon as the program does.
  */
+#include <signal.h>
 #include <sys/wait.h>
 
 #include "corpus.h"
+
+static void
+stop_and_continue(void)
+{
+	siginfo_t si;
+	pid_t pid = fork();
+
+	if (pid < 0)
+		die("fork");
+	if (pid == 0) {
+		(void)kill(getpid(), SIGSTOP);
+		_exit(0);
+	}
+	if (waitid(P_PID, (id_t)pid, &si, WSTOPPED) < 0 ||
+	    si.si_code != CLD_STOPPED)
+		die("waitid WSTOPPED");
+	if (kill(pid, SIGCONT) < 0)
+		die("kill");
+	if (waitid(P_PID, (id_t)pid, &si, WCONTINUED) < 0 ||
+	    si.si_code != CLD_CONTINUED)
+		die("waitid WCONTINUED");
+	if (waitid(P_PID, (id_t)pid, &si, WEXITED) < 0)
+		die("waitid WEXITED");
+	say("P_PID: the fourth stopped, went on and ended\n");
+}
 
 int
 main(void)
@@ -34,5 +63,6 @@ main(void)
 	sayf("P_PGID and P_ALL: the others exited with %d and %d\n",
 	    later[0] < later[1] ? later[0] : later[1],
 	    later[0] < later[1] ? later[1] : later[0]);
+	stop_and_continue();
 	return 0;
 }
