@@ -122,6 +122,18 @@ waits(const Rows &want)
 	};
 }
 
+// defaults: each setting of a handler that changes one, and no other.
+void
+changes_alone(const Result &r)
+{
+	Rows got;
+	for (const Event &e : r.events)
+		if (const auto *h = e.as<Event::Handler>())
+			got.push_back(signal_name(h->sig) + " " +
+			    action_name(h->action));
+	EXPECT_EQ(got, (Rows{"SIGUSR1 ignore", "SIGUSR1 default"}));
+}
+
 void
 nothing_more(const Result &)
 {
@@ -147,6 +159,7 @@ const Case cases[] = {
 	// its group orphaned: it is hung up all the same.
 	{"StoppedChildLeftBehind", "stopleft", {}, false, hung_up},
 	{"WritesOfAnySize", "bigwrites", {}, false, cut_as_returned, 64},
+	{"DefaultSetAgain", "defaults", {}, false, changes_alone},
 	{"TimerEvery100msLapsed", "ticker", {"100000", "300"}, true,
 	    ticks_every(100000)},
 	{"TimerEvery7msLapsed", "ticker", {"7000", "300"}, true,

@@ -106,11 +106,19 @@ Tracer::on_quick_call(Proc &p)
 	case Call::setitimer:
 		on_setitimer(p);
 		return;
-	case Call::sigaction:
+	case Call::sigaction: {
 		if (!s.args[1] || s.args[0] < 1 || s.args[0] > 64)
 			return;
-		emit(on_sigaction(p), p);
+		Event::Handler h = on_sigaction(p);
+		// Set to its default where it was at its default already, as
+		// system() and posix_spawn do for every signal: nothing changes.
+		Signals now;
+		std::uint64_t bit = 1ULL << (s.args[0] - 1);
+		if (h.action != Event::Action::by_default ||
+		    !signals_of(p.pid, now) || ((now.caught | now.ignored) & bit))
+			emit(h, p);
 		return;
+	}
 	case Call::sigprocmask: {
 		if (!s.args[1] || s.args[0] > 2)
 			return;
