@@ -315,4 +315,15 @@ TEST(SvgRuns, TraceLaneSaysWhatTraceDid)
 	}
 }
 
+// A zombie never reaped is one until the run's end, not gone at once.
+TEST(SvgRuns, ZombieNeverReapedLastsToTheEnd)
+{
+	pugi::xml_document doc;
+	drawn(unreaped_orphan(), false, doc);
+	auto zombie = doc.select_node("//*[@id='lane-P']/rect[@class='zombie']")
+	    .node();
+	ASSERT_TRUE(zombie);
+	EXPECT_GT(zombie.attribute("width").as_double(), 24);
+}
+
 } // namespace

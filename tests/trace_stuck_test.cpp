@@ -90,8 +90,10 @@ TEST_P(StuckRun, ZombieHeldTenSecondsThenKilledByTrace)
 	EXPECT_EQ(procs.find("P")->second.value("by_trace", false), true);
 	EXPECT_TRUE(v.back()["ended_by_trace"].is_string());
 
-	EXPECT_TRUE(holds(slurp(svg), "killed by trace: SIGKILL: nothing in "
+	std::string picture = slurp(svg);
+	EXPECT_TRUE(holds(picture, "killed by trace: SIGKILL: nothing in "
 	    "the run could wake it</title>"));
+	EXPECT_TRUE(holds(picture, ">zombie, not waited for</text>"));
 	int marked = 0;
 	json events = json::parse(slurp(perfetto))["traceEvents"];
 	for (const auto &e : events)

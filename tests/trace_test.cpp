@@ -56,6 +56,9 @@ const Exit exits[] = {
 	    "ALARMA", "trace: ended the run: nothing in the run can wake any "
 	    "process, only a signal from outside would: P is blocked in "
 	    "sigsuspend for SIGINT or SIGALRM; no alarm is armed\n"},
+	// With --explain, the SIGCHLD a child's end sends, thrown away.
+	{"DiscardedSigchld", {"--explain", "patientparent"}, "", End::exited(0),
+	    "P is sent SIGCHLD as C1 ends: at its default", ""},
 	// A wait that stops would end too (WUNTRACED).
 	{"WaitForAStop", {built("tests/hostile/stops"), "TSTP"}, "",
 	    End::exited(0), "P blocked in wait4 for C1 to end or stop\n", ""},
