@@ -17,14 +17,21 @@ static void
 stop_and_continue(void)
 {
 	siginfo_t si;
-	pid_t pid = fork();
+	int go[2];
+	pid_t pid;
+	char c;
 
-	if (pid < 0)
+	if (pipe(go) < 0)
+		die("pipe");
+	if ((pid = fork()) < 0)
 		die("fork");
+	/* It ends only once P has seen it continued, and closed the pipe. */
 	if (pid == 0) {
+		close(go[1]);
 		(void)kill(getpid(), SIGSTOP);
-		_exit(0);
+		_exit(read(go[0], &c, 1) == 0 ? 0 : 98);
 	}
+	close(go[0]);
 	if (waitid(P_PID, (id_t)pid, &si, WSTOPPED) < 0 ||
 	    si.si_code != CLD_STOPPED)
 		die("waitid WSTOPPED");
@@ -33,6 +40,7 @@ stop_and_continue(void)
 	if (waitid(P_PID, (id_t)pid, &si, WCONTINUED) < 0 ||
 	    si.si_code != CLD_CONTINUED)
 		die("waitid WCONTINUED");
+	close(go[1]);
 	if (waitid(P_PID, (id_t)pid, &si, WEXITED) < 0)
 		die("waitid WEXITED");
 	say("P_PID: the fourth stopped, went on and ended\n");
