@@ -56,11 +56,12 @@ const Exit exits[] = {
 	    "ALARMA", "trace: ended the run: nothing in the run can wake any "
 	    "process, only a signal from outside would: P is blocked in "
 	    "sigsuspend for SIGINT or SIGALRM; no alarm is armed\n"},
-	// With --explain, the SIGCHLD a child's end sends, thrown away.
+	// SIGCHLD thrown away as C1 ends (told with --explain), or ignored.
 	{"DiscardedSigchld", {"--explain", "patientparent"}, "", End::exited(0),
 	    "P is sent SIGCHLD as C1 ends: at its default", ""},
-	// A wait that stops would end too (WUNTRACED).
-	{"WaitForAStop", {built("tests/hostile/stops"), "TSTP"}, "",
+	{"IgnoredSigchld", {built("tests/real/autoreap")}, "", End::exited(0),
+	    "C1 reaped by the kernel", ""},
+	{"WaitForAStopToo", {built("tests/hostile/stops"), "TSTP"}, "",
 	    End::exited(0), "P blocked in wait4 for C1 to end or stop\n", ""},
 	// execvp's search of PATH, told once.
 	{"PathSearchToldOnce", {built("tests/real/pathsearch")}, "",
