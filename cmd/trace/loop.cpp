@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "command.h"
 #include "locate.h"
@@ -17,8 +18,8 @@
 
 namespace {
 
-// SIGTERM or SIGHUP sent to trace, and by whom: the run is ended as
-// Ctrl-C would end it, its report written whole.
+// SIGTERM or SIGHUP sent to trace, and by whom: trace kills the run and
+// writes its report whole, as after Ctrl-C.
 volatile sig_atomic_t asked_sig = 0;
 volatile sig_atomic_t asked_by = 0;	// the sender's pid, 0: the kernel
 
@@ -77,14 +78,22 @@ cannot_trace(const std::system_error &e)
 	    "already (under strace or a debugger)");
 }
 
+// trace ends the run, and says why before its processes are killed for
+// it.
 void
-timed_out(Watch &w, int timeout_ms, long long us)
+cut(Watch &w, std::string why, long long us)
+{
+	w.cut = std::move(why);
+	w.view.cut(w.cut, us);
+}
+
+std::string
+timeout_words(int timeout_ms)
 {
 	std::ostringstream secs;
 
 	secs << timeout_ms / 1000.0;
-	w.cut = "the run went past --timeout " + secs.str() + " s";
-	w.view.cut(w.cut, us);
+	return "the run went past --timeout " + secs.str() + " s";
 }
 
 // trace's exit status for a run: the program's as a shell tells it, or
@@ -142,16 +151,11 @@ trace_run(const Launch &base, Watch &w, Out &out)
 		cannot_trace(e);
 	}
 	while (!tracer.done() && !run->outcome().timed_out && !out.failed()) {
-		// Said before the run's processes are killed for it, by the
-		// tracer, whose kills are told as trace's.
-		if (run->time_left() == 0 && w.cut.empty()) {
-			timed_out(w, base.timeout_ms, tracer.now_us());
-			tracer.kill_all(w.cut);
-		}
-		if (asked_sig && w.cut.empty()) {
+		// Killed by the tracer, whose kills are told as trace's.
+		if (w.cut.empty() && (asked_sig || run->time_left() == 0)) {
 			w.asked = asked_sig;
-			w.cut = asked_words(asked_sig, asked_by);
-			w.view.cut(w.cut, tracer.now_us());
+			cut(w, w.asked ? asked_words(w.asked, asked_by) :
+			    timeout_words(base.timeout_ms), tracer.now_us());
 			tracer.kill_all(w.cut);
 		}
 		run->pump(out.due_in_ms() >= 0 ? std::max(1, out.due_in_ms()) :
@@ -162,7 +166,7 @@ trace_run(const Launch &base, Watch &w, Out &out)
 	if (out.failed())
 		run->signal_group(SIGKILL);
 	if (run->outcome().timed_out && w.cut.empty())
-		timed_out(w, base.timeout_ms, tracer.now_us());
+		cut(w, timeout_words(base.timeout_ms), tracer.now_us());
 	const Outcome &o = run->finish();
 	Ending end;
 	end.why = w.cut;

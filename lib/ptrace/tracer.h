@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -149,7 +150,7 @@ private:
 	void sweep();
 	// What the calls mean (tracer_calls.cpp).
 	void on_quick_call(Proc &p);
-	Event::Handler on_sigaction(Proc &p);
+	std::optional<Event::Handler> on_sigaction(Proc &p);
 	bool on_kill(Proc &p, Event::Kill &k);
 	void on_setitimer(Proc &p);
 	// Descriptors and what goes through them (descriptors.cpp).

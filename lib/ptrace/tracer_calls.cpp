@@ -109,14 +109,8 @@ Tracer::on_quick_call(Proc &p)
 	case Call::sigaction: {
 		if (!s.args[1] || s.args[0] < 1 || s.args[0] > 64)
 			return;
-		Event::Handler h = on_sigaction(p);
-		// Set to its default where it was at its default already, as
-		// system() and posix_spawn do for every signal: nothing changes.
-		Signals now;
-		std::uint64_t bit = 1ULL << (s.args[0] - 1);
-		if (h.action != Event::Action::by_default ||
-		    !signals_of(p.pid, now) || ((now.caught | now.ignored) & bit))
-			emit(h, p);
+		if (auto h = on_sigaction(p))
+			emit(*h, p);
 		return;
 	}
 	case Call::sigprocmask: {
@@ -135,8 +129,10 @@ Tracer::on_quick_call(Proc &p)
 }
 
 // A handler set: which signals restart the calls they cut, and whether
-// the kernel reaps p's children for it.
-Event::Handler
+// the kernel reaps p's children for it. Nothing to tell of a signal set
+// to its default where it was at its default already, as system() and
+// posix_spawn do for every signal: nothing changes.
+std::optional<Event::Handler>
 Tracer::on_sigaction(Proc &p)
 {
 	const CallStop &s = p.entry;
@@ -152,9 +148,13 @@ Tracer::on_sigaction(Proc &p)
 		o.chld_ignored = h == 1;
 		o.chld_nocldwait = (flags & SA_NOCLDWAIT) != 0;
 	}
+	Signals now;
+	if (h == 0 && signals_of(p.pid, now) &&
+	    !((now.caught | now.ignored) & bit))
+		return std::nullopt;
 	using A = Event::Action;
-	return {static_cast<int>(s.args[0]), h == 0 ? A::by_default :
-	    h == 1 ? A::ignore : A::handler};
+	return Event::Handler{static_cast<int>(s.args[0]), h == 0 ?
+	    A::by_default : h == 1 ? A::ignore : A::handler};
 }
 
 void
