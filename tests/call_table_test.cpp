@@ -46,12 +46,13 @@ const Fact facts[] = {
 	{"Socketpair", SYS_socketpair, "socketpair", nullptr, false, false,
 	    false},
 	{"Ppoll", SYS_ppoll, "ppoll", "ppoll", false, false, false},
+	{"Nanosleep", SYS_nanosleep, "nanosleep", "nanosleep", false, false,
+	    false},
+	{"Sigtimedwait", SYS_rt_sigtimedwait, "sigtimedwait", "sigtimedwait",
+	    false, false, false},
+	{"Pipe2", SYS_pipe2, "pipe2", nullptr, false, false, false},
 	// Let through by the filter: named only when a signal cuts them.
 	{"Pread", SYS_pread64, "other", "pread64", false, false, false},
-	{"Nanosleep", SYS_nanosleep, "other", "nanosleep", false, false,
-	    false},
-	{"Sigtimedwait", SYS_rt_sigtimedwait, "other", "sigtimedwait", false,
-	    false, false},
 	{"Getpid", SYS_getpid, "other", nullptr, false, false, false},
 	// What stands for a call the architecture has not.
 	{"NoCall", none, "other", nullptr, false, false, false},

@@ -19,6 +19,10 @@ namespace {
 
 using E = Event;
 
+using K = E::Target::Kind;
+const E::Target read_end{K::pipe, 1, false, true};
+const E::Target write_end{K::pipe, 1, true, true};
+
 struct Told {
 	E::What what;
 	const char *sentence;	// after "P"
@@ -159,6 +163,62 @@ told()
 	{E::Returned{SIGSEGV, "", 0}, " returns from its SIGSEGV handler: "
 	    "the instruction that faulted runs again", "returned",
 	    R"("signal":"SIGSEGV","signo":11,"cut":"")"},
+	// Pipes and their ends, by number.
+	{E::Pipe{K::pipe, 1, {3, 4}}, " makes pipe 1: fd 3 reads, fd 4 writes",
+	    "pipe", R"("through":"pipe","channel":1,"fds":[3,4])"},
+	{E::Pipe{K::socket, 2, {5, 6}}, " makes socket pair 2: fd 5 and fd 6",
+	    "pipe", R"("through":"socket","channel":2,"fds":[5,6])"},
+	{E::Dup{"dup2", 4, 1, write_end}, " puts pipe 1's write end on fd 1 "
+	    "(dup2)", "dup", R"("call":"dup2","from":4,"to":1,"target":)"
+	    R"({"kind":"pipe","channel":1,"end":"write","made":true})"},
+	{E::Dup{"dup", 2, 3, {K::terminal, 0, false, false, "/dev/pts/1"}},
+	    " copies fd 2, the terminal, to fd 3 (dup)", "dup",
+	    R"("call":"dup","from":2,"to":3,"target":{"kind":"terminal",)"
+	    R"("name":"/dev/pts/1"})"},
+	{E::Close{"close", 4, write_end, {{{101, "C1"}, 1}, {{101, "C1"}, 4},
+	    {{100, "P"}, 5}}}, " closes fd 4, a write end of pipe 1: 3 write "
+	    "ends left open, in C1 (fds 1 and 4) and P itself (fd 5)", "close",
+	    R"("call":"close","fd":4,"target":{"kind":"pipe","channel":1,)"
+	    R"("end":"write","made":true},"left":[{"fd":1,"pid":101,)"
+	    R"("role":"C1"},{"fd":4,"pid":101,"role":"C1"},{"fd":5,)"
+	    R"("pid":100,"role":"P"}])"},
+	{E::Close{"dup2", 0, read_end, {}}, " closes fd 0, a read end of "
+	    "pipe 1, as dup2 puts another there: no read end is left open",
+	    "close", R"("call":"dup2","fd":0,"target":{"kind":"pipe",)"
+	    R"("channel":1,"end":"read","made":true},"left":[])"},
+	{E::Eof{3, read_end}, " reads end of file from pipe 1 (fd 3): no "
+	    "write end is left open", "eof", R"("fd":3,"target":{"kind":)"
+	    R"("pipe","channel":1,"end":"read","made":true})"},
+	// Calls that sleep on a descriptor or for a time.
+	{E::Blocked{.call = "read", .fds = {{{}, 3, read_end}}},
+	    " blocked in read on pipe 1 (fd 3)", "blocked",
+	    R"("call":"read","fds":[{"fd":3,"target":{"kind":"pipe",)"
+	    R"("channel":1,"end":"read","made":true}}])"},
+	{E::Blocked{.call = "write", .fds = {{{}, 4, write_end}}},
+	    " blocked in write on pipe 1 (fd 4) until there is room in it",
+	    "blocked", R"("call":"write","fds":[{"fd":4,"target":{"kind":)"
+	    R"("pipe","channel":1,"end":"write","made":true}}])"},
+	{E::Blocked{.call = "nanosleep", .seconds = 2},
+	    " blocked in nanosleep for 2 s", "blocked",
+	    R"("call":"nanosleep","seconds":2.0)"},
+	{E::Blocked{.call = "poll", .fds = {{{}, 3, read_end}, {{}, 0,
+	    {K::terminal, 0, false, false, "/dev/pts/1"}}}, .seconds = 0.25},
+	    " blocked in poll on pipe 1 (fd 3) and the terminal (fd 0), for "
+	    "up to 0.250 s", "blocked", R"("call":"poll","fds":[{"fd":3,)"
+	    R"("target":{"kind":"pipe","channel":1,"end":"read",)"
+	    R"("made":true}},{"fd":0,"target":{"kind":"terminal",)"
+	    R"("name":"/dev/pts/1"}}],"seconds":0.25)"},
+	// A read's wake is told by what it read.
+	{E::Woken{.call = "read"}, "", "woken", R"("call":"read","error":0)"},
+	{E::Sent{3, "pipe", 7, 1, "x", 1}, R"( sends 1 byte into pipe 1 )"
+	    R"((fd 3): "x")", "sent", R"("fd":3,"through":"pipe",)"
+	    R"("channel":1,"size":1,"text":"x")"},
+	{E::Snapshot{E::Snapshot::State::blocked, {.call = "read", .fds =
+	    {{{}, 3, read_end}}}, {{{100, "P"}, 4}}, true}, "", "snapshot",
+	    R"("stood":"blocked","in":{"call":"read","fds":[{"fd":3,)"
+	    R"("target":{"kind":"pipe","channel":1,"end":"read",)"
+	    R"("made":true}}]},"others":[{"fd":4,"pid":100,"role":"P"}],)"
+	    R"("never":true)"},
 	};
 	return rows;
 }
@@ -217,8 +277,40 @@ TEST(EventViews, EveryKindNamedOnceAndSitedUnlessItBefell)
 		Event e = made(t);
 		names.insert(kind_name(e));
 		bool befell = e.is<E::Reaped>() || e.is<E::Reparented>() ||
-		    e.is<E::Stuck>() || e.is<E::Zombie>();
+		    e.is<E::Stuck>() || e.is<E::Zombie>() ||
+		    e.is<E::Snapshot>();
 		EXPECT_EQ(e.sited(), !befell) << t.kind;
 	}
 	EXPECT_EQ(names.size(), std::variant_size_v<E::What>);
+}
+
+// Where each process stood, as a stuck pipe leaves them: who holds the
+// other end and what it does, and the verdict only where nothing can
+// wake it.
+TEST(EventViews, WhereEachStoodAndTheVerdict)
+{
+	using S = E::Snapshot::State;
+	auto stood = [](pid_t pid, const char *role, E::Snapshot s) {
+		return Event{.us = 5, .pid = pid, .role = role, .what = s};
+	};
+	E::Blocked wait{"wait4", {101, "C1"}, -1, {"end"}, {}};
+	E::Blocked read{.call = "read", .fds = {{{}, 3, read_end}}};
+	std::vector<Event> all = {
+	    stood(100, "P", {S::blocked, wait, {}, true}),
+	    stood(101, "C1", {S::blocked, read, {{{100, "P"}, 4}, {{101, "C1"},
+		4}}, true}),
+	    stood(102, "C2", {S::zombie, {}, {}, false}),
+	};
+	EXPECT_EQ(stood_words(all[1], all), "blocked in read on pipe 1 (fd "
+	    "3); its write end is open in P (fd 4), which is blocked in wait4 "
+	    "for C1 to end, and in C1 itself (fd 4)");
+	EXPECT_EQ(verdict_words(all[1]), "C1 can never see end of file: every "
+	    "write end of pipe 1 is held by a process that waits (a deadlock)");
+	EXPECT_EQ(verdict_words(all[0]), "P can never be woken: what it waits "
+	    "for waits too (a deadlock)");
+	EXPECT_EQ(stood_words(all[2], all), "a zombie: it has ended, and its "
+	    "parent has not waited for it");
+	EXPECT_EQ(verdict_words(all[2]), "");
+	all[1].what = E::Snapshot{S::blocked, read, {}, false};
+	EXPECT_EQ(verdict_words(all[1]), "");
 }

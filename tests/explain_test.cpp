@@ -234,8 +234,9 @@ const Told tolds[] = {
 	{"CutShortFails", {built("tests/hostile/cutshort"), "eintr"}, "P",
 	    "Z", {"ppoll returns -1, errno EINTR: a call a handler cut short "
 	    "fails once the handler returns"}},
+	// Asleep in read, and woken once the read started again returns.
 	{"CutShortRestarts", {built("tests/hostile/cutshort"), "restart"}, "P",
-	    "Z", {"the kernel starts read again once the handler returns"}},
+	    "SRZ", {"the kernel starts read again once the handler returns"}},
 	{"ZombieReadyNoBlock", {built("tests/hostile/zombieready")}, "P", "Z",
 	    {"reaped, C1 is gone: P's wait gave no place for its exit status "
 	    "(NULL), so the status was thrown away"}},

@@ -156,6 +156,7 @@ trace_run(const Launch &base, Watch &w, Out &out)
 			w.asked = asked_sig;
 			cut(w, w.asked ? asked_words(w.asked, asked_by) :
 			    timeout_words(base.timeout_ms), tracer.now_us());
+			tracer.snapshot();
 			tracer.kill_all(w.cut);
 		}
 		run->pump(out.due_in_ms() >= 0 ? std::max(1, out.due_in_ms()) :

@@ -91,6 +91,26 @@ arrival_name(Event::Pending::Arrives arrives)
 }
 
 const char *
+target_kind_name(Event::Target::Kind kind)
+{
+	static const char *const names[] = {"", "pipe", "socket",
+	    "terminal", "file"};
+	static_assert(std::size(names) ==
+	    static_cast<std::size_t>(Event::Target::Kind::file) + 1);
+	return word(names, kind);
+}
+
+const char *
+state_name(Event::Snapshot::State state)
+{
+	static const char *const names[] = {"running", "blocked", "stopped",
+	    "zombie"};
+	static_assert(std::size(names) ==
+	    static_cast<std::size_t>(Event::Snapshot::State::zombie) + 1);
+	return word(names, state);
+}
+
+const char *
 terminal_key(int sig)
 {
 	return sig == SIGINT ? "Ctrl-C" : sig == SIGQUIT ? "Ctrl-\\" :

@@ -48,6 +48,25 @@ struct Event {
 		std::string role{};
 	};
 
+	// What a descriptor leads to, as the story names it: a pipe or a
+	// socket pair by its number in the run (id), and a pipe's end; the
+	// terminal; a file or device by its path. made: the run made it
+	// (pipe, socketpair), so that only the run's processes hold it.
+	struct Target {
+		enum class Kind { none, pipe, socket, terminal, file };
+		Kind kind = Kind::none;
+		int id = 0;
+		bool writes = false;	// a pipe's write end
+		bool made = false;
+		std::string name{};	// a file's or terminal's path
+	};
+	// One descriptor of a process: who holds it, which, and where to.
+	struct Fd {
+		Peer who{};
+		int fd = -1;
+		Target target{};
+	};
+
 	// One line, '\n' included if it had one; size: only for one cut
 	// short, how many bytes it had, text their first.
 	struct Line {
@@ -106,11 +125,15 @@ struct Event {
 		How how = How::block;
 		std::vector<std::string> signals{};
 	};
-	// In sigsuspend, pause, wait4 or waitid. A wait's child: the one
-	// waited for, pid 0 for any; group: with child's pid 0, the process
-	// group whose children it waits for, 0 for its own, -1 for any
-	// group; awaited: what becoming of it ends the wait ("end", "stop",
-	// "continue"). sigsuspend's signals: those it lets in.
+	// Asleep in a call: told once the kernel shows it asleep there. A
+	// wait's child: the one waited for, pid 0 for any; group: with
+	// child's pid 0, the process group whose children it waits for, 0
+	// for its own, -1 for any group; awaited: what becoming of it ends
+	// the wait ("end", "stop", "continue"). sigsuspend's and
+	// sigtimedwait's signals: those it waits for. fds: what a read or
+	// write waits on, or a poll's or select's descriptors (who unset);
+	// seconds: how long a sleep lasts, or a poll's time limit, -1 none;
+	// until: a sleep until a time of the clock, not for a while.
 	struct Blocked {
 		static constexpr const char *name = "blocked";
 		std::string call{};
@@ -118,6 +141,9 @@ struct Event {
 		pid_t group = -1;
 		std::vector<std::string> awaited{};
 		std::vector<std::string> signals{};
+		std::vector<Fd> fds{};
+		double seconds = -1;
+		bool until = false;
 	};
 	// Out of the call: with a child that changed, by a handler for sig,
 	// or failing with error.
@@ -170,6 +196,53 @@ struct Event {
 		static constexpr bool befell = true;
 		Peer parent{};
 	};
+	// A pipe made, fds[0] its read end and fds[1] its write end; or a
+	// socket pair, each end both.
+	struct Pipe {
+		static constexpr const char *name = "pipe";
+		Target::Kind kind = Target::Kind::pipe;
+		int id = 0;
+		int fds[2] = {-1, -1};
+	};
+	// from copied onto to by call (dup, dup2, dup3, fcntl), from leading
+	// to target; whatever to led to before is closed.
+	struct Dup {
+		static constexpr const char *name = "dup";
+		std::string call{};
+		int from = -1;
+		int to = -1;
+		Target target{};
+	};
+	// fd closed, by call (close, close_range, a dup onto it); left: the
+	// descriptors of the run that still lead to the same end.
+	struct Close {
+		static constexpr const char *name = "close";
+		std::string call{};
+		int fd = -1;
+		Target target{};
+		std::vector<Fd> left{};
+	};
+	// A read on a pipe or socket found end of file: no write end, or no
+	// other end, is left open.
+	struct Eof {
+		static constexpr const char *name = "eof";
+		int fd = -1;
+		Target target{};
+	};
+	// Where a process stood as trace ended the run, or as the terminal's
+	// key ended it: in, the call it sleeps in (call "" if none); others:
+	// for a pipe or socket it waits on, the descriptors of the other end
+	// (a reader waits for a writer); never: nothing in the run can ever
+	// wake it, as every process of the run sleeps so.
+	struct Snapshot {
+		static constexpr const char *name = "snapshot";
+		static constexpr bool befell = true;
+		enum class State { running, blocked, stopped, zombie };
+		State state = State::running;
+		Blocked in{};
+		std::vector<Fd> others{};
+		bool never = false;
+	};
 	// Bytes that are not the run's output: how many (size), the first of
 	// them (text). Through a pipe or socket, channel is which, as the
 	// kernel numbers it (its inode), for a picture to tell one sender's
@@ -181,6 +254,7 @@ struct Event {
 		std::uint64_t channel = 0;
 		std::uint64_t size = 0;
 		std::string text{};
+		int id = 0;	// the pipe's or pair's number in the run, if known
 	};
 	struct Received {
 		static constexpr const char *name = "received";
@@ -190,6 +264,7 @@ struct Event {
 		std::uint64_t size = 0;
 		std::string text{};
 		Peer sender{};	// if known
+		int id = 0;
 	};
 	// To a file, or a device not the run's output.
 	struct Wrote {
@@ -222,7 +297,8 @@ struct Event {
 
 	using What = std::variant<Line, Fork, Exec, Signal, Kill, Alarm,
 	    Handler, Mask, Blocked, Woken, Ended, Reaped, Reparented, Stuck,
-	    Zombie, Sent, Received, Wrote, Pending, Returned>;
+	    Zombie, Sent, Received, Wrote, Pending, Returned, Pipe, Dup,
+	    Close, Eof, Snapshot>;
 
 	long long us = 0;	// since the start, on the run's clock
 	pid_t pid = 0;
@@ -264,6 +340,9 @@ const char *change_name(Event::Woken::Change change);
 // "" for a status not known.
 const char *status_name(Event::Reaped::Status status);
 const char *arrival_name(Event::Pending::Arrives arrives);
+// "", "pipe", "socket", "terminal", "file".
+const char *target_kind_name(Event::Target::Kind kind);
+const char *state_name(Event::Snapshot::State state);
 // The key that makes the terminal send sig: "Ctrl-C", "Ctrl-\", "Ctrl-Z".
 const char *terminal_key(int sig);
 

@@ -1,6 +1,7 @@
 // What /proc says of a process: see procfs.h. Read with plain read(2)
 // and numbers taken with from_chars: the tracer asks at many of its
 // stops, and a stream's first use costs a locale, 0.2 ms.
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -120,6 +121,34 @@ fd_path(pid_t pid, int fd)
 	std::error_code gone;
 	return std::filesystem::read_symlink(path_of(pid, "fd/") +
 	    std::to_string(fd), gone);
+}
+
+std::vector<OpenFd>
+open_fds(pid_t pid, std::size_t most)
+{
+	std::vector<OpenFd> v;
+	std::error_code gone;
+	std::filesystem::directory_iterator it(path_of(pid, "fd"), gone), end;
+
+	for (; !gone && it != end && v.size() < most; it.increment(gone)) {
+		OpenFd f;
+		std::string name = it->path().filename();
+		if (number_or(name, -1) < 0)
+			continue;
+		f.fd = number_or(name, -1);
+		// "pipe:[4242]", "socket:[4242]".
+		std::string to = std::filesystem::read_symlink(it->path(), gone);
+		gone.clear();
+		if (std::size_t at = to.find(":["); at != std::string::npos &&
+		    (to.starts_with("pipe") || to.starts_with("socket")))
+			f.channel = number_or(std::string_view(to).substr(at + 2),
+			    ino_t{0});
+		v.push_back(f);
+	}
+	std::sort(v.begin(), v.end(), [](const OpenFd &a, const OpenFd &b) {
+		return a.fd < b.fd;
+	});
+	return v;
 }
 
 bool

@@ -31,6 +31,14 @@ pid_t pidfd_target(pid_t pid, int fd);
 bool fd_target(pid_t pid, int fd, struct stat &st);
 std::string fd_path(pid_t pid, int fd);
 
+// pid's open descriptors, lowest first, up to most of them, each with the
+// inode of the pipe or socket it leads to, 0 for anything else.
+struct OpenFd {
+	int fd = -1;
+	ino_t channel = 0;
+};
+std::vector<OpenFd> open_fds(pid_t pid, std::size_t most);
+
 // The processes whose parent is pid.
 std::vector<pid_t> children_of(pid_t pid);
 // The state letter of process pid (R, S, Z, ...); 0 if it is gone.

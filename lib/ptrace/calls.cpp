@@ -132,8 +132,9 @@ call_stop(pid_t pid, CallStop &stop)
 		return true;
 	}
 	stop.call = call_of(stop.nr);
-	// The filter stops ppoll only when it waits for a signal alone: a
-	// pause, or with a mask, a sigsuspend, the mask its first argument.
+	// A ppoll that waits for a signal alone (no descriptor, no time
+	// limit), as a C library makes it: a pause, or with a mask, a
+	// sigsuspend, the mask its first argument.
 	if (stop.call == Call::ppoll && !(stop.args[1] & 0xffffffff) &&
 	    !stop.args[2]) {
 		stop.call = stop.args[3] ? Call::sigsuspend : Call::pause;

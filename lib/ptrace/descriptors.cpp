@@ -67,6 +67,7 @@ Tracer::dest(Proc &p, int fd)
 	d.ino = st.st_ino;
 	// /dev/null is the character device 1, 3.
 	d.null = S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3);
+	d.tty = terminal(st);
 	if (std::find(outputs_.begin(), outputs_.end(),
 	    std::pair(st.st_dev, st.st_ino)) != outputs_.end()) {
 		d.kind = Dest::Kind::output;
@@ -82,7 +83,11 @@ Tracer::dest(Proc &p, int fd)
 		d.kind = Dest::Kind::file;
 	if (auto it = peers_.find({d.dev, d.ino}); it != peers_.end())
 		d.peer = it->second;
-	if (d.kind == Dest::Kind::file)
+	if (S_ISFIFO(st.st_mode)) {
+		int flags = fd_flags(p.pid, fd);
+		d.writes = flags >= 0 && (flags & O_ACCMODE) == O_WRONLY;
+	}
+	if (d.kind == Dest::Kind::file || d.tty)
 		d.name = fd_path(p.pid, fd);
 	return o.fds[fd] = d;
 }
@@ -94,6 +99,16 @@ Tracer::forget_fds(Proc &p, std::uint64_t from, std::uint64_t to)
 		auto fd = static_cast<std::uint64_t>(f.first);
 		return fd >= from && fd <= to;
 	});
+}
+
+// The run's standard output or error that fd is a copy of (dup), for
+// its lines; else fd.
+int
+Tracer::copy_of(Proc &p, int fd)
+{
+	const auto &copies = owner(p).copies;
+	auto it = copies.find(fd);
+	return it == copies.end() ? fd : it->second;
 }
 
 // A call that writes or reads, as it starts: whether its end is waited
@@ -110,7 +125,7 @@ Tracer::on_io_entry(Proc &p)
 	p.await_exit = false;
 	if (reads(s.call)) {
 		p.await_exit = p.io.kind == Dest::Kind::pipe ||
-		    p.io.kind == Dest::Kind::socket;
+		    p.io.kind == Dest::Kind::socket || p.io.tty;
 		return;
 	}
 	if (p.io.kind == Dest::Kind::none)
@@ -131,7 +146,7 @@ Tracer::on_io_entry(Proc &p)
 	    p.bytes.size() == size &&
 	    (s.call == Call::write || s.call == Call::writev)) {
 		p.await_exit = false;
-		p.unended = {true, on, size, s.ip, s.nr, 0, false};
+		p.unended = {true, copy_of(p, on), size, s.ip, s.nr, 0, false};
 		return;
 	}
 	if (!p.io.null || p.bytes.size() < size) {
@@ -139,7 +154,7 @@ Tracer::on_io_entry(Proc &p)
 		return;
 	}
 	if (line)
-		line_bytes(p, on, p.bytes, size);
+		line_bytes(p, copy_of(p, on), p.bytes, size);
 	else
 		on_io_exit(p, static_cast<std::int64_t>(size));
 }
@@ -156,12 +171,16 @@ Tracer::on_io_exit(Proc &p, std::int64_t ret)
 		if (std::max<std::int64_t>(ret, 0) < asked)
 			queue(p, std::max<std::int64_t>(ret, 0) - asked);
 	}
+	if (ret == 0 && reads(p.entry.call))
+		tell_eof(p);
 	if (ret <= 0)
 		return;
 	if (reads(p.entry.call)) {
-		received(p, size);
+		if (p.io.kind == Dest::Kind::pipe ||
+		    p.io.kind == Dest::Kind::socket)
+			received(p, size);
 	} else if (p.io.kind == Dest::Kind::output) {
-		write_lines(p, on, size);
+		write_lines(p, copy_of(p, on), size);
 	} else if (p.io.kind == Dest::Kind::file) {
 		emit(Event::Wrote{on, p.io.name, size, p.bytes.substr(0, size)},
 		    p);
@@ -287,9 +306,9 @@ void
 Tracer::sent(Proc &p, std::string bytes, std::uint64_t size)
 {
 	bool pipe = p.io.kind == Dest::Kind::pipe;
-	emit(Event::Sent{static_cast<int>(p.entry.args[0]), pipe ? "pipe" :
-	    "socket", p.io.peer ? p.io.peer : p.io.ino, size, std::move(bytes)},
-	    p);
+	int fd = static_cast<int>(p.entry.args[0]);
+	emit(Event::Sent{fd, pipe ? "pipe" : "socket", p.io.peer ? p.io.peer :
+	    p.io.ino, size, std::move(bytes), target_of(p, fd).id}, p);
 }
 
 // A message read before its writer's call is seen to end is told as
@@ -330,6 +349,10 @@ Tracer::pair_sockets(Proc &p)
 		peers_.clear();
 	peers_[{a.st_dev, a.st_ino}] = b.st_ino;
 	peers_[{b.st_dev, b.st_ino}] = a.st_ino;
+	int id = name_channel({a.st_dev, a.st_ino}, Event::Target::Kind::socket,
+	    true);
+	channels_[{b.st_dev, b.st_ino}] = {id, true};
+	emit(Event::Pipe{Event::Target::Kind::socket, id, {fds[0], fds[1]}}, p);
 }
 
 // Bytes read out of a pipe or socket: told by sender, as far as the
@@ -351,6 +374,7 @@ Tracer::received(Proc &p, std::uint64_t size)
 		e.fd = static_cast<int>(p.entry.args[0]);
 		e.through = pipe ? "pipe" : "socket";
 		e.channel = p.io.ino;
+		e.id = target_of(p, e.fd).id;
 		e.size = size - at;
 		while (q && !q->empty() && q->front().left == 0)
 			q->pop_front();

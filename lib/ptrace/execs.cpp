@@ -68,7 +68,8 @@ Tracer::hold_exec(Proc &p, int error)
 }
 
 // Whether the exec p enters goes on the search of the one it holds: the
-// same file, in another folder, with the same argv.
+// same file, with the same argv, in another folder or the same again (a
+// PATH may name a folder twice).
 bool
 Tracer::searching(const Proc &p) const
 {
@@ -77,7 +78,6 @@ Tracer::searching(const Proc &p) const
 		return false;
 	const auto &x = std::get<Event::Exec>(held->second.what);
 	return x.tried.size() + 1 < most_tried && x.argv == p.exec_argv &&
-	    x.path != p.exec_path &&
 	    file_name(x.path) == file_name(p.exec_path);
 }
 

@@ -127,19 +127,15 @@ void
 look_into(Program &p, unsigned nr)
 {
 	switch (nr) {
-	case SYS_ppoll:
-		p.load(arg(1, 0));	// nfds, an unsigned int
-		p.is(0, 0, Program::allow);
-		p.load(arg(2, 0));	// the time limit's address
-		p.is(0, 0, Program::allow);
-		p.load(arg(2, 1));
-		p.is(0, Program::trace, Program::allow);
-		break;
 	case SYS_fcntl:
-	case SYS_ioctl:
 		p.load(arg(1, 0));	// the command, an unsigned int
-		p.is(nr == SYS_fcntl ? F_SETFL : FIONBIO, Program::trace,
-		    Program::allow);
+		p.is(F_SETFL, Program::trace, 0);
+		p.is(F_DUPFD, Program::trace, 0);
+		p.is(F_DUPFD_CLOEXEC, Program::trace, Program::allow);
+		break;
+	case SYS_ioctl:
+		p.load(arg(1, 0));
+		p.is(FIONBIO, Program::trace, Program::allow);
 		break;
 	default:
 		// One to look into that has no look of its own here: stopped
@@ -183,10 +179,8 @@ tree(Program &p, std::size_t lo, std::size_t hi)	// NOLINT(misc-no-recursion)
 } // namespace
 
 // The filter: another architecture's calls pass; of ours, the known
-// ones stop for the tracer, the rest pass. ppoll stops only when it
-// waits for a signal alone (no descriptor, no time limit), as a C
-// library's pause() does; an event loop's do not. fcntl and ioctl stop
-// only when they set a descriptor's flags.
+// ones stop for the tracer, the rest pass. fcntl stops only when it
+// sets a descriptor's flags or copies it, ioctl when it sets them.
 int
 install_call_filter() noexcept
 {

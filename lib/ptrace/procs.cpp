@@ -123,6 +123,7 @@ Tracer::place(Proc &c, Proc *creator, bool thread)
 		c.restarts = from->restarts;
 		c.chld_ignored = from->chld_ignored;
 		c.chld_nocldwait = from->chld_nocldwait;
+		c.copies = from->copies;
 	}
 	order_.push_back(procs_.at(c.pid));
 	// Made as the run is being ended: it ends too.
@@ -136,4 +137,47 @@ Tracer::place(Proc &c, Proc *creator, bool thread)
 		c.parent = 0;
 		emit(Event::Reparented{peer(getpid())}, c);
 	}
+}
+
+bool
+Tracer::done() const
+{
+	for (const auto &[pid, p] : procs_)
+		if (!p->leader && !p->role.empty() && !p->reaped)
+			return false;
+	return root_ != 0 && unseen().empty();
+}
+
+void
+Tracer::signal_all(int sig) const
+{
+	// Never 0 or below, which would be a whole group, ours maybe. One
+	// gone already is no error.
+	for (const auto &[pid, p] : procs_)
+		if (pid > 0 && !p->leader && !p->ended)
+			(void)kill(pid, sig);
+	for (pid_t pid : unseen())
+		(void)kill(pid, sig);
+}
+
+void
+Tracer::kill_all(const std::string &why)
+{
+	kill_why_ = why;
+	for (auto &[pid, p] : procs_)
+		if (pid > 0 && !p->leader && !p->ended)
+			p->killed = kill(pid, SIGKILL) == 0;
+	for (pid_t pid : unseen())
+		(void)kill(pid, SIGKILL);
+}
+
+std::vector<Traced>
+Tracer::processes() const
+{
+	std::vector<Traced> v;
+
+	v.reserve(order_.size());
+	for (const auto &p : order_)
+		v.push_back(*p);
+	return v;
 }

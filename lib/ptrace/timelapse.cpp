@@ -57,9 +57,9 @@ Tracer::own_alarm(Proc &p, siginfo_t &si) const
 	return true;
 }
 
-// Asleep in a waiting call that nothing but a signal can end: the
-// kernel says it sleeps in it, and for a wait, no child of it has ended
-// unreaped. A stopped process waits for SIGCONT.
+// Asleep in a call that nothing but a signal or another process of the
+// run can end (told_quiet), as the kernel says it sleeps in it. A
+// stopped process waits for SIGCONT.
 bool
 Tracer::quiet(const Proc &p) const
 {
@@ -73,12 +73,7 @@ Tracer::quiet(const Proc &p) const
 	    sleeping_in(p.pid) != static_cast<long>(p.entry.nr) ||
 	    state_of(p.pid) != 'S')
 		return false;
-	if (p.entry.call == Call::sigsuspend || p.entry.call == Call::pause)
-		return true;
-	return std::ranges::none_of(procs_, [&p](const auto &c) {
-		return c.second->parent == p.pid && c.second->ended &&
-		    !c.second->reaped;
-	});
+	return told_quiet(p);
 }
 
 bool
@@ -122,8 +117,11 @@ Tracer::wake_in_ms() const
 		if ((p->ended && !p->reaped && !p->leader && pid != root_) ||
 		    p->unended.on)
 			at = now + 100000;
+	// A call that may sleep: looked at again soon.
+	if (!sleepy_.empty())
+		at = now + 10000;
 	if (!time_lapse_ || stuck_)
-		return at < 0 ? -1 : 100;
+		return at < 0 ? -1 : sleepy_.empty() ? 100 : 10;
 	if (all_waiting())
 		return 1;
 	for (const auto &[pid, p] : procs_)
@@ -179,6 +177,7 @@ Tracer::on_stuck()
 			continue;
 		emit(Event::Zombie{peer(parent->pid)}, *q);
 	}
+	snapshot();
 	Event::Stuck e;
 	const Proc *first = nullptr;
 	for (const auto &q : order_) {

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include <fcntl.h>
 #include <sys/ptrace.h>
 #include <sys/signalfd.h>
 #include <sys/wait.h>
@@ -168,6 +169,7 @@ Tracer::service()
 			break;
 	}
 	sweep();
+	look_for_sleepers();
 	// A run being ended ends whole: whatever the kernel handed us
 	// since, never seen stop, goes too.
 	if (!kill_why_.empty())
@@ -221,6 +223,9 @@ Tracer::on_stop(pid_t pid, int status)
 	// Its creator's event never came (it was killed first).
 	if (p.role.empty())
 		place(p, nullptr, false);
+	// Whatever this stop leads to may wake a process asleep now.
+	if (!sleepy_.empty())
+		look_for_sleepers();
 	// Any stop but a call's or one a call makes comes as p returns from
 	// the write it made last, or later.
 	settle(p, event == 0 || event == PTRACE_EVENT_EXIT ||
@@ -308,16 +313,39 @@ Tracer::on_entry(Proc &p)
 	}
 	if (s.call != Call::execve && s.call != Call::execveat)
 		told_exec(p.pid);
-	bool again = p.interrupted && s.call == p.entry.call;
+	// A call cut short by a signal, started again (restart_syscall
+	// stands for the call it restarts).
+	bool again = p.interrupted && (s.call == p.entry.call ||
+	    s.call == Call::restart);
 	p.interrupted = false;
-	p.entry = s;
+	if (s.call == Call::restart && !again) {
+		resume(p);
+		return;
+	}
+	if (s.call != Call::restart)
+		p.entry = s;
 	p.await_exit = true;
 	if (!changes_fds(s.call))
 		locate(p);
+	// Told blocked before, it goes on being so.
 	if (writes(s.call) || reads(s.call)) {
 		on_io_entry(p);
+		if (again)
+			p.in_call = p.await_exit = true;
+		else if (p.await_exit && (p.io.tty ||
+		    p.io.kind == Dest::Kind::pipe ||
+		    p.io.kind == Dest::Kind::socket))
+			may_sleep(p);
 		resume(p);
 		write_alone(p.pid);
+		return;
+	}
+	if (row_of(p.entry.call).cls == CallClass::sleep) {
+		if (again)
+			p.in_call = true;
+		else
+			may_sleep(p);
+		resume(p);
 		return;
 	}
 	switch (s.call) {
@@ -340,6 +368,26 @@ Tracer::on_entry(Proc &p)
 		on_wait_entry(p, again);
 		break;
 	case Call::socketpair:
+	case Call::pipe:
+	case Call::pipe2:
+		break;
+	case Call::dup:
+	case Call::dup2:
+	case Call::dup3:
+		on_dup_entry(p);
+		break;
+	case Call::fcntl:
+		if (s.args[1] == F_DUPFD || s.args[1] == F_DUPFD_CLOEXEC) {
+			on_dup_entry(p);
+			break;
+		}
+		p.await_exit = false;
+		on_quick_call(p);
+		break;
+	case Call::close:
+	case Call::close_range:
+		p.await_exit = false;
+		on_close(p);
 		break;
 	default:
 		p.await_exit = false;
@@ -347,47 +395,4 @@ Tracer::on_entry(Proc &p)
 		break;
 	}
 	resume(p);
-}
-
-bool
-Tracer::done() const
-{
-	for (const auto &[pid, p] : procs_)
-		if (!p->leader && !p->role.empty() && !p->reaped)
-			return false;
-	return root_ != 0 && unseen().empty();
-}
-
-void
-Tracer::signal_all(int sig) const
-{
-	// Never 0 or below, which would be a whole group, ours maybe. One
-	// gone already is no error.
-	for (const auto &[pid, p] : procs_)
-		if (pid > 0 && !p->leader && !p->ended)
-			(void)kill(pid, sig);
-	for (pid_t pid : unseen())
-		(void)kill(pid, sig);
-}
-
-void
-Tracer::kill_all(const std::string &why)
-{
-	kill_why_ = why;
-	for (auto &[pid, p] : procs_)
-		if (pid > 0 && !p->leader && !p->ended)
-			p->killed = kill(pid, SIGKILL) == 0;
-	for (pid_t pid : unseen())
-		(void)kill(pid, SIGKILL);
-}
-
-std::vector<Traced>
-Tracer::processes() const
-{
-	std::vector<Traced> v;
-
-	v.reserve(order_.size());
-	for (const auto &p : order_)
-		v.push_back(*p);
-	return v;
 }

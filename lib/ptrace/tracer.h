@@ -100,6 +100,9 @@ public:
 	// run had been left alone so long: for a stuck run, which nothing
 	// can change meanwhile. Otherwise nothing.
 	void hold(long long us);
+	// Tells where each process of the run stands (Event::Snapshot),
+	// once: as trace is about to end the run, or as it ends otherwise.
+	void snapshot();
 	// The processes, in the order they appeared; the run's start first.
 	[[nodiscard]] std::vector<Traced> processes() const;
 	// The orphans the subreaper collected, in that order.
@@ -157,6 +160,7 @@ private:
 	void outputs_of(pid_t pid);
 	const Dest &dest(Proc &p, int fd);
 	void forget_fds(Proc &p, std::uint64_t from, std::uint64_t to);
+	int copy_of(Proc &p, int fd);
 	void on_io_entry(Proc &p);
 	void on_io_exit(Proc &p, std::int64_t ret);
 	void write_alone(pid_t pid);
@@ -168,6 +172,31 @@ private:
 	void sent(Proc &p, std::string bytes, std::uint64_t size);
 	void sent_before(pid_t tid);
 	void received(Proc &p, std::uint64_t size);
+	// Pipes and socket pairs by number, and their ends (pipes.cpp).
+	int name_channel(std::pair<dev_t, ino_t> end, Event::Target::Kind kind,
+	    bool made);
+	Event::Target target_of(Proc &p, int fd);
+	[[nodiscard]] std::vector<Event::Fd> holders(ino_t ino, int end,
+	    pid_t of, int skip) const;
+	[[nodiscard]] std::vector<Event::Fd> held(const Event::Target &t,
+	    ino_t ino, pid_t of, int fd) const;
+	void on_pipe(Proc &p, std::int64_t ret);
+	void on_dup_entry(Proc &p);
+	void on_dup_exit(Proc &p, std::int64_t ret);
+	void on_close(Proc &p);
+	void tell_eof(Proc &p);
+	// Calls that may sleep on a descriptor or for a time (sleeps.cpp).
+	void may_sleep(Proc &p);
+	void look_for_sleepers();
+	void polled(Proc &p, Event::Blocked &b);
+	void selected(Proc &p, Event::Blocked &b);
+	Event::Blocked blocked_in(Proc &p);
+	void woke(Proc &p, std::int64_t ret);
+	[[nodiscard]] bool sleeps_for_good(const Proc &p) const;
+	// Where each process stands (snapshot.cpp).
+	[[nodiscard]] bool told_quiet(const Proc &p) const;
+	[[nodiscard]] bool nothing_wakes() const;
+	std::vector<Event::Fd> other_ends(Proc &p);
 	void on_exit(Proc &p);
 	void on_signal(Proc &p, int sig);
 	void enter_handler(Proc &p, int sig, bool fault);
@@ -243,6 +272,17 @@ private:
 	// The two ends of each socket pair made in the run, each to the
 	// other.
 	std::map<std::pair<dev_t, ino_t>, ino_t> peers_;
+	// Each pipe's number, and each socket pair's (by either end), and
+	// whether the run made it; the last numbers given.
+	struct Channel {
+		int id;
+		bool made;
+	};
+	std::map<std::pair<dev_t, ino_t>, Channel> channels_;
+	int pipes_named_ = 0, pairs_named_ = 0;
+	// Threads in a call that may sleep, not yet seen asleep.
+	std::vector<pid_t> sleepy_;
+	bool snapped_ = false;	// where each stands has been told
 };
 
 #endif

@@ -173,7 +173,13 @@ Tracer::on_exit(Proc &p)
 		return;
 	}
 	if (writes(p.entry.call) || reads(p.entry.call)) {
+		woke(p, s.ret);
 		on_io_exit(p, s.ret);
+		resume(p);
+		return;
+	}
+	if (row_of(p.entry.call).cls == CallClass::sleep) {
+		woke(p, s.ret);
 		resume(p);
 		return;
 	}
@@ -186,6 +192,16 @@ Tracer::on_exit(Proc &p)
 	case Call::socketpair:
 		if (s.ret == 0)
 			pair_sockets(p);
+		break;
+	case Call::pipe:
+	case Call::pipe2:
+		on_pipe(p, s.ret);
+		break;
+	case Call::dup:
+	case Call::dup2:
+	case Call::dup3:
+	case Call::fcntl:
+		on_dup_exit(p, s.ret);
 		break;
 	case Call::kill:
 	case Call::tgkill:
@@ -267,6 +283,10 @@ Tracer::on_signal(Proc &p, int sig)
 	    (e.action == Event::Action::ignore &&
 	    (owner(p).ignored_told & bit));
 	owner(p).ignored_told &= ~bit;
+	// The terminal's key ends the run: where each process stood first.
+	if (e.origin == Event::Origin::terminal && sig != SIGTSTP &&
+	    e.action == Event::Action::by_default)
+		snapshot();
 	if (told(sig, caught) && !discarded)
 		emit(e, p);
 	if (e.origin == Event::Origin::terminal)

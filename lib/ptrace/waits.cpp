@@ -75,6 +75,7 @@ Tracer::on_wait_entry(Proc &p, bool again)
 		e.signals = signal_names(~read_word(p.pid, s.args[0]) &
 		    ((1ULL << 31) - 1));
 	}
+	p.blocked_as = e;
 	emit(e, p);
 }
 

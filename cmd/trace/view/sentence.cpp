@@ -90,10 +90,15 @@ handler_words(const Event::Handler &e)
 	return " sets " + sig + " back to its default action";
 }
 
+// Woken from a read or write: told by what it read or wrote, which
+// follows, unless it failed.
 std::string
 woken_words(const Event::Woken &e)
 {
 	std::string s = " woken from " + e.call;
+
+	if (moves_bytes(e.call) && !e.sig && !e.error)
+		return "";
 
 	if (e.sig)
 		return s + " by " + signal_name(e.sig);
@@ -188,12 +193,23 @@ io_words(const char *verb, std::uint64_t size, const std::string &where,
 	return s;
 }
 
+// "pipe 1", "socket pair 2"; "a pipe" if it has no number.
+std::string
+through_words(const std::string &through, int id)
+{
+	Event::Target t;
+	t.kind = through == "pipe" ? Event::Target::Kind::pipe :
+	    Event::Target::Kind::socket;
+	t.id = id;
+	return channel_words(t);
+}
+
 std::string
 received_words(const Event::Received &e)
 {
 	std::string from = e.sender.pid ? " from " + who(e.sender.pid,
-	    e.sender.role) + " through a " + e.through : " from a " +
-	    e.through;
+	    e.sender.role) + " through " + through_words(e.through, e.id) :
+	    " from " + through_words(e.through, e.id);
 	return io_words(" receives ", e.size, from, e.fd, e.text);
 }
 
@@ -277,8 +293,8 @@ sentence(const Event &e)
 			" has not waited for it";
 	    },
 	    [](const E::Sent &x) {
-		    return io_words(" sends ", x.size, " into a " + x.through,
-			x.fd, x.text);
+		    return io_words(" sends ", x.size, " into " +
+			through_words(x.through, x.id), x.fd, x.text);
 	    },
 	    [](const E::Received &x) { return received_words(x); },
 	    [](const E::Wrote &x) {
@@ -287,6 +303,12 @@ sentence(const Event &e)
 	    },
 	    [&e](const E::Pending &x) { return pending_words(x, e.role); },
 	    [](const E::Returned &x) { return returned_words(x); },
+	    [](const E::Pipe &x) { return pipe_words(x); },
+	    [](const E::Dup &x) { return dup_words(x); },
+	    [&e](const E::Close &x) { return close_words(x, e.pid); },
+	    [](const E::Eof &x) { return eof_words(x); },
+	    // Told together, as the run's last section.
+	    [](const E::Snapshot &) { return std::string(); },
 	}, e.what);
 }
 

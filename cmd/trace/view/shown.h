@@ -39,6 +39,25 @@ std::string awaited_words(const Event::Blocked &e);
 // and SIGALRM"; none if it is empty.
 std::string signal_set(const std::vector<std::string> &names,
     const std::string &conjunction, const std::string &none);
+// Descriptors (fds.cpp): "pipe 1", "socket pair 2", "the terminal", a
+// file's path; with a pipe's end, "pipe 1's write end".
+std::string channel_words(const Event::Target &t);
+std::string target_words(const Event::Target &t);
+// Whether a call moves bytes through a descriptor: read, write, ...
+bool moves_bytes(const std::string &call);
+// What the descriptors' events say, after the process's role.
+std::string pipe_words(const Event::Pipe &e);
+std::string dup_words(const Event::Dup &e);
+std::string close_words(const Event::Close &e, pid_t self);
+std::string eof_words(const Event::Eof &e);
+// "blocked in read on pipe 1 (fd 3)", "blocked in nanosleep for 2 s": a
+// call that sleeps on descriptors or for a time.
+std::string sleep_words(const Event::Blocked &e);
+// Where a process stood (a snapshot event), among all the run's: its
+// state, and who holds the other end of a pipe it waits on; and the
+// verdict when nothing can ever wake it, "" otherwise.
+std::string stood_words(const Event &e, const std::vector<Event> &all);
+std::string verdict_words(const Event &e);
 // How a process ended: "exited with 0", "killed by signal 9 (SIGKILL)";
 // "killed by trace (SIGKILL)" when trace killed it to end the run.
 std::string ended_words(const End &end, bool by_trace);

@@ -59,6 +59,7 @@ private:
 	std::map<std::string, std::size_t> colour_;
 	std::map<std::string, std::vector<std::string>> files_;
 	bool begun_ = false;	// the run's first program has started
+	std::vector<Event> stood_;	// where each stood as the run ended
 };
 
 // Where the event was made, as file:line in a column of its own; "?"
@@ -203,6 +204,10 @@ Text::event(const Event &e)
 		show_handler(e);
 		return;
 	}
+	if (e.is<Event::Snapshot>()) {
+		stood_.push_back(e);
+		return;
+	}
 	std::string words = s_.lines_only ? "" : sentence(e);
 	if (words.empty()) {
 		// Nothing shown, nothing said: the states still follow it.
@@ -231,6 +236,15 @@ Text::summary(const std::vector<Traced> &procs, const Ending &end)
 {
 	if (s_.lines_only)
 		return;
+	if (!stood_.empty())
+		put("", false, "\nWhere each process stood as the run was "
+		    "stopped:");
+	for (const Event &e : stood_)
+		say("", "  " + tag(e.role, e.pid, tag_width) + "  ",
+		    stood_words(e, stood_), tag_width + 6);
+	for (const Event &e : stood_)
+		if (std::string v = verdict_words(e); !v.empty())
+			say("", "  ", v, 4);
 	put("", false, "\nHow each process ended:");
 	for (const auto &p : procs) {
 		std::string s = escaped(base_name(p.program)) + ": ";

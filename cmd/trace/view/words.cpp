@@ -83,6 +83,8 @@ waiting_words(const Event::Blocked &e)
 		return s + signal_set(e.signals, "or", "no signal at all");
 	if (e.call == "pause")
 		return s + "any signal it catches";
+	if (e.call != "wait4" && e.call != "waitid")
+		return sleep_words(e);
 	return s + waited_words(e) + " to " + awaited_words(e);
 }
 

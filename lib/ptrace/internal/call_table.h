@@ -32,6 +32,11 @@ constexpr long dup2 = SYS_dup2;
 #else
 constexpr long dup2 = none;
 #endif
+#ifdef SYS_pipe
+constexpr long pipe = SYS_pipe;
+#else
+constexpr long pipe = none;
+#endif
 #ifdef SYS_close_range
 constexpr long close_range = SYS_close_range;
 #else
@@ -67,11 +72,12 @@ constexpr long semop = none;
 
 // What a call does, as the tracer sorts calls: writes or sends bytes
 // from a descriptor (its first argument); reads or receives them; sleeps
-// until a signal or a child wakes it; sends a signal, sets its handling
-// or an alarm, or returns from a handler; execs; makes, closes or
-// changes a descriptor; anything else.
+// until a signal or a child wakes it; sleeps for a time, or until a
+// descriptor is ready; sends a signal, sets its handling or an alarm, or
+// returns from a handler; execs; makes, closes or changes a descriptor;
+// anything else.
 enum class CallClass {
-	write, read, wait, signal, process, descriptor, other
+	write, read, wait, sleep, signal, process, descriptor, other
 };
 
 // What the seccomp filter does with a call: lets it pass, stops the
@@ -130,24 +136,29 @@ enum class Args {
 	CALL(ioctl, SYS_ioctl, "ioctl", descriptor, look, false, flags) \
 	CALL(socketpair, SYS_socketpair, "socketpair", descriptor, stop, false, \
 	    own) \
-	CALL(ppoll, SYS_ppoll, "ppoll", other, look, true, own) \
+	CALL(pipe, nr::pipe, "pipe", descriptor, stop, false, own) \
+	CALL(pipe2, SYS_pipe2, "pipe2", descriptor, stop, false, own) \
+	CALL(dup, SYS_dup, "dup", descriptor, stop, false, own) \
+	CALL(ppoll, SYS_ppoll, "ppoll", sleep, stop, true, own) \
+	CALL(restart, SYS_restart_syscall, "restart_syscall", sleep, stop, \
+	    true, own) \
+	CALL(nanosleep, SYS_nanosleep, "nanosleep", sleep, stop, true, own) \
+	CALL(clock_nanosleep, SYS_clock_nanosleep, "clock_nanosleep", sleep, \
+	    stop, true, own) \
+	CALL(sigtimedwait, SYS_rt_sigtimedwait, "sigtimedwait", sleep, stop, \
+	    true, own) \
+	CALL(poll, nr::poll, "poll", sleep, stop, true, own) \
+	CALL(pselect6, SYS_pselect6, "pselect6", sleep, stop, true, own) \
+	CALL(select, nr::select, "select", sleep, stop, true, own) \
+	CALL(epoll_pwait, SYS_epoll_pwait, "epoll_pwait", sleep, stop, true, \
+	    own) \
+	CALL(epoll_wait, nr::epoll_wait, "epoll_wait", sleep, stop, true, own) \
 	CALL(pread, SYS_pread64, "pread64", read, pass, true, none) \
 	CALL(openat, SYS_openat, "openat", descriptor, pass, true, none) \
 	CALL(open, nr::open, "open", descriptor, pass, true, none) \
 	CALL(accept4, SYS_accept4, "accept4", descriptor, pass, true, none) \
 	CALL(accept, SYS_accept, "accept", descriptor, pass, true, none) \
 	CALL(connect, SYS_connect, "connect", descriptor, pass, true, none) \
-	CALL(nanosleep, SYS_nanosleep, "nanosleep", other, pass, true, none) \
-	CALL(clock_nanosleep, SYS_clock_nanosleep, "clock_nanosleep", other, \
-	    pass, true, none) \
-	CALL(sigtimedwait, SYS_rt_sigtimedwait, "sigtimedwait", other, pass, \
-	    true, none) \
-	CALL(poll, nr::poll, "poll", other, pass, true, none) \
-	CALL(pselect6, SYS_pselect6, "pselect6", other, pass, true, none) \
-	CALL(select, nr::select, "select", other, pass, true, none) \
-	CALL(epoll_pwait, SYS_epoll_pwait, "epoll_pwait", other, pass, true, \
-	    none) \
-	CALL(epoll_wait, nr::epoll_wait, "epoll_wait", other, pass, true, none) \
 	CALL(futex, SYS_futex, "futex", other, pass, true, none) \
 	CALL(flock, SYS_flock, "flock", other, pass, true, none) \
 	CALL(msgrcv, SYS_msgrcv, "msgrcv", other, pass, true, none) \

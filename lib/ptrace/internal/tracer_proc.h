@@ -32,7 +32,9 @@ struct Tracer::Dest {
 	dev_t dev = 0;
 	ino_t ino = 0;
 	ino_t peer = 0;	// a socket's other end, if known: where bytes go
-	std::string name;	// a file's path
+	bool tty = false;	// a terminal
+	bool writes = false;	// a pipe's write end
+	std::string name;	// a file's or terminal's path
 };
 
 // A line not yet ended: its first bytes, and how many it has had in all.
@@ -50,7 +52,9 @@ struct Tracer::Proc : Traced {
 	CallStop entry;		// the call it is making or last made
 	Source site;	// where in its source it made it, if asked
 	bool await_exit = false;	// stop again when the call returns
-	bool in_call = false;	// inside a waiting call
+	bool in_call = false;	// inside a waiting call, told blocked
+	Event::Blocked blocked_as;	// as it was told
+	bool sleepy = false;	// in a call that may sleep, not yet seen to
 	bool interrupted = false;	// which a signal interrupted
 	std::string bytes;	// a write's, until it returns
 	std::uint64_t asked = 0;	// how many bytes the write asked for
@@ -69,6 +73,13 @@ struct Tracer::Proc : Traced {
 	// process's.
 	std::map<int, Dest> fds;
 	Dest io;	// where the call it makes reads or writes
+	// A dup's: where its old descriptor leads, and what the new one led
+	// to before (its inode), which the dup closes.
+	Event::Target dup_from, dup_over;
+	ino_t dup_over_ino = 0;
+	// Its copies of the run's standard output or error: lines written
+	// on one are that one's. On the process.
+	std::map<int, int> copies;
 	std::string exec_path;
 	std::vector<std::string> exec_argv;
 	std::map<int, Partial> partial;	// a line not yet ended, by fd
