@@ -244,7 +244,7 @@ Text::summary(const std::vector<Traced> &procs, const Ending &end)
 		    stood_words(e, stood_), tag_width + 6);
 	for (const Event &e : stood_)
 		if (std::string v = verdict_words(e); !v.empty())
-			say("", "  ", v, 4);
+			say("", "  ", v, 16);
 	put("", false, "\nHow each process ended:");
 	for (const auto &p : procs) {
 		std::string s = escaped(base_name(p.program)) + ": ";
