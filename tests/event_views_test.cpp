@@ -163,6 +163,8 @@ told()
 	{E::Returned{SIGSEGV, "", 0}, " returns from its SIGSEGV handler: "
 	    "the instruction that faulted runs again", "returned",
 	    R"("signal":"SIGSEGV","signo":11,"cut":"")"},
+	{E::Thread{102, "T1"}, " starts thread T1 (102)", "thread",
+	    R"("new_tid":102,"new_thread":"T1")"},
 	// Pipes and their ends, by number.
 	{E::Pipe{K::pipe, 1, {3, 4}}, " makes pipe 1: fd 3 reads, fd 4 writes",
 	    "pipe", R"("through":"pipe","channel":1,"fds":[3,4])"},
@@ -313,4 +315,17 @@ TEST(EventViews, WhereEachStoodAndTheVerdict)
 	EXPECT_EQ(verdict_words(all[2]), "");
 	all[1].what = E::Snapshot{S::blocked, read, {}, false};
 	EXPECT_EQ(verdict_words(all[1]), "");
+}
+
+// A thread's event names it: in the text after its process's role, in
+// the JSON lines by its id and name; a fork by it copies it alone.
+TEST(EventViews, ThreadsEventsNameIt)
+{
+	Event e{.us = 5, .pid = 100, .role = "P", .tid = 102, .thread = "T1",
+	    .what = E::Fork{{103, "C1"}}};
+	EXPECT_EQ(sentence(e), " forks C1 (103): only thread T1 is copied "
+	    "into it");
+	EXPECT_EQ(jsonl_of(e), R"({"t_us":5,"virtual":false,"pid":100,)"
+	    R"("role":"P","kind":"fork","tid":102,"thread":"T1",)"
+	    R"("child":103,"child_role":"C1"})" "\n");
 }

@@ -79,6 +79,13 @@ struct Event {
 		static constexpr const char *name = "fork";
 		Peer child{};
 	};
+	// A thread started in the process: its id, and its name there
+	// ("T1"; the process's first thread has none).
+	struct Thread {
+		static constexpr const char *name = "thread";
+		pid_t tid = 0;
+		std::string thread{};
+	};
 	// tried: the paths that failed just before, in a search of
 	// folders for the same file with the same argv (execvp's of PATH),
 	// told with the try that ended it.
@@ -295,7 +302,7 @@ struct Event {
 		int error = 0;
 	};
 
-	using What = std::variant<Line, Fork, Exec, Signal, Kill, Alarm,
+	using What = std::variant<Line, Fork, Thread, Exec, Signal, Kill, Alarm,
 	    Handler, Mask, Blocked, Woken, Ended, Reaped, Reparented, Stuck,
 	    Zombie, Sent, Received, Wrote, Pending, Returned, Pipe, Dup,
 	    Close, Eof, Snapshot>;
@@ -303,6 +310,10 @@ struct Event {
 	long long us = 0;	// since the start, on the run's clock
 	pid_t pid = 0;
 	std::string role{};
+	// The thread that made it, in a process that has started threads:
+	// its id, and its name ("T1"), "" for the process's first thread.
+	pid_t tid = 0;
+	std::string thread{};
 	// Where in its program's source the process made the call or stood,
 	// when the tracer is asked to find it.
 	Source source{};

@@ -27,13 +27,13 @@ Tracer::line_bytes(Proc &p, int fd, const std::string &bytes,
 	for (std::size_t nl; (nl = rest.find('\n')) != std::string::npos;
 	    rest.remove_prefix(nl + 1)) {
 		keep(of, fd, rest.substr(0, nl + 1));
-		emit_line(of, fd, of.partial[fd]);
+		emit_line(p, fd, of.partial[fd]);
 	}
 	keep(of, fd, rest);
 	if (written > bytes.size()) {
 		Partial &part = of.partial[fd];
 		part.size += written - bytes.size();
-		emit_line(of, fd, part);
+		emit_line(p, fd, part);
 	}
 }
 
@@ -66,8 +66,8 @@ Tracer::flush(Proc &p)
 			emit_line(p, to, part);
 }
 
-// Hands part on as a line of p's on fd, and empties it: its size only if
-// more than was kept of it.
+// Hands part on as a line of p's on fd (p a thread whose process keeps
+// part), and empties it: its size only if more than was kept of it.
 void
 Tracer::emit_line(const Proc &p, int fd, Partial &part)
 {

@@ -6,6 +6,7 @@
 // or the run is stopped. See tracer.h.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -98,7 +99,10 @@ Tracer::holders(ino_t ino, int end, pid_t of, int skip) const
 			if (end >= 0 && (flags < 0 ||
 			    ((flags & O_ACCMODE) == O_WRONLY) != (end == 1)))
 				continue;
-			v.push_back({peer(q->pid), f.fd, {}});
+			Event::Fd h;
+			h.who = peer(q->pid);
+			h.fd = f.fd;
+			v.push_back(std::move(h));
 		}
 	}
 	return v;

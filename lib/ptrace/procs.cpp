@@ -5,8 +5,10 @@
 
 #include <csignal>
 
+#include <sys/ptrace.h>
 #include <unistd.h>
 
+#include "internal/calls.h"
 #include "internal/tracer_proc.h"
 #include "procfs.h"
 #include "tracer.h"
@@ -79,6 +81,62 @@ Tracer::unseen() const
 }
 
 void
+Tracer::on_event(Proc &p, int event, int sig)
+{
+	unsigned long msg = 0;
+
+	switch (event) {
+	case PTRACE_EVENT_FORK:
+	case PTRACE_EVENT_VFORK:
+	case PTRACE_EVENT_CLONE:
+		locate(p);
+		// Killed since it stopped, it says nothing; its child, if
+		// made, shows up by itself.
+		if (event_message(p.pid, event, msg) && msg > 0)
+			on_child(p, static_cast<pid_t>(msg),
+			    event == PTRACE_EVENT_CLONE);
+		break;
+	case PTRACE_EVENT_EXEC:
+		// Any thread may exec; the process goes on under its
+		// leader's number, and the thread is no more.
+		if (event_message(p.pid, event, msg) &&
+		    static_cast<pid_t>(msg) != p.pid)
+			if (auto it = procs_.find(static_cast<pid_t>(msg));
+			    it != procs_.end()) {
+				p.exec_path = std::move(it->second->exec_path);
+				p.exec_argv = std::move(it->second->exec_argv);
+				rehold_exec(it->first, p.pid);
+				procs_.erase(it);
+			}
+		on_exec(p);
+		if (sites_.forget)
+			sites_.forget(p.pid);
+		break;
+	case PTRACE_EVENT_EXIT:
+		locate(p, true);
+		if (!p.leader)
+			on_exiting(p);
+		else
+			p.block_all.reset();	// its mask ends with it
+		break;
+	case PTRACE_EVENT_STOP:
+		// A stop of the whole group (SIGSTOP, Ctrl-Z) lasts until
+		// SIGCONT, as it would untraced; a new process's first stop
+		// and an interrupt do not.
+		p.stopped = sig != SIGTRAP;
+		if (p.stopped) {
+			(void)ptrace_done(ptrace(PTRACE_LISTEN, p.pid, 0, 0),
+			    "ptrace(PTRACE_LISTEN)");
+			return;
+		}
+		break;
+	default:
+		break;
+	}
+	resume(p);
+}
+
+void
 Tracer::on_child(Proc &creator, pid_t child, bool thread)
 {
 	Proc &c = proc(child);
@@ -104,8 +162,10 @@ Tracer::place(Proc &c, Proc *creator, bool thread)
 		c.leader = known ? tgid : by->pid;
 		Proc *leader = live(c.leader);
 		c.role = leader ? leader->role : "";
-		if (!c.role.empty())
+		if (!c.role.empty()) {
+			name_thread(c, *leader, creator);
 			return;
+		}
 	}
 	c.leader = 0;
 	Proc *parent = known ? live(st.ppid) : by;
@@ -132,11 +192,29 @@ Tracer::place(Proc &c, Proc *creator, bool thread)
 	Proc *maker = by ? by : parent;
 	if (!maker)
 		return;
-	emit(Event::Fork{peer(c.pid)}, *maker);
+	// Made by a thread of its process: that thread's, at its place.
+	emit(Event::Fork{peer(c.pid)}, creator && by == maker ? *creator :
+	    *maker);
 	if (parent && parent->ended) {
 		c.parent = 0;
 		emit(Event::Reparented{peer(getpid())}, c);
 	}
+}
+
+// A thread started: named in its process, and told by the thread that
+// started it. The C library blocks every signal around the start, and
+// the new thread puts its creator's mask back: neither is the program's.
+void
+Tracer::name_thread(Proc &c, Proc &leader, Proc *creator)
+{
+	c.thread = "T" + std::to_string(++leader.threads_made);
+	Proc &from = creator && owner(*creator).pid == leader.pid ? *creator :
+	    leader;
+	if (from.block_all) {
+		from.block_all.reset();
+		from.restores = c.restores = true;
+	}
+	emit(Event::Thread{c.pid, c.thread}, from);
 }
 
 bool

@@ -71,6 +71,17 @@ Tracer::look_for_sleepers()
 	});
 }
 
+// One of p's descriptors, and where it leads.
+Event::Fd
+Tracer::fd_of(Proc &p, int fd)
+{
+	Event::Fd f;
+
+	f.fd = fd;
+	f.target = target_of(p, fd);
+	return f;
+}
+
 // The descriptors a poll waits on, up to most_polled of them.
 void
 Tracer::polled(Proc &p, Event::Blocked &b)
@@ -84,7 +95,7 @@ Tracer::polled(Proc &p, Event::Blocked &b)
 		pollfd f{};
 		std::memcpy(&f, v.data() + i, sizeof f);
 		if (f.fd >= 0)
-			b.fds.push_back({{}, f.fd, target_of(p, f.fd)});
+			b.fds.push_back(fd_of(p, f.fd));
 	}
 }
 
@@ -102,8 +113,7 @@ Tracer::selected(Proc &p, Event::Blocked &b)
 		for (std::size_t fd = 0; fd < v.size() * 8 && fd < n &&
 		    b.fds.size() < most_polled; fd++)
 			if (static_cast<unsigned char>(v[fd / 8]) >> (fd % 8) & 1)
-				b.fds.push_back({{}, static_cast<int>(fd),
-				    target_of(p, static_cast<int>(fd))});
+				b.fds.push_back(fd_of(p, static_cast<int>(fd)));
 	}
 }
 
@@ -116,8 +126,7 @@ Tracer::blocked_in(Proc &p)
 
 	b.call = call_name(s.call);
 	if (reads(s.call) || writes(s.call)) {
-		int fd = static_cast<int>(s.args[0]);
-		b.fds.push_back({{}, fd, target_of(p, fd)});
+		b.fds.push_back(fd_of(p, static_cast<int>(s.args[0])));
 		return b;
 	}
 	switch (s.call) {

@@ -122,6 +122,10 @@ Tracer::made(Event::What what, const Proc &p, bool where) const
 	by = by ? by : &p;
 	Event e{.us = now_us(), .pid = by->pid, .role = by->role,
 	    .what = std::move(what)};
+	if (by->threads_made) {
+		e.tid = p.pid;
+		e.thread = p.thread;
+	}
 	where = where && e.sited();
 	if (sites_.at && where)
 		e.source = p.site;
@@ -136,6 +140,7 @@ void
 Tracer::emit(Event::What what, const Proc &p, bool where)
 {
 	told_exec(p.pid);
+	release_mask(p.pid);
 	sink_(made(std::move(what), p, where));
 }
 
@@ -238,60 +243,6 @@ Tracer::on_stop(pid_t pid, int status)
 		on_event(p, event, sig);
 	else
 		on_signal(p, sig);
-}
-
-void
-Tracer::on_event(Proc &p, int event, int sig)
-{
-	unsigned long msg = 0;
-
-	switch (event) {
-	case PTRACE_EVENT_FORK:
-	case PTRACE_EVENT_VFORK:
-	case PTRACE_EVENT_CLONE:
-		locate(p);
-		// Killed since it stopped, it says nothing; its child, if
-		// made, shows up by itself.
-		if (event_message(p.pid, event, msg) && msg > 0)
-			on_child(p, static_cast<pid_t>(msg),
-			    event == PTRACE_EVENT_CLONE);
-		break;
-	case PTRACE_EVENT_EXEC:
-		// Any thread may exec; the process goes on under its
-		// leader's number, and the thread is no more.
-		if (event_message(p.pid, event, msg) &&
-		    static_cast<pid_t>(msg) != p.pid)
-			if (auto it = procs_.find(static_cast<pid_t>(msg));
-			    it != procs_.end()) {
-				p.exec_path = std::move(it->second->exec_path);
-				p.exec_argv = std::move(it->second->exec_argv);
-				rehold_exec(it->first, p.pid);
-				procs_.erase(it);
-			}
-		on_exec(p);
-		if (sites_.forget)
-			sites_.forget(p.pid);
-		break;
-	case PTRACE_EVENT_EXIT:
-		locate(p, true);
-		if (!p.leader)
-			on_exiting(p);
-		break;
-	case PTRACE_EVENT_STOP:
-		// A stop of the whole group (SIGSTOP, Ctrl-Z) lasts until
-		// SIGCONT, as it would untraced; a new process's first stop
-		// and an interrupt do not.
-		p.stopped = sig != SIGTRAP;
-		if (p.stopped) {
-			(void)ptrace_done(ptrace(PTRACE_LISTEN, p.pid, 0, 0),
-			    "ptrace(PTRACE_LISTEN)");
-			return;
-		}
-		break;
-	default:
-		break;
-	}
-	resume(p);
 }
 
 void

@@ -139,6 +139,8 @@ private:
 	void on_event(Proc &p, int event, int sig);
 	void on_child(Proc &creator, pid_t child, bool thread);
 	void place(Proc &c, Proc *creator, bool thread);
+	void name_thread(Proc &c, Proc &leader, Proc *creator);
+	void release_mask(pid_t tid);
 	void on_entry(Proc &p);
 	// Execs, and the C library's search of folders (execs.cpp).
 	void on_exec(Proc &p);
@@ -154,6 +156,7 @@ private:
 	// What the calls mean (tracer_calls.cpp).
 	void on_quick_call(Proc &p);
 	std::optional<Event::Handler> on_sigaction(Proc &p);
+	void on_sigprocmask(Proc &p);
 	bool on_kill(Proc &p, Event::Kill &k);
 	void on_setitimer(Proc &p);
 	// Descriptors and what goes through them (descriptors.cpp).
@@ -188,6 +191,7 @@ private:
 	// Calls that may sleep on a descriptor or for a time (sleeps.cpp).
 	void may_sleep(Proc &p);
 	void look_for_sleepers();
+	Event::Fd fd_of(Proc &p, int fd);
 	void polled(Proc &p, Event::Blocked &b);
 	void selected(Proc &p, Event::Blocked &b);
 	Event::Blocked blocked_in(Proc &p);

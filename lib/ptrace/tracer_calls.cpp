@@ -113,48 +113,12 @@ Tracer::on_quick_call(Proc &p)
 			emit(*h, p);
 		return;
 	}
-	case Call::sigprocmask: {
-		if (!s.args[1] || s.args[0] > 2)
-			return;
-		std::uint64_t set = read_word(p.pid, s.args[1]);
-		let_in(p, s.args[0] == SIG_UNBLOCK ? set :
-		    s.args[0] == SIG_SETMASK ? ~set : 0);
-		emit(Event::Mask{static_cast<Event::Mask::How>(s.args[0]),
-		    signal_names(set)}, p);
+	case Call::sigprocmask:
+		on_sigprocmask(p);
 		return;
-	}
 	default:
 		return;
 	}
-}
-
-// A handler set: which signals restart the calls they cut, and whether
-// the kernel reaps p's children for it. Nothing to tell of a signal set
-// to its default where it was at its default already, as system() and
-// posix_spawn do for every signal: nothing changes.
-std::optional<Event::Handler>
-Tracer::on_sigaction(Proc &p)
-{
-	const CallStop &s = p.entry;
-	// The kernel's struct sigaction: the handler, then the flags.
-	std::uint64_t h = read_word(p.pid, s.args[1]);
-	std::uint64_t flags = read_word(p.pid, s.args[1] + 8);
-	std::uint64_t bit = 1ULL << (s.args[0] - 1);
-	Proc &o = owner(p);
-
-	o.restarts = h > 1 && (flags & SA_RESTART) ? o.restarts | bit :
-	    o.restarts & ~bit;
-	if (s.args[0] == SIGCHLD) {
-		o.chld_ignored = h == 1;
-		o.chld_nocldwait = (flags & SA_NOCLDWAIT) != 0;
-	}
-	Signals now;
-	if (h == 0 && signals_of(p.pid, now) &&
-	    !((now.caught | now.ignored) & bit))
-		return std::nullopt;
-	using A = Event::Action;
-	return Event::Handler{static_cast<int>(s.args[0]), h == 0 ?
-	    A::by_default : h == 1 ? A::ignore : A::handler};
 }
 
 void

@@ -189,6 +189,7 @@ struct Recorder::Take {
 	void operator()(const Event::Pending &) const {}
 	void operator()(const Event::Returned &) const {}
 	void operator()(const Event::Pipe &) const {}
+	void operator()(const Event::Thread &) const {}
 	void operator()(const Event::Dup &) const {}
 	void operator()(const Event::Close &) const {}
 	void operator()(const Event::Eof &) const {}

@@ -55,6 +55,7 @@ struct Explainer::Step {
 	void operator()(const Event::Sent &) const {}
 	void operator()(const Event::Received &) const {}
 	void operator()(const Event::Pipe &) const {}
+	void operator()(const Event::Thread &) const {}
 	void operator()(const Event::Dup &) const {}
 	void operator()(const Event::Close &) const {}
 	void operator()(const Event::Eof &) const {}

@@ -58,6 +58,11 @@ Jsonl::event(const Event &e)
 	if (s_.lines_only && !e.is<Event::Line>())
 		return;
 	json j = head(e.us, e.pid, e.role, kind_name(e));
+	if (e.tid) {
+		j["tid"] = e.tid;
+		if (!e.thread.empty())
+			j["thread"] = e.thread;
+	}
 	std::visit(Fields{j}, e.what);
 	if (e.handler)
 		j["in_handler"] = signal_name(e.handler);

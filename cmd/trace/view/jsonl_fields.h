@@ -32,6 +32,11 @@ struct Fields {
 
 	void operator()(const Event::Line &e) const;
 	void operator()(const Event::Fork &e) const;
+	void operator()(const Event::Thread &e) const
+	{
+		j["new_tid"] = e.tid;
+		j["new_thread"] = e.thread;
+	}
 	void operator()(const Event::Exec &e) const;
 	void operator()(const Event::Signal &e) const;
 	void operator()(const Event::Kill &e) const;

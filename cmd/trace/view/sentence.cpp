@@ -258,9 +258,18 @@ sentence(const Event &e)
 	using E = Event;
 	return std::visit(Each{
 	    [](const E::Line &) { return std::string(); },
-	    [](const E::Fork &f) {
-		    return " forks " + f.child.role + " (" +
+	    [&e](const E::Fork &f) {
+		    std::string s = " forks " + f.child.role + " (" +
 			std::to_string(f.child.pid) + ")";
+		    // Only the thread that forks goes on in the child.
+		    if (!e.thread.empty())
+			    s += ": only thread " + e.thread + " is copied "
+				"into it";
+		    return s;
+	    },
+	    [](const E::Thread &t) {
+		    return " starts thread " + t.thread + " (" +
+			std::to_string(t.tid) + ")";
 	    },
 	    [](const E::Exec &x) { return exec_words(x); },
 	    [](const E::Signal &x) { return signal_words(x); },

@@ -198,7 +198,8 @@ Text::event(const Event &e)
 		    " bytes written, the first " +
 		    std::to_string(l->text.size()) + " shown)";
 		put(e.role, true, time(e.us) + site(e) +
-		    tag(e.role, e.pid, tag_width) +
+		    tag(e.thread.empty() ? e.role : e.role + "/" + e.thread,
+		    e.pid, tag_width) +
 		    (l->fd == 2 ? " ! " : " | ") + text);
 		show_code(e.source);
 		show_handler(e);
@@ -217,7 +218,9 @@ Text::event(const Event &e)
 	}
 	std::string head = time(e.us) + site(e) +
 	    std::string(tag_width + 3, ' ');
-	say(e.role, head, e.role + words, columns(head) + 2);
+	// A thread other than its process's first is named after it.
+	std::string by = e.thread.empty() ? e.role : e.role + "/" + e.thread;
+	say(e.role, head, by + words, columns(head) + 2);
 	show_code(e.source);
 	show_handler(e);
 	explain(e, columns(head));

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,12 @@ struct Tracer::Partial {
 
 struct Tracer::Proc : Traced {
 	pid_t leader = 0;	// a thread: its process; 0 for a process
+	std::string thread;	// a thread's name in its process, "T1"
+	int threads_made = 0;	// of a process: the threads it started
+	// A mask that blocks every signal, held until the thread's next
+	// step shows it is the C library's, around a thread's start or end.
+	std::optional<Event> block_all;
+	bool restores = false;	// its next SIG_SETMASK puts the mask back
 	pid_t first_ppid = 0;	// its parent when first seen, if before its
 				// creator's event
 	bool reaped = false;
