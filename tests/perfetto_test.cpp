@@ -286,10 +286,10 @@ const Shown shown[] = {
 	    {{"file", "/dev/zero"}, {"size", 3}, {"text", "hi\n"}}, 1},
 	// The two ends of a socket pair are known to each other.
 	{"SendsIntoASocket", {"/usr/bin/python3", "-c", socket_pair}, "P",
-	    "sends 2 bytes to P through a socket",
+	    "sends 2 bytes to P through socket pair 1",
 	    {{"through", "socket"}, {"text", "hi"}, {"to", "P"}}, 1},
 	{"ReceivesFromASocket", {"/usr/bin/python3", "-c", socket_pair}, "P",
-	    "receives 2 bytes from P through a socket",
+	    "receives 2 bytes from P through socket pair 1",
 	    {{"through", "socket"}, {"text", "hi"}, {"from", "P"}}, 1},
 };
 

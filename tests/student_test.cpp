@@ -72,10 +72,15 @@ const Story stories[] = {
 	// out.
 	{"ThreadForks", {"--source"}, "threadfork",
 	    {"P starts thread T1 (", "threadfork.c:20",
-	    "P/T1 forks C1 (", "): only thread T1 is copied into it",
-	    "threadfork.c:30", "P/T1 blocked in wait4 for C1 to end"},
+	    "P/T1 forks C1 (", "): only thread T1 is copied into it"},
 	    {"signal 32", "signal 33", "blocks every signal",
 	    "sets its blocked signals"}},
+	// The kernel's SIGPIPE comes with the writer's own number: told as
+	// the kernel's, for a write no one can read.
+	{"WritesAfterTheReaderLeft", {}, "sigpipe",
+	    {"C1 puts pipe 1's read end on fd # (dup2)",
+	    "P gets SIGPIPE: it wrote into a pipe or socket whose other end "
+	    "is closed", "Exit status 141"}, {"SIGPIPE from P"}},
 	// perror writes through a copy of fd 2: its line is still fd 2's.
 	{"PerrorThroughACopy", {}, "perrordup",
 	    {" ! open: No such file or directory", "Exit status 1"}},

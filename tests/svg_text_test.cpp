@@ -57,7 +57,7 @@ struct Carried {
 const Carried carried[] = {
 	// Through a pipe each, read in the other order: each to its reader.
 	{"EachToItsReader", {"/usr/bin/python3", "-c", two_pipes_py}, "message",
-	    "P sends 5 bytes to (C[12]) through a pipe at [0-9.]+ ms: to \\1",
+	    "P sends 5 bytes to (C[12]) through pipe [12] at [0-9.]+ ms: to \\1",
 	    2, 2},
 	{"NotRead", {"/usr/bin/python3", "-c",
 	    "import os\nr, w = os.pipe()\nos.write(w, b'left')\n"}, "sent",
@@ -65,13 +65,13 @@ const Carried carried[] = {
 	    "left", 1, 0},
 	{"IntoASocket", {"/usr/bin/python3", "-c", "import socket\n"
 	    "a, b = socket.socketpair()\na.send(b'hi')\nb.recv(9)\n"},
-	    "sent", "P sends 2 bytes to P through a socket at [0-9.]+ ms: hi",
+	    "sent", "P sends 2 bytes to P through socket pair 1 at [0-9.]+ ms: hi",
 	    1, 0},
 	{"ToAFile", {"/bin/sh", "-c", "echo hi >/dev/zero"}, "wrote",
 	    "P writes 3 bytes to /dev/zero at [0-9.]+ ms: hi\\\\x0a", 1, 0},
 	// Past 40 between two lanes, thin lines between the first and last.
 	{"Many", {"/bin/sh", "-c", "seq 200000 | wc -l"}, "message",
-	    "C1 sends [0-9]+ bytes to C2 through a pipe at .*", 2, 2},
+	    "C1 sends [0-9]+ bytes to C2 through pipe 1 at .*", 2, 2},
 };
 
 class SvgBytes : public testing::TestWithParam<Carried> {};

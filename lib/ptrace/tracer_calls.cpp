@@ -216,6 +216,11 @@ Tracer::on_signal(Proc &p, int sig)
 		// The terminal's keys, sent by its line discipline to the
 		// foreground group: the kernel's, from no process.
 		e.origin = Event::Origin::terminal;
+	} else if (sig == SIGPIPE && si.si_code == SI_USER &&
+	    si.si_pid == owner(p).pid && writes(p.entry.call)) {
+		// The kernel's answer to a write no one can read, sent as
+		// from the writer itself.
+		e.origin = Event::Origin::kernel;
 	} else if (si.si_code == SI_USER || si.si_code == SI_TKILL ||
 	    si.si_code == SI_QUEUE) {
 		e.origin = Event::Origin::kill;

@@ -160,16 +160,22 @@ said(const Timeline &t, const Lane &l)
 	std::vector<Said> w;
 
 	for (const auto &x : l.sent) {
-		std::string where = x.to ? "to " : "into a ";
+		std::string where = x.to ? "to " : "into ";
 		where += x.to == l.pid ? "itself" : x.to ? role_of(t, x.to) :
-		    x.through == "pipe" ? "pipe, not read" : x.through;
+		    through_name(x.through, x.id) + (x.through == "pipe" ?
+		    ", not read" : "");
+		if (x.to && x.id)
+			where += " through " + through_name(x.through, x.id);
 		w.push_back({x.us, where, bytes(x.size) + " " + where,
 		    "messages " + where});
 	}
 	for (const auto &x : l.received)
-		if (!x.matched && x.from == 0)
-			w.push_back({x.us, "from a " + x.through, bytes(x.size) +
-			    " from a " + x.through, "messages from a " + x.through});
+		if (!x.matched && x.from == 0) {
+			std::string from = "from " + through_name(x.through,
+			    x.id);
+			w.push_back({x.us, from, bytes(x.size) + " " + from,
+			    "messages " + from});
+		}
 	for (const auto &x : l.wrote)
 		w.push_back({x.us, "files", x.path, ""});
 	std::stable_sort(w.begin(), w.end(),

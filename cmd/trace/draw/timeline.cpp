@@ -143,7 +143,11 @@ struct Recorder::Take {
 	void operator()(const Event::Blocked &x) const
 	{
 		unblock(l, e.us);
-		l.blocked.push_back({e.us, -1, x.call, waiting_words(x),
+		// Named by what it waits on, when that is one pipe or pair.
+		std::string call = x.call;
+		if (x.fds.size() == 1 && x.fds[0].target.id)
+			call += " on " + channel_words(x.fds[0].target);
+		l.blocked.push_back({e.us, -1, call, waiting_words(x),
 		    e.source});
 	}
 	void operator()(const Event::Woken &) const { unblock(l, e.us); }
@@ -173,13 +177,13 @@ struct Recorder::Take {
 	void operator()(const Event::Sent &x) const
 	{
 		l.sent.push_back({e.us, x.fd, x.size,
-		    x.text.substr(0, most_kept), x.through, x.channel});
+		    x.text.substr(0, most_kept), x.through, x.channel, x.id});
 	}
 	void operator()(const Event::Received &x) const
 	{
 		r.reads_.emplace_back(r.t_.index(e.pid), l.received.size());
 		l.received.push_back({e.us, x.fd, x.size, x.text, x.through,
-		    x.channel, x.sender.pid});
+		    x.channel, x.id, x.sender.pid});
 	}
 	void operator()(const Event::Wrote &x) const
 	{
@@ -291,6 +295,15 @@ role_of(const Timeline &t, pid_t pid)
 }
 
 std::string
+through_name(const std::string &through, int id)
+{
+	if (!id)
+		return "a " + through;
+	return (through == "pipe" ? "pipe " : "socket pair ") +
+	    std::to_string(id);
+}
+
+std::string
 sent_words(const Timeline &t, const Lane::Sent &s)
 {
 	std::string w = "sends ";
@@ -299,7 +312,8 @@ sent_words(const Timeline &t, const Lane::Sent &s)
 	if (s.to == 0)
 		return w + " into a " + s.through + (s.through == "pipe" ?
 		    ", not read in the run" : "");
-	return w + " to " + role_of(t, s.to) + " through a " + s.through;
+	return w + " to " + role_of(t, s.to) + " through " +
+	    through_name(s.through, s.id);
 }
 
 std::string
@@ -310,7 +324,8 @@ received_words(const Timeline &t, const Lane::Received &r)
 	w += counted(r.size, "byte", "bytes");
 	if (r.from == 0)
 		return w + " from a " + r.through;
-	return w + " from " + role_of(t, r.from) + " through a " + r.through;
+	return w + " from " + role_of(t, r.from) + " through " +
+	    through_name(r.through, r.id);
 }
 
 std::string

@@ -33,7 +33,7 @@ struct Lane {
 	struct Blocked {
 		long long from_us;
 		long long to_us;	// -1: still blocked at the end
-		std::string call;	// sigsuspend, pause, wait4, waitid
+		std::string call;	// "wait4", "read on pipe 1"
 		std::string words;	// "blocked in wait4 for any child to end"
 		Source source;
 	};
@@ -58,6 +58,7 @@ struct Lane {
 		std::string text;	// the first of them
 		std::string through;	// "pipe", "socket"
 		std::uint64_t channel;	// which one
+		int id;			// its number in the run, 0 if none
 		pid_t to = 0;		// who read the first of them, if known
 		std::size_t receipt = 0;	// that reader's, in its received
 	};
@@ -70,6 +71,7 @@ struct Lane {
 		std::string text;
 		std::string through;
 		std::uint64_t channel;
+		int id;
 		pid_t from = 0;		// who sent them, if known
 		bool matched = false;	// with one of from's sends
 		bool begins = false;	// its first bytes
@@ -158,6 +160,8 @@ private:
 // What a message or a write says, its process's role aside: "sends 12
 // bytes to C2 through a pipe", "receives 12 bytes from C1 through a
 // pipe", "writes 20 bytes to /tmp/out.txt".
+// "pipe 2", "socket pair 1"; "a pipe" for one with no number.
+std::string through_name(const std::string &through, int id);
 std::string sent_words(const Timeline &t, const Lane::Sent &s);
 std::string received_words(const Timeline &t, const Lane::Received &r);
 std::string wrote_words(const Lane::Wrote &w);

@@ -64,6 +64,9 @@ signal_words(const Event::Signal &e)
 		    ")";
 		break;
 	case Event::Origin::kernel:
+		if (e.sig == SIGPIPE)
+			s += ": it wrote into a pipe or socket whose other end "
+			    "is closed";
 		break;
 	}
 	if (e.action == Event::Action::orphaned)
