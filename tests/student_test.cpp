@@ -69,10 +69,12 @@ const Story stories[] = {
 	    "P receives 4 bytes from C1 through pipe 2 (fd #)"}},
 	// A thread that forks: the fork at the thread's own line, and the C
 	// library's signals and masks around a thread's start and end left
-	// out.
+	// out; main's last line, in stdio's buffer until the program ends.
 	{"ThreadForks", {"--source"}, "threadfork",
 	    {"P starts thread T1 (", "threadfork.c:20",
-	    "P/T1 forks C1 (", "): only thread T1 is copied into it"},
+	    "P/T1 forks C1 (", "): only thread T1 is copied into it",
+	    "main: thread joined", "written after main returned, as the "
+	    "program ends"},
 	    {"signal 32", "signal 33", "blocks every signal",
 	    "sets its blocked signals"}},
 	// The kernel's SIGPIPE comes with the writer's own number: told as

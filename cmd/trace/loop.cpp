@@ -30,16 +30,25 @@ on_asked_to_end(int sig, siginfo_t *si, void *)
 	asked_by = si->si_code == SI_KERNEL ? 0 : si->si_pid;
 }
 
+// Caught, and blocked but while the run's loop waits for it: one sent as
+// the loop is busy cuts its next wait short. mask: the mask to wait with.
 void
-end_when_asked()
+end_when_asked(sigset_t &mask)
 {
 	struct sigaction sa {};
+	sigset_t asking;
 
 	sa.sa_sigaction = on_asked_to_end;
 	sa.sa_flags = SA_SIGINFO;
 	sigemptyset(&sa.sa_mask);
-	for (int sig : {SIGTERM, SIGHUP})
+	sigemptyset(&asking);
+	for (int sig : {SIGTERM, SIGHUP}) {
 		(void)sigaction(sig, &sa, nullptr);
+		(void)sigaddset(&asking, sig);
+	}
+	(void)sigprocmask(SIG_BLOCK, &asking, &mask);
+	for (int sig : {SIGTERM, SIGHUP})
+		(void)sigdelset(&mask, sig);
 }
 
 // "trace was sent SIGTERM by process 4242 (timeout)".
@@ -143,8 +152,10 @@ trace_run(const Launch &base, Watch &w, Out &out)
 	w.tracer = &tracer;
 	l.tracer = &tracer;
 	// --step's own handlers put the terminal back and end trace at once.
+	sigset_t waiting;
+	sigemptyset(&waiting);
 	if (!w.step)
-		end_when_asked();
+		end_when_asked(waiting);
 	try {
 		run.emplace(l);
 	} catch (const std::system_error &e) {
@@ -160,10 +171,12 @@ trace_run(const Launch &base, Watch &w, Out &out)
 			tracer.kill_all(w.cut);
 		}
 		run->pump(out.due_in_ms() >= 0 ? std::max(1, out.due_in_ms()) :
-		    1000);
+		    1000, w.step ? nullptr : &waiting);
 		if (out.due())
 			out.flush();
 	}
+	if (!w.step)
+		(void)sigprocmask(SIG_SETMASK, &waiting, nullptr);
 	if (out.failed())
 		run->signal_group(SIGKILL);
 	if (run->outcome().timed_out && w.cut.empty())

@@ -27,6 +27,10 @@ struct Site {
 struct Source : Site {
 	bool in_handler = false;
 	Site interrupted;
+	// Made by the process's first thread after its code was seen, with
+	// none of its code left on the stack: main has returned, and the C
+	// library ends the program (stdio writes out its buffers then).
+	bool after_main = false;
 };
 
 // One event: when, of which process, where in its code, and what, as

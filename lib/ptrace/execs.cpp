@@ -54,8 +54,10 @@ Tracer::on_exec(Proc &p)
 	owner(p).restarts = 0;
 	owner(p).chld_nocldwait = false;
 	p.program = p.exec_path;
+	p.own_seen = false;
 	emit(Event::Exec{.path = p.exec_path, .argv = p.exec_argv,
 	    .tried = tries_of(failed_execs_, p.pid)}, p);
+	closed_at_exec(p);
 }
 
 // A failed exec, held with where and when it was made.

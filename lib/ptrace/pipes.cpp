@@ -215,6 +215,34 @@ Tracer::on_close(Proc &p)
 	forget_fds(p, first, last);
 }
 
+// An exec starting: the ends of the run's pipes and pairs it will close,
+// those marked close-on-exec.
+void
+Tracer::closing_at_exec(Proc &p)
+{
+	p.cloexec.clear();
+	if (channels_.empty())
+		return;
+	for (const OpenFd &f : open_fds(p.pid, most_fds)) {
+		int flags = f.channel ? fd_flags(p.pid, f.fd) : -1;
+		if (flags < 0 || !(flags & O_CLOEXEC))
+			continue;
+		Event::Target t = target_of(p, f.fd);
+		if (channel(t.kind) && t.id)
+			p.cloexec.push_back({f.fd, f.channel, t});
+	}
+}
+
+// The exec went through: those ends are closed.
+void
+Tracer::closed_at_exec(Proc &p)
+{
+	for (const auto &c : p.cloexec)
+		emit(Event::Close{"exec", c.fd, c.target, held(c.target, c.ino,
+		    owner(p).pid, c.fd)}, p);
+	p.cloexec.clear();
+}
+
 // A read that asked for bytes and got none: the other end is closed.
 void
 Tracer::tell_eof(Proc &p)

@@ -105,6 +105,7 @@ Tracer::on_event(Proc &p, int event, int sig)
 			    it != procs_.end()) {
 				p.exec_path = std::move(it->second->exec_path);
 				p.exec_argv = std::move(it->second->exec_argv);
+				p.cloexec = std::move(it->second->cloexec);
 				rehold_exec(it->first, p.pid);
 				procs_.erase(it);
 			}

@@ -109,9 +109,14 @@ Tracer::now_us() const
 void
 Tracer::locate(Proc &p, bool ending)
 {
-	if (sites_.at && !owner(p).program.empty())
-		p.site = sites_.at(p.leader ? p.leader : p.pid, p.pid, ending,
-		    !p.handling.empty());
+	if (!sites_.at || owner(p).program.empty())
+		return;
+	p.site = sites_.at(p.leader ? p.leader : p.pid, p.pid, ending,
+	    !p.handling.empty());
+	if (!p.site.file.empty())
+		p.own_seen = true;
+	else if (p.own_seen && !p.leader && !ending && p.handling.empty())
+		p.site.after_main = true;
 }
 
 // A thread's events are its process's.
@@ -305,6 +310,7 @@ Tracer::on_entry(Proc &p)
 		int at = s.call == Call::execveat;
 		p.exec_path = read_string(p.pid, s.args[at]);
 		p.exec_argv = read_argv(p.pid, s.args[at + 1]);
+		closing_at_exec(p);
 		if (!searching(p))
 			told_exec(p.pid);
 		break;

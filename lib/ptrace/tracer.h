@@ -187,6 +187,8 @@ private:
 	void on_dup_entry(Proc &p);
 	void on_dup_exit(Proc &p, std::int64_t ret);
 	void on_close(Proc &p);
+	void closing_at_exec(Proc &p);
+	void closed_at_exec(Proc &p);
 	void tell_eof(Proc &p);
 	// Calls that may sleep on a descriptor or for a time (sleeps.cpp).
 	void may_sleep(Proc &p);

@@ -228,7 +228,7 @@ Run::overdue()
 }
 
 void
-Run::pump(int timeout_ms)
+Run::pump(int timeout_ms, const sigset_t *mask)
 {
 	if (overdue()) {
 		sever(out_);
@@ -245,7 +245,8 @@ Run::pump(int timeout_ms)
 	int wait_ms = std::min(timeout_ms, std::max(1, time_left()));
 	if (tracer_ && tracer_->wake_in_ms() >= 0)
 		wait_ms = std::min(wait_ms, tracer_->wake_in_ms());
-	int ready = poll(fds, 4, wait_ms);
+	timespec wait{wait_ms / 1000, wait_ms % 1000 * 1000000L};
+	int ready = ppoll(fds, 4, &wait, mask);
 	if (tracer_)
 		tracer_->service();
 	if (ready <= 0)

@@ -15,6 +15,7 @@
 
 #include <map>
 #include <optional>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -80,8 +81,10 @@ public:
 	// Milliseconds until the time limit, 0 past it.
 	[[nodiscard]] int time_left() const;
 	// Waits up to timeout_ms for output, or room for pending input, and
-	// moves what is ready.
-	void pump(int timeout_ms);
+	// moves what is ready. With mask, the signals it leaves out are let
+	// in only while it waits (ppoll), so that one blocked until then
+	// cuts the wait short, wherever it came.
+	void pump(int timeout_ms, const sigset_t *mask = nullptr);
 	// Writes bytes to the program's input and waits until it has taken
 	// them all out of the pipe; last: then ends its input. False if it
 	// did not take them within the time limit.

@@ -150,7 +150,9 @@ close_words(const Event::Close &e, pid_t self)
 	s += t.kind == Kind::pipe ? std::string("a ") + (t.writes ? "write" :
 	    "read") + " end of " + channel_words(t) : "an end of " +
 	    channel_words(t);
-	if (e.call != "close" && e.call != "close_range")
+	if (e.call == "exec")
+		s += ", as exec closes it (close-on-exec)";
+	else if (e.call != "close" && e.call != "close_range")
 		s += ", as " + e.call + " puts another there";
 	if (e.left.empty())
 		return s + ": no " + (t.kind == Kind::pipe ? (t.writes ?

@@ -76,11 +76,14 @@ Jsonl::event(const Event &e)
 			j["notes"] = x.notes;
 	}
 	if (s_.source != Settings::Sources::none &&
-	    (!e.source.file.empty() || !e.source.function.empty())) {
+	    (!e.source.file.empty() || !e.source.function.empty() ||
+	    e.source.after_main)) {
 		j["source"] = source_fields(e.source);
 		if (e.source.in_handler)
 			j["source"]["interrupted"] =
 			    source_fields(e.source.interrupted);
+		if (e.source.after_main)
+			j["source"]["after_main"] = true;
 	}
 	put(j);
 }

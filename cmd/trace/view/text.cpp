@@ -203,6 +203,11 @@ Text::event(const Event &e)
 		    (l->fd == 2 ? " ! " : " | ") + text);
 		show_code(e.source);
 		show_handler(e);
+		if (s_.source != Settings::Sources::none &&
+		    e.source.after_main)
+			say("", std::string(16, ' '), "written after main "
+			    "returned, as the program ends (exit writes out "
+			    "what stdio's buffers still hold)", 18);
 		return;
 	}
 	if (e.is<Event::Snapshot>()) {

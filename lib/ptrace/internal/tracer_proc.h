@@ -58,6 +58,7 @@ struct Tracer::Proc : Traced {
 	bool stopped = false;	// in a stop of its whole group
 	CallStop entry;		// the call it is making or last made
 	Source site;	// where in its source it made it, if asked
+	bool own_seen = false;	// a site in its program's own code was found
 	bool await_exit = false;	// stop again when the call returns
 	bool in_call = false;	// inside a waiting call, told blocked
 	Event::Blocked blocked_as;	// as it was told
@@ -84,6 +85,14 @@ struct Tracer::Proc : Traced {
 	// to before (its inode), which the dup closes.
 	Event::Target dup_from, dup_over;
 	ino_t dup_over_ino = 0;
+	// The ends of pipes and pairs its exec, if it succeeds, closes
+	// (close-on-exec).
+	struct Closing {
+		int fd;
+		ino_t ino;
+		Event::Target target;
+	};
+	std::vector<Closing> cloexec;
 	// Its copies of the run's standard output or error: lines written
 	// on one are that one's. On the process.
 	std::map<int, int> copies;
