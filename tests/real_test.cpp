@@ -63,6 +63,14 @@ own(const char *name, End end = End::exited(0), bool any_order = false,
 	return {name, {corpus(name)}, "", end, any_order, leeway};
 }
 
+// Homework as a student writes it (tests/student/): those that end.
+Case
+homework(const char *name, End end = End::exited(0), bool any_order = false)
+{
+	return {std::string("hw_") + name, {built(std::string("tests/student/") +
+	    name)}, "", end, any_order};
+}
+
 const Case cases[] = {
 	own("waitid"),
 	own("pidfd"),
@@ -97,6 +105,16 @@ const Case cases[] = {
 	own("socketpair"),
 	own("killpg"),
 	own("pathsearch"),
+	homework("pipeline"),
+	homework("pingpong"),
+	homework("perrordup", End::exited(1)),
+	homework("systemcall"),
+	// Parent and child write what stdio held as each ends.
+	homework("exitflush", End::exited(0), true),
+	homework("forkloop", End::exited(0), true),
+	homework("sleepers"),
+	homework("pollchildren", End::exited(0), true),
+	homework("sigpipe", End::killed(SIGPIPE)),
 	{"pidreuse", {corpus("pidreuse")}, "", End::exited(0), false, {},
 	    "- exec @ \"@\"; exited with 0; reaped outside the run\n"
 	    "  - exited with 0; reaped by its parent\n"

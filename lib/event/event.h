@@ -125,10 +125,12 @@ struct Event {
 		static constexpr const char *name = "alarm";
 		double seconds = 0;	// armed for then; 0: cancelled
 	};
+	// also: other signals set so in the same run of calls, told as one.
 	struct Handler {
 		static constexpr const char *name = "handler";
 		int sig = 0;
 		Action action = Action::by_default;
+		std::vector<int> also{};
 	};
 	struct Mask {
 		static constexpr const char *name = "mask";

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -123,28 +124,33 @@ fd_path(pid_t pid, int fd)
 	    std::to_string(fd), gone);
 }
 
+// With readdir and readlink alone: a path's status is not needed, and a
+// run's pipes are looked for at each close of one.
 std::vector<OpenFd>
 open_fds(pid_t pid, std::size_t most)
 {
 	std::vector<OpenFd> v;
-	std::error_code gone;
-	std::filesystem::directory_iterator it(path_of(pid, "fd"), gone), end;
+	std::string dir = path_of(pid, "fd/");
+	DIR *d = opendir(dir.c_str());
 
-	for (; !gone && it != end && v.size() < most; it.increment(gone)) {
+	if (!d)
+		return v;
+	for (dirent *e; v.size() < most && (e = readdir(d)) != nullptr;) {
 		OpenFd f;
-		std::string name = it->path().filename();
-		if (number_or(name, -1) < 0)
+		f.fd = number_or(std::string_view(e->d_name), -1);
+		if (f.fd < 0)
 			continue;
-		f.fd = number_or(name, -1);
+		char to[64];
+		ssize_t n = readlinkat(dirfd(d), e->d_name, to, sizeof to);
 		// "pipe:[4242]", "socket:[4242]".
-		std::string to = std::filesystem::read_symlink(it->path(), gone);
-		gone.clear();
-		if (std::size_t at = to.find(":["); at != std::string::npos &&
-		    (to.starts_with("pipe") || to.starts_with("socket")))
-			f.channel = number_or(std::string_view(to).substr(at + 2),
-			    ino_t{0});
+		std::string_view link(to, n > 0 ? static_cast<std::size_t>(n) :
+		    0);
+		if (std::size_t at = link.find(":["); at != link.npos &&
+		    (link.starts_with("pipe") || link.starts_with("socket")))
+			f.channel = number_or(link.substr(at + 2), ino_t{0});
 		v.push_back(f);
 	}
+	closedir(d);
 	std::sort(v.begin(), v.end(), [](const OpenFd &a, const OpenFd &b) {
 		return a.fd < b.fd;
 	});

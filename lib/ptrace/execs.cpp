@@ -91,6 +91,7 @@ Tracer::told_exec(pid_t pid)
 	auto held = failed_execs_.extract(pid);
 	if (held.empty())
 		return;
+	release_handlers();
 	held.mapped().us = now_us();
 	sink_(held.mapped());
 }

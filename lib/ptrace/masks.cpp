@@ -52,6 +52,7 @@ Tracer::release_mask(pid_t tid)
 	auto it = procs_.find(tid);
 	if (it == procs_.end() || !it->second->block_all)
 		return;
+	release_handlers();
 	Event e = std::move(*it->second->block_all);
 	it->second->block_all.reset();
 	sink_(e);
@@ -84,4 +85,36 @@ Tracer::on_sigaction(Proc &p)
 	using A = Event::Action;
 	return Event::Handler{static_cast<int>(s.args[0]), h == 0 ?
 	    A::by_default : h == 1 ? A::ignore : A::handler};
+}
+
+// A handler set, held while the same thread sets more signals the same
+// way with nothing else happening in the run: a run of three or more is
+// told as one (as system() and shells set many).
+void
+Tracer::hold_handler(Proc &p, const Event::Handler &h)
+{
+	if (!handlers_.empty() && (handlers_by_ != p.pid ||
+	    handlers_.back().as<Event::Handler>()->action != h.action))
+		release_handlers();
+	handlers_.push_back(made(h, p, true));
+	handlers_by_ = p.pid;
+}
+
+void
+Tracer::release_handlers()
+{
+	constexpr std::size_t fewest = 3;	// told as one
+	std::vector<Event> held = std::exchange(handlers_, {});
+
+	if (held.empty())
+		return;
+	if (held.size() < fewest) {
+		for (const Event &e : held)
+			sink_(e);
+		return;
+	}
+	auto &first = std::get<Event::Handler>(held[0].what);
+	for (std::size_t i = 1; i < held.size(); i++)
+		first.also.push_back(held[i].as<Event::Handler>()->sig);
+	sink_(held[0]);
 }

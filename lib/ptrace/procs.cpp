@@ -106,10 +106,15 @@ Tracer::on_event(Proc &p, int event, int sig)
 				p.exec_path = std::move(it->second->exec_path);
 				p.exec_argv = std::move(it->second->exec_argv);
 				p.cloexec = std::move(it->second->cloexec);
+				// Its exec is told as the thread's.
+				p.thread = it->second->thread;
 				rehold_exec(it->first, p.pid);
 				procs_.erase(it);
 			}
 		on_exec(p);
+		// One thread is left, under the leader's number.
+		p.thread.clear();
+		p.threads_made = 0;
 		if (sites_.forget)
 			sites_.forget(p.pid);
 		break;

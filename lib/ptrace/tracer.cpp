@@ -144,6 +144,7 @@ Tracer::made(Event::What what, const Proc &p, bool where) const
 void
 Tracer::emit(Event::What what, const Proc &p, bool where)
 {
+	release_handlers();
 	told_exec(p.pid);
 	release_mask(p.pid);
 	sink_(made(std::move(what), p, where));
@@ -310,9 +311,11 @@ Tracer::on_entry(Proc &p)
 		int at = s.call == Call::execveat;
 		p.exec_path = read_string(p.pid, s.args[at]);
 		p.exec_argv = read_argv(p.pid, s.args[at + 1]);
-		closing_at_exec(p);
-		if (!searching(p))
+		// The next try of a search closes what the last would have.
+		if (!searching(p)) {
 			told_exec(p.pid);
+			closing_at_exec(p);
+		}
 		break;
 	}
 	case Call::sigsuspend:

@@ -157,6 +157,8 @@ private:
 	void on_quick_call(Proc &p);
 	std::optional<Event::Handler> on_sigaction(Proc &p);
 	void on_sigprocmask(Proc &p);
+	void hold_handler(Proc &p, const Event::Handler &h);
+	void release_handlers();
 	bool on_kill(Proc &p, Event::Kill &k);
 	void on_setitimer(Proc &p);
 	// Descriptors and what goes through them (descriptors.cpp).
@@ -289,6 +291,9 @@ private:
 	// Threads in a call that may sleep, not yet seen asleep.
 	std::vector<pid_t> sleepy_;
 	bool snapped_ = false;	// where each stands has been told
+	// Handlers set by one thread in a row, not yet told.
+	std::vector<Event> handlers_;
+	pid_t handlers_by_ = 0;
 };
 
 #endif

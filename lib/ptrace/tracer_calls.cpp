@@ -110,7 +110,7 @@ Tracer::on_quick_call(Proc &p)
 		if (!s.args[1] || s.args[0] < 1 || s.args[0] > 64)
 			return;
 		if (auto h = on_sigaction(p))
-			emit(*h, p);
+			hold_handler(p, *h);
 		return;
 	}
 	case Call::sigprocmask:

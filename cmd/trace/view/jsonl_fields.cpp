@@ -133,6 +133,12 @@ Fields::operator()(const Event::Handler &e) const
 {
 	signal_fields(j, e.sig);
 	j["action"] = action_name(e.action);
+	if (!e.also.empty()) {
+		json all = json::array({signal_name(e.sig)});
+		for (int s : e.also)
+			all.push_back(signal_name(s));
+		j["signals"] = all;
+	}
 }
 
 void

@@ -80,6 +80,26 @@ handler_words(const Event::Handler &e)
 {
 	std::string sig = signal_name(e.sig);
 
+	if (!e.also.empty()) {
+		std::vector<std::string> all{sig};
+		for (int s : e.also)
+			all.push_back(signal_name(s));
+		std::string n = std::to_string(all.size()) + " signals";
+		std::string which = signal_set(all, "and", "");
+		switch (e.action) {
+		case Event::Action::handler:
+			return " catches " + n + " with a handler: " + which;
+		case Event::Action::ignore:
+			return " ignores " + n + ": " + which;
+		case Event::Action::by_default:
+		case Event::Action::discarded:
+		case Event::Action::orphaned:
+			break;
+		}
+		return " sets " + n + " back to their default actions: " +
+		    which;
+	}
+
 	switch (e.action) {
 	case Event::Action::handler:
 		return " catches " + sig + " with a handler";
@@ -274,7 +294,11 @@ sentence(const Event &e)
 		    return " starts thread " + t.thread + " (" +
 			std::to_string(t.tid) + ")";
 	    },
-	    [](const E::Exec &x) { return exec_words(x); },
+	    [&e](const E::Exec &x) {
+		    // The kernel ends every other thread as one execs.
+		    return exec_words(x) + (e.thread.empty() || x.error ? "" :
+			": the process's other threads end");
+	    },
 	    [](const E::Signal &x) { return signal_words(x); },
 	    [](const E::Kill &k) {
 		    return " sends " + signal_name(k.sig) + " to " +
