@@ -113,10 +113,14 @@ waits(const Rows &want)
 {
 	return [want](const Result &r) {
 		Rows got;
+		// A ppoll with a descriptor and a time limit may be seen to
+		// sleep or not: it is no wait for a signal.
 		for (const Event &e : r.events)
-			if (const auto *b = e.as<Event::Blocked>())
+			if (const auto *b = e.as<Event::Blocked>();
+			    b && b->call != "ppoll")
 				got.push_back("blocked " + b->call);
-			else if (const auto *w = e.as<Event::Woken>())
+			else if (const auto *w = e.as<Event::Woken>();
+			    w && w->call != "ppoll")
 				got.push_back("woken " + w->call);
 		EXPECT_EQ(got, want);
 	};

@@ -60,7 +60,7 @@ const Story stories[] = {
 	    {"P blocked in clock_nanosleep for 100 s",
 	    "P     ", "blocked in clock_nanosleep for 100 s",
 	    "How each process ended"}},
-	{"Poll", {}, "pollchildren",
+	{"PollChildren", {}, "pollchildren",
 	    {"P receives 19 bytes from C1 through pipe 1 (fd #)",
 	    "P reads end of file from pipe 1 (fd #)"}},
 	{"PingPong", {}, "pingpong",
@@ -83,6 +83,31 @@ const Story stories[] = {
 	    {"C1 puts pipe 1's read end on fd # (dup2)",
 	    "P gets SIGPIPE: it wrote into a pipe or socket whose other end "
 	    "is closed", "Exit status 141"}, {"SIGPIPE from P"}},
+	// Each call that sleeps, by what it waits on; a time limit is never
+	// a deadlock, and a pipe the process holds both ends of is. The C
+	// library may make select with pselect6, nanosleep with
+	// clock_nanosleep.
+	{"Poll", {"--timeout", "1"}, "hostile/sleepon poll",
+	    {"blocked in poll on pipe 1 (fd #), for up to 100 s"},
+	    {"can never"}},
+	{"PollForEver", {"--timeout", "1"}, "hostile/sleepon ppoll",
+	    {"P blocked in ppoll on pipe 1 (fd #)",
+	    "P can never be woken: every process of the run waits, and no "
+	    "alarm is armed"}},
+	{"Select", {"--timeout", "1"}, "hostile/sleepon select",
+	    {"P blocked in ", "select", " on pipe 1 (fd #), for up to 100 s"},
+	    {"can never"}},
+	{"Epoll", {"--timeout", "1"}, "hostile/sleepon epoll",
+	    {"P blocked in epoll_wait"}, {"can never", "for up to"}},
+	{"ReadsOwnPipe", {"--timeout", "1"}, "hostile/sleepon read",
+	    {"P blocked in read on pipe 1 (fd #)",
+	    "P can never see end of file: every write end of pipe 1 is held "
+	    "by a process that waits (a deadlock)"}},
+	{"Sigtimedwait", {"--timeout", "1"}, "hostile/sleepon sigtimedwait",
+	    {"P blocked in sigtimedwait for SIGUSR1",
+	    "P can never be woken"}},
+	{"Nanosleep", {"--timeout", "1"}, "hostile/sleepon nanosleep",
+	    {"P blocked in ", "nanosleep for 100 s"}, {"can never"}},
 	// perror writes through a copy of fd 2: its line is still fd 2's.
 	{"PerrorThroughACopy", {}, "perrordup",
 	    {" ! open: No such file or directory", "Exit status 1"}},
@@ -94,14 +119,16 @@ TEST_P(Student, ReportTellsTheStory)
 {
 	const Story &s = GetParam();
 	std::vector<std::string> args = s.args;
-	std::string program = s.program;
-	if (program[0] == '/')
-		for (std::size_t at; (at = program.find(' ')) !=
-		    std::string::npos; program.erase(0, at + 1))
-			args.push_back(program.substr(0, at));
-	else
-		program = built("tests/student/" + program);
-	args.push_back(program);
+	std::string words = s.program;
+	for (std::size_t at; (at = words.find(' ')) != std::string::npos;
+	    words.erase(0, at + 1))
+		args.push_back(words.substr(0, at));
+	args.push_back(words);
+	// A program of tests/student, of tests/hostile, or a path.
+	std::string &program = args[s.args.size()];
+	if (program[0] != '/')
+		program = built("tests/" + std::string(program.find('/') ==
+		    std::string::npos ? "student/" : "") + program);
 	std::string report = std::regex_replace(unwrapped(run_trace(args).out),
 	    std::regex("fds? [0-9]+( and [0-9]+)?"), "fd #");
 	std::size_t at = 0;

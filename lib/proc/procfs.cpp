@@ -135,6 +135,8 @@ open_fds(pid_t pid, std::size_t most)
 
 	if (!d)
 		return v;
+	// One directory stream, read by this thread alone.
+	// cppcheck-suppress readdirCalled
 	for (dirent *e; v.size() < most && (e = readdir(d)) != nullptr;) {
 		OpenFd f;
 		f.fd = number_or(std::string_view(e->d_name), -1);
@@ -145,7 +147,7 @@ open_fds(pid_t pid, std::size_t most)
 		// "pipe:[4242]", "socket:[4242]".
 		std::string_view link(to, n > 0 ? static_cast<std::size_t>(n) :
 		    0);
-		if (std::size_t at = link.find(":["); at != link.npos &&
+		if (std::size_t at = link.find(":["); at != std::string_view::npos &&
 		    (link.starts_with("pipe") || link.starts_with("socket")))
 			f.channel = number_or(link.substr(at + 2), ino_t{0});
 		v.push_back(f);

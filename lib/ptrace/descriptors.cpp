@@ -306,9 +306,9 @@ void
 Tracer::sent(Proc &p, std::string bytes, std::uint64_t size)
 {
 	bool pipe = p.io.kind == Dest::Kind::pipe;
-	int fd = static_cast<int>(p.entry.args[0]);
-	emit(Event::Sent{fd, pipe ? "pipe" : "socket", p.io.peer ? p.io.peer :
-	    p.io.ino, size, std::move(bytes), target_of(p, fd).id}, p);
+	int on = static_cast<int>(p.entry.args[0]);
+	emit(Event::Sent{on, pipe ? "pipe" : "socket", p.io.peer ? p.io.peer :
+	    p.io.ino, size, std::move(bytes), target_of(p, on).id}, p);
 }
 
 // A message read before its writer's call is seen to end is told as

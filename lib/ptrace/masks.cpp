@@ -91,7 +91,7 @@ Tracer::on_sigaction(Proc &p)
 // way with nothing else happening in the run: a run of three or more is
 // told as one (as system() and shells set many).
 void
-Tracer::hold_handler(Proc &p, const Event::Handler &h)
+Tracer::hold_handler(const Proc &p, const Event::Handler &h)
 {
 	if (!handlers_.empty() && (handlers_by_ != p.pid ||
 	    handlers_.back().as<Event::Handler>()->action != h.action))
@@ -104,17 +104,17 @@ void
 Tracer::release_handlers()
 {
 	constexpr std::size_t fewest = 3;	// told as one
-	std::vector<Event> held = std::exchange(handlers_, {});
+	std::vector<Event> run = std::exchange(handlers_, {});
 
-	if (held.empty())
+	if (run.empty())
 		return;
-	if (held.size() < fewest) {
-		for (const Event &e : held)
+	if (run.size() < fewest) {
+		for (const Event &e : run)
 			sink_(e);
 		return;
 	}
-	auto &first = std::get<Event::Handler>(held[0].what);
-	for (std::size_t i = 1; i < held.size(); i++)
-		first.also.push_back(held[i].as<Event::Handler>()->sig);
-	sink_(held[0]);
+	auto &first = std::get<Event::Handler>(run[0].what);
+	for (std::size_t i = 1; i < run.size(); i++)
+		first.also.push_back(run[i].as<Event::Handler>()->sig);
+	sink_(run[0]);
 }

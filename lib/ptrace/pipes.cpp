@@ -167,7 +167,7 @@ Tracer::on_dup_exit(Proc &p, std::int64_t ret)
 		copies.erase(to);
 	const char *call = call_name(s.call);
 	if (channel(p.dup_over.kind) && p.dup_over.id)
-		emit(Event::Close{call, to, p.dup_over, held(p.dup_over,
+		emit(Event::Close{call, to, p.dup_over, left_open(p.dup_over,
 		    p.dup_over_ino, 0, -1)}, p);
 	if ((channel(p.dup_from.kind) && p.dup_from.id) ||
 	    (to <= 2 && p.dup_from.kind != Kind::none))
@@ -177,7 +177,8 @@ Tracer::on_dup_exit(Proc &p, std::int64_t ret)
 // The descriptors of the run that lead to the same end as t, whose
 // inode is ino, but fd of process of.
 std::vector<Event::Fd>
-Tracer::held(const Event::Target &t, ino_t ino, pid_t of, int fd) const
+Tracer::left_open(const Event::Target &t, ino_t ino, pid_t of,
+    int fd) const
 {
 	return holders(ino, t.kind == Kind::pipe ? static_cast<int>(t.writes) :
 	    -1, of, fd);
@@ -199,13 +200,13 @@ Tracer::on_close(Proc &p)
 			if (f.channel && static_cast<std::uint64_t>(f.fd) >= first &&
 			    static_cast<std::uint64_t>(f.fd) <= last)
 				fds.push_back(f.fd);
-	for (int fd : fds) {
-		Event::Target t = target_of(p, fd);
+	for (int on : fds) {
+		Event::Target t = target_of(p, on);
 		if (!channel(t.kind) || !t.id)
 			continue;
 		locate(p);
-		emit(Event::Close{call_name(s.call), fd, t, held(t,
-		    dest(p, fd).ino, owner(p).pid, fd)}, p);
+		emit(Event::Close{call_name(s.call), on, t, left_open(t,
+		    dest(p, on).ino, owner(p).pid, on)}, p);
 	}
 	auto &copies = owner(p).copies;
 	std::erase_if(copies, [first, last](const auto &c) {
@@ -238,8 +239,8 @@ void
 Tracer::closed_at_exec(Proc &p)
 {
 	for (const auto &c : p.cloexec)
-		emit(Event::Close{"exec", c.fd, c.target, held(c.target, c.ino,
-		    owner(p).pid, c.fd)}, p);
+		emit(Event::Close{"exec", c.fd, c.target, left_open(c.target,
+		    c.ino, owner(p).pid, c.fd)}, p);
 	p.cloexec.clear();
 }
 
@@ -247,11 +248,11 @@ Tracer::closed_at_exec(Proc &p)
 void
 Tracer::tell_eof(Proc &p)
 {
-	int fd = static_cast<int>(p.entry.args[0]);
+	int on = static_cast<int>(p.entry.args[0]);
 
 	if (call_size(p.pid, p.entry) == 0)
 		return;
-	Event::Target t = target_of(p, fd);
+	Event::Target t = target_of(p, on);
 	if ((channel(t.kind) && t.id) || t.kind == Kind::terminal)
-		emit(Event::Eof{fd, t}, p);
+		emit(Event::Eof{on, t}, p);
 }

@@ -110,10 +110,10 @@ Tracer::selected(Proc &p, Event::Blocked &b)
 		if (!s.args[set])
 			continue;
 		std::string v = read_bytes(p.pid, s.args[set], (n + 7) / 8);
-		for (std::size_t fd = 0; fd < v.size() * 8 && fd < n &&
-		    b.fds.size() < most_polled; fd++)
-			if (static_cast<unsigned char>(v[fd / 8]) >> (fd % 8) & 1)
-				b.fds.push_back(fd_of(p, static_cast<int>(fd)));
+		for (std::size_t i = 0; i < v.size() * 8 && i < n &&
+		    b.fds.size() < most_polled; i++)
+			if (static_cast<unsigned char>(v[i / 8]) >> (i % 8) & 1)
+				b.fds.push_back(fd_of(p, static_cast<int>(i)));
 	}
 }
 
@@ -193,7 +193,7 @@ Tracer::woke(Proc &p, std::int64_t ret)
 // Asleep so that only another process of the run can wake it: on a
 // pipe or socket pair the run made, with no time limit.
 bool
-Tracer::sleeps_for_good(const Proc &p) const
+Tracer::sleeps_for_good(const Proc &p)
 {
 	const Event::Blocked &b = p.blocked_as;
 

@@ -13,6 +13,23 @@
 #include "procfs.h"
 #include "tracer.h"
 
+namespace {
+
+// The call a process sleeps in, as /proc tells it, for one not seen to
+// go to sleep; nullptr if it runs.
+const char *
+asleep_in(pid_t pid)
+{
+	long nr = sleeping_in(pid);
+
+	if (nr < 0 || state_of(pid) != 'S')
+		return nullptr;
+	const char *name = waiting_call_name(static_cast<std::uint64_t>(nr));
+	return name ? name : "a system call";
+}
+
+} // namespace
+
 // As told: asleep where only another process of the run can wake it
 // (or a signal from outside), or stopped.
 bool
@@ -82,7 +99,6 @@ Tracer::snapshot()
 		Event::Snapshot s;
 		if (p.leader || p.role.empty() || p.reaped)
 			continue;
-		long nr = -1;
 		if (p.ended) {
 			s.state = S::zombie;
 		} else if (p.stopped) {
@@ -91,12 +107,9 @@ Tracer::snapshot()
 			s.state = S::blocked;
 			s.in = p.blocked_as;
 			s.others = other_ends(p);
-		} else if ((nr = sleeping_in(p.pid)) >= 0 &&
-		    state_of(p.pid) == 'S') {
-			const char *name = waiting_call_name(
-			    static_cast<std::uint64_t>(nr));
+		} else if (const char *in = asleep_in(p.pid)) {
 			s.state = S::blocked;
-			s.in.call = name ? name : "a system call";
+			s.in.call = in;
 		}
 		s.never = never && (s.state == S::blocked ||
 		    s.state == S::stopped);

@@ -157,7 +157,7 @@ private:
 	void on_quick_call(Proc &p);
 	std::optional<Event::Handler> on_sigaction(Proc &p);
 	void on_sigprocmask(Proc &p);
-	void hold_handler(Proc &p, const Event::Handler &h);
+	void hold_handler(const Proc &p, const Event::Handler &h);
 	void release_handlers();
 	bool on_kill(Proc &p, Event::Kill &k);
 	void on_setitimer(Proc &p);
@@ -183,7 +183,7 @@ private:
 	Event::Target target_of(Proc &p, int fd);
 	[[nodiscard]] std::vector<Event::Fd> holders(ino_t ino, int end,
 	    pid_t of, int skip) const;
-	[[nodiscard]] std::vector<Event::Fd> held(const Event::Target &t,
+	[[nodiscard]] std::vector<Event::Fd> left_open(const Event::Target &t,
 	    ino_t ino, pid_t of, int fd) const;
 	void on_pipe(Proc &p, std::int64_t ret);
 	void on_dup_entry(Proc &p);
@@ -200,7 +200,7 @@ private:
 	void selected(Proc &p, Event::Blocked &b);
 	Event::Blocked blocked_in(Proc &p);
 	void woke(Proc &p, std::int64_t ret);
-	[[nodiscard]] bool sleeps_for_good(const Proc &p) const;
+	[[nodiscard]] static bool sleeps_for_good(const Proc &p);
 	// Where each process stands (snapshot.cpp).
 	[[nodiscard]] bool told_quiet(const Proc &p) const;
 	[[nodiscard]] bool nothing_wakes() const;
@@ -241,19 +241,7 @@ private:
 
 	Sink sink_;
 	Sites sites_;
-	bool time_lapse_;
-	bool one_write_ = false;
-	bool every_signal_ = false;
-	int sigfd_ = -1;
-	bool chld_was_blocked_ = false;
-	pid_t root_ = 0;
-	int children_ = 0;
-	long long start_ns_ = 0;
-	long long skipped_us_ = 0;
-	bool stuck_ = false;
 	std::string kill_why_;	// why kill_all ended the run
-	bool threads_ = false;	// a process of the run has more than one
-	long long swept_ms_ = 0;
 	std::vector<std::pair<pid_t, int>> held_;	// stops of the unplaced
 	// A failed exec, by the thread that made it, not yet told: the
 	// next may be the same search's.
@@ -281,19 +269,32 @@ private:
 	// other.
 	std::map<std::pair<dev_t, ino_t>, ino_t> peers_;
 	// Each pipe's number, and each socket pair's (by either end), and
-	// whether the run made it; the last numbers given.
+	// whether the run made it.
 	struct Channel {
 		int id;
 		bool made;
 	};
 	std::map<std::pair<dev_t, ino_t>, Channel> channels_;
-	int pipes_named_ = 0, pairs_named_ = 0;
 	// Threads in a call that may sleep, not yet seen asleep.
 	std::vector<pid_t> sleepy_;
-	bool snapped_ = false;	// where each stands has been told
 	// Handlers set by one thread in a row, not yet told.
 	std::vector<Event> handlers_;
-	pid_t handlers_by_ = 0;
+	// The scalars last, largest first, packed.
+	long long start_ns_ = 0;
+	long long skipped_us_ = 0;
+	long long swept_ms_ = 0;
+	int sigfd_ = -1;
+	pid_t root_ = 0;
+	int children_ = 0;
+	int pipes_named_ = 0, pairs_named_ = 0;	// the last numbers given
+	pid_t handlers_by_ = 0;	// the thread whose handlers are held
+	bool time_lapse_;
+	bool one_write_ = false;
+	bool every_signal_ = false;
+	bool chld_was_blocked_ = false;
+	bool stuck_ = false;
+	bool threads_ = false;	// a process of the run has more than one
+	bool snapped_ = false;	// where each stands has been told
 };
 
 #endif

@@ -207,7 +207,11 @@ Tracer::on_signal(Proc &p, int sig)
 		resume(p, 0);
 		return;
 	}
-	if (from_kernel(p, si)) {
+	// The kernel's SIGPIPE, for a write no one can read, comes as from
+	// the writer itself.
+	bool broken_pipe = sig == SIGPIPE && si.si_code == SI_USER &&
+	    si.si_pid == owner(p).pid && writes(p.entry.call);
+	if (from_kernel(p, si) || broken_pipe) {
 		e.origin = Event::Origin::kernel;
 	} else if (sig == SIGALRM && si.si_code == SI_KERNEL) {
 		e.origin = Event::Origin::alarm;
@@ -216,11 +220,6 @@ Tracer::on_signal(Proc &p, int sig)
 		// The terminal's keys, sent by its line discipline to the
 		// foreground group: the kernel's, from no process.
 		e.origin = Event::Origin::terminal;
-	} else if (sig == SIGPIPE && si.si_code == SI_USER &&
-	    si.si_pid == owner(p).pid && writes(p.entry.call)) {
-		// The kernel's answer to a write no one can read, sent as
-		// from the writer itself.
-		e.origin = Event::Origin::kernel;
 	} else if (si.si_code == SI_USER || si.si_code == SI_TKILL ||
 	    si.si_code == SI_QUEUE) {
 		e.origin = Event::Origin::kill;

@@ -261,7 +261,7 @@ verdict_words(const Event &e)
 	if (s->state == Event::Snapshot::State::stopped)
 		return e.role + " can never go on: no process of the run can "
 		    "send it SIGCONT";
-	if (!s->in.fds.empty() && s->in.fds.size() == 1 &&
+	if (s->in.fds.size() == 1 && moves_bytes(call) &&
 	    s->in.fds[0].target.kind == Kind::pipe) {
 		const Event::Target &t = s->in.fds[0].target;
 		bool reader = sleep_words(s->in).find(" until there is room") ==
