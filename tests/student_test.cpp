@@ -28,11 +28,11 @@ const char verdict_reader[] = "C1 can never see end of file: every write "
     "end of pipe 1 is held by a process that waits (a deadlock)";
 
 const Story stories[] = {
-	{"ForgotToClose", {"--timeout", "2"}, "noclose",
+	{"ForgotToClose", {"--timeout", "1"}, "noclose",
 	    {"P makes pipe 1: fd # reads, fd # writes",
 	    "C1 closes fd #, a write end of pipe 1: 1 write end left open, in "
 	    "P (fd #)", "C1 blocked in read on pipe 1 (fd #)",
-	    "trace ends the run: the run went past --timeout 2 s",
+	    "trace ends the run: the run went past --timeout 1 s",
 	    "C1  ", "blocked in read on pipe 1 (fd #); its write end is open "
 	    "in P (fd #), which is blocked in wait4 for C1 to end",
 	    "P can never be woken: what it waits for waits too (a deadlock)",
@@ -41,11 +41,11 @@ const Story stories[] = {
 	{"ForgotToCloseLapsed", {"--time-lapse"}, "noclose",
 	    {"trace ends the run: nothing in the run can wake any process",
 	    "C1 is blocked in read on pipe 1 (fd #)", verdict_reader}},
-	{"LeakyPipeline", {"--timeout", "2"}, "leakypipe",
+	{"LeakyPipeline", {"--time-lapse"}, "leakypipe",
 	    {"C2 puts pipe 1's read end on fd # (dup2)",
 	    "C2 can never see end of file: every write end of pipe 1 is held "
 	    "by a process that waits (a deadlock)"}},
-	{"WaitsBeforeReading", {"--timeout", "2"}, "fullpipe",
+	{"WaitsBeforeReading", {"--time-lapse"}, "fullpipe",
 	    {"C1 blocked in write on pipe 1 (fd #) until there is room in it",
 	    "C1 can never finish its write: every read end of pipe 1 is held "
 	    "by a process that waits (a deadlock)"}},
@@ -84,13 +84,13 @@ const Story stories[] = {
 	    "P gets SIGPIPE: it wrote into a pipe or socket whose other end "
 	    "is closed", "Exit status 141"}, {"SIGPIPE from P"}},
 	// Each call that sleeps, by what it waits on; a time limit is never
-	// a deadlock, and a pipe the process holds both ends of is. The C
-	// library may make select with pselect6, nanosleep with
-	// clock_nanosleep.
+	// a deadlock, and a pipe the process holds both ends of is: under
+	// --time-lapse, a run stuck so ends at once. The C library may
+	// make select with pselect6, nanosleep with clock_nanosleep.
 	{"Poll", {"--timeout", "1"}, "hostile/sleepon poll",
 	    {"blocked in poll on pipe 1 (fd #), for up to 100 s"},
 	    {"can never"}},
-	{"PollForEver", {"--timeout", "1"}, "hostile/sleepon ppoll",
+	{"PollForEver", {"--time-lapse"}, "hostile/sleepon ppoll",
 	    {"P blocked in ppoll on pipe 1 (fd #)",
 	    "P can never be woken: every process of the run waits, and no "
 	    "alarm is armed"}},
@@ -99,11 +99,12 @@ const Story stories[] = {
 	    {"can never"}},
 	{"Epoll", {"--timeout", "1"}, "hostile/sleepon epoll",
 	    {"P blocked in epoll_wait"}, {"can never", "for up to"}},
-	{"ReadsOwnPipe", {"--timeout", "1"}, "hostile/sleepon read",
+	{"ReadsOwnPipe", {"--time-lapse"}, "hostile/sleepon read",
 	    {"P blocked in read on pipe 1 (fd #)",
 	    "P can never see end of file: every write end of pipe 1 is held "
 	    "by a process that waits (a deadlock)"}},
-	{"Sigtimedwait", {"--timeout", "1"}, "hostile/sleepon sigtimedwait",
+	{"Sigtimedwait", {"--time-lapse"},
+	    "hostile/sleepon sigtimedwait",
 	    {"P blocked in sigtimedwait for SIGUSR1",
 	    "P can never be woken"}},
 	{"Nanosleep", {"--timeout", "1"}, "hostile/sleepon nanosleep",

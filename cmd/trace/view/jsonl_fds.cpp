@@ -62,8 +62,12 @@ Fields::operator()(const Event::Blocked &e) const
 		j["until"] = true;
 }
 
+namespace {
+
+// A message's fields, sent or received.
+template <class M>
 void
-Fields::operator()(const Event::Sent &e) const
+message_fields(json &j, const M &e)
 {
 	j["fd"] = e.fd;
 	j["through"] = e.through;
@@ -72,14 +76,18 @@ Fields::operator()(const Event::Sent &e) const
 	bytes_fields(j, e.size, e.text);
 }
 
+} // namespace
+
+void
+Fields::operator()(const Event::Sent &e) const
+{
+	message_fields(j, e);
+}
+
 void
 Fields::operator()(const Event::Received &e) const
 {
-	j["fd"] = e.fd;
-	j["through"] = e.through;
-	if (e.id)
-		j["channel"] = e.id;
-	bytes_fields(j, e.size, e.text);
+	message_fields(j, e);
 	if (e.sender.pid)
 		peer_fields(j, "from", e.sender);
 }
