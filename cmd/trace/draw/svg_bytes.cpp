@@ -162,16 +162,16 @@ said(const Timeline &t, const Lane &l)
 	for (const auto &x : l.sent) {
 		std::string where = x.to ? "to " : "into ";
 		where += x.to == l.pid ? "itself" : x.to ? role_of(t, x.to) :
-		    through_name(x.through, x.id) + (x.through == "pipe" ?
+		    through_words(x.through, x.id) + (x.through == "pipe" ?
 		    ", not read" : "");
 		if (x.to && x.id)
-			where += " through " + through_name(x.through, x.id);
+			where += " through " + through_words(x.through, x.id);
 		w.push_back({x.us, where, bytes(x.size) + " " + where,
 		    "messages " + where});
 	}
 	for (const auto &x : l.received)
 		if (!x.matched && x.from == 0) {
-			std::string from = "from " + through_name(x.through,
+			std::string from = "from " + through_words(x.through,
 			    x.id);
 			w.push_back({x.us, from, bytes(x.size) + " " + from,
 			    "messages " + from});

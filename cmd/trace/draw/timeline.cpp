@@ -295,15 +295,6 @@ role_of(const Timeline &t, pid_t pid)
 }
 
 std::string
-through_name(const std::string &through, int id)
-{
-	if (!id)
-		return "a " + through;
-	return (through == "pipe" ? "pipe " : "socket pair ") +
-	    std::to_string(id);
-}
-
-std::string
 sent_words(const Timeline &t, const Lane::Sent &s)
 {
 	std::string w = "sends ";
@@ -313,7 +304,7 @@ sent_words(const Timeline &t, const Lane::Sent &s)
 		return w + " into a " + s.through + (s.through == "pipe" ?
 		    ", not read in the run" : "");
 	return w + " to " + role_of(t, s.to) + " through " +
-	    through_name(s.through, s.id);
+	    through_words(s.through, s.id);
 }
 
 std::string
@@ -325,7 +316,7 @@ received_words(const Timeline &t, const Lane::Received &r)
 	if (r.from == 0)
 		return w + " from a " + r.through;
 	return w + " from " + role_of(t, r.from) + " through " +
-	    through_name(r.through, r.id);
+	    through_words(r.through, r.id);
 }
 
 std::string

@@ -160,8 +160,6 @@ private:
 // What a message or a write says, its process's role aside: "sends 12
 // bytes to C2 through a pipe", "receives 12 bytes from C1 through a
 // pipe", "writes 20 bytes to /tmp/out.txt".
-// "pipe 2", "socket pair 1"; "a pipe" for one with no number.
-std::string through_name(const std::string &through, int id);
 std::string sent_words(const Timeline &t, const Lane::Sent &s);
 std::string received_words(const Timeline &t, const Lane::Received &r);
 std::string wrote_words(const Lane::Wrote &w);

@@ -245,29 +245,6 @@ Explainer::Step::signal_state(const Event::Signal &s) const
 	}
 }
 
-namespace {
-
-// What ends a sleep on descriptors or for a time.
-std::string
-sleep_ends(const Event::Blocked &b)
-{
-	bool limit = b.seconds >= 0 || b.until;
-
-	if (b.fds.size() == 1 && (b.call.starts_with("read") ||
-	    b.call.starts_with("recv")))
-		return "bytes or end of file come through " +
-		    channel_words(b.fds[0].target);
-	if (b.fds.size() == 1 && !b.call.ends_with("poll") &&
-	    b.call.find("select") == std::string::npos)
-		return "there is room in " + channel_words(b.fds[0].target);
-	if (!b.fds.empty())
-		return std::string("one of its descriptors is ready") +
-		    (limit ? ", or its time is up" : "");
-	return limit ? "its time is up" : "a signal it waits for arrives";
-}
-
-} // namespace
-
 // Asleep in a call.
 void
 Explainer::Step::operator()(const Event::Blocked &b) const
@@ -280,7 +257,7 @@ Explainer::Step::operator()(const Event::Blocked &b) const
 	if (b.call == "wait4")
 		say("wait4", "wait() and waitpid() are the wait4 system call");
 	bool io = !b.fds.empty() || b.seconds >= 0 || b.until;
-	std::string until = io ? sleep_ends(b) : !wait ?
+	std::string until = io ? sleep_end_words(b) : !wait ?
 	    "a signal it waits for arrives" :
 	    (p.waits_for.starts_with("any child") ? "a child" : p.waits_for) +
 	    (b.awaited.empty() || b.awaited == std::vector<std::string>{"end"} ?

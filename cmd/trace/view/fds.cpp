@@ -66,11 +66,9 @@ io_wait_words(const std::string &call, const Event::Fd &f)
 {
 	std::string on = channel_words(f.target) + " (fd " +
 	    std::to_string(f.fd) + ")";
-	bool writes = !call.starts_with("read") && !call.starts_with("recv");
-
 	if (f.target.kind == Kind::none)
 		return "on fd " + std::to_string(f.fd);
-	if (writes)
+	if (!reads_bytes(call))
 		return "on " + on + " until there is room in it";
 	return "on " + on;
 }
@@ -84,6 +82,22 @@ moves_bytes(const std::string &call)
 	    "recvmsg", "write", "writev", "pwrite64", "sendto", "sendmsg"};
 	return std::find(std::begin(calls), std::end(calls), call) !=
 	    std::end(calls);
+}
+
+bool
+reads_bytes(const std::string &call)
+{
+	return moves_bytes(call) && (call.starts_with("read") ||
+	    call.starts_with("recv"));
+}
+
+std::string
+through_words(const std::string &through, int id)
+{
+	Event::Target t;
+	t.kind = through == "pipe" ? Kind::pipe : Kind::socket;
+	t.id = id;
+	return channel_words(t);
 }
 
 std::string
@@ -186,7 +200,8 @@ sleep_words(const Event::Blocked &e)
 	if (e.call == "sigtimedwait")
 		s += " for " + signal_set(e.signals, "or", "no signal at all");
 	for (std::size_t i = 0; i < e.fds.size(); i++)
-		s += (i == 0 ? " on " : i + 1 == e.fds.size() ? " and " : ", ") +
+		s += (i == 0 ? " on " : i + 1 == e.fds.size() ? " and " :
+		    ", ") +
 		    channel_words(e.fds[i].target) + " (fd " +
 		    std::to_string(e.fds[i].fd) + ")";
 	if (e.until)
@@ -196,7 +211,8 @@ sleep_words(const Event::Blocked &e)
 	bool limit = !e.fds.empty() || e.call == "sigtimedwait" ||
 	    e.call.starts_with("epoll") || e.call.ends_with("poll") ||
 	    e.call.find("select") != std::string::npos;
-	return s + (limit ? ", for up to " : " for ") + seconds_words(e.seconds);
+	return s + (limit ? ", for up to " : " for ") +
+	    seconds_words(e.seconds);
 }
 
 namespace {
@@ -233,14 +249,14 @@ stood_words(const Event &e, const std::vector<Event> &all)
 	if (s->others.empty() || s->in.fds.empty())
 		return words;
 	const Event::Target &t = s->in.fds[0].target;
-	bool reader = sleep_words(s->in).find(" until there is room") ==
-	    std::string::npos;
+	bool reader = reads_bytes(s->in.call);
 	words += std::string("; its ") + (t.kind != Kind::pipe ? "other end" :
 	    reader ? "write end" : "read end") + " is open in ";
 	for (std::size_t i = 0; i < s->others.size(); i++) {
 		const Event::Fd &f = s->others[i];
 		if (i > 0)
-			words += i + 1 == s->others.size() ? ", and in " : ", in ";
+			words += i + 1 == s->others.size() ? ", and in " :
+			    ", in ";
 		words += who(f.who.pid, f.who.role) + (f.who.pid == e.pid ?
 		    " itself" : "") + " (fd " + std::to_string(f.fd) + ")";
 		for (const Event &o : all)
@@ -264,8 +280,7 @@ verdict_words(const Event &e)
 	if (s->in.fds.size() == 1 && moves_bytes(call) &&
 	    s->in.fds[0].target.kind == Kind::pipe) {
 		const Event::Target &t = s->in.fds[0].target;
-		bool reader = sleep_words(s->in).find(" until there is room") ==
-		    std::string::npos;
+		bool reader = reads_bytes(call);
 		return e.role + (reader ? " can never see end of file: every "
 		    "write end of " : " can never finish its write: every read "
 		    "end of ") + channel_words(t) + " is held by a process "
@@ -276,4 +291,21 @@ verdict_words(const Event &e)
 		    "too (a deadlock)";
 	return e.role + " can never be woken: every process of the run "
 	    "waits, and no alarm is armed";
+}
+
+std::string
+sleep_end_words(const Event::Blocked &b)
+{
+	bool limit = b.seconds >= 0 || b.until;
+
+	if (b.fds.size() == 1 && reads_bytes(b.call))
+		return "bytes or end of file come through " +
+		    channel_words(b.fds[0].target);
+	if (b.fds.size() == 1 && !b.call.ends_with("poll") &&
+	    b.call.find("select") == std::string::npos)
+		return "there is room in " + channel_words(b.fds[0].target);
+	if (!b.fds.empty())
+		return std::string("one of its descriptors is ready") +
+		    (limit ? ", or its time is up" : "");
+	return limit ? "its time is up" : "a signal it waits for arrives";
 }

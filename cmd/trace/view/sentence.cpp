@@ -216,17 +216,6 @@ io_words(const char *verb, std::uint64_t size, const std::string &where,
 	return s;
 }
 
-// "pipe 1", "socket pair 2"; "a pipe" if it has no number.
-std::string
-through_words(const std::string &through, int id)
-{
-	Event::Target t;
-	t.kind = through == "pipe" ? Event::Target::Kind::pipe :
-	    Event::Target::Kind::socket;
-	t.id = id;
-	return channel_words(t);
-}
-
 std::string
 received_words(const Event::Received &e)
 {

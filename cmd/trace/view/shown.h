@@ -43,8 +43,13 @@ std::string signal_set(const std::vector<std::string> &names,
 // file's path; with a pipe's end, "pipe 1's write end".
 std::string channel_words(const Event::Target &t);
 std::string target_words(const Event::Target &t);
-// Whether a call moves bytes through a descriptor: read, write, ...
+// Whether a call moves bytes through a descriptor: read, write, ...;
+// and whether it reads them.
 bool moves_bytes(const std::string &call);
+bool reads_bytes(const std::string &call);
+// "pipe 1", "socket pair 2" by a message's through and number; "a pipe"
+// if it has none.
+std::string through_words(const std::string &through, int id);
 // What the descriptors' events say, after the process's role.
 std::string pipe_words(const Event::Pipe &e);
 std::string dup_words(const Event::Dup &e);
@@ -53,6 +58,8 @@ std::string eof_words(const Event::Eof &e);
 // "blocked in read on pipe 1 (fd 3)", "blocked in nanosleep for 2 s": a
 // call that sleeps on descriptors or for a time.
 std::string sleep_words(const Event::Blocked &e);
+// What ends such a sleep: "bytes or end of file come through pipe 1".
+std::string sleep_end_words(const Event::Blocked &b);
 // Where a process stood (a snapshot event), among all the run's: its
 // state, and who holds the other end of a pipe it waits on; and the
 // verdict when nothing can ever wake it, "" otherwise.
