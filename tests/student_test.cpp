@@ -51,7 +51,6 @@ const Story stories[] = {
 	    "by a process that waits (a deadlock)"}},
 	{"Pipeline", {}, "pipeline",
 	    {"C1 puts pipe 1's write end on fd # (dup2)",
-	    "C1 closes fd #, a write end of pipe 1: no write end is left open",
 	    "C2 reads end of file from pipe 1 (fd #): no write end is left "
 	    "open", "Exit status 0"}},
 	// A sleep told blocked, for how long, and never a deadlock: time
